@@ -1,0 +1,39 @@
+# The two commands of the README, and a few more. Each one installs what it needs first.
+.PHONY: deps run test build release asan bench fuzz screenshots format clean
+
+WERROR ?= $(if $(VELMORA_WERROR),$(VELMORA_WERROR),OFF)
+
+deps:
+	./scripts/install-deps.sh
+
+release: deps
+	cmake --preset release -DVELMORA_WERROR=$(WERROR)
+	cmake --build --preset release
+
+# Builds and starts the program.
+run: release
+	./scripts/run.sh
+
+# Builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test.
+test: deps
+	@mkdir -p build && chmod 700 build
+	cmake --preset asan -DVELMORA_WERROR=$(WERROR)
+	cmake --build --preset asan
+	ctest --preset asan -j2
+
+build: deps
+	cmake --preset dev -DVELMORA_WERROR=$(WERROR)
+	cmake --build --preset dev
+
+bench: release
+	./bench/run.sh
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf build

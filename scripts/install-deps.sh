@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs everything Velmora needs to build, run, test and benchmark on Debian 12. Safe to run again.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  qt6-base-dev qt6-base-dev-tools
+  libjpeg62-turbo-dev libjpeg-turbo-progs
+  libgtest-dev libgmock-dev
+  fonts-liberation fonts-dejavu-core
+  # outside checkers and peers used by tests and benchmarks
+  imagemagick libimage-exiftool-perl exiv2 libvips-tools
+  # fuzzing (clang with its sanitizer runtimes) and a virtual display for screenshots
+  clang libclang-rt-14-dev xvfb xauth
+)
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then missing+=("$p"); fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+"${sudo_cmd[@]}" apt-get update
+DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
