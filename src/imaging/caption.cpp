@@ -93,16 +93,19 @@ void DrawGraphic(QImage& surface, int x, int y, const CaptionMask& mask, const Q
   }
   graphic = graphic.convertToFormat(QImage::Format_RGB32);
   const QRgb key = graphic.pixel(0, 0) & RGB_MASK;
-  const int gx = x + mask.TextWidth;
-  const int gy = y + mask.TextHeight - graphic.height();
-  for (int c = 0; c < graphic.width(); ++c) {
-    const int tx = gx + c;
-    if (tx < 0 || tx >= surface.width()) continue;
-    for (int r = 0; r < graphic.height(); ++r) {
-      const int ty = gy + r;
-      if (ty < 0 || ty >= surface.height()) continue;
-      const QRgb p = graphic.pixel(c, r) & RGB_MASK;
-      if (p != key) surface.setPixel(tx, ty, p | 0xFF000000u);
+  // 64-bit positions: callers' coordinates are not bounded, and only the part of the graphic that lands on
+  // the surface is visited.
+  const std::int64_t gx = std::int64_t{x} + mask.TextWidth;
+  const std::int64_t gy = std::int64_t{y} + mask.TextHeight - graphic.height();
+  const std::int64_t c0 = std::max<std::int64_t>(0, -gx),
+                     c1 = std::min<std::int64_t>(graphic.width(), surface.width() - gx);
+  const std::int64_t r0 = std::max<std::int64_t>(0, -gy),
+                     r1 = std::min<std::int64_t>(graphic.height(), surface.height() - gy);
+  for (std::int64_t r = r0; r < r1; ++r) {
+    const auto* row = reinterpret_cast<const QRgb*>(graphic.constScanLine(static_cast<int>(r)));
+    for (std::int64_t c = c0; c < c1; ++c) {
+      const QRgb p = row[c] & RGB_MASK;
+      if (p != key) surface.setPixel(static_cast<int>(gx + c), static_cast<int>(gy + r), p | 0xFF000000u);
     }
   }
 }
@@ -249,19 +252,20 @@ void StampCaption(QImage& surface, int x, int y, const CaptionMask& mask, const 
   if (!HasOwnColours(surface.format())) surface.convertTo(QImage::Format_RGB32);
 
   const std::array<PixelOp, 3> ops = CompositionOps(settings);
-  const int left = x + 4;
-  const int top = y - 1;
+  const std::int64_t left = std::int64_t{x} + 4;
+  const std::int64_t top = std::int64_t{y} - 1;
   for (int r = 0; r < mask.Height; ++r) {
-    const int ty = top + r;
+    const std::int64_t ty = top + r;
     if (ty < 0 || ty >= surface.height()) continue;
     for (int c = 0; c < mask.Width; ++c) {
-      const int tx = left + c;
+      const std::int64_t tx = left + c;
       if (tx < 0 || tx >= surface.width()) continue;
       const std::uint8_t value = mask.At(c, r);
       if (value >= ops.size()) continue;  // not a mask value: left alone
       const PixelOp& op = ops[value];
       if (op.kind == PixelOp::Keep) continue;
-      surface.setPixel(tx, ty, Apply(op, surface.pixel(tx, ty)));
+      const QPoint at(static_cast<int>(tx), static_cast<int>(ty));
+      surface.setPixel(at, Apply(op, surface.pixel(at)));
     }
   }
   DrawGraphic(surface, x, y, mask, settings.GraphicPath);

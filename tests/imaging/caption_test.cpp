@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <climits>
 #include <thread>
 
 namespace velmora {
@@ -387,8 +388,10 @@ TEST_F(CaptionGraphic, ClippedAtThePictureEdges) {
   EXPECT_EQ(picture.pixel(m.TextWidth + 1, 8), 0xFFFF0000u);
   EXPECT_EQ(picture.pixel(m.TextWidth + 1, 9), kPlain);
   QImage tiny = Plain(1, 1);
-  StampCaption(tiny, -1000, 1000, m, settings);
-  EXPECT_EQ(tiny.pixel(0, 0), kPlain);
+  for (auto [x, y] : {std::pair{-1000, 1000}, {INT_MAX, INT_MIN}, {INT_MIN, INT_MAX}, {INT_MIN, INT_MIN}}) {
+    StampCaption(tiny, x, y, m, settings);
+    EXPECT_EQ(tiny.pixel(0, 0), kPlain);
+  }
 }
 
 TEST_F(CaptionGraphic, MissingFileDrawsNothingUnreadableFileFails) {
