@@ -111,8 +111,8 @@ struct CaptionMask {
   std::uint8_t At(int x, int y) const { return Pixels[static_cast<std::size_t>(y) * Width + x]; }
 };
 
-// Failures of the caption: a graphic that cannot be read, a caption too large to draw. The message is the
-// program's own text, shown as it is.
+// Failures of the caption: a graphic that cannot be read, a caption too large to draw. what() is the
+// program's own message in UTF-8 (QString::fromUtf8), shown as it is.
 class CaptionError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
