@@ -66,7 +66,10 @@ Bytes readFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes) 
 
 void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
   const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-  std::string tmpl = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  // Appended piecewise: GCC 12 at -O3 warns (-Wrestrict) on the chained operator+ form.
+  std::string name = ".";
+  name.append(path.filename().string()).append(".XXXXXX");
+  std::string tmpl = (folder / name).string();
   const int fd = ::mkstemp(tmpl.data());
   if (fd < 0) throw FileError("Cannot create file " + describe(path, errno));
   TempFile tmp(fd, tmpl);
