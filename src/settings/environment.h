@@ -16,6 +16,7 @@
 //   env.Shutdown();
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 #include <functional>
