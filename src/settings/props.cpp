@@ -10,12 +10,7 @@ constexpr QChar kCR = u'\r';
 
 }  // namespace
 
-int TProps::IndexOf(const QString& key) const {
-  const QString wanted = key.toUpper();
-  for (std::size_t i = 0; i < Entries.size(); ++i)
-    if (Entries[i].Key.toUpper() == wanted) return static_cast<int>(i);
-  return -1;
-}
+int TProps::IndexOf(const QString& key) const { return IndexOfKey(Entries, key); }
 
 QString TProps::Get(const QString& key) const {
   const int i = IndexOf(key);
