@@ -147,22 +147,6 @@ TEST(FilterToNameFilters, QtFormKeepsDescriptions) {
   EXPECT_EQ(FilterToNameFilters(""), "");
 }
 
-TEST(FilePickerStart, FileFolderOrName) {
-  QTemporaryDir tmp;
-  Touch(tmp.filePath("pic.bmp"));
-  TFilePickerStart s = FilePickerStart(tmp.filePath("pic.bmp"));
-  EXPECT_EQ(s.Directory, tmp.path());
-  EXPECT_EQ(s.FileName, "pic.bmp");
-  s = FilePickerStart(tmp.path());
-  EXPECT_EQ(s.Directory, tmp.path());
-  EXPECT_EQ(s.FileName, "");
-  s = FilePickerStart(tmp.filePath("new"));
-  EXPECT_EQ(s.Directory, "");
-  EXPECT_EQ(s.FileName, tmp.filePath("new"));
-  s = FilePickerStart("");
-  EXPECT_TRUE(s.Directory.isEmpty() && s.FileName.isEmpty());
-}
-
 TEST(RememberChosenFolder, OnlyADifferentChoiceIsStored) {
   TProps props(u'\r');
   QString last = "/zdjęcia";

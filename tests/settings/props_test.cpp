@@ -89,22 +89,5 @@ TEST(TProps, EmptyValuesRoundTripAndUnparsableTextGivesEmptyFile) {
   EXPECT_EQ(p.ToText(), QString());
 }
 
-TEST(TProps, WithoutKeepEmptyEmptyValuesAreNeitherAddedNorWritten) {
-  TProps p(u'\r');
-  p.Add("kept", "");
-  p.KeepEmpty = false;
-  p.Add("dropped", "");
-  p.Add("full", "1");
-  EXPECT_EQ(p.Count(), 2);
-  EXPECT_EQ(p.ToText(), "full=1\r");
-}
-
-TEST(TProps, OtherSeparatorKeepsCRLFAsContent) {
-  TProps p(u';');
-  p.LoadFromText("a=1\r\n;b=2");
-  EXPECT_EQ(EntriesOf(p), (Pairs{{"a", "1\r\n"}, {"b", "2"}}));
-  EXPECT_EQ(p.ToText(), "a=1\r\n;b=2;");
-}
-
 }  // namespace
 }  // namespace velmora
