@@ -9,12 +9,7 @@ QString TrimKey(const QString& key) {
   return key.mid(first, last - first);
 }
 
-int TVProps::IndexOf(const QString& key) const {
-  const QString wanted = key.toUpper();
-  for (std::size_t i = 0; i < Entries.size(); ++i)
-    if (Entries[i].Key.toUpper() == wanted) return static_cast<int>(i);
-  return -1;
-}
+int TVProps::IndexOf(const QString& key) const { return IndexOfKey(Entries, key); }
 
 QVariant TVProps::Get(const QString& key) const {
   const int i = IndexOf(key);

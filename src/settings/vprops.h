@@ -32,4 +32,14 @@ class TVProps {
 // Removes leading and trailing characters whose code is 32 or below.
 QString TrimKey(const QString& key);
 
+// The key rule of both property stores: position of the first entry whose Key equals the given key after
+// both are upper-cased (so "ł" matches "Ł"); -1 when none. The key is not trimmed here.
+template <class Entry>
+int IndexOfKey(const std::vector<Entry>& entries, const QString& key) {
+  const QString wanted = key.toUpper();
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (entries[i].Key.toUpper() == wanted) return static_cast<int>(i);
+  return -1;
+}
+
 }  // namespace velmora

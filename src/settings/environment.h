@@ -1,0 +1,122 @@
+#pragma once
+
+// The start-up environment: fixed number and date formats, the program's folders, the settings file
+// and the settings store AppProps filled from it, the last folder chosen in the folder picker, and the
+// file version. main creates one TEnvironment after the QApplication and before the main window, hands
+// the window a reference, and lets it go after the window is gone: Shutdown (or the destructor) writes
+// AppProps back to the settings file.
+//
+// How the rest of the program reaches AppProps: through the TEnvironment& the main window receives
+// (env.AppProps().Get(...)/Set(...)); dialogs that need it take the reference as an argument. There is
+// no global instance, so every test builds its own environment in a temporary folder.
+//
+//   QApplication app(argc, argv);
+//   TEnvironment env(TEnvironmentInputs::ForThisProcess());
+//   { TForm1 window(env); window.show(); app.exec(); }
+//   env.Shutdown();
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QTime>
+#include <functional>
+
+#include "settings/props.h"
+
+namespace velmora {
+
+// The process-wide formats, fixed whatever the user's regional settings say.
+struct TFormatSettings {
+  QChar DecimalSeparator;
+  QChar ThousandSeparator;
+  QChar DateSeparator;
+  QChar TimeSeparator;
+  const char* ShortDateFormat;  // in Qt's notation: yyyy-mm-dd
+  const char* LongDateFormat;   // dd mmmm yyyy
+  const char* LongTimeFormat;   // hh:nn:ss
+};
+inline constexpr TFormatSettings kFormatSettings{u'.', u' ', u'-', u':', "yyyy-MM-dd", "dd MMMM yyyy", "hh:mm:ss"};
+
+// Makes C's printf/strtod and QLocale's default use "." whatever LANG says. QApplication sets the C
+// locale from the environment, so this must run after it; TEnvironment's constructor calls it.
+void ApplyProcessFormats();
+
+// Dates and times in the fixed formats (the month name of the long date in the system's language).
+QString FormatShortDate(const QDate& date);
+QString FormatLongDate(const QDate& date);
+QString FormatLongTime(const QTime& time);
+// Short date, a space, long time.
+QString FormatDateTime(const QDateTime& dateTime);
+
+// Where start-up and shut-down problems are told (never a window): stderr unless a test listens.
+using TReport = std::function<void(const QString& message)>;
+
+struct TEnvironmentInputs {
+  QString ExePath;     // full path of the running executable
+  QString ConfigRoot;  // the per-user configuration folder; empty when the system cannot tell
+  QString Version = QStringLiteral(VELMORA_VERSION);  // major.minor.patch.build; empty: none
+  TReport Report;                                     // empty: one line on stderr
+
+  // This process: QCoreApplication::applicationFilePath() and SpecialFolderPath(kCsidlAppData).
+  static TEnvironmentInputs ForThisProcess();
+};
+
+// The application title from the executable's file name: the name up to its first ".", every character
+// after the first in lower case ("Velmora.bin" gives "Velmora", "velmora" gives "velmora").
+QString AppTitleFromExeName(const QString& exeFileName);
+
+// Four numbers joined by "." (missing ones are 0); empty when the version is empty or not numbers.
+QString FileVersionFromText(const QString& version);
+
+class TEnvironment {
+ public:
+  // Start-up, in order: formats, FileVersion, ExeFolder, CompanyFolder, SettingsFolder (with every
+  // fallback to ExeFolder), the TEMP folder, AppProps from PropsFileName, LastChosenFolder. Never
+  // throws for folder or file problems: a settings file that exists but cannot be read is reported,
+  // AppProps starts empty, and that file is not overwritten at shut-down.
+  explicit TEnvironment(TEnvironmentInputs inputs);
+  // Runs Shutdown if it has not run.
+  ~TEnvironment();
+  TEnvironment(const TEnvironment&) = delete;
+  TEnvironment& operator=(const TEnvironment&) = delete;
+
+  // Writes AppProps to PropsFileName through a temporary file renamed over the old one, so a failure
+  // leaves the old file as it was; a failure is reported. Runs once; later calls return the first
+  // result. True when the file was written.
+  bool Shutdown();
+
+  TProps& AppProps() { return props_; }
+  const TProps& AppProps() const { return props_; }
+  // The folder last chosen in the folder picker; starts as "ostWskazanyFolder".
+  QString& LastChosenFolder() { return lastChosenFolder_; }
+  const QString& LastChosenFolder() const { return lastChosenFolder_; }
+
+  const QString& AppTitle() const { return appTitle_; }
+  const QString& ExeFolder() const { return exeFolder_; }            // ends in "/"
+  const QString& CompanyFolder() const { return companyFolder_; }    // <config>/Velmora, no "/" at the end
+  const QString& SettingsFolder() const { return settingsFolder_; }  // ends in "/"
+  const QString& TempFolder() const { return tempFolder_; }          // SettingsFolder + "TEMP/"
+  const QString& PropsFileName() const { return propsFileName_; }
+  const QString& FileVersion() const { return fileVersion_; }
+  // True when an existing settings file could not be read at start-up (and will not be overwritten).
+  bool SettingsUnreadable() const { return settingsUnreadable_; }
+
+ private:
+  void Tell(const QString& message) const;
+
+  TReport report_;
+  TProps props_{QChar(u'\r')};
+  QString lastChosenFolder_;
+  QString appTitle_;
+  QString exeFolder_;
+  QString companyFolder_;
+  QString settingsFolder_;
+  QString tempFolder_;
+  QString propsFileName_;
+  QString fileVersion_;
+  bool settingsUnreadable_ = false;
+  bool shutDown_ = false;
+  bool written_ = false;
+};
+
+}  // namespace velmora

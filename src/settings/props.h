@@ -1,0 +1,50 @@
+#pragma once
+
+// TProps: the settings model. An ordered list of text key/value pairs, keys compared after upper-casing
+// (so "ł" matches "Ł"), with a text form: key=value lines, each ended by the separator (CR for the
+// settings file), no header, no quoting, no byte-order mark handling.
+//
+// The program's instance, AppProps, is owned by TEnvironment (settings/environment.h), never by a static.
+
+#include <QChar>
+#include <QString>
+#include <vector>
+
+namespace velmora {
+
+struct TProp {
+  QString Key;    // trimmed, never empty
+  QString Value;  // exactly as passed: no trimming, no unescaping
+};
+
+class TProps {
+ public:
+  explicit TProps(QChar separator) : Separator(separator) {}
+
+  void Clear() { Entries.clear(); }
+  int Count() const { return static_cast<int>(Entries.size()); }
+  // Position of the first entry whose key equals the given one after both are upper-cased; -1 when none.
+  // The given key is not trimmed.
+  int IndexOf(const QString& key) const;
+  // The value, or the empty text when the key is absent: callers apply their own defaults.
+  QString Get(const QString& key) const;
+  // Replaces the value of an existing entry (its stored key keeps its spelling and position), else Add.
+  void Set(const QString& key, const QString& value);
+  // Trims the key (codes 32 and below); a blank key is ignored; an existing key gets Set; otherwise
+  // appends when KeepEmpty is true or the value is not empty.
+  void Add(const QString& key, const QString& value);
+  // key=value: the key is what precedes the first "=", the value all that follows it. A line without
+  // "=" or with an empty key is ignored.
+  void ParseLine(const QString& line);
+  // Clear, then parse: with CR as separator CR LF counts as CR (a lone LF is content); a NUL ends the
+  // text; the part after the last separator is a line too.
+  void LoadFromText(const QString& text);
+  // Every entry (those with an empty value only when KeepEmpty) as key=value followed by the separator.
+  QString ToText() const;
+
+  std::vector<TProp> Entries;
+  QChar Separator;
+  bool KeepEmpty = true;
+};
+
+}  // namespace velmora

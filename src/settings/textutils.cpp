@@ -1,0 +1,208 @@
+#include "settings/textutils.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QStringDecoder>
+
+namespace velmora {
+
+namespace {
+
+// Length in UTF-16 units of the character at i: 2 for a well-formed surrogate pair, else 1.
+qsizetype CharLength(QStringView text, qsizetype i) {
+  return (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) ? 2 : 1;
+}
+
+char32_t CodePointAt(QStringView text, qsizetype i, qsizetype len) {
+  return len == 2 ? QChar::surrogateToUcs4(text[i], text[i + 1]) : text[i].unicode();
+}
+
+// Upper-cased character by character with the simple (one-to-one) mapping, so positions in the result
+// are positions in the original: ReplaceText copies the pieces it keeps from the original.
+QString UpperSameLength(const QString& text) {
+  QString out = text;
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype len = CharLength(text, i);
+    const char32_t up = QChar::toUpper(CodePointAt(text, i, len));
+    if (len == 1 && QChar::requiresSurrogates(up) == false) {
+      out[i] = QChar(static_cast<char16_t>(up));
+    } else if (len == 2 && QChar::requiresSurrogates(up)) {
+      out[i] = QChar(QChar::highSurrogate(up));
+      out[i + 1] = QChar(QChar::lowSurrogate(up));
+    }
+    i += len;
+  }
+  return out;
+}
+
+bool IsBlank(QChar c) { return c.unicode() <= 32; }
+
+QString TrimLow(const QString& s) {
+  qsizetype first = 0, last = s.size();
+  while (first < last && IsBlank(s[first])) ++first;
+  while (last > first && IsBlank(s[last - 1])) --last;
+  return s.mid(first, last - first);
+}
+
+void AddPart(QStringList& list, const QString& part, bool clean) {
+  if (!clean) {
+    list.append(part);
+    return;
+  }
+  const QString t = TrimLow(part);
+  if (!t.isEmpty()) list.append(t);
+}
+
+}  // namespace
+
+QString ReplaceText(const QString& text, const QString& oldText, const QString& newText, int flags) {
+  if (oldText.isEmpty()) return text;
+  const bool ignoreCase = (flags & rfIgnoreCase) != 0;
+  const QString haystack = ignoreCase ? UpperSameLength(text) : text;
+  const QString needle = ignoreCase ? UpperSameLength(oldText) : oldText;
+  QString out;
+  qsizetype from = 0;
+  for (qsizetype at = haystack.indexOf(needle, from); at >= 0; at = haystack.indexOf(needle, from)) {
+    out += QStringView(text).mid(from, at - from);
+    out += newText;
+    from = at + needle.size();
+    if ((flags & rfReplaceAll) == 0) break;
+  }
+  out += QStringView(text).mid(from);
+  return out;
+}
+
+QString RemoveCharSet(const QString& text, const TCharSet& set) {
+  QString out;
+  out.reserve(text.size());
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype len = CharLength(text, i);
+    if (!set.contains(CodePointAt(text, i, len))) out += QStringView(text).mid(i, len);
+    i += len;
+  }
+  return out;
+}
+
+QString RemoveChars(const QString& text, const QString& chars) {
+  TCharSet set;
+  for (qsizetype i = 0; i < chars.size();) {
+    const qsizetype len = CharLength(chars, i);
+    set.insert(CodePointAt(chars, i, len));
+    i += len;
+  }
+  return RemoveCharSet(text, set);
+}
+
+QString ExtractField(int n, const QString& text, QChar delimiter) {
+  if (n < 1 || text.isEmpty()) return {};
+  const QStringList fields = text.split(delimiter, Qt::KeepEmptyParts);
+  return n <= fields.size() ? fields[n - 1] : QString();
+}
+
+QString ExtractFieldFromEnd(int n, const QString& text, QChar delimiter) {
+  if (n < 1 || text.isEmpty()) return {};
+  const QStringList fields = text.split(delimiter, Qt::KeepEmptyParts);
+  return n <= fields.size() ? fields[fields.size() - n] : QString();
+}
+
+QString StripLastPathPart(const QString& path, QChar delimiter) {
+  QStringList parts = path.split(delimiter, Qt::KeepEmptyParts);
+  if (parts.size() < 2) return path;
+  parts.removeLast();
+  const QString joined = parts.join(delimiter);
+  // An absolute path keeps its root: the walk up a missing folder ends at "/", not at "".
+  if (joined.isEmpty() && path.startsWith(delimiter)) return QString(delimiter);
+  return joined;
+}
+
+QString BoolToTN(bool value) { return value ? QStringLiteral("T") : QStringLiteral("N"); }
+
+bool TextToBool(const QString& text) {
+  if (text.isEmpty()) return false;
+  const char32_t first = QChar::toUpper(CodePointAt(text, 0, CharLength(text, 0)));
+  return first == U'1' || first == U'T' || first == U'Y';
+}
+
+QStringList SplitToList(const QString& text, const TCharSet& delimiters, bool clean) {
+  QStringList list;
+  if (text.isEmpty()) return list;
+  if (delimiters.empty()) {
+    // Lines as a string list takes a multi-line text: CR, LF or CR LF ends a line, and a line end at
+    // the very end adds no empty line.
+    qsizetype i = 0;
+    while (i < text.size()) {
+      const qsizetype start = i;
+      while (i < text.size() && text[i] != u'\r' && text[i] != u'\n') ++i;
+      AddPart(list, text.mid(start, i - start), clean);
+      if (i < text.size() && text[i] == u'\r') ++i;
+      if (i < text.size() && text[i] == u'\n') ++i;
+    }
+    return list;
+  }
+  // Cutting at every member of the set is what replacing each member by the highest one and cutting
+  // at that does.
+  qsizetype start = 0;
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype len = CharLength(text, i);
+    if (delimiters.contains(CodePointAt(text, i, len))) {
+      AddPart(list, text.mid(start, i - start), clean);
+      start = i + len;
+    }
+    i += len;
+  }
+  AddPart(list, text.mid(start), clean);
+  return list;
+}
+
+QString JoinList(const QStringList& list, const QString& separator, bool keepTrailing) {
+  if (list.isEmpty()) return {};
+  QString out = list.join(separator);
+  if (keepTrailing) out += separator;
+  return out;
+}
+
+bool IsValidUtf8(const QByteArray& bytes) {
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  // The decoder is lazy: the error flag is set only once the result is taken.
+  const QString decoded = decoder.decode(bytes);
+  Q_UNUSED(decoded);
+  return !decoder.hasError();
+}
+
+QString DecodeWindows1250(const QByteArray& bytes) {
+  QStringDecoder decoder("windows-1250", QStringDecoder::Flag::Stateless);
+  // Debian's Qt decodes it through ICU; a Qt without ICU is a build fault, not a user's.
+  if (!decoder.isValid()) throw std::runtime_error("Qt has no Windows-1250 codec");
+  return decoder.decode(bytes);
+}
+
+QString DecodeFileBytes(const QByteArray& bytes) {
+  // Only what precedes a NUL is ever parsed; bytes after it must not decide the code page.
+  const qsizetype nul = bytes.indexOf('\0');
+  if (!IsValidUtf8(nul < 0 ? bytes : bytes.left(nul))) return DecodeWindows1250(bytes);
+  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+  return decoder.decode(bytes);
+}
+
+QString LoadFileToText(const QString& fileName) {
+  const QString failure = QStringLiteral("Nie można odczytać pliku \"%1\".").arg(fileName);
+  // Opening a folder for reading succeeds on Linux; it is no file to read.
+  if (QFileInfo(fileName).isDir()) throw EFileError(failure.toStdString());
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) throw EFileError(failure.toStdString());
+  const QByteArray bytes = file.readAll();
+  if (file.error() != QFileDevice::NoError) throw EFileError(failure.toStdString());
+  return DecodeFileBytes(bytes);
+}
+
+void WriteTextToStream(const QString& text, QIODevice& device) {
+  if (text.isEmpty()) return;
+  const QByteArray bytes = text.toUtf8();
+  if (device.write(bytes) != bytes.size()) {
+    const auto* file = qobject_cast<const QFileDevice*>(&device);
+    const QString name = file != nullptr ? file->fileName() : QString();
+    throw EFileError(QStringLiteral("Nie można zapisać pliku \"%1\".").arg(name).toStdString());
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,78 @@
+#pragma once
+
+// Text, list and whole-file utilities shared by the main window, the property store and the file
+// helpers. Positions are 1-based; "one character" is one Unicode code point (a surrogate pair counts
+// as one). Pure functions except where a file or a device is named.
+
+#include <QByteArray>
+#include <QChar>
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+#include <set>
+#include <stdexcept>
+
+namespace velmora {
+
+// The path delimiter wherever a path rule speaks of one.
+inline constexpr QChar kPathDelimiter = u'/';
+
+// A file that cannot be opened, read or written; the message names the file, in Polish.
+class EFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// ReplaceText flags.
+inline constexpr int rfReplaceAll = 1;  // every occurrence, not just the first
+inline constexpr int rfIgnoreCase = 2;  // compare without regard to case
+
+// Left to right; after a replacement the search goes on after the replaced piece, so the new text is
+// never searched again. The unreplaced parts keep their case. An empty oldText finds nothing.
+QString ReplaceText(const QString& text, const QString& oldText, const QString& newText, int flags);
+
+// A set of characters (code points).
+using TCharSet = std::set<char32_t>;
+
+// The text without every character that belongs to the set.
+QString RemoveCharSet(const QString& text, const TCharSet& set);
+// The text without every occurrence of each character of chars.
+QString RemoveChars(const QString& text, const QString& chars);
+
+// Field n (first = 1) of the text split at the delimiter; empty when n < 1, the text is empty or has
+// fewer than n fields. Field 1 of a text without delimiter is the whole text.
+QString ExtractField(int n, const QString& text, QChar delimiter);
+// The same counted from the end: field 1 from the end of a path at "/" is its last part.
+QString ExtractFieldFromEnd(int n, const QString& text, QChar delimiter);
+// The path without its last part: /a/b gives /a, /a/ gives /a (only the empty last part goes), a text
+// without the delimiter comes back unchanged. Walking up stops at the root: /a and / give /.
+QString StripLastPathPart(const QString& path, QChar delimiter = kPathDelimiter);
+
+// "T" or "N", as the settings store keeps flags.
+QString BoolToTN(bool value);
+// True exactly when the first character, upper-cased, is "1", "T" or "Y" (tak, Yes, 1); false for "".
+bool TextToBool(const QString& text);
+
+// With an empty set: the lines of the text (CR, LF or CR LF end a line; a final line end adds no empty
+// line). Otherwise the text is cut at every character of the set; the part after the last cut is a part
+// too. With clean, parts are trimmed (codes 32 and below) and empty ones dropped. "" gives no parts.
+QStringList SplitToList(const QString& text, const TCharSet& delimiters, bool clean);
+// Every item followed by the separator; the last separator is dropped unless keepTrailing.
+QString JoinList(const QStringList& list, const QString& separator, bool keepTrailing);
+
+// True when the bytes are well-formed UTF-8.
+bool IsValidUtf8(const QByteArray& bytes);
+// Windows-1250 bytes as text.
+QString DecodeWindows1250(const QByteArray& bytes);
+// A file's bytes as text: UTF-8 when the bytes before the first NUL are valid UTF-8, otherwise
+// Windows-1250, so a settings file carried over from a Windows installation keeps its Polish keys.
+// A byte-order mark is not recognised: it stays in the text as a character. NULs stay in the text.
+QString DecodeFileBytes(const QByteArray& bytes);
+
+// The whole file as text (see DecodeFileBytes). Throws EFileError when it cannot be opened or read.
+QString LoadFileToText(const QString& fileName);
+// Writes the text's UTF-8 bytes at the device's position; nothing for an empty text. Throws EFileError
+// when not every byte was written.
+void WriteTextToStream(const QString& text, QIODevice& device);
+
+}  // namespace velmora
