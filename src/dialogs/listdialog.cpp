@@ -79,7 +79,7 @@ void TFormRapDlg::SetMemoLines(const QStringList& lines) {
 }
 
 void TFormRapDlg::LCopyClick() {
-  PutTextOnClipboard(MemoLines().join(QStringLiteral("\r\n")));
+  PutTextOnClipboard(MemoLines().join(QStringLiteral("\r\n")), "Cannot open clipboard");
   DoneNotice();
 }
 

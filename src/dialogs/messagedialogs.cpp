@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <stdexcept>
 
 #include "dialogs/commandguard.h"
@@ -116,13 +117,15 @@ TModalResult MessageButtonResult(TMessageButton button) { return kButtons[static
 
 QString ApplicationTitle() { return QGuiApplication::applicationDisplayName(); }
 
-TMessageForm::TMessageForm(QWidget* parent) : TDialogForm(parent) {}
+TMessageForm::TMessageForm(QWidget* parent) : TDialogForm(parent) {
+  setObjectName(QStringLiteral("TMessageForm"));
+  setFont(QApplication::font("QMessageBox"));
+}
 
 std::unique_ptr<TMessageForm> CreateMessageForm(const QString& text, TMessageKind kind, TMessageButtons buttons) {
   auto form = std::make_unique<TMessageForm>();
   form->text_ = text;
   form->setLayoutDirection(QGuiApplication::layoutDirection());
-  form->setFont(QApplication::font("QMessageBox"));
   const QFont font = form->font();
   const QFontMetrics fm(font);
   const TDialogUnits du(font);
@@ -313,6 +316,7 @@ void FlashNotice(const QString& text, double seconds) {
 
   auto* label = new QLabel(WithLineFeeds(text), &box);
   label->setObjectName(QStringLiteral("FlashText"));
+  label->setTextFormat(Qt::PlainText);
   label->setWordWrap(true);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label->setGeometry(box.rect());
@@ -323,20 +327,21 @@ void FlashNotice(const QString& text, double seconds) {
   QElapsedTimer clock;
   clock.start();
   QCoreApplication::processEvents();
-  const qint64 remaining = static_cast<qint64>(seconds * 1000.0) - clock.elapsed();
-  if (remaining > 0) {
+  const double remaining = seconds * 1000.0 - static_cast<double>(clock.elapsed());
+  if (remaining > 0) {  // false for NaN too
     QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(remaining), &loop, &QEventLoop::quit);
+    QTimer::singleShot(static_cast<int>(std::min(remaining, double{std::numeric_limits<int>::max()})), &loop,
+                       &QEventLoop::quit);
     loop.exec();
   }
 }
 
 void DoneNotice() { FlashNotice(QStringLiteral("Wykonano"), 0.5); }
 
-void PutTextOnClipboard(const QString& text) {
+void PutTextOnClipboard(const QString& text, const char* failureMessage) {
   QClipboard* clipboard =
       qobject_cast<QGuiApplication*>(QCoreApplication::instance()) ? QGuiApplication::clipboard() : nullptr;
-  if (!clipboard) throw std::runtime_error("Nie mogę otworzyć schowka");
+  if (!clipboard) throw std::runtime_error(failureMessage);
   clipboard->setText(text, QClipboard::Clipboard);
 }
 

@@ -129,7 +129,8 @@ void FlashNotice(const QString& text, double seconds);
 // FlashNotice("Wykonano", 0.5).
 void DoneNotice();
 
-// Plain text on the clipboard; throws std::runtime_error("Nie mogę otworzyć schowka") without one.
-void PutTextOnClipboard(const QString& text);
+// Plain text on the clipboard; without one throws std::runtime_error with the failure message (the list
+// dialog's "Kopiuj" link reports "Cannot open clipboard").
+void PutTextOnClipboard(const QString& text, const char* failureMessage = "Nie mogę otworzyć schowka");
 
 }  // namespace velmora
