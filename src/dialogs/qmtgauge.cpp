@@ -63,35 +63,18 @@ void TQMTGauge::SetProgress(int value) {
   RepaintNow();
 }
 
-void TQMTGauge::SetKind(TGaugeKind kind) {
-  if (kind == kind_) return;
-  kind_ = kind;
+template <typename T>
+void TQMTGauge::Change(T& field, const T& value) {
+  if (field == value) return;
+  field = value;
   RepaintNow();
 }
 
-void TQMTGauge::SetShowText(bool show) {
-  if (show == showText_) return;
-  showText_ = show;
-  RepaintNow();
-}
-
-void TQMTGauge::SetBorderStyle(TGaugeBorderStyle style) {
-  if (style == borderStyle_) return;
-  borderStyle_ = style;
-  RepaintNow();
-}
-
-void TQMTGauge::SetForeColor(const QColor& color) {
-  if (color == foreColor_) return;
-  foreColor_ = color;
-  RepaintNow();
-}
-
-void TQMTGauge::SetBackColor(const QColor& color) {
-  if (color == backColor_) return;
-  backColor_ = color;
-  RepaintNow();
-}
+void TQMTGauge::SetKind(TGaugeKind kind) { Change(kind_, kind); }
+void TQMTGauge::SetShowText(bool show) { Change(showText_, show); }
+void TQMTGauge::SetBorderStyle(TGaugeBorderStyle style) { Change(borderStyle_, style); }
+void TQMTGauge::SetForeColor(const QColor& color) { Change(foreColor_, color); }
+void TQMTGauge::SetBackColor(const QColor& color) { Change(backColor_, color); }
 
 int TQMTGauge::PercentComplete() const {
   const long long range = static_cast<long long>(max_) - min_;

@@ -74,6 +74,9 @@ class TQMTGauge : public QWidget {
 
  private:
   void RepaintNow();
+  // Stores a different value and repaints at once; the same value does nothing.
+  template <typename T>
+  void Change(T& field, const T& value);
 
   int min_ = 0;
   int max_ = 100;
