@@ -1,0 +1,184 @@
+#include "dialogs/listdialog.h"
+
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+#include <cmath>
+#include <functional>
+#include <stdexcept>
+
+#include "dialogs/commandguard.h"
+#include "dialogs/inputdialogs.h"
+#include "dialogs/messagedialogs.h"
+
+namespace velmora {
+
+namespace {
+
+struct RowButtonInfo {
+  const char* caption;
+  TModalResult result;
+};
+constexpr RowButtonInfo kRowButtons[] = {
+    {"OK", mrOk},
+    {"&Nie", mrNo},
+    {"Anuluj", mrCancel},
+    {"&Zamknij", mrCancel},
+};
+
+// A label that acts like a link: blue, underlined, hand pointer, runs its action on a left click.
+class TLinkLabel : public QLabel {
+ public:
+  TLinkLabel(const QString& text, QWidget* parent, std::function<void()> action)
+      : QLabel(text, parent), action_(std::move(action)) {
+    QPalette pal = palette();
+    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    setPalette(pal);
+    QFont f = font();
+    f.setUnderline(true);
+    setFont(f);
+    setCursor(Qt::PointingHandCursor);
+    adjustSize();
+  }
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override {
+    if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) RunGuarded(action_);
+  }
+
+ private:
+  std::function<void()> action_;
+};
+
+bool IsCtrlKey(const QKeyEvent& event, int key) {
+  // Ctrl+F gives the same key character with or without Shift; Alt or Meta make another key.
+  const Qt::KeyboardModifiers mods = event.modifiers() & ~Qt::KeypadModifier;
+  return event.key() == key && (mods == Qt::ControlModifier || mods == (Qt::ControlModifier | Qt::ShiftModifier));
+}
+
+}  // namespace
+
+TFormRapDlg::TFormRapDlg(QWidget* parent) : TDialogForm(parent) { setObjectName(QStringLiteral("TFormRapDlg")); }
+
+QStringList TFormRapDlg::MemoLines() const {
+  if (!Content) return {};
+  QStringList lines = Content->toPlainText().split(QLatin1Char('\n'));
+  if (lines.back().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+void TFormRapDlg::SetMemoLines(const QStringList& lines) {
+  if (!Content) return;
+  // Every line ends with a line break, so an empty last entry survives the way back (MemoLines).
+  QString text;
+  for (const QString& line : lines) text += line + QLatin1Char('\n');
+  Content->setPlainText(text);
+}
+
+void TFormRapDlg::LCopyClick() {
+  PutTextOnClipboard(MemoLines().join(QStringLiteral("\r\n")), "Cannot open clipboard");
+  DoneNotice();
+}
+
+void TFormRapDlg::LSaveClick() {
+  const QString name = ChooseSaveFile(QStringLiteral("Pliki tekstowe (*.txt)|*.TXT"), windowTitle());
+  if (name.isEmpty()) return;
+  QByteArray bytes;
+  for (const QString& line : MemoLines()) bytes += line.toUtf8() + "\r\n";
+  // Written beside the target and renamed over it, so a failure leaves the old file as it was.
+  QSaveFile file(name);
+  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    throw std::runtime_error(QStringLiteral("Nie mogę zapisać pliku %1").arg(name).toStdString());
+}
+
+void TFormRapDlg::VLEKeyPress(const QKeyEvent& event) {
+  if (!Content) return;
+  if (IsCtrlKey(event, Qt::Key_F)) {
+    if (AskSearchText()) FindInMemo(*Content);
+  } else if (IsCtrlKey(event, Qt::Key_L)) {
+    FindInMemo(*Content);
+  }
+}
+
+bool TFormRapDlg::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Content && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    RunGuarded([&] { VLEKeyPress(*key); });
+  }
+  return TDialogForm::eventFilter(watched, event);
+}
+
+void AddLinkLabels(TFormRapDlg& form, bool withCopy, bool withSave) {
+  const int top = form.height() - 50;
+  if (withCopy) {
+    auto* copy = new TLinkLabel(QStringLiteral("Kopiuj"), &form, [&form] { form.LCopyClick(); });
+    copy->setObjectName(QStringLiteral("LCopy"));
+    copy->move(20, top);
+  }
+  if (withSave) {
+    auto* save = new TLinkLabel(QStringLiteral("Zapisz ..."), &form, [&form] { form.LSaveClick(); });
+    save->setObjectName(QStringLiteral("LSave"));
+    // Rounded half to even, like the original's rounding.
+    const double below = 1.5 * QFontMetrics(form.font()).height();
+    save->move(20, top + static_cast<int>(std::lrint(below)));
+  }
+}
+
+QList<QPushButton*> AddButtonRow(TDialogForm& form, std::initializer_list<TRowButtonKind> kinds, int defaultIndex) {
+  const int n = static_cast<int>(kinds.size());
+  if (n < 1 || n > 3) throw std::invalid_argument("AddButtonRow takes one to three buttons");
+  constexpr int w = 75, h = 25;
+  const int cw = form.width(), ch = form.height();
+  const int lefts[3][3] = {
+      {(cw - w) / 2, 0, 0},
+      {cw / 2 - w - 10, cw / 2 + 10, 0},
+      {(cw - w) / 2 - w - 20, cw / 2, cw / 2 + w + 20},
+  };
+  QList<QPushButton*> buttons;
+  int i = 0;
+  for (TRowButtonKind kind : kinds) {
+    const RowButtonInfo& info = kRowButtons[static_cast<int>(kind)];
+    const QString caption = QString::fromUtf8(info.caption);
+    QPushButton* b = form.AddResultButton(caption, info.result, QRect(lefts[n - 1][i], ch - h - 25, w, h));
+    b->setObjectName(QString(caption).remove(QLatin1Char('&')));
+    if (i == defaultIndex) {
+      SnapPointerTo(b);
+      form.SetDefaultButton(b);
+    }
+    buttons << b;
+    ++i;
+  }
+  return buttons;
+}
+
+std::optional<QStringList> EditStringList(const QString& title, const QStringList& lines, bool readOnly) {
+  TFormRapDlg form;
+  form.setWindowTitle(title);
+  form.SetClientSize(TFormRapDlg::kClientWidth, TFormRapDlg::kClientHeight);
+  const QSize screen = ScreenSize();
+  form.move((screen.width() - TFormRapDlg::kWindowWidth) / 2, (screen.height() - TFormRapDlg::kWindowHeight) / 2);
+  AddLinkLabels(form, true, true);
+
+  auto* memo = new QPlainTextEdit(&form);
+  memo->setObjectName(QStringLiteral("Content"));
+  memo->setGeometry(0, 0, form.width(), 177);
+  memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  memo->setTabChangesFocus(false);
+  form.Content = memo;
+  form.SetMemoLines(lines);
+  memo->setReadOnly(readOnly);
+  memo->installEventFilter(&form);
+
+  AddButtonRow(form, {TRowButtonKind::rbOK, TRowButtonKind::rbCancel}, 0);
+  memo->setFocus(Qt::OtherFocusReason);
+
+  if (form.ShowModal() != mrOk) return std::nullopt;
+  return form.MemoLines();
+}
+
+}  // namespace velmora

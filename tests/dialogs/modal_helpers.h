@@ -1,0 +1,25 @@
+#pragma once
+
+// Driving modal dialogs from inside their own event loops.
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+namespace velmora::test {
+
+// Runs the action on the next modal widget that is not `after`, once it is active. Polls from a timer, so
+// it works from before the exec() that shows the dialog; gives up after ten seconds. The returned timer
+// (null once done) can be stopped with CancelWatch.
+QPointer<QTimer> OnNextModal(std::function<void(QWidget* dialog)> action, QWidget* after = nullptr);
+
+void CancelWatch(const QPointer<QTimer>& watch);
+
+// Key press and release at the dialog's focus widget (the dialog itself when nothing has the focus).
+void PressKey(QWidget* dialog, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// The visible top-level widget with this object name, or null.
+QWidget* FindTopLevel(const QString& objectName);
+
+}  // namespace velmora::test
