@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more. Each one installs what it needs first.
-.PHONY: deps run test build release asan bench fuzz screenshots format clean
+.PHONY: deps run test build release bench fuzz format clean
 
 WERROR ?= $(if $(VELMORA_WERROR),$(VELMORA_WERROR),OFF)
 
