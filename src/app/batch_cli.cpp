@@ -161,21 +161,26 @@ int runBatch(const CliOptions& options, std::ostream& err) {
       err << kProgram << ": folder źródłowy \"" << options.source.string() << "\" nie istnieje\n";
       return 1;
     }
+    if (names.empty()) names = listSourcePictures(options.source);
+    // As in the window, nothing is changed when there is nothing to do.
+    if (names.empty()) {
+      err << kProgram << ": brak plików JPEG w folderze \"" << options.source.string() << "\"\n";
+      return 1;
+    }
     const fs::path& dest = options.run.destFolder;
     if (!fs::exists(dest, ec)) {
       // One level only, as the window does.
-      fs::create_directory(dest);
+      if (!fs::create_directory(dest, ec) || ec) {
+        err << kProgram << ": nie można utworzyć folderu docelowego \"" << dest.string() << "\": " << ec.message()
+            << "\n";
+        return 1;
+      }
     } else if (!fs::is_directory(dest, ec)) {
       err << kProgram << ": \"" << dest.string() << "\" nie jest folderem\n";
       return 1;
     }
-    if (names.empty()) names = listSourcePictures(options.source);
   } catch (const std::exception& e) {
     err << kProgram << ": " << e.what() << "\n";
-    return 1;
-  }
-  if (names.empty()) {
-    err << kProgram << ": brak plików JPEG w folderze \"" << options.source.string() << "\"\n";
     return 1;
   }
 

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "imaging/imagingerror.h"
 
 namespace velmora {
@@ -113,6 +117,76 @@ void horizontalPass(const std::uint8_t* src, const AxisPlan& plan, Acc* out) {
   }
 }
 
+#if defined(__SSE2__)
+// The horizontal pass in SIMD: the taps of a target pixel taken two neighbouring source pixels at a
+// time, so one multiply-add instruction weighs and sums both pixels' four channels in 32 bits.
+struct TapPair {
+  std::int32_t x;        // the pair is source pixels x and x + 1
+  std::int32_t weights;  // w0 in the low 16 bits, w1 in the high ones
+};
+
+struct PairPlan {
+  std::vector<TapPair> pairs;
+  std::vector<std::uint32_t> ends;  // one past the last pair of each target pixel
+};
+
+// Empty when a weight does not fit the instruction's signed 16 bits or the row is one pixel wide.
+std::vector<TapPair> pairTaps(const Span& s, std::uint32_t wMid, int srcWidth, bool& ok) {
+  std::vector<TapPair> out;
+  std::vector<std::pair<int, std::uint32_t>> taps;
+  taps.emplace_back(s.first, s.wFirst);
+  for (int x = s.first + 1; x < s.last; ++x) taps.emplace_back(x, wMid);
+  if (s.last != s.first) taps.emplace_back(s.last, s.wLast);
+  auto pack = [&](int x, std::uint32_t w0, std::uint32_t w1) {
+    if (w0 > 32767 || w1 > 32767 || x < 0 || x + 1 >= srcWidth) ok = false;
+    out.push_back({x, static_cast<std::int32_t>(w0 | w1 << 16)});
+  };
+  std::size_t k = 0;
+  for (; k + 1 < taps.size(); k += 2) pack(taps[k].first, taps[k].second, taps[k + 1].second);
+  if (k < taps.size()) {
+    // An odd tap out: pair it with a neighbour of weight 0, on the side that stays inside the row.
+    const auto [x, w] = taps[k];
+    if (x >= 1) {
+      pack(x - 1, 0, w);
+    } else {
+      pack(x, w, 0);
+    }
+  }
+  return out;
+}
+
+bool makePairPlan(const AxisPlan& plan, int srcWidth, PairPlan& out) {
+  bool ok = srcWidth >= 2;
+  for (const Span& s : plan.spans) {
+    if (!ok) break;
+    const auto pairs = pairTaps(s, plan.wMid, srcWidth, ok);
+    out.pairs.insert(out.pairs.end(), pairs.begin(), pairs.end());
+    out.ends.push_back(static_cast<std::uint32_t>(out.pairs.size()));
+  }
+  return ok;
+}
+
+template <bool kAdd>
+void horizontalPairs(const std::uint8_t* src, const PairPlan& plan, std::uint32_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  const TapPair* pair = plan.pairs.data();
+  const std::size_t n = plan.ends.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const TapPair* end = plan.pairs.data() + plan.ends[i];
+    __m128i acc = zero;
+    for (; pair != end; ++pair) {
+      __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(pair->x) * 4));
+      v = _mm_unpacklo_epi8(v, zero);                   // a0 a1 a2 a3 b0 b1 b2 b3 (16 bits each)
+      v = _mm_unpacklo_epi16(v, _mm_srli_si128(v, 8));  // a0 b0 a1 b1 a2 b2 a3 b3
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_set1_epi32(pair->weights)));
+    }
+    auto* o = reinterpret_cast<__m128i*>(out + i * kChannels);
+    if constexpr (kAdd) acc = _mm_add_epi32(acc, _mm_loadu_si128(o));
+    _mm_storeu_si128(o, acc);
+  }
+}
+#endif
+
 // Rounded division by the total weight T, as a multiplication: with 2^shift >= 256 T^2 and
 // mul = ceil(2^shift / T), (n * mul) >> shift equals n / T for every n below 256 T.
 struct Divider {
@@ -131,7 +205,7 @@ struct Divider {
 template <typename Acc>
 class Resampler {
  public:
-  Resampler(RowSource& source, const AxisPlan& xPlan, const AxisPlan& yPlan)
+  Resampler(RowSource& source, int srcWidth, const AxisPlan& xPlan, const AxisPlan& yPlan)
       : source_(source),
         xPlan_(xPlan),
         yPlan_(yPlan),
@@ -139,6 +213,11 @@ class Resampler {
         div_(static_cast<std::uint64_t>(xPlan.total) * yPlan.total),
         mid_(lanes_) {
     for (auto& slot : cache_) slot.values.resize(lanes_);
+#if defined(__SSE2__)
+    if constexpr (sizeof(Acc) == 4) usePairs_ = makePairPlan(xPlan, srcWidth, pairs_);
+#else
+    (void)srcWidth;
+#endif
   }
 
   void run(std::uint8_t* dst, std::ptrdiff_t dstStride) {
@@ -148,7 +227,7 @@ class Resampler {
       const bool hasMid = s.last - s.first > 1;
       if (hasMid) {
         std::fill(mid_.begin(), mid_.end(), Acc{0});
-        for (int y = s.first + 1; y < s.last; ++y) horizontalPass<true>(source_.row(y), xPlan_, mid_.data());
+        for (int y = s.first + 1; y < s.last; ++y) horizontal<true>(source_.row(y), mid_.data());
       }
       const std::uint32_t* bottom = horizontalRow(s.last);
       std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
@@ -172,9 +251,19 @@ class Resampler {
       if (slot.y == y) return slot.values.data();
     }
     CachedRow& slot = cache_[0].y < cache_[1].y ? cache_[0] : cache_[1];
-    horizontalPass<false>(source_.row(y), xPlan_, slot.values.data());
+    horizontal<false>(source_.row(y), slot.values.data());
     slot.y = y;
     return slot.values.data();
+  }
+
+  template <bool kAdd, typename Out>
+  void horizontal(const std::uint8_t* src, Out* out) {
+#if defined(__SSE2__)
+    if constexpr (sizeof(Out) == 4) {
+      if (usePairs_) return horizontalPairs<kAdd>(src, pairs_, reinterpret_cast<std::uint32_t*>(out));
+    }
+#endif
+    horizontalPass<kAdd>(src, xPlan_, out);
   }
 
   template <bool kMid>
@@ -202,6 +291,10 @@ class Resampler {
   Divider div_;
   std::vector<Acc> mid_;
   CachedRow cache_[2];
+#if defined(__SSE2__)
+  PairPlan pairs_;
+  bool usePairs_ = false;
+#endif
 };
 
 class MemoryRows : public RowSource {
@@ -236,9 +329,9 @@ void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8
   // A mid sum never exceeds 255 T, so 32-bit accumulators do whenever the divider's product fits in 64 bits.
   const std::uint64_t total = static_cast<std::uint64_t>(xPlan.total) * yPlan.total;
   if (total <= (std::uint64_t{1} << 23)) {
-    Resampler<std::uint32_t>(source, xPlan, yPlan).run(dst, dstStride);
+    Resampler<std::uint32_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
   } else {
-    Resampler<std::uint64_t>(source, xPlan, yPlan).run(dst, dstStride);
+    Resampler<std::uint64_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
   }
 }
 
