@@ -27,7 +27,7 @@ namespace {
 // cameras and editors write about ten. Far more means a file built to stall the decoder.
 constexpr int kMaxScans = 1000;
 // Rows handed over per libjpeg call.
-constexpr int kRowBatch = 16;
+constexpr int kRowBatch = 4;
 
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so libjpeg's pointer to it is a pointer to the whole

@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# The scaling benchmark (`make bench`): velmora-batch --size 1280 over a corpus of camera-sized JPEGs,
+# against the limit of a full-decode design (libjpeg-turbo's djpeg decoding the whole picture plus
+# cjpeg -quality 90 encoding the 1280-pixel result) and against the peers ImageMagick mogrify and
+# vipsthumbnail, all on one thread. Prints seconds per picture and the ratios.
+#
+# Each measurement runs REPEATS times (default 5) and keeps the least time, which is the one least
+# disturbed by other work on the machine. "CPU" is user + system time of the tool and its children;
+# "wall" is elapsed time. Needs the release build (make bench builds it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=build/release
+batch=$build/src/app/velmora-batch
+gen=$build/bench/velmora-make-corpus
+corpus=bench/corpus
+out=bench/out
+repeats=${REPEATS:-5}
+
+for tool in djpeg cjpeg mogrify vipsthumbnail; do
+  command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
+done
+[ -x "$batch" ] && [ -x "$gen" ] || { echo "bench: build the release build first (make bench)" >&2; exit 1; }
+
+# The corpus is deterministic; the stamp names the generator version that made it.
+stamp=$corpus/.made-by-v1
+if [ ! -f "$stamp" ]; then
+  echo "Making the corpus in $corpus (once)..."
+  rm -rf "$corpus"
+  "$gen" "$corpus"
+  touch "$stamp"
+fi
+files=("$corpus"/*.jpg)
+count=${#files[@]}
+
+rm -rf "$out"
+mkdir -p "$out"/velmora "$out"/magick "$out"/vips "$out"/ppm
+
+# The limit's encoder gets the same 1280-pixel pictures that velmora-batch writes, as PPM.
+"$batch" --size 1280 "$corpus" "$out/velmora" 2>/dev/null
+for f in "$out"/velmora/*.jpg; do
+  djpeg -outfile "$out/ppm/$(basename "${f%.jpg}").ppm" "$f"
+done
+
+timing=$(mktemp)
+trap 'rm -f "$timing"' EXIT
+
+# measure NAME COMMAND...: the least CPU and wall seconds over the repeats, as "cpu wall".
+measure() {
+  local best_cpu="" best_wall="" i
+  for ((i = 0; i < repeats; i++)); do
+    /usr/bin/time -o "$timing" -f "%e %U %S" "$@" >/dev/null 2>&1
+    read -r wall user sys <"$timing"
+    local cpu
+    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
+    if [ -z "$best_cpu" ] || awk -v a="$cpu" -v b="$best_cpu" 'BEGIN { exit !(a < b) }'; then best_cpu=$cpu; fi
+    if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN { exit !(a < b) }'; then best_wall=$wall; fi
+  done
+  echo "$best_cpu $best_wall"
+}
+
+export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
+
+echo "Corpus: $count pictures in $corpus:"
+for f in "${files[@]}"; do
+  identify -format "  %f %wx%h " "$f"
+  awk -v b="$(stat -c %s "$f")" -v p="$(identify -format '%[fx:w*h]' "$f")" 'BEGIN { printf "%.1f MB, %.2f bytes/pixel\n", b / 1e6, b / p }'
+done
+echo "Measuring, $repeats runs each..."
+
+read -r dec_cpu dec_wall < <(measure bash -c 'for f; do djpeg -dct int -outfile /dev/null "$f"; done' _ "${files[@]}")
+read -r enc_cpu enc_wall < <(measure bash -c 'for f; do cjpeg -quality 90 -outfile /dev/null "$f"; done' _ "$out"/ppm/*.ppm)
+read -r vel_cpu vel_wall < <(measure "$batch" --size 1280 "$corpus" "$out/velmora")
+read -r mag_cpu mag_wall < <(measure mogrify -path "$out/magick" -resize '1280x1280>' -quality 90 "${files[@]}")
+read -r vip_cpu vip_wall < <(measure vipsthumbnail -s 1280 -o "$PWD/$out/vips/%s.jpg[Q=90]" "${files[@]}")
+
+awk -v n="$count" \
+  -v dc="$dec_cpu" -v dw="$dec_wall" -v ec="$enc_cpu" -v ew="$enc_wall" \
+  -v vc="$vel_cpu" -v vw="$vel_wall" -v mc="$mag_cpu" -v mw="$mag_wall" -v ic="$vip_cpu" -v iw="$vip_wall" '
+function row(name, c, w) {
+  printf "| %-44s | %8.3f | %8.3f | %6.2f |\n", name, c / n, w / n, c / (dc + ec)
+}
+BEGIN {
+  printf "\n| %-44s | %8s | %8s | %6s |\n", "seconds per picture, one thread", "CPU", "wall", "/limit"
+  printf "|%s|%s|%s|%s|\n", "----------------------------------------------", "----------", "----------", "--------"
+  row("limit: djpeg full decode", dc, dw)
+  row("limit: cjpeg -quality 90 of the 1280 picture", ec, ew)
+  row("limit: together", dc + ec, dw + ew)
+  row("velmora-batch --size 1280", vc, vw)
+  row("vipsthumbnail -s 1280 (Q=90)", ic, iw)
+  row("mogrify -resize 1280x1280> -quality 90", mc, mw)
+  printf "\nvelmora-batch / limit: %.2f (CPU), %.2f (wall)\n", vc / (dc + ec), vw / (dw + ew)
+  printf "vipsthumbnail / velmora-batch: %.2f (CPU), %.2f (wall)\n", ic / vc, iw / vw
+  printf "mogrify / velmora-batch: %.2f (CPU), %.2f (wall)\n", mc / vc, mw / vw
+}'
