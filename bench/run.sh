@@ -4,7 +4,7 @@
 # cjpeg -quality 90 encoding the 1280-pixel result) and against the peers ImageMagick mogrify and
 # vipsthumbnail, all on one thread. Prints seconds per picture and the ratios.
 #
-# Each measurement runs REPEATS times (default 5) and keeps the least time, which is the one least
+# Every tool runs once per round, REPEATS rounds (default 5), and keeps its least time, the one least
 # disturbed by other work on the machine. "CPU" is user + system time of the tool and its children;
 # "wall" is elapsed time. Needs the release build (make bench builds it).
 set -euo pipefail
@@ -42,23 +42,6 @@ for f in "$out"/velmora/*.jpg; do
   djpeg -outfile "$out/ppm/$(basename "${f%.jpg}").ppm" "$f"
 done
 
-timing=$(mktemp)
-trap 'rm -f "$timing"' EXIT
-
-# measure NAME COMMAND...: the least CPU and wall seconds over the repeats, as "cpu wall".
-measure() {
-  local best_cpu="" best_wall="" i
-  for ((i = 0; i < repeats; i++)); do
-    /usr/bin/time -o "$timing" -f "%e %U %S" "$@" >/dev/null 2>&1
-    read -r wall user sys <"$timing"
-    local cpu
-    cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.3f", u + s }')
-    if [ -z "$best_cpu" ] || awk -v a="$cpu" -v b="$best_cpu" 'BEGIN { exit !(a < b) }'; then best_cpu=$cpu; fi
-    if [ -z "$best_wall" ] || awk -v a="$wall" -v b="$best_wall" 'BEGIN { exit !(a < b) }'; then best_wall=$wall; fi
-  done
-  echo "$best_cpu $best_wall"
-}
-
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
 
 echo "Corpus: $count pictures in $corpus:"
@@ -66,13 +49,30 @@ for f in "${files[@]}"; do
   identify -format "  %f %wx%h " "$f"
   awk -v b="$(stat -c %s "$f")" -v p="$(identify -format '%[fx:w*h]' "$f")" 'BEGIN { printf "%.1f MB, %.2f bytes/pixel\n", b / 1e6, b / p }'
 done
-echo "Measuring, $repeats runs each..."
 
-read -r dec_cpu dec_wall < <(measure bash -c 'for f; do djpeg -dct int -outfile /dev/null "$f"; done' _ "${files[@]}")
-read -r enc_cpu enc_wall < <(measure bash -c 'for f; do cjpeg -quality 90 -outfile /dev/null "$f"; done' _ "$out"/ppm/*.ppm)
-read -r vel_cpu vel_wall < <(measure "$batch" --size 1280 "$corpus" "$out/velmora")
-read -r mag_cpu mag_wall < <(measure mogrify -path "$out/magick" -resize '1280x1280>' -quality 90 "${files[@]}")
-read -r vip_cpu vip_wall < <(measure vipsthumbnail -s 1280 -o "$PWD/$out/vips/%s.jpg[Q=90]" "${files[@]}")
+run_decode() { for f in "${files[@]}"; do djpeg -dct int -outfile /dev/null "$f"; done; }
+run_encode() { for f in "$out"/ppm/*.ppm; do cjpeg -quality 90 -outfile /dev/null "$f"; done; }
+run_velmora() { "$batch" --size 1280 "$corpus" "$out/velmora"; }
+run_vips() { vipsthumbnail -s 1280 -o "$PWD/$out/vips/%s.jpg[Q=90]" "${files[@]}"; }
+run_magick() { mogrify -path "$out/magick" -resize '1280x1280>' -quality 90 "${files[@]}"; }
+tools=(decode encode velmora vips magick)
+
+# The runs of the tools interleave, so a busy spell on the machine hits them alike; each keeps its
+# least CPU time (user + system, children included) and its least wall time.
+declare -A cpu wall
+TIMEFORMAT='%R %U %S'
+echo "Measuring, $repeats rounds..."
+for ((round = 0; round < repeats; round++)); do
+  for tool in "${tools[@]}"; do
+    read -r w u s < <({ time "run_$tool" >/dev/null 2>&1; } 2>&1)
+    c=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.3f", u + s }')
+    if [ -z "${cpu[$tool]:-}" ] || awk -v a="$c" -v b="${cpu[$tool]}" 'BEGIN { exit !(a < b) }'; then cpu[$tool]=$c; fi
+    if [ -z "${wall[$tool]:-}" ] || awk -v a="$w" -v b="${wall[$tool]}" 'BEGIN { exit !(a < b) }'; then wall[$tool]=$w; fi
+  done
+done
+dec_cpu=${cpu[decode]} dec_wall=${wall[decode]} enc_cpu=${cpu[encode]} enc_wall=${wall[encode]}
+vel_cpu=${cpu[velmora]} vel_wall=${wall[velmora]} vip_cpu=${cpu[vips]} vip_wall=${wall[vips]}
+mag_cpu=${cpu[magick]} mag_wall=${wall[magick]}
 
 awk -v n="$count" \
   -v dc="$dec_cpu" -v dw="$dec_wall" -v ec="$enc_cpu" -v ew="$enc_wall" \
