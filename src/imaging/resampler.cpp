@@ -118,74 +118,82 @@ void horizontalPass(const std::uint8_t* src, const AxisPlan& plan, Acc* out) {
 }
 
 #if defined(__x86_64__)
-// The horizontal pass in SIMD: the taps of a target pixel taken two neighbouring source pixels at a
-// time, so one multiply-add instruction weighs and sums both pixels' four channels in 32 bits.
-struct TapPair {
-  std::int32_t x;        // the pair is source pixels x and x + 1
-  std::int32_t weights;  // w0 in the low 16 bits, w1 in the high ones
+// The horizontal pass in SIMD. A target pixel's taps are neighbouring source pixels; they go four at
+// a time: one 16-byte load, two shuffles that spread pixels 0,1 and 2,3 into a0 b0 a1 b1 ... as
+// 16-bit values, and two multiply-adds that weigh and sum them per channel in 32 bits.
+struct TapQuad {
+  std::int32_t x;           // the quad is source pixels x to x + 3
+  std::int16_t weights[4];  // zero for a pixel outside the span
 };
 
-struct PairPlan {
-  std::vector<TapPair> pairs;
-  std::vector<std::uint32_t> ends;  // one past the last pair of each target pixel
+// Every target pixel gets the same number of quads (the most any needs, zero weights padding the
+// rest), so the loop over a target's quads has a fixed count and unrolls.
+struct QuadPlan {
+  std::vector<TapQuad> quads;  // perTarget quads for each target pixel in turn
+  int perTarget = 0;
 };
 
-// Empty when a weight does not fit the instruction's signed 16 bits or the row is one pixel wide.
-std::vector<TapPair> pairTaps(const Span& s, std::uint32_t wMid, int srcWidth, bool& ok) {
-  std::vector<TapPair> out;
-  std::vector<std::pair<int, std::uint32_t>> taps;
-  taps.emplace_back(s.first, s.wFirst);
-  for (int x = s.first + 1; x < s.last; ++x) taps.emplace_back(x, wMid);
-  if (s.last != s.first) taps.emplace_back(s.last, s.wLast);
-  auto pack = [&](int x, std::uint32_t w0, std::uint32_t w1) {
-    if (w0 > 32767 || w1 > 32767 || x < 0 || x + 1 >= srcWidth) ok = false;
-    out.push_back({x, static_cast<std::int32_t>(w0 | w1 << 16)});
-  };
-  std::size_t k = 0;
-  for (; k + 1 < taps.size(); k += 2) pack(taps[k].first, taps[k].second, taps[k + 1].second);
-  if (k < taps.size()) {
-    // An odd tap out: pair it with a neighbour of weight 0, on the side that stays inside the row.
-    const auto [x, w] = taps[k];
-    if (x >= 1) {
-      pack(x - 1, 0, w);
-    } else {
-      pack(x, w, 0);
-    }
-  }
-  return out;
-}
-
-bool makePairPlan(const AxisPlan& plan, int srcWidth, PairPlan& out) {
-  bool ok = srcWidth >= 2;
+// False when a weight does not fit the instruction's signed 16 bits or the row is narrower than a quad.
+bool makeQuadPlan(const AxisPlan& plan, int srcWidth, QuadPlan& out) {
+  if (srcWidth < 4) return false;
+  for (const Span& s : plan.spans) out.perTarget = std::max(out.perTarget, (s.last - s.first) / 4 + 1);
   for (const Span& s : plan.spans) {
-    if (!ok) break;
-    const auto pairs = pairTaps(s, plan.wMid, srcWidth, ok);
-    out.pairs.insert(out.pairs.end(), pairs.begin(), pairs.end());
-    out.ends.push_back(static_cast<std::uint32_t>(out.pairs.size()));
+    int made = 0;
+    for (int x = s.first; x <= s.last; x += 4, ++made) {
+      TapQuad q{x, {0, 0, 0, 0}};
+      for (int k = 0; k < 4 && x + k <= s.last; ++k) {
+        const std::uint32_t w = x + k == s.first ? s.wFirst : x + k == s.last ? s.wLast : plan.wMid;
+        if (w > 32767) return false;
+        q.weights[k] = static_cast<std::int16_t>(w);
+      }
+      // A quad that would reach past the row's end moves left, its weights with it.
+      const int over = q.x + 3 - (srcWidth - 1);
+      if (over > 0) {
+        for (int k = 3; k >= 0; --k) q.weights[k] = k >= over ? q.weights[k - over] : std::int16_t{0};
+        q.x -= over;
+      }
+      out.quads.push_back(q);
+    }
+    for (; made < out.perTarget; ++made) out.quads.push_back({out.quads.back().x, {0, 0, 0, 0}});
   }
-  return ok;
+  return true;
 }
 
-// One shuffle spreads two pixels a, b (8 bytes) into a0 b0 a1 b1 a2 b2 a3 b3 as 16-bit values, ready
-// for the multiply-add. SSSE3 has been in every x86-64 processor for over fifteen years; without it
-// the scalar pass runs.
-template <bool kAdd>
-__attribute__((target("ssse3"))) void horizontalPairs(const std::uint8_t* src, const PairPlan& plan,
-                                                      std::uint32_t* out) {
-  const __m128i spread = _mm_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
-  const TapPair* pair = plan.pairs.data();
-  const std::size_t n = plan.ends.size();
+// SSSE3 has been in every x86-64 processor for over fifteen years; without it the scalar pass runs.
+template <bool kAdd, int kQuads>
+__attribute__((target("ssse3"))) void horizontalQuads(const std::uint8_t* src, const TapQuad* quad, std::size_t n,
+                                                      int perTarget, std::uint32_t* out) {
+  const __m128i spread01 = _mm_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
+  const __m128i spread23 = _mm_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
+  const int count = kQuads > 0 ? kQuads : perTarget;
   for (std::size_t i = 0; i < n; ++i) {
-    const TapPair* end = plan.pairs.data() + plan.ends[i];
     __m128i acc = _mm_setzero_si128();
-    for (; pair != end; ++pair) {
-      const __m128i two =
-          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(pair->x) * 4));
-      acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(two, spread), _mm_set1_epi32(pair->weights)));
+    for (int k = 0; k < count; ++k, ++quad) {
+      const __m128i four =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(quad->x) * 4));
+      const __m128i w = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(quad->weights));
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(four, spread01), _mm_shuffle_epi32(w, 0x00)));
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(four, spread23), _mm_shuffle_epi32(w, 0x55)));
     }
     auto* o = reinterpret_cast<__m128i*>(out + i * kChannels);
     if constexpr (kAdd) acc = _mm_add_epi32(acc, _mm_loadu_si128(o));
     _mm_storeu_si128(o, acc);
+  }
+}
+
+// The pass for the plan's quad count, unrolled for the usual counts (up to a reduction by about 12).
+template <bool kAdd>
+void horizontalQuads(const std::uint8_t* src, const QuadPlan& plan, std::uint32_t* out) {
+  const std::size_t n = plan.quads.size() / static_cast<std::size_t>(plan.perTarget);
+  switch (plan.perTarget) {
+    case 1:
+      return horizontalQuads<kAdd, 1>(src, plan.quads.data(), n, 1, out);
+    case 2:
+      return horizontalQuads<kAdd, 2>(src, plan.quads.data(), n, 2, out);
+    case 3:
+      return horizontalQuads<kAdd, 3>(src, plan.quads.data(), n, 3, out);
+    default:
+      return horizontalQuads<kAdd, 0>(src, plan.quads.data(), n, plan.perTarget, out);
   }
 }
 #endif
@@ -267,7 +275,7 @@ class Resampler {
     sse41_ = __builtin_cpu_supports("sse4.1");
     inverse_ = 1.0 / static_cast<double>(static_cast<std::uint64_t>(xPlan.total) * yPlan.total) * (1.0 + 0x1p-40);
     if constexpr (sizeof(Acc) == 4)
-      usePairs_ = __builtin_cpu_supports("ssse3") && makePairPlan(xPlan, srcWidth, pairs_);
+      useQuads_ = __builtin_cpu_supports("ssse3") && makeQuadPlan(xPlan, srcWidth, quads_);
 #else
     (void)srcWidth;
 #endif
@@ -279,8 +287,9 @@ class Resampler {
       const std::uint32_t* top = horizontalRow(s.first);
       const bool hasMid = s.last - s.first > 1;
       if (hasMid) {
-        std::fill(mid_.begin(), mid_.end(), Acc{0});
-        for (int y = s.first + 1; y < s.last; ++y) horizontal<true>(source_.row(y), mid_.data());
+        // The first middle row is stored, the others added.
+        horizontal<false>(source_.row(s.first + 1), mid_.data());
+        for (int y = s.first + 2; y < s.last; ++y) horizontal<true>(source_.row(y), mid_.data());
       }
       const std::uint32_t* bottom = horizontalRow(s.last);
       std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
@@ -313,7 +322,7 @@ class Resampler {
   void horizontal(const std::uint8_t* src, Out* out) {
 #if defined(__x86_64__)
     if constexpr (sizeof(Out) == 4) {
-      if (usePairs_) return horizontalPairs<kAdd>(src, pairs_, reinterpret_cast<std::uint32_t*>(out));
+      if (useQuads_) return horizontalQuads<kAdd>(src, quads_, reinterpret_cast<std::uint32_t*>(out));
     }
 #endif
     horizontalPass<kAdd>(src, xPlan_, out);
@@ -354,8 +363,8 @@ class Resampler {
   std::vector<Acc> mid_;
   CachedRow cache_[2];
 #if defined(__x86_64__)
-  PairPlan pairs_;
-  bool usePairs_ = false;
+  QuadPlan quads_;
+  bool useQuads_ = false;
   bool sse41_ = false;
   double inverse_ = 0;
 #endif
