@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csetjmp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,8 @@ class DecodedRows : public RowSource {
       : dec_(dec), stride_(static_cast<std::size_t>(dec.width()) * 4), buffer_(stride_ * kRowBatch) {}
 
   const std::uint8_t* row(int y) override {
+    // Rows already handed over are gone; the resampler never asks for them again.
+    if (y < begin_) throw std::logic_error("decoded row requested twice");
     while (y >= end_) {
       begin_ = end_;
       std::uint8_t* rows[kRowBatch];
