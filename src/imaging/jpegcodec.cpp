@@ -7,6 +7,7 @@
 // clang-format on
 
 #include <algorithm>
+#include <bit>
 #include <csetjmp>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,11 @@ namespace {
 // A progressive file may hold any number of scans, each one a full pass over the coefficients; real
 // cameras and editors write about ten. Far more means a file built to stall the decoder.
 constexpr int kMaxScans = 1000;
+// Format_RGB32 holds 0xFFRRGGBB in native order: bytes B, G, R, X on little-endian machines.
+constexpr bool kLittleEndian = std::endian::native == std::endian::little;
+constexpr J_COLOR_SPACE kRgb32Space = kLittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+constexpr int kRed = kLittleEndian ? 2 : 1, kGreen = kLittleEndian ? 1 : 2, kBlue = kLittleEndian ? 0 : 3,
+              kPad = kLittleEndian ? 3 : 0;
 // Rows handed over per libjpeg call.
 constexpr int kRowBatch = 4;
 
@@ -100,7 +106,7 @@ void checkPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t ma
 
 // Stored CMYK values to RGB in place, four bytes a pixel. Adobe's writers store the inks inverted
 // (0 = full ink), so R = C * K / 255; without the Adobe marker the values are plain inks.
-void cmykToBgrx(std::uint8_t* row, int width, bool inverted) {
+void cmykToRgb32(std::uint8_t* row, int width, bool inverted) {
   for (int x = 0; x < width; ++x) {
     std::uint8_t* p = row + 4 * static_cast<std::size_t>(x);
     unsigned c = p[0], m = p[1], y = p[2], k = p[3];
@@ -112,10 +118,10 @@ void cmykToBgrx(std::uint8_t* row, int width, bool inverted) {
     }
     // Exact rounding of v / 255 for v up to 255 * 255.
     auto div255 = [](unsigned v) { return static_cast<std::uint8_t>((v + 128 + ((v + 128) >> 8)) >> 8); };
-    p[0] = div255(y * k);
-    p[1] = div255(m * k);
-    p[2] = div255(c * k);
-    p[3] = 0xFF;
+    p[kBlue] = div255(y * k);
+    p[kGreen] = div255(m * k);
+    p[kRed] = div255(c * k);
+    p[kPad] = 0xFF;
   }
 }
 
@@ -145,7 +151,7 @@ class Decompressor {
     cinfo_.do_fancy_upsampling = TRUE;
     cinfo_.do_block_smoothing = TRUE;
     cmyk_ = cinfo_.jpeg_color_space == JCS_CMYK || cinfo_.jpeg_color_space == JCS_YCCK;
-    cinfo_.out_color_space = cmyk_ ? JCS_CMYK : JCS_EXT_BGRX;
+    cinfo_.out_color_space = cmyk_ ? JCS_CMYK : kRgb32Space;
     startGuarded();
     if (cinfo_.output_components != 4) {
       throw JpegError("Nieobsługiwany układ kolorów JPEG (" + std::to_string(cinfo_.output_components) + " składowe)");
@@ -158,7 +164,7 @@ class Decompressor {
     const int got = readRowsGuarded(rows, count);
     if (got <= 0) throw JpegError("Premature end of JPEG file");
     if (cmyk_) {
-      for (int i = 0; i < got; ++i) cmykToBgrx(rows[i], width(), cinfo_.saw_Adobe_marker != 0);
+      for (int i = 0; i < got; ++i) cmykToRgb32(rows[i], width(), cinfo_.saw_Adobe_marker != 0);
     }
     return got;
   }
@@ -340,7 +346,7 @@ class Compressor {
     if (setjmp(err_.jump) != 0) throw JpegError(err_.message);
     cinfo_.image_width = static_cast<JDIMENSION>(width);
     cinfo_.image_height = static_cast<JDIMENSION>(height);
-    cinfo_.in_color_space = JCS_EXT_BGRX;
+    cinfo_.in_color_space = kRgb32Space;
     cinfo_.input_components = 4;
     jpeg_set_defaults(&cinfo_);
     jpeg_set_quality(&cinfo_, quality, TRUE);
