@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <filesystem>
 #include <set>
+#include <thread>
+#include <vector>
 
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
@@ -171,6 +173,23 @@ TEST_F(Pipeline, ReplacesAnOldOutputButNeverTheSource) {
   const auto before = readFileBytes(source);
   EXPECT_THROW(processFile(source, o), BatchFileError);
   EXPECT_EQ(readFileBytes(source), before);
+}
+
+TEST_F(Pipeline, FilesCanBeProcessedOnSeveralThreads) {
+  const char* samples[] = {"synthetic_progressive.jpg", "synthetic_cmyk.jpg", "synthetic_greyscale.jpg",
+                           "nikon_e950.jpg"};
+  std::vector<fs::path> sources;
+  for (const char* name : samples) sources.push_back(copySample(name));
+  BatchOptions o = options(300);
+  std::vector<std::thread> threads;
+  for (const fs::path& source : sources) threads.emplace_back([&o, source] { processFile(source, o); });
+  for (auto& t : threads) t.join();
+  std::vector<Bytes> parallel;
+  for (const char* name : samples) parallel.push_back(readFileBytes(dst_ / ("_" + std::string(name))));
+  for (std::size_t i = 0; i < sources.size(); ++i) {
+    processFile(sources[i], o);
+    EXPECT_EQ(readFileBytes(dst_ / ("_" + std::string(samples[i]))), parallel[i]) << samples[i];
+  }
 }
 
 }  // namespace
