@@ -6,6 +6,7 @@
 
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
+#include "settings/eabort.h"
 
 namespace velmora {
 
@@ -68,6 +69,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     return outcome;
   } catch (const BatchFileError&) {
     throw;
+  } catch (const EAbort&) {
+    throw;  // a hook ending the command silently stays silent
   } catch (const std::bad_alloc&) {
     throw BatchFileError(name, "Brak pamięci");
   } catch (const std::exception& e) {

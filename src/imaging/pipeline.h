@@ -51,7 +51,7 @@ class BatchFileError : public ImagingError {
 
 // Processes one picture; the output goes to options.destFolder under the naming rule, replacing a file
 // of that name only once the new one is complete. Refuses to replace the source itself. Throws
-// BatchFileError.
+// BatchFileError; an EAbort from the caption hook passes through as it is.
 FileOutcome processFile(const std::filesystem::path& source, const BatchOptions& options);
 
 // The bytes to write for an encoded picture of width x height made from source: with keepMetadata,

@@ -10,6 +10,7 @@
 
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
+#include "settings/eabort.h"
 
 namespace velmora {
 namespace {
@@ -118,6 +119,13 @@ TEST_F(Pipeline, CaptionHookSeesTheScaledPicture) {
   const QImage written = loadJpeg(outcome.output);
   EXPECT_NEAR(qRed(written.pixel(100, 75)), 255, 3);
   EXPECT_NEAR(qGreen(written.pixel(100, 75)), 0, 3);
+}
+
+TEST_F(Pipeline, AbortFromTheCaptionHookStaysSilent) {
+  BatchOptions o = options(100);
+  o.caption = [](QImage&) { throw EAbort(); };
+  EXPECT_THROW(processFile(copySample("synthetic_no_metadata.jpg"), o), EAbort);
+  EXPECT_TRUE(destFiles().empty());
 }
 
 TEST_F(Pipeline, MetadataSeamKeepsThePictureWhenItHasNothingToAdd) {
