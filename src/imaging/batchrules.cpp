@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "imaging/imagingerror.h"
+#include "settings/filehelpers.h"
 
 namespace velmora {
 
@@ -21,13 +22,6 @@ int scaledSide(int limit, int longer, int shorter) {
   const long double side = roundHalfEven(static_cast<long double>(limit) / longer * shorter);
   // A very long, thin picture would otherwise get a side of 0 pixels and no picture at all.
   return side < 1 ? 1 : static_cast<int>(side);
-}
-
-// TODO(settings): use NameWithoutExt from src/settings once it lands; this is the same rule on a bare
-// file name: the text before its last ".", the whole name when it has none.
-std::string_view nameWithoutExtension(std::string_view name) {
-  const auto dot = name.rfind('.');
-  return dot == std::string_view::npos ? name : name.substr(0, dot);
 }
 
 }  // namespace
@@ -58,9 +52,9 @@ std::string outputName(std::string_view name, NameMode mode, std::string_view af
     throw ImagingError("Nieprawidłowa nazwa pliku: \"" + std::string(name) + "\"");
   }
   if (mode == NameMode::Prefix) return std::string(affix) + std::string(name);
-  const std::string_view base = nameWithoutExtension(name);
+  const std::string base = NameWithoutExt(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))).toStdString();
   const std::string_view ext = name.substr(base.size());
-  return std::string(base) + std::string(affix) + std::string(ext);
+  return base + std::string(affix) + std::string(ext);
 }
 
 std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
