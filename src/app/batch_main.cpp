@@ -1,6 +1,10 @@
-#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
 
-int main() {
-  std::fputs("velmora-batch: not built yet\n", stderr);
-  return 1;
+#include "app/batch_cli.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return velmora::batch::batchMain(args, std::cout, std::cerr);
 }

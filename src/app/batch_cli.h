@@ -1,0 +1,48 @@
+#pragma once
+
+// velmora-batch: the batch run from the command line, for scripts, benchmarks and machines without a
+// display. Kept apart from main() so tests can drive it in-process.
+//
+//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--keep-going] SOURCE DEST [NAME...]
+
+#include <filesystem>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "imaging/pipeline.h"
+
+namespace velmora::batch {
+
+struct CliOptions {
+  BatchOptions run;  // destFolder is DEST
+  std::filesystem::path source;
+  std::vector<std::string> names;  // empty: the source folder's pictures
+  bool keepGoing = false;
+  bool help = false;
+};
+
+// A command line that cannot be run; the message says why.
+class UsageError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+std::string usageText();
+
+// Parses the arguments (without the program name). Throws UsageError.
+CliOptions parseArguments(const std::vector<std::string>& args);
+
+// The folder's "*.jpg" files, then its "*.jpeg" files, extensions matched without regard to case,
+// each group in the order the file system lists them (as the window lists them).
+std::vector<std::string> listSourcePictures(const std::filesystem::path& folder);
+
+// Runs the batch: progress ("3/10 IMG_0003.jpg") and errors go to err. Returns the exit code: 0 when
+// every file was written, 1 otherwise.
+int runBatch(const CliOptions& options, std::ostream& err);
+
+// The whole program: parses, prints help or usage errors (exit code 2), runs.
+int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace velmora::batch

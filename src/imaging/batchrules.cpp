@@ -1,0 +1,71 @@
+#include "imaging/batchrules.h"
+
+#include <cmath>
+
+#include "imaging/imagingerror.h"
+
+namespace velmora {
+
+namespace {
+
+// Rounds to nearest, ties to even, whatever the floating-point environment's rounding mode.
+long double roundHalfEven(long double v) {
+  const long double down = std::floor(v);
+  const long double diff = v - down;
+  if (diff > 0.5L) return down + 1;
+  if (diff < 0.5L) return down;
+  return std::fmod(down, 2.0L) == 0 ? down : down + 1;
+}
+
+int scaledSide(int limit, int longer, int shorter) {
+  const long double side = roundHalfEven(static_cast<long double>(limit) / longer * shorter);
+  // A very long, thin picture would otherwise get a side of 0 pixels and no picture at all.
+  return side < 1 ? 1 : static_cast<int>(side);
+}
+
+// TODO(settings): use NameWithoutExt from src/settings once it lands; this is the same rule on a bare
+// file name: the text before its last ".", the whole name when it has none.
+std::string_view nameWithoutExtension(std::string_view name) {
+  const auto dot = name.rfind('.');
+  return dot == std::string_view::npos ? name : name.substr(0, dot);
+}
+
+}  // namespace
+
+ScalePlan applySizeRule(int width, int height, int limit, bool enlarge) {
+  if (limit < 1)
+    throw ImagingError("Maksymalny rozmiar musi być większy od zera (podano " + std::to_string(limit) + ")");
+  ScalePlan plan{ScaleAction::Keep, width, height};
+  if (width > limit || height > limit) {
+    plan.action = ScaleAction::Reduce;
+  } else if (enlarge && width < limit && height < limit) {
+    plan.action = ScaleAction::Enlarge;
+  } else {
+    return plan;
+  }
+  if (width < height) {
+    plan.height = limit;
+    plan.width = scaledSide(limit, height, width);
+  } else {
+    plan.width = limit;
+    plan.height = scaledSide(limit, width, height);
+  }
+  return plan;
+}
+
+std::string outputName(std::string_view name, NameMode mode, std::string_view affix) {
+  if (name.empty() || name.find('/') != std::string_view::npos) {
+    throw ImagingError("Nieprawidłowa nazwa pliku: \"" + std::string(name) + "\"");
+  }
+  if (mode == NameMode::Prefix) return std::string(affix) + std::string(name);
+  const std::string_view base = nameWithoutExtension(name);
+  const std::string_view ext = name.substr(base.size());
+  return std::string(base) + std::string(affix) + std::string(ext);
+}
+
+std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
+                                 std::string_view affix) {
+  return destFolder / outputName(name, mode, affix);
+}
+
+}  // namespace velmora

@@ -1,0 +1,38 @@
+#pragma once
+
+// The two rules of a batch run that decide what becomes of one picture: its new size and its new name.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+enum class ScaleAction { Keep, Reduce, Enlarge };
+
+struct ScalePlan {
+  ScaleAction action = ScaleAction::Keep;
+  int width = 0;  // the size after the step (the old size for Keep)
+  int height = 0;
+};
+
+// The size rule for a picture of width x height and the limit N. A picture with a side above N is
+// reduced; with enlarge, one with both sides below N is enlarged; anything else is kept (so a side of
+// exactly N with the other not above N is never changed). The longer side becomes N (the width for a
+// square) and the shorter side (N / longer) * shorter, computed in long double and rounded to nearest
+// with ties to even, but never below 1. Throws ImagingError when N is below 1.
+ScalePlan applySizeRule(int width, int height, int limit, bool enlarge);
+
+enum class NameMode { Prefix, Suffix };
+
+// The naming rule on a file name (no folder): prefix gives affix + name; suffix puts the affix
+// between the name without its extension and the extension (from the last "." on, case kept; none
+// when the name has no "."). An empty affix gives the name itself. Throws ImagingError for an empty
+// name or one that holds a folder separator.
+std::string outputName(std::string_view name, NameMode mode, std::string_view affix);
+
+// The destination folder joined with outputName(...).
+std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
+                                 std::string_view affix);
+
+}  // namespace velmora

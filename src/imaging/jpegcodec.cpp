@@ -1,0 +1,410 @@
+#include "imaging/jpegcodec.h"
+
+// clang-format off
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
+#include <jpeglib.h>
+#include <jerror.h>
+// clang-format on
+
+#include <algorithm>
+#include <csetjmp>
+#include <string>
+#include <vector>
+
+#include "imaging/resampler.h"
+#include "metadata/fileio.h"
+
+// libjpeg reports errors through a callback that must not return. It jumps back (longjmp) into the
+// codec method that made the call; every such method holds only trivially destructible locals and
+// calls libjpeg directly, so the jump crosses no C++ frame that needs cleaning up. The exception is
+// thrown only after the jump has landed. The libjpeg objects are freed by destructors.
+
+namespace velmora {
+
+namespace {
+
+// A progressive file may hold any number of scans, each one a full pass over the coefficients; real
+// cameras and editors write about ten. Far more means a file built to stall the decoder.
+constexpr int kMaxScans = 1000;
+// Rows handed over per libjpeg call.
+constexpr int kRowBatch = 16;
+
+struct ErrorManager {
+  jpeg_error_mgr pub;  // first, so libjpeg's pointer to it is a pointer to the whole
+  std::jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void jumpWithMessage(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+void onError(j_common_ptr cinfo) { jumpWithMessage(cinfo); }
+
+// Warnings that mean the picture data is damaged; libjpeg would go on and pad the picture with grey.
+bool isCorruptData(int code) {
+  switch (code) {
+    case JWRN_JPEG_EOF:
+    case JWRN_HIT_MARKER:
+    case JWRN_HUFF_BAD_CODE:
+    case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC:
+    case JWRN_EXTRANEOUS_DATA:
+    case JWRN_BOGUS_PROGRESSION:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void onMessage(j_common_ptr cinfo, int level) {
+  // Level 0 and up are trace messages; other warnings (an unknown JFIF version, a bad ICC marker)
+  // leave the pixels intact.
+  if (level < 0 && isCorruptData(cinfo->err->msg_code)) jumpWithMessage(cinfo);
+}
+
+void onProgress(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans) {
+    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    std::snprintf(err->message, sizeof err->message, "Plik JPEG ma więcej niż %d skanów", kMaxScans);
+    std::longjmp(err->jump, 1);
+  }
+}
+
+void installErrorManager(ErrorManager& err) {
+  jpeg_std_error(&err.pub);
+  err.pub.error_exit = onError;
+  err.pub.emit_message = onMessage;
+  err.message[0] = '\0';
+}
+
+std::string sizeText(std::uint64_t width, std::uint64_t height) {
+  return std::to_string(width) + " x " + std::to_string(height) + " pikseli";
+}
+
+[[noreturn]] void throwOutOfMemory(int width, int height) {
+  throw JpegError("Brak pamięci na obraz " +
+                  sizeText(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height)));
+}
+
+void checkPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels) {
+  if (width * height > maxPixels) {
+    throw JpegError("Obraz jest za duży: " + sizeText(width, height) + " (najwyżej " + std::to_string(maxPixels) +
+                    " pikseli)");
+  }
+}
+
+// Stored CMYK values to RGB in place, four bytes a pixel. Adobe's writers store the inks inverted
+// (0 = full ink), so R = C * K / 255; without the Adobe marker the values are plain inks.
+void cmykToBgrx(std::uint8_t* row, int width, bool inverted) {
+  for (int x = 0; x < width; ++x) {
+    std::uint8_t* p = row + 4 * static_cast<std::size_t>(x);
+    unsigned c = p[0], m = p[1], y = p[2], k = p[3];
+    if (!inverted) {
+      c = 255 - c;
+      m = 255 - m;
+      y = 255 - y;
+      k = 255 - k;
+    }
+    // Exact rounding of v / 255 for v up to 255 * 255.
+    auto div255 = [](unsigned v) { return static_cast<std::uint8_t>((v + 128 + ((v + 128) >> 8)) >> 8); };
+    p[0] = div255(y * k);
+    p[1] = div255(m * k);
+    p[2] = div255(c * k);
+    p[3] = 0xFF;
+  }
+}
+
+class Decompressor {
+ public:
+  explicit Decompressor(std::span<const std::uint8_t> jpeg) {
+    installErrorManager(err_);
+    cinfo_.err = &err_.pub;
+    progress_.progress_monitor = onProgress;
+    create(jpeg);
+  }
+  Decompressor(const Decompressor&) = delete;
+  Decompressor& operator=(const Decompressor&) = delete;
+  ~Decompressor() {
+    if (created_) jpeg_destroy_decompress(&cinfo_);
+  }
+
+  // Reads the header and checks the size against the cap; returns the picture's size.
+  QSize readHeader(std::uint64_t maxPixels) {
+    readHeaderGuarded();
+    checkPixelCount(cinfo_.image_width, cinfo_.image_height, maxPixels);
+    return QSize(static_cast<int>(cinfo_.image_width), static_cast<int>(cinfo_.image_height));
+  }
+
+  void start() {
+    cinfo_.dct_method = JDCT_ISLOW;
+    cinfo_.do_fancy_upsampling = TRUE;
+    cinfo_.do_block_smoothing = TRUE;
+    cmyk_ = cinfo_.jpeg_color_space == JCS_CMYK || cinfo_.jpeg_color_space == JCS_YCCK;
+    cinfo_.out_color_space = cmyk_ ? JCS_CMYK : JCS_EXT_BGRX;
+    startGuarded();
+    if (cinfo_.output_components != 4) {
+      throw JpegError("Nieobsługiwany układ kolorów JPEG (" + std::to_string(cinfo_.output_components) + " składowe)");
+    }
+  }
+
+  // Decodes up to count rows (4 bytes a pixel, RGB32 order) into the given row pointers; returns how
+  // many came out. A decoder that makes no progress means the data ran out.
+  int readRows(std::uint8_t** rows, int count) {
+    const int got = readRowsGuarded(rows, count);
+    if (got <= 0) throw JpegError("Premature end of JPEG file");
+    if (cmyk_) {
+      for (int i = 0; i < got; ++i) cmykToBgrx(rows[i], width(), cinfo_.saw_Adobe_marker != 0);
+    }
+    return got;
+  }
+
+  // Reads what is left, so damage after the last row is found too.
+  void finish() {
+    std::vector<std::uint8_t> scratch;
+    std::uint8_t* row = nullptr;
+    while (cinfo_.output_scanline < cinfo_.output_height) {
+      if (scratch.empty()) {
+        scratch.resize(static_cast<std::size_t>(width()) * 4);
+        row = scratch.data();
+      }
+      readRows(&row, 1);
+    }
+    finishGuarded();
+  }
+
+  int width() const { return static_cast<int>(cinfo_.output_width); }
+  int height() const { return static_cast<int>(cinfo_.output_height); }
+  int nextRow() const { return static_cast<int>(cinfo_.output_scanline); }
+
+ private:
+  [[noreturn]] void fail() { throw JpegError(err_.message); }
+
+  void create(std::span<const std::uint8_t> jpeg) {
+    // Thrown from the constructor, so the destructor will not run: free here.
+    if (setjmp(err_.jump) != 0) {
+      if (created_) jpeg_destroy_decompress(&cinfo_);
+      created_ = false;
+      throw JpegError(err_.message);
+    }
+    jpeg_create_decompress(&cinfo_);
+    created_ = true;
+    cinfo_.progress = &progress_;
+    jpeg_mem_src(&cinfo_, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+  }
+  void readHeaderGuarded() {
+    if (setjmp(err_.jump) != 0) fail();
+    jpeg_read_header(&cinfo_, TRUE);
+  }
+  void startGuarded() {
+    if (setjmp(err_.jump) != 0) fail();
+    jpeg_start_decompress(&cinfo_);
+  }
+  int readRowsGuarded(std::uint8_t** rows, int count) {
+    if (setjmp(err_.jump) != 0) fail();
+    return static_cast<int>(jpeg_read_scanlines(&cinfo_, rows, static_cast<JDIMENSION>(count)));
+  }
+  void finishGuarded() {
+    if (setjmp(err_.jump) != 0) fail();
+    jpeg_finish_decompress(&cinfo_);
+  }
+
+  jpeg_decompress_struct cinfo_{};
+  ErrorManager err_{};
+  jpeg_progress_mgr progress_{};
+  bool created_ = false;
+  bool cmyk_ = false;
+};
+
+QImage newPicture(QSize size) {
+  QImage picture(size, QImage::Format_RGB32);
+  if (picture.isNull()) throwOutOfMemory(size.width(), size.height());
+  return picture;
+}
+
+// Decodes every row straight into the picture's own memory.
+QImage decodeWhole(Decompressor& dec) {
+  dec.start();
+  QImage picture = newPicture(QSize(dec.width(), dec.height()));
+  std::uint8_t* bits = picture.bits();
+  const qsizetype stride = picture.bytesPerLine();
+  std::uint8_t* rows[kRowBatch];
+  while (dec.nextRow() < dec.height()) {
+    const int count = std::min(kRowBatch, dec.height() - dec.nextRow());
+    for (int i = 0; i < count; ++i) rows[i] = bits + (dec.nextRow() + i) * stride;
+    dec.readRows(rows, count);
+  }
+  dec.finish();
+  return picture;
+}
+
+// Feeds decoded rows to the resampler through a buffer of a few rows.
+class DecodedRows : public RowSource {
+ public:
+  explicit DecodedRows(Decompressor& dec)
+      : dec_(dec), stride_(static_cast<std::size_t>(dec.width()) * 4), buffer_(stride_ * kRowBatch) {}
+
+  const std::uint8_t* row(int y) override {
+    while (y >= end_) {
+      begin_ = end_;
+      std::uint8_t* rows[kRowBatch];
+      const int count = std::min(kRowBatch, dec_.height() - begin_);
+      if (count <= 0) throw JpegError("Premature end of JPEG file");
+      for (int i = 0; i < count; ++i) rows[i] = buffer_.data() + static_cast<std::size_t>(i) * stride_;
+      end_ = begin_ + dec_.readRows(rows, count);
+    }
+    return buffer_.data() + static_cast<std::size_t>(y - begin_) * stride_;
+  }
+
+ private:
+  Decompressor& dec_;
+  std::size_t stride_;
+  std::vector<std::uint8_t> buffer_;
+  int begin_ = 0;
+  int end_ = 0;
+};
+
+// Output into a growing byte vector. Growth happens inside a libjpeg callback, so an allocation
+// failure is caught there and handed to libjpeg's error exit instead of unwinding through C.
+struct Destination {
+  jpeg_destination_mgr pub;  // first, as with the error manager
+  Bytes* out;
+  std::size_t written;
+};
+
+void initDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  dest->pub.next_output_byte = dest->out->data();
+  dest->pub.free_in_buffer = dest->out->size();
+}
+
+boolean growDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  const std::size_t used = dest->out->size();
+  bool grown = false;
+  try {
+    dest->out->resize(used * 2);
+    grown = true;
+  } catch (...) {
+  }
+  if (!grown) ERREXIT1(cinfo, JERR_OUT_OF_MEMORY, 1);
+  dest->pub.next_output_byte = dest->out->data() + used;
+  dest->pub.free_in_buffer = dest->out->size() - used;
+  return TRUE;
+}
+
+void termDestination(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<Destination*>(cinfo->dest);
+  dest->written = dest->out->size() - dest->pub.free_in_buffer;
+}
+
+class Compressor {
+ public:
+  explicit Compressor(Bytes& out) {
+    installErrorManager(err_);
+    cinfo_.err = &err_.pub;
+    dest_.pub.init_destination = initDestination;
+    dest_.pub.empty_output_buffer = growDestination;
+    dest_.pub.term_destination = termDestination;
+    dest_.out = &out;
+    dest_.written = 0;
+    create();
+  }
+  Compressor(const Compressor&) = delete;
+  Compressor& operator=(const Compressor&) = delete;
+  ~Compressor() {
+    if (created_) jpeg_destroy_compress(&cinfo_);
+  }
+
+  // Encodes the whole picture (RGB32 layout); returns the number of bytes written.
+  std::size_t encode(const QImage& picture, int quality) {
+    encodeGuarded(picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(), quality);
+    return dest_.written;
+  }
+
+ private:
+  void create() {
+    if (setjmp(err_.jump) != 0) throw JpegError(err_.message);
+    jpeg_create_compress(&cinfo_);
+    created_ = true;
+    cinfo_.dest = &dest_.pub;
+  }
+
+  void encodeGuarded(const std::uint8_t* bits, qsizetype stride, int width, int height, int quality) {
+    if (setjmp(err_.jump) != 0) throw JpegError(err_.message);
+    cinfo_.image_width = static_cast<JDIMENSION>(width);
+    cinfo_.image_height = static_cast<JDIMENSION>(height);
+    cinfo_.in_color_space = JCS_EXT_BGRX;
+    cinfo_.input_components = 4;
+    jpeg_set_defaults(&cinfo_);
+    jpeg_set_quality(&cinfo_, quality, TRUE);
+    jpeg_start_compress(&cinfo_, TRUE);
+    JSAMPROW rows[kRowBatch];
+    while (cinfo_.next_scanline < cinfo_.image_height) {
+      const JDIMENSION first = cinfo_.next_scanline;
+      const JDIMENSION count = std::min<JDIMENSION>(kRowBatch, cinfo_.image_height - first);
+      // libjpeg takes non-const rows but only reads them.
+      for (JDIMENSION i = 0; i < count; ++i) rows[i] = const_cast<JSAMPROW>(bits + (first + i) * stride);
+      jpeg_write_scanlines(&cinfo_, rows, count);
+    }
+    jpeg_finish_compress(&cinfo_);
+  }
+
+  jpeg_compress_struct cinfo_{};
+  ErrorManager err_{};
+  Destination dest_{};
+  bool created_ = false;
+};
+
+}  // namespace
+
+QImage decodeJpeg(std::span<const std::uint8_t> jpeg, std::uint64_t maxPixels) {
+  Decompressor dec(jpeg);
+  dec.readHeader(maxPixels);
+  return decodeWhole(dec);
+}
+
+QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target, std::uint64_t maxPixels) {
+  Decompressor dec(jpeg);
+  const QSize full = dec.readHeader(maxPixels);
+  const QSize size = target(full);
+  if (size == full) return decodeWhole(dec);
+  if (size.isEmpty()) {
+    throw JpegError("Nieprawidłowy rozmiar obrazu: " + std::to_string(size.width()) + " x " +
+                    std::to_string(size.height()) + " pikseli");
+  }
+  checkPixelCount(static_cast<std::uint64_t>(size.width()), static_cast<std::uint64_t>(size.height()), maxPixels);
+  dec.start();
+  QImage picture = newPicture(size);
+  DecodedRows rows(dec);
+  resampleHalftone(rows, full.width(), full.height(), picture.bits(), picture.bytesPerLine(), size.width(),
+                   size.height());
+  dec.finish();
+  return picture;
+}
+
+QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels) {
+  const Bytes bytes = readFileBytes(path);
+  return decodeJpeg(bytes, maxPixels);
+}
+
+Bytes encodeJpeg(const QImage& picture, int quality) {
+  if (picture.isNull()) throw JpegError("Brak obrazu do zapisania");
+  const bool direct = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32;
+  const QImage source = direct ? picture : picture.convertToFormat(QImage::Format_RGB32);
+  if (source.isNull()) throwOutOfMemory(picture.width(), picture.height());
+  // Quality 90 at 4:2:0 takes about 2 to 4 bits a pixel on photographs; the buffer doubles when short.
+  Bytes out(static_cast<std::size_t>(source.width()) * static_cast<std::size_t>(source.height()) / 2 + 4096);
+  Compressor compressor(out);
+  out.resize(compressor.encode(source, quality));
+  return out;
+}
+
+void saveJpeg(const QImage& picture, const std::filesystem::path& path, int quality) {
+  writeFileAtomically(path, encodeJpeg(picture, quality));
+}
+
+}  // namespace velmora

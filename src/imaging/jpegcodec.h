@@ -1,0 +1,56 @@
+#pragma once
+
+// The JPEG codec over libjpeg-turbo. Decoding is at full size with the accurate integer inverse
+// transform, fancy upsampling and block smoothing, always into Format_RGB32: greyscale comes out as
+// grey RGB, CMYK and YCCK are converted to RGB. Encoding is quality 90, baseline, the library's
+// defaults otherwise (4:2:0, standard Huffman tables, a JFIF APP0).
+//
+// Every failure is a JpegError (an ImagingError) carrying libjpeg's own message; damaged data that
+// libjpeg would only warn about ("Premature end of JPEG file", "Corrupt JPEG data: ...") is an error
+// too, so a broken picture is never published padded with grey. Each call is self-contained and
+// keeps no state, so calls may run on several threads at once.
+
+#include <QImage>
+#include <QSize>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+
+#include "imaging/imagingerror.h"
+#include "metadata/bytes.h"
+
+namespace velmora {
+
+class JpegError : public ImagingError {
+ public:
+  using ImagingError::ImagingError;
+};
+
+// Largest picture decoded or produced, in pixels: 2 GiB at 4 bytes a pixel.
+inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 29;
+inline constexpr int kJpegQuality = 90;
+
+// Decodes the JPEG held in memory. Pictures of more than maxPixels pixels are refused before any
+// pixel memory is allocated.
+QImage decodeJpeg(std::span<const std::uint8_t> jpeg, std::uint64_t maxPixels = kMaxPixels);
+
+// Given the picture's full size, the size the caller wants (the same size keeps it).
+using TargetSize = std::function<QSize(QSize fullSize)>;
+
+// Decodes at full size and scales to target(full size) by the halftone rule (resampler.h) while the
+// rows come out of the decoder, so the full-size picture is never held in memory. The result equals
+// scaleHalftone(decodeJpeg(jpeg), target). An empty target size is an error.
+QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target,
+                        std::uint64_t maxPixels = kMaxPixels);
+
+// Reads and decodes a file; file errors are FileError (metadata/fileio.h).
+QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels = kMaxPixels);
+
+// Encodes the picture (any format; RGB32 and ARGB32 are read as they are, alpha ignored).
+Bytes encodeJpeg(const QImage& picture, int quality = kJpegQuality);
+
+// Encodes and writes atomically: the target is either its old self or the complete new file.
+void saveJpeg(const QImage& picture, const std::filesystem::path& path, int quality = kJpegQuality);
+
+}  // namespace velmora

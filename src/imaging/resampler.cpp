@@ -1,0 +1,360 @@
+#include "imaging/resampler.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "imaging/imagingerror.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr int kChannels = 4;
+
+__extension__ typedef unsigned __int128 Uint128;
+
+// The source pixels one target pixel takes, along one axis: first and last with their own weights and
+// every pixel between them with the axis' common middle weight. The weights of a span add up to the
+// axis total, so a constant row stays constant.
+struct Span {
+  int first;
+  int last;
+  std::uint32_t wFirst;
+  std::uint32_t wLast;
+};
+
+struct AxisPlan {
+  std::vector<Span> spans;
+  std::uint32_t wMid = 0;
+  std::uint32_t total = 1;
+};
+
+AxisPlan planAxis(int src, int dst) {
+  AxisPlan plan;
+  plan.spans.resize(static_cast<std::size_t>(dst));
+  if (src == dst) {
+    for (int i = 0; i < dst; ++i) plan.spans[i] = {i, i, 1, 0};
+  } else if (dst < src) {
+    // On a line where a source pixel is a units long and a target pixel b units, the overlaps are whole
+    // numbers: the area weights are exact.
+    const std::uint64_t g = std::gcd(src, dst);
+    const std::uint64_t a = static_cast<std::uint64_t>(dst) / g;
+    const std::uint64_t b = static_cast<std::uint64_t>(src) / g;
+    plan.wMid = static_cast<std::uint32_t>(a);
+    plan.total = static_cast<std::uint32_t>(b);
+    for (int i = 0; i < dst; ++i) {
+      const std::uint64_t lo = static_cast<std::uint64_t>(i) * b;
+      const std::uint64_t hi = lo + b;
+      const std::uint64_t first = lo / a;
+      const std::uint64_t last = (hi - 1) / a;
+      // b > a, so a target pixel always reaches into at least two source pixels.
+      plan.spans[i] = {static_cast<int>(first), static_cast<int>(last),
+                       static_cast<std::uint32_t>((first + 1) * a - lo), static_cast<std::uint32_t>(hi - last * a)};
+    }
+  } else {
+    // Linear interpolation between pixel centres: target centre i + 1/2 lies at source position
+    // ((2i + 1) * src - dst) / (2 * dst), taken exactly; the edges repeat the outermost pixel.
+    const std::int64_t den = 2 * static_cast<std::int64_t>(dst);
+    plan.total = static_cast<std::uint32_t>(den);
+    for (int i = 0; i < dst; ++i) {
+      const std::int64_t num = (2 * static_cast<std::int64_t>(i) + 1) * src - dst;
+      const std::int64_t x0 = num < 0 ? 0 : num / den;
+      const std::int64_t frac = num < 0 ? 0 : num % den;
+      if (x0 >= src - 1) {
+        plan.spans[i] = {src - 1, src - 1, static_cast<std::uint32_t>(den), 0};
+      } else {
+        plan.spans[i] = {static_cast<int>(x0), static_cast<int>(x0 + 1), static_cast<std::uint32_t>(den - frac),
+                         static_cast<std::uint32_t>(frac)};
+      }
+    }
+  }
+  return plan;
+}
+
+// Reduces one source row to the target width. Out holds kChannels values a pixel; with kAdd the row
+// is added to it instead of stored. Each value is at most 255 times the horizontal total.
+template <bool kAdd, typename Acc>
+void horizontalPass(const std::uint8_t* src, const AxisPlan& plan, Acc* out) {
+  const std::uint32_t wMid = plan.wMid;
+  const Span* spans = plan.spans.data();
+  const std::size_t n = plan.spans.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const Span s = spans[i];
+    const std::uint8_t* p = src + static_cast<std::size_t>(s.first) * kChannels;
+    const std::uint8_t* l = src + static_cast<std::size_t>(s.last) * kChannels;
+    std::uint32_t m0 = 0, m1 = 0, m2 = 0, m3 = 0;
+    for (int x = s.first + 1; x < s.last; ++x) {
+      const std::uint8_t* q = src + static_cast<std::size_t>(x) * kChannels;
+      m0 += q[0];
+      m1 += q[1];
+      m2 += q[2];
+      m3 += q[3];
+    }
+    const std::uint32_t v0 = s.wFirst * p[0] + wMid * m0 + s.wLast * l[0];
+    const std::uint32_t v1 = s.wFirst * p[1] + wMid * m1 + s.wLast * l[1];
+    const std::uint32_t v2 = s.wFirst * p[2] + wMid * m2 + s.wLast * l[2];
+    const std::uint32_t v3 = s.wFirst * p[3] + wMid * m3 + s.wLast * l[3];
+    Acc* o = out + i * kChannels;
+    if constexpr (kAdd) {
+      o[0] += v0;
+      o[1] += v1;
+      o[2] += v2;
+      o[3] += v3;
+    } else {
+      o[0] = v0;
+      o[1] = v1;
+      o[2] = v2;
+      o[3] = v3;
+    }
+  }
+}
+
+#if defined(__SSE2__)
+// The horizontal pass in SIMD: the taps of a target pixel taken two neighbouring source pixels at a
+// time, so one multiply-add instruction weighs and sums both pixels' four channels in 32 bits.
+struct TapPair {
+  std::int32_t x;        // the pair is source pixels x and x + 1
+  std::int32_t weights;  // w0 in the low 16 bits, w1 in the high ones
+};
+
+struct PairPlan {
+  std::vector<TapPair> pairs;
+  std::vector<std::uint32_t> ends;  // one past the last pair of each target pixel
+};
+
+// Empty when a weight does not fit the instruction's signed 16 bits or the row is one pixel wide.
+std::vector<TapPair> pairTaps(const Span& s, std::uint32_t wMid, int srcWidth, bool& ok) {
+  std::vector<TapPair> out;
+  std::vector<std::pair<int, std::uint32_t>> taps;
+  taps.emplace_back(s.first, s.wFirst);
+  for (int x = s.first + 1; x < s.last; ++x) taps.emplace_back(x, wMid);
+  if (s.last != s.first) taps.emplace_back(s.last, s.wLast);
+  auto pack = [&](int x, std::uint32_t w0, std::uint32_t w1) {
+    if (w0 > 32767 || w1 > 32767 || x < 0 || x + 1 >= srcWidth) ok = false;
+    out.push_back({x, static_cast<std::int32_t>(w0 | w1 << 16)});
+  };
+  std::size_t k = 0;
+  for (; k + 1 < taps.size(); k += 2) pack(taps[k].first, taps[k].second, taps[k + 1].second);
+  if (k < taps.size()) {
+    // An odd tap out: pair it with a neighbour of weight 0, on the side that stays inside the row.
+    const auto [x, w] = taps[k];
+    if (x >= 1) {
+      pack(x - 1, 0, w);
+    } else {
+      pack(x, w, 0);
+    }
+  }
+  return out;
+}
+
+bool makePairPlan(const AxisPlan& plan, int srcWidth, PairPlan& out) {
+  bool ok = srcWidth >= 2;
+  for (const Span& s : plan.spans) {
+    if (!ok) break;
+    const auto pairs = pairTaps(s, plan.wMid, srcWidth, ok);
+    out.pairs.insert(out.pairs.end(), pairs.begin(), pairs.end());
+    out.ends.push_back(static_cast<std::uint32_t>(out.pairs.size()));
+  }
+  return ok;
+}
+
+template <bool kAdd>
+void horizontalPairs(const std::uint8_t* src, const PairPlan& plan, std::uint32_t* out) {
+  const __m128i zero = _mm_setzero_si128();
+  const TapPair* pair = plan.pairs.data();
+  const std::size_t n = plan.ends.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const TapPair* end = plan.pairs.data() + plan.ends[i];
+    __m128i acc = zero;
+    for (; pair != end; ++pair) {
+      __m128i v = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(pair->x) * 4));
+      v = _mm_unpacklo_epi8(v, zero);                   // a0 a1 a2 a3 b0 b1 b2 b3 (16 bits each)
+      v = _mm_unpacklo_epi16(v, _mm_srli_si128(v, 8));  // a0 b0 a1 b1 a2 b2 a3 b3
+      acc = _mm_add_epi32(acc, _mm_madd_epi16(v, _mm_set1_epi32(pair->weights)));
+    }
+    auto* o = reinterpret_cast<__m128i*>(out + i * kChannels);
+    if constexpr (kAdd) acc = _mm_add_epi32(acc, _mm_loadu_si128(o));
+    _mm_storeu_si128(o, acc);
+  }
+}
+#endif
+
+// Rounded division by the total weight T, as a multiplication: with 2^shift >= 256 T^2 and
+// mul = ceil(2^shift / T), (n * mul) >> shift equals n / T for every n below 256 T.
+struct Divider {
+  std::uint64_t mul;
+  int shift;
+  std::uint64_t half;
+  explicit Divider(std::uint64_t total) {
+    const int bits = static_cast<int>(std::bit_width(total - 1));
+    shift = 8 + 2 * bits;
+    mul = static_cast<std::uint64_t>(((Uint128{1} << shift) + total - 1) / total);
+    half = total / 2;
+  }
+};
+
+// Vertical pass and row bookkeeping. Acc is std::uint32_t when 256 T fits in it, else std::uint64_t.
+template <typename Acc>
+class Resampler {
+ public:
+  Resampler(RowSource& source, int srcWidth, const AxisPlan& xPlan, const AxisPlan& yPlan)
+      : source_(source),
+        xPlan_(xPlan),
+        yPlan_(yPlan),
+        lanes_(xPlan.spans.size() * kChannels),
+        div_(static_cast<std::uint64_t>(xPlan.total) * yPlan.total),
+        mid_(lanes_) {
+    for (auto& slot : cache_) slot.values.resize(lanes_);
+#if defined(__SSE2__)
+    if constexpr (sizeof(Acc) == 4) usePairs_ = makePairPlan(xPlan, srcWidth, pairs_);
+#else
+    (void)srcWidth;
+#endif
+  }
+
+  void run(std::uint8_t* dst, std::ptrdiff_t dstStride) {
+    for (std::size_t i = 0; i < yPlan_.spans.size(); ++i) {
+      const Span s = yPlan_.spans[i];
+      const std::uint32_t* top = horizontalRow(s.first);
+      const bool hasMid = s.last - s.first > 1;
+      if (hasMid) {
+        std::fill(mid_.begin(), mid_.end(), Acc{0});
+        for (int y = s.first + 1; y < s.last; ++y) horizontal<true>(source_.row(y), mid_.data());
+      }
+      const std::uint32_t* bottom = horizontalRow(s.last);
+      std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
+      if (hasMid) {
+        combine<true>(top, bottom, s.wFirst, s.wLast, out);
+      } else {
+        combine<false>(top, bottom, s.wFirst, s.wLast, out);
+      }
+    }
+  }
+
+ private:
+  struct CachedRow {
+    int y = -1;
+    std::vector<std::uint32_t> values;
+  };
+
+  // Rows that start or end a target row are shared with its neighbour; two slots hold the last two.
+  const std::uint32_t* horizontalRow(int y) {
+    for (auto& slot : cache_) {
+      if (slot.y == y) return slot.values.data();
+    }
+    CachedRow& slot = cache_[0].y < cache_[1].y ? cache_[0] : cache_[1];
+    horizontal<false>(source_.row(y), slot.values.data());
+    slot.y = y;
+    return slot.values.data();
+  }
+
+  template <bool kAdd, typename Out>
+  void horizontal(const std::uint8_t* src, Out* out) {
+#if defined(__SSE2__)
+    if constexpr (sizeof(Out) == 4) {
+      if (usePairs_) return horizontalPairs<kAdd>(src, pairs_, reinterpret_cast<std::uint32_t*>(out));
+    }
+#endif
+    horizontalPass<kAdd>(src, xPlan_, out);
+  }
+
+  template <bool kMid>
+  void combine(const std::uint32_t* top, const std::uint32_t* bottom, Acc wTop, Acc wBottom, std::uint8_t* out) {
+    const Acc wMid = yPlan_.wMid;
+    const Acc* mid = mid_.data();
+    const std::uint64_t half = div_.half;
+    const std::uint64_t mul = div_.mul;
+    const int shift = div_.shift;
+    for (std::size_t k = 0; k < lanes_; ++k) {
+      Acc n = wTop * top[k] + wBottom * bottom[k];
+      if constexpr (kMid) n += wMid * mid[k];
+      if constexpr (sizeof(Acc) == 4) {
+        out[k] = static_cast<std::uint8_t>((static_cast<std::uint64_t>(n) + half) * mul >> shift);
+      } else {
+        out[k] = static_cast<std::uint8_t>(static_cast<Uint128>(n + half) * mul >> shift);
+      }
+    }
+  }
+
+  RowSource& source_;
+  const AxisPlan& xPlan_;
+  const AxisPlan& yPlan_;
+  std::size_t lanes_;
+  Divider div_;
+  std::vector<Acc> mid_;
+  CachedRow cache_[2];
+#if defined(__SSE2__)
+  PairPlan pairs_;
+  bool usePairs_ = false;
+#endif
+};
+
+class MemoryRows : public RowSource {
+ public:
+  MemoryRows(const std::uint8_t* data, std::ptrdiff_t stride) : data_(data), stride_(stride) {}
+  const std::uint8_t* row(int y) override { return data_ + static_cast<std::ptrdiff_t>(y) * stride_; }
+
+ private:
+  const std::uint8_t* data_;
+  std::ptrdiff_t stride_;
+};
+
+void checkSide(int side) {
+  if (side < 1 || side > kMaxResampleSide) {
+    throw ImagingError("Nieprawidłowy rozmiar obrazu: " + std::to_string(side) + " pikseli");
+  }
+}
+
+}  // namespace
+
+void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,
+                      int dstWidth, int dstHeight) {
+  for (int side : {srcWidth, srcHeight, dstWidth, dstHeight}) checkSide(side);
+  if (srcWidth == dstWidth && srcHeight == dstHeight) {
+    const std::size_t rowBytes = static_cast<std::size_t>(dstWidth) * kChannels;
+    for (int y = 0; y < dstHeight; ++y)
+      std::memcpy(dst + static_cast<std::ptrdiff_t>(y) * dstStride, source.row(y), rowBytes);
+    return;
+  }
+  const AxisPlan xPlan = planAxis(srcWidth, dstWidth);
+  const AxisPlan yPlan = planAxis(srcHeight, dstHeight);
+  // A mid sum never exceeds 255 T, so 32-bit accumulators do whenever the divider's product fits in 64 bits.
+  const std::uint64_t total = static_cast<std::uint64_t>(xPlan.total) * yPlan.total;
+  if (total <= (std::uint64_t{1} << 23)) {
+    Resampler<std::uint32_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
+  } else {
+    Resampler<std::uint64_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
+  }
+}
+
+void resampleHalftone(const std::uint8_t* src, std::ptrdiff_t srcStride, int srcWidth, int srcHeight, std::uint8_t* dst,
+                      std::ptrdiff_t dstStride, int dstWidth, int dstHeight) {
+  MemoryRows rows(src, srcStride);
+  resampleHalftone(rows, srcWidth, srcHeight, dst, dstStride, dstWidth, dstHeight);
+}
+
+QImage scaleHalftone(const QImage& picture, QSize size) {
+  if (picture.isNull() || size.isEmpty()) {
+    throw ImagingError("Nieprawidłowy rozmiar obrazu: " + std::to_string(size.width()) + " x " +
+                       std::to_string(size.height()) + " pikseli");
+  }
+  const QImage src = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+  QImage out(size, QImage::Format_RGB32);
+  if (out.isNull() || src.isNull()) {
+    throw ImagingError("Brak pamięci na obraz " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
+                       " pikseli");
+  }
+  resampleHalftone(src.constBits(), src.bytesPerLine(), src.width(), src.height(), out.bits(), out.bytesPerLine(),
+                   size.width(), size.height());
+  return out;
+}
+
+}  // namespace velmora

@@ -1,0 +1,172 @@
+#include "app/batch_cli.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+#include "imaging/jpegcodec.h"
+
+namespace velmora::batch {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::HasSubstr;
+
+TEST(BatchArguments, ParsesTheOptions) {
+  struct Row {
+    std::vector<std::string> args;
+    int size;
+    bool enlarge;
+    NameMode mode;
+    std::string affix;
+    bool keepGoing;
+    std::vector<std::string> names;
+  };
+  const Row rows[] = {
+      {{"in", "out"}, 1280, false, NameMode::Prefix, "_", false, {}},
+      {{"--size", "800", "--enlarge", "in", "out", "a.jpg", "b.JPEG"},
+       800,
+       true,
+       NameMode::Prefix,
+       "_",
+       false,
+       {"a.jpg", "b.JPEG"}},
+      {{"--suffix", "_m", "in", "out"}, 1280, false, NameMode::Suffix, "_m", false, {}},
+      {{"--prefix=", "--size=640", "--keep-going", "in", "out"}, 640, false, NameMode::Prefix, "", true, {}},
+      {{"in", "--", "out", "--enlarge"}, 1280, false, NameMode::Prefix, "_", false, {"--enlarge"}},
+  };
+  for (const Row& r : rows) {
+    const CliOptions o = parseArguments(r.args);
+    EXPECT_EQ(o.run.sizeLimit, r.size);
+    EXPECT_EQ(o.run.enlarge, r.enlarge);
+    EXPECT_EQ(o.run.nameMode, r.mode);
+    EXPECT_EQ(o.run.affix, r.affix);
+    EXPECT_EQ(o.keepGoing, r.keepGoing);
+    EXPECT_EQ(o.source, fs::path("in"));
+    EXPECT_EQ(o.run.destFolder, fs::path("out"));
+    EXPECT_EQ(o.names, r.names);
+  }
+  EXPECT_TRUE(parseArguments({"--help"}).help);
+}
+
+TEST(BatchArguments, RefusesBadCommandLines) {
+  const std::vector<std::string> bad[] = {
+      {},
+      {"in"},
+      {"--size", "0", "in", "out"},
+      {"--size", "12a", "in", "out"},
+      {"--size"},
+      {"--prefix", "a", "--suffix", "b", "in", "out"},
+      {"--frobnicate", "in", "out"},
+      {"--enlarge=yes", "in", "out"},
+  };
+  for (const auto& args : bad) EXPECT_THROW(parseArguments(args), UsageError) << testing::PrintToString(args);
+}
+
+class BatchRun : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    src_ = fs::path(dir_.path().toStdString()) / "src";
+    dst_ = fs::path(dir_.path().toStdString()) / "dst";
+    fs::create_directory(src_);
+  }
+  void copy(const std::string& sample, const std::string& as) {
+    fs::copy_file(fs::path(VELMORA_TEST_DATA "/samples") / sample, src_ / as);
+  }
+  int run(std::vector<std::string> args) {
+    err_.str("");
+    std::ostringstream out;
+    return batchMain(args, out, err_);
+  }
+
+  QTemporaryDir dir_;
+  fs::path src_, dst_;
+  std::ostringstream err_;
+};
+
+TEST_F(BatchRun, ListsJpgThenJpegIgnoringCase) {
+  for (const char* name : {"b.JPEG", "a.jpg", "c.Jpg", "d.txt", "e.jpeg.bak", "f.jpeg"}) {
+    std::FILE* f = std::fopen((src_ / name).c_str(), "w");
+    std::fclose(f);
+  }
+  fs::create_directory(src_ / "g.jpg");  // a folder, not a picture
+  const auto names = listSourcePictures(src_);
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_THAT(std::vector<std::string>(names.begin(), names.begin() + 2),
+              testing::UnorderedElementsAre("a.jpg", "c.Jpg"));
+  EXPECT_THAT(std::vector<std::string>(names.begin() + 2, names.end()),
+              testing::UnorderedElementsAre("b.JPEG", "f.jpeg"));
+}
+
+TEST_F(BatchRun, ScalesEveryPictureOfTheFolder) {
+  copy("synthetic_progressive.jpg", "p.jpg");
+  copy("synthetic_greyscale.jpg", "g.JPG");
+  copy("synthetic_cmyk.jpg", "c.jpeg");
+  copy("nikon_e950.jpg", "n.jpg");
+  EXPECT_EQ(run({"--size", "300", "--suffix", "_s", src_.string(), dst_.string()}), 0) << err_.str();
+  for (const char* name : {"p_s.jpg", "g_s.JPG", "c_s.jpeg", "n_s.jpg"}) {
+    const QImage picture = loadJpeg(dst_ / name);
+    EXPECT_EQ(std::max(picture.width(), picture.height()), 300) << name;
+  }
+  EXPECT_THAT(err_.str(), HasSubstr("4/4 "));
+  EXPECT_THAT(err_.str(), testing::MatchesRegex("(1/4 [a-z.A-Z]+\n)(2/4 .*\n)(3/4 .*\n)(4/4 .*\n)"));
+}
+
+TEST_F(BatchRun, StopsAtTheFirstErrorUnlessToldToGoOn) {
+  copy("synthetic_no_metadata.jpg", "a.jpg");
+  copy("synthetic_truncated.jpg", "b.jpg");
+  copy("synthetic_comment.jpg", "c.jpg");
+  EXPECT_EQ(run({"--size", "200", src_.string(), dst_.string(), "a.jpg", "b.jpg", "c.jpg"}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("1/3 a.jpg\n"));
+  EXPECT_THAT(err_.str(), HasSubstr("velmora-batch: b.jpg: Premature end of JPEG file\n"));
+  EXPECT_TRUE(fs::exists(dst_ / "_a.jpg"));
+  EXPECT_FALSE(fs::exists(dst_ / "_c.jpg"));
+
+  fs::remove_all(dst_);
+  EXPECT_EQ(
+      run({"--keep-going", "--size", "200", src_.string(), dst_.string(), "a.jpg", "b.jpg", "missing.jpg", "c.jpg"}),
+      1);
+  EXPECT_THAT(err_.str(), HasSubstr("velmora-batch: missing.jpg: Cannot open file"));
+  EXPECT_THAT(err_.str(), HasSubstr("4/4 c.jpg\n"));
+  EXPECT_THAT(err_.str(), HasSubstr("nie zapisano 2 z 4 plików"));
+  EXPECT_TRUE(fs::exists(dst_ / "_c.jpg"));
+}
+
+TEST_F(BatchRun, ReportsFolderProblems) {
+  EXPECT_EQ(run({src_.string(), dst_.string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("brak plików JPEG"));
+  EXPECT_EQ(run({(src_ / "nope").string(), dst_.string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("nie istnieje"));
+  // One level of destination is created, as in the window; deeper ones are not.
+  copy("synthetic_no_metadata.jpg", "a.jpg");
+  EXPECT_EQ(run({src_.string(), (dst_ / "x" / "y").string()}), 1);
+  EXPECT_FALSE(fs::exists(dst_));
+  EXPECT_EQ(run({"--size", "50", src_.string(), dst_.string()}), 0) << err_.str();
+  EXPECT_TRUE(fs::exists(dst_ / "_a.jpg"));
+}
+
+// The real program, as scripts call it.
+TEST(BatchProgram, HelpAndUsageErrors) {
+  const std::string exe = VELMORA_BATCH_EXE;
+  auto status = [&](const std::string& args, std::string* output) {
+    std::FILE* p = ::popen((exe + " " + args + " 2>&1").c_str(), "r");
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output->append(buf, n);
+    const int rc = ::pclose(p);
+    return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+  };
+  std::string help, usage;
+  EXPECT_EQ(status("--help", &help), 0);
+  EXPECT_THAT(help, HasSubstr("--keep-going"));
+  EXPECT_EQ(status("--size", &usage), 2);
+  EXPECT_THAT(usage, HasSubstr("--size: brak wartości"));
+}
+
+}  // namespace
+}  // namespace velmora::batch

@@ -1,0 +1,88 @@
+#include "imaging/batchrules.h"
+
+#include <gtest/gtest.h>
+
+#include "imaging/imagingerror.h"
+
+namespace velmora {
+namespace {
+
+struct SizeRow {
+  int w, h, limit;
+  bool enlarge;
+  ScaleAction action;
+  int newW, newH;
+};
+
+TEST(SizeRule, FollowsTheExamples) {
+  const SizeRow rows[] = {
+      {3000, 2000, 1280, false, ScaleAction::Reduce, 1280, 853},
+      {2000, 3000, 1280, false, ScaleAction::Reduce, 853, 1280},
+      {2000, 2000, 1280, false, ScaleAction::Reduce, 1280, 1280},
+      {2560, 1707, 1280, false, ScaleAction::Reduce, 1280, 854},  // 853.5: ties to even
+      {2560, 1705, 1280, false, ScaleAction::Reduce, 1280, 852},  // 852.5
+      {1707, 2560, 1280, false, ScaleAction::Reduce, 854, 1280},
+      {1000, 800, 1280, true, ScaleAction::Enlarge, 1280, 1024},
+      {1000, 800, 1280, false, ScaleAction::Keep, 1000, 800},
+      {1280, 853, 1280, true, ScaleAction::Keep, 1280, 853},
+      {853, 1280, 1280, true, ScaleAction::Keep, 853, 1280},
+      {1280, 1280, 1280, true, ScaleAction::Keep, 1280, 1280},
+      {1281, 1280, 1280, false, ScaleAction::Reduce, 1280, 1279},
+      {1280, 1281, 1280, false, ScaleAction::Reduce, 1279, 1280},
+      {1279, 1279, 1280, true, ScaleAction::Enlarge, 1280, 1280},
+      {1, 1, 1, false, ScaleAction::Keep, 1, 1},
+      {5, 3, 1, false, ScaleAction::Reduce, 1, 1},
+      // A long thin strip keeps at least one pixel across.
+      {3000, 1, 1280, false, ScaleAction::Reduce, 1280, 1},
+      {1, 3000, 1280, false, ScaleAction::Reduce, 1, 1280},
+  };
+  for (const SizeRow& r : rows) {
+    const ScalePlan plan = applySizeRule(r.w, r.h, r.limit, r.enlarge);
+    EXPECT_EQ(plan.action, r.action) << r.w << "x" << r.h;
+    EXPECT_EQ(plan.width, r.newW) << r.w << "x" << r.h;
+    EXPECT_EQ(plan.height, r.newH) << r.w << "x" << r.h;
+  }
+}
+
+TEST(SizeRule, RefusesALimitBelowOne) {
+  for (int limit : {0, -1, -1280}) {
+    try {
+      applySizeRule(100, 100, limit, true);
+      ADD_FAILURE() << limit;
+    } catch (const ImagingError& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "Maksymalny rozmiar musi być większy od zera (podano " + std::to_string(limit) + ")");
+    }
+  }
+}
+
+TEST(NamingRule, FollowsTheExamples) {
+  struct Row {
+    const char* name;
+    NameMode mode;
+    const char* affix;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"IMG_0001.jpg", NameMode::Prefix, "_", "_IMG_0001.jpg"},
+      {"a.b.JPEG", NameMode::Suffix, "_m", "a.b_m.JPEG"},
+      {"IMG_0001.jpg", NameMode::Prefix, "", "IMG_0001.jpg"},
+      {"IMG_0001.jpg", NameMode::Suffix, "", "IMG_0001.jpg"},
+      {"photo", NameMode::Suffix, "_m", "photo_m"},
+      {".profile", NameMode::Suffix, "_m", "_m.profile"},
+      {"zdjęcie.Jpg", NameMode::Suffix, "-mały", "zdjęcie-mały.Jpg"},
+      {"photo.", NameMode::Suffix, "_s", "photo_s."},
+  };
+  for (const Row& r : rows) EXPECT_EQ(outputName(r.name, r.mode, r.affix), r.expected) << r.name;
+  EXPECT_EQ(outputPath("/out", "a.jpg", NameMode::Prefix, "_"), std::filesystem::path("/out/_a.jpg"));
+  EXPECT_EQ(outputPath("/out/", "a.jpg", NameMode::Suffix, "_s"), std::filesystem::path("/out/a_s.jpg"));
+}
+
+TEST(NamingRule, RefusesNamesThatAreNotPlainFileNames) {
+  for (const char* name : {"", "sub/a.jpg", "../a.jpg"}) {
+    EXPECT_THROW(outputName(name, NameMode::Prefix, "_"), ImagingError) << name;
+  }
+}
+
+}  // namespace
+}  // namespace velmora

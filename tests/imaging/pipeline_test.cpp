@@ -1,0 +1,177 @@
+#include "imaging/pipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <set>
+
+#include "imaging/jpegcodec.h"
+#include "metadata/fileio.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Pipeline : public testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    src_ = fs::path(dir_.path().toStdString()) / "src";
+    dst_ = fs::path(dir_.path().toStdString()) / "dst";
+    fs::create_directory(src_);
+    fs::create_directory(dst_);
+  }
+  fs::path copySample(const std::string& name) {
+    const fs::path to = src_ / name;
+    fs::copy_file(fs::path(VELMORA_TEST_DATA "/samples") / name, to);
+    return to;
+  }
+  BatchOptions options(int limit) const {
+    BatchOptions o;
+    o.sizeLimit = limit;
+    o.destFolder = dst_;
+    return o;
+  }
+  std::set<std::string> destFiles() const {
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dst_)) names.insert(e.path().filename().string());
+    return names;
+  }
+
+  QTemporaryDir dir_;
+  fs::path src_, dst_;
+};
+
+TEST_F(Pipeline, ScalesAndWritesUnderTheNewName) {
+  struct Row {
+    const char* sample;
+    int limit;
+    bool enlarge;
+    NameMode mode;
+    const char* affix;
+    const char* output;
+    QSize size;
+    ScaleAction action;
+  };
+  // The synthetic samples are 640 x 480.
+  const Row rows[] = {
+      {"synthetic_progressive.jpg",
+       320,
+       false,
+       NameMode::Prefix,
+       "_",
+       "_synthetic_progressive.jpg",
+       {320, 240},
+       ScaleAction::Reduce},
+      {"synthetic_cmyk.jpg",
+       100,
+       false,
+       NameMode::Suffix,
+       "_m",
+       "synthetic_cmyk_m.jpg",
+       {100, 75},
+       ScaleAction::Reduce},
+      {"synthetic_greyscale.jpg",
+       1280,
+       true,
+       NameMode::Prefix,
+       "big_",
+       "big_synthetic_greyscale.jpg",
+       {1280, 960},
+       ScaleAction::Enlarge},
+      {"synthetic_comment.jpg",
+       1280,
+       false,
+       NameMode::Prefix,
+       "_",
+       "_synthetic_comment.jpg",
+       {640, 480},
+       ScaleAction::Keep},
+  };
+  for (const Row& r : rows) {
+    BatchOptions o = options(r.limit);
+    o.enlarge = r.enlarge;
+    o.nameMode = r.mode;
+    o.affix = r.affix;
+    const FileOutcome outcome = processFile(copySample(r.sample), o);
+    EXPECT_EQ(outcome.output, dst_ / r.output);
+    EXPECT_EQ(outcome.action, r.action) << r.sample;
+    EXPECT_EQ(QSize(outcome.width, outcome.height), r.size) << r.sample;
+    EXPECT_EQ(loadJpeg(outcome.output).size(), r.size) << r.sample;
+  }
+}
+
+TEST_F(Pipeline, CaptionHookSeesTheScaledPicture) {
+  BatchOptions o = options(200);
+  QSize seen;
+  o.caption = [&](QImage& picture) {
+    seen = picture.size();
+    EXPECT_EQ(picture.format(), QImage::Format_RGB32);
+    picture.fill(qRgb(255, 0, 0));
+  };
+  const FileOutcome outcome = processFile(copySample("synthetic_no_metadata.jpg"), o);
+  EXPECT_EQ(seen, QSize(200, 150));
+  const QImage written = loadJpeg(outcome.output);
+  EXPECT_NEAR(qRed(written.pixel(100, 75)), 255, 3);
+  EXPECT_NEAR(qGreen(written.pixel(100, 75)), 0, 3);
+}
+
+TEST_F(Pipeline, MetadataSeamKeepsThePictureWhenItHasNothingToAdd) {
+  const Bytes encoded{0xFF, 0xD8, 0xFF, 0xD9};
+  EXPECT_EQ(carryOverMetadata(encoded, src_ / "missing.jpg", 10, 10, false), encoded);
+  EXPECT_EQ(carryOverMetadata(encoded, src_ / "missing.jpg", 10, 10, true), encoded);
+  BatchOptions o = options(100);
+  o.keepMetadata = true;
+  EXPECT_EQ(loadJpeg(processFile(copySample("synthetic_exif_little_endian.jpg"), o).output).width(), 100);
+}
+
+TEST_F(Pipeline, ErrorsNameTheFileAndLeaveNothingBehind) {
+  struct Row {
+    fs::path source;
+    std::string cause;
+  };
+  const fs::path truncated = copySample("synthetic_truncated.jpg");
+  const Row rows[] = {
+      {truncated, "Premature end of JPEG file"},
+      {src_ / "missing.jpg", "Cannot open file \"" + (src_ / "missing.jpg").string() + "\": No such file or directory"},
+  };
+  for (const Row& r : rows) {
+    try {
+      processFile(r.source, options(100));
+      ADD_FAILURE() << r.source;
+    } catch (const BatchFileError& e) {
+      EXPECT_EQ(e.fileName(), r.source.filename().string());
+      EXPECT_EQ(e.cause(), r.cause);
+      EXPECT_EQ(std::string(e.what()), r.source.filename().string() + ": " + r.cause);
+    }
+  }
+  EXPECT_TRUE(destFiles().empty());
+
+  BatchOptions bad = options(0);
+  EXPECT_THROW(processFile(truncated, bad), BatchFileError);
+  bad = options(100);
+  bad.destFolder.clear();
+  EXPECT_THROW(processFile(truncated, bad), BatchFileError);
+}
+
+TEST_F(Pipeline, ReplacesAnOldOutputButNeverTheSource) {
+  const fs::path source = copySample("synthetic_no_metadata.jpg");
+  BatchOptions o = options(64);
+  const fs::path out = dst_ / "_synthetic_no_metadata.jpg";
+  writeFileAtomically(out, Bytes{'o', 'l', 'd'});
+  processFile(source, o);
+  EXPECT_EQ(loadJpeg(out).width(), 64);
+  EXPECT_EQ(destFiles(), std::set<std::string>{"_synthetic_no_metadata.jpg"});
+
+  // Same folder, empty prefix: the output would be the source itself.
+  o.destFolder = src_;
+  o.affix = "";
+  const auto before = readFileBytes(source);
+  EXPECT_THROW(processFile(source, o), BatchFileError);
+  EXPECT_EQ(readFileBytes(source), before);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,206 @@
+#include "imaging/resampler.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "imaging/imagingerror.h"
+
+namespace velmora {
+namespace {
+
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> bytes;  // exactly width * height * 4, so ASan sees any read past the end
+  std::uint8_t at(int x, int y, int c) const { return bytes[(static_cast<std::size_t>(y) * width + x) * 4 + c]; }
+};
+
+Picture randomPicture(int width, int height, unsigned seed) {
+  Picture p{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
+  std::mt19937 rng(seed);
+  for (auto& b : p.bytes) b = static_cast<std::uint8_t>(rng() & 0xFF);
+  return p;
+}
+
+Picture scale(const Picture& src, int width, int height) {
+  Picture out{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
+  resampleHalftone(src.bytes.data(), src.width * 4, src.width, src.height, out.bytes.data(), width * 4, width, height);
+  return out;
+}
+
+// The reference halftone stretch in doubles, one axis at a time: the area each source pixel shares
+// with the target pixel when reducing, linear interpolation between pixel centres when enlarging.
+std::vector<std::pair<int, double>> referenceWeights(int src, int dst, int i) {
+  std::vector<std::pair<int, double>> w;
+  if (src == dst) {
+    w.emplace_back(i, 1.0);
+  } else if (dst < src) {
+    const double lo = static_cast<double>(i) * src / dst, hi = static_cast<double>(i + 1) * src / dst;
+    for (int x = static_cast<int>(lo); x < src && x < hi; ++x) {
+      const double overlap = std::min<double>(hi, x + 1) - std::max<double>(lo, x);
+      if (overlap > 0) w.emplace_back(x, overlap);
+    }
+  } else {
+    const double pos = std::clamp((i + 0.5) * src / dst - 0.5, 0.0, static_cast<double>(src - 1));
+    const int x0 = static_cast<int>(std::floor(pos));
+    const int x1 = std::min(x0 + 1, src - 1);
+    w.emplace_back(x0, 1.0 - (pos - x0));
+    w.emplace_back(x1, pos - x0);
+  }
+  return w;
+}
+
+// Largest distance of any output channel from the reference.
+double maxError(const Picture& src, const Picture& out) {
+  std::vector<std::vector<std::pair<int, double>>> wx(out.width), wy(out.height);
+  for (int x = 0; x < out.width; ++x) wx[x] = referenceWeights(src.width, out.width, x);
+  for (int y = 0; y < out.height; ++y) wy[y] = referenceWeights(src.height, out.height, y);
+  double worst = 0;
+  for (int y = 0; y < out.height; ++y) {
+    for (int x = 0; x < out.width; ++x) {
+      for (int c = 0; c < 4; ++c) {
+        double sum = 0, total = 0;
+        for (const auto& [sy, vy] : wy[y]) {
+          for (const auto& [sx, vx] : wx[x]) {
+            sum += vx * vy * src.at(sx, sy, c);
+            total += vx * vy;
+          }
+        }
+        worst = std::max(worst, std::abs(out.at(x, y, c) - sum / total));
+      }
+    }
+  }
+  return worst;
+}
+
+struct Case {
+  int srcW, srcH, dstW, dstH;
+};
+
+// Reductions, enlargements, one axis of each, identity, and the thin and single-pixel shapes.
+const Case kCases[] = {
+    {64, 48, 17, 13}, {100, 75, 31, 23}, {37, 23, 10, 7}, {640, 480, 127, 95}, {9, 9, 1, 1},
+    {13, 1, 4, 1},    {1, 13, 1, 5},     {1, 1, 1, 1},    {1, 1, 6, 4},        {7, 5, 23, 19},
+    {3, 2, 1280, 2},  {1, 9, 5, 30},     {50, 4, 7, 11},  {16, 16, 16, 16},    {257, 3, 256, 3},
+};
+
+TEST(Resampler, ConstantPictureStaysConstant) {
+  unsigned seed = 1;
+  for (const Case& c : kCases) {
+    Picture src = randomPicture(c.srcW, c.srcH, seed++);
+    const std::uint8_t colour[4] = {src.bytes[0], src.bytes[1], src.bytes[2], 0xFF};
+    for (std::size_t i = 0; i < src.bytes.size(); ++i) src.bytes[i] = colour[i % 4];
+    const Picture out = scale(src, c.dstW, c.dstH);
+    for (std::size_t i = 0; i < out.bytes.size(); ++i) {
+      ASSERT_EQ(out.bytes[i], colour[i % 4]) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
+    }
+  }
+}
+
+TEST(Resampler, WholeRatiosGiveTheRoundedBoxAverage) {
+  for (int k : {2, 3, 4}) {
+    const Picture src = randomPicture(12 * k, 7 * k, 100 + k);
+    const Picture out = scale(src, 12, 7);
+    for (int y = 0; y < 7; ++y) {
+      for (int x = 0; x < 12; ++x) {
+        for (int c = 0; c < 4; ++c) {
+          int sum = 0;
+          for (int j = 0; j < k; ++j) {
+            for (int i = 0; i < k; ++i) sum += src.at(x * k + i, y * k + j, c);
+          }
+          ASSERT_EQ(out.at(x, y, c), (2 * sum + k * k) / (2 * k * k)) << "k=" << k << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+TEST(Resampler, EveryShapeIsTheRoundedReference) {
+  // Weights are exact integers, so the result is the reference rounded: within half a level (the
+  // halftone promise is within 1).
+  unsigned seed = 50;
+  for (const Case& c : kCases) {
+    const Picture src = randomPicture(c.srcW, c.srcH, seed++);
+    const Picture out = scale(src, c.dstW, c.dstH);
+    EXPECT_LE(maxError(src, out), 0.5 + 1e-9) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
+  }
+}
+
+TEST(Resampler, LargeTotalWeightTakesTheWideAccumulators) {
+  // 4099 * 2 * 1500 makes a total weight above 2^23, past the 32-bit accumulators.
+  const Picture src = randomPicture(4099, 2, 7);
+  const Picture out = scale(src, 2, 1500);
+  EXPECT_LE(maxError(src, out), 0.5 + 1e-9);
+}
+
+TEST(Resampler, WritesNothingOutsideTheTargetRows) {
+  const int guard = 64, w = 13, h = 9, stride = w * 4 + 12;
+  std::vector<std::uint8_t> buffer(guard + static_cast<std::size_t>(stride) * h + guard, 0xA5);
+  const Picture src = randomPicture(40, 31, 3);
+  resampleHalftone(src.bytes.data(), src.width * 4, src.width, src.height, buffer.data() + guard, stride, w, h);
+  for (std::size_t i = 0; i < buffer.size(); ++i) {
+    const bool inside =
+        i >= guard && i < buffer.size() - guard && (i - guard) % stride < static_cast<std::size_t>(w) * 4;
+    if (!inside) {
+      ASSERT_EQ(buffer[i], 0xA5) << "byte " << i;
+    }
+  }
+}
+
+// Serves each row from one shared buffer, overwritten at every request, and checks the order.
+class OneRowAtATime : public RowSource {
+ public:
+  explicit OneRowAtATime(const Picture& p) : p_(p), row_(static_cast<std::size_t>(p.width) * 4) {}
+  const std::uint8_t* row(int y) override {
+    EXPECT_GE(y, last_);
+    EXPECT_LT(y, p_.height);
+    last_ = y;
+    std::copy_n(p_.bytes.begin() + static_cast<std::ptrdiff_t>(y) * p_.width * 4, row_.size(), row_.begin());
+    return row_.data();
+  }
+
+ private:
+  const Picture& p_;
+  std::vector<std::uint8_t> row_;
+  int last_ = 0;
+};
+
+TEST(Resampler, StreamedRowsGiveTheSameResult) {
+  for (const Case& c : kCases) {
+    const Picture src = randomPicture(c.srcW, c.srcH, 9);
+    const Picture expected = scale(src, c.dstW, c.dstH);
+    Picture out{c.dstW, c.dstH, std::vector<std::uint8_t>(expected.bytes.size())};
+    OneRowAtATime rows(src);
+    resampleHalftone(rows, c.srcW, c.srcH, out.bytes.data(), c.dstW * 4, c.dstW, c.dstH);
+    EXPECT_EQ(out.bytes, expected.bytes) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
+  }
+}
+
+TEST(Resampler, RefusesEmptySides) {
+  const Picture src = randomPicture(4, 4, 1);
+  std::vector<std::uint8_t> out(64);
+  for (const Case& c : {Case{0, 4, 2, 2}, Case{4, 4, 0, 2}, Case{4, -1, 2, 2}, Case{4, 4, 2, 0}}) {
+    EXPECT_THROW(resampleHalftone(src.bytes.data(), 16, c.srcW, c.srcH, out.data(), 8, c.dstW, c.dstH), ImagingError);
+  }
+  EXPECT_THROW(scaleHalftone(QImage(4, 4, QImage::Format_RGB32), QSize(0, 3)), ImagingError);
+}
+
+TEST(Resampler, QImageOfAnyFormatComesOutAsRgb32) {
+  QImage grey(8, 6, QImage::Format_Grayscale8);
+  grey.fill(QColor(77, 77, 77));
+  const QImage out = scaleHalftone(grey, QSize(3, 2));
+  ASSERT_EQ(out.format(), QImage::Format_RGB32);
+  ASSERT_EQ(out.size(), QSize(3, 2));
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) EXPECT_EQ(out.pixel(x, y), qRgb(77, 77, 77));
+  }
+}
+
+}  // namespace
+}  // namespace velmora
