@@ -162,7 +162,14 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(518, 591);
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  // The layout was made for this font's narrow metrics: where it is missing, prefer a font of Arial's
+  // widths over the wider default sans, so captions fit their controls.
+  const QString windowFont = QStringLiteral("MS Sans Serif");
+  if (QFont::substitutes(windowFont).isEmpty()) {
+    QFont::insertSubstitutions(windowFont, {QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                            QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+  }
+  setFont(QFont(windowFont, 8));
   QPalette pal = palette();
   pal.setColor(QPalette::Window, pal.color(QPalette::Button));
   setPalette(pal);

@@ -28,7 +28,7 @@ AppHome::AppHome() {
 QString AppHome::Path(const QString& relative) const { return dir_.filePath(relative); }
 
 QString AppHome::PhotoFolder(const QString& relative, const QStringList& samples) const {
-  const QString folder = Path(relative);
+  const QString folder = QDir::isAbsolutePath(relative) ? relative : Path(relative);
   QDir().mkpath(folder);
   for (const QString& sample : samples) {
     const QString from = sample.section(u'=', 0, 0);

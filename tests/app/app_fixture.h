@@ -27,8 +27,8 @@ class AppHome {
   bool Valid() const { return dir_.isValid(); }
   // A path inside the home.
   QString Path(const QString& relative) const;
-  // Makes the folder (with its parents) and copies the samples into it, each under its own name or, as
-  // "sample=name", under another. Returns the folder's path.
+  // Makes the folder (with its parents; a relative path is inside the home) and copies the samples into it, each under
+  // its own name or, as "sample=name", under another. Returns the folder's path.
   QString PhotoFolder(const QString& relative, const QStringList& samples) const;
   TEnvironment& Env() { return *env_; }
   TProps& Props() { return env_->AppProps(); }
