@@ -362,16 +362,13 @@ void TForm1::ConnectHandlers() {
   Bind(LabelO, &TClickLabel::clicked, &TForm1::LabelO1Click);
 
   // Only the user's typing and choosing run the change handlers; the commands run them explicitly.
-  connect(eFoldZ->lineEdit(), &QLineEdit::textEdited, this, [this] {
-    ForgetTypedSelection(*eFoldZ);
-    RunGuarded([this] { eFoldZChange(); });
-  });
-  Bind(eFoldZ, &QComboBox::activated, &TForm1::eFoldZChange);
-  connect(eFoldDo->lineEdit(), &QLineEdit::textEdited, this, [this] {
-    ForgetTypedSelection(*eFoldDo);
-    RunGuarded([this] { eFoldDoChange(); });
-  });
-  Bind(eFoldDo, &QComboBox::activated, &TForm1::eFoldDoChange);
+  for (const auto& [field, handler] : {std::pair{eFoldZ, &TForm1::eFoldZChange}, {eFoldDo, &TForm1::eFoldDoChange}}) {
+    connect(field->lineEdit(), &QLineEdit::textEdited, this, [this, field, handler] {
+      ForgetTypedSelection(*field);
+      RunGuarded([this, handler] { (this->*handler)(); });
+    });
+    Bind(field, &QComboBox::activated, handler);
+  }
   Bind(sbOpenZ, &QToolButton::clicked, &TForm1::BOpenClick);
   Bind(sbOpenDo, &QToolButton::clicked, &TForm1::sbOpenDoClick);
 

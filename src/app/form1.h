@@ -15,6 +15,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QCheckBox;
@@ -248,6 +249,9 @@ class TForm1 : public QWidget {
   void ColourFolderFields(bool same);
   void ApplyPrefixRule();
   void ForgetTypedSelection(QComboBox& field);
+  // The list-editing dialog over the history: nothing when cancelled, else whether the field's text is
+  // still an entry (then selected).
+  std::optional<bool> EditHistory(QComboBox& field, const QString& title);
   void Recount();
   int HighlightedEntry() const;
   void SetRunControlsEnabled(bool enabled);

@@ -164,54 +164,50 @@ void TForm1::akisamjakrdowy1Click() {
   eFoldDoChange();
 }
 
+namespace {
+
+// Deletes the selected history entry; the field keeps its text and has no selection. False when no
+// entry was selected.
+bool RemoveSelectedEntry(QComboBox& field) {
+  const int index = TForm1::SelectedEntry(field);
+  if (index < 0) return false;
+  const QSignalBlocker block(&field);
+  const QString text = field.currentText();
+  field.removeItem(index);
+  field.setCurrentIndex(-1);
+  field.setEditText(text);
+  return true;
+}
+
+}  // namespace
+
 void TForm1::Usuzlisty1Click() {
-  const int index = SelectedEntry(*eFoldZ);
-  if (index < 0) return;
-  {
-    const QSignalBlocker block(eFoldZ);
-    const QString text = eFoldZ->currentText();
-    eFoldZ->removeItem(index);
-    eFoldZ->setCurrentIndex(-1);
-    eFoldZ->setEditText(text);
-  }
-  eFoldZChange();
+  if (RemoveSelectedEntry(*eFoldZ)) eFoldZChange();
 }
 
 void TForm1::Usuzlisty2Click() {
-  const int index = SelectedEntry(*eFoldDo);
-  if (index < 0) return;
-  {
-    const QSignalBlocker block(eFoldDo);
-    const QString text = eFoldDo->currentText();
-    eFoldDo->removeItem(index);
-    eFoldDo->setCurrentIndex(-1);
-    eFoldDo->setEditText(text);
-  }
-  eFoldDoChange();
+  if (RemoveSelectedEntry(*eFoldDo)) eFoldDoChange();
+}
+
+std::optional<bool> TForm1::EditHistory(QComboBox& field, const QString& title) {
+  const QString remembered = field.currentText();
+  const std::optional<QStringList> edited = EditStringList(title, HistoryOf(field), false);
+  if (!edited) return std::nullopt;
+  SetHistory(field, CleanEntries(*edited));
+  const int index = HistoryIndexOf(field, remembered);
+  if (index >= 0) SelectEntry(field, index);
+  return index >= 0;
 }
 
 void TForm1::Edytujlist1Click() {
-  const QString remembered = eFoldZ->currentText();
-  const std::optional<QStringList> edited = EditStringList(QStringLiteral("Foldery Z"), HistoryOf(*eFoldZ), false);
-  if (!edited) return;
-  SetHistory(*eFoldZ, CleanEntries(*edited));
-  const int index = HistoryIndexOf(*eFoldZ, remembered);
-  if (index >= 0) {
-    SelectEntry(*eFoldZ, index);
-    return;
-  }
+  const std::optional<bool> kept = EditHistory(*eFoldZ, QStringLiteral("Foldery Z"));
+  if (!kept || *kept) return;
   const QSignalBlocker block(CLB);
   CLB->clear();
 }
 
 void TForm1::Edytujlist2Click() {
-  const QString remembered = eFoldDo->currentText();
-  const std::optional<QStringList> edited = EditStringList(QStringLiteral("Foldery Do"), HistoryOf(*eFoldDo), false);
-  if (!edited) return;
-  SetHistory(*eFoldDo, CleanEntries(*edited));
-  const int index = HistoryIndexOf(*eFoldDo, remembered);
-  if (index >= 0) SelectEntry(*eFoldDo, index);
-  eFoldDoChange();
+  if (EditHistory(*eFoldDo, QStringLiteral("Foldery Do")).has_value()) eFoldDoChange();
 }
 
 void TForm1::Wyczy1Click() {
