@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Starts the program from the release build. Until the window exists, runs the batch front end
-# over the bundled sample photos.
+# Starts Velmora's window from the release build. The window needs a display; without one, the batch
+# front end runs over a few bundled sample photos instead, so the program still shows what it does.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=build/release/src/app
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$bin/velmora" "$@"
+fi
+echo "Velmora's window needs a display (neither DISPLAY nor WAYLAND_DISPLAY is set)."
+echo "Running the batch front end velmora-batch over bundled sample photos instead."
 out=build/run-output
 mkdir -p "$out"
-"$bin/velmora-batch" --size 1280 tests/data/samples "$out" \
+"$bin/velmora-batch" --size 1280 --caption tests/data/samples "$out" \
   canon_ixus_v3.jpg sanyo_sr662.jpg nikon_coolpix_p6000_gps.jpg synthetic_exif_little_endian.jpg synthetic_progressive.jpg
-echo "Results written to $(pwd)/$out"
+echo "Results (scaled to 1280 px, with the caption of the window's settings or the default one) written to $(pwd)/$out"

@@ -1,12 +1,17 @@
 #include "app/batch_cli.h"
 
+#include <QCoreApplication>
+#include <QString>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <exception>
+#include <memory>
 #include <ostream>
 #include <string_view>
 #include <system_error>
+
+#include "app/batch_caption.h"
 
 namespace velmora::batch {
 
@@ -53,6 +58,8 @@ constexpr OptionSpec kOptions[] = {
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
     {"--prefix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Prefix, v); }},
     {"--suffix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Suffix, v); }},
+    {"--caption", false, [](ParseState& s, const std::string&) { s.options.caption = true; }},
+    {"--settings", true, [](ParseState& s, const std::string& v) { s.options.settingsFile = v; }},
     {"--keep-going", false, [](ParseState& s, const std::string&) { s.options.keepGoing = true; }},
     {"--help", false, [](ParseState& s, const std::string&) { s.options.help = true; }},
 };
@@ -77,8 +84,8 @@ bool hasExtension(const std::string& name, std::string_view ext) {
 }  // namespace
 
 std::string usageText() {
-  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--keep-going]\n"
-         "                     SOURCE DEST [NAZWA...]\n"
+  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S]\n"
+         "                     [--caption [--settings PLIK]] [--keep-going] SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
@@ -88,6 +95,10 @@ std::string usageText() {
          "  --enlarge      powiększaj też mniejsze zdjęcia do rozmiaru N\n"
          "  --prefix P     nazwa wynikowa = P + nazwa (domyślnie prefiks \"_\")\n"
          "  --suffix S     nazwa wynikowa = nazwa bez rozszerzenia + S + rozszerzenie\n"
+         "  --caption      podpisz zdjęcia podpisem ustawionym w oknie programu (tekst, czcionka, kolory,\n"
+         "                 tryby, dodana grafika), tak samo jak robi to okno\n"
+         "  --settings PLIK  plik ustawień, z którego brać podpis (domyślnie plik ustawień okna,\n"
+         "                 ~/.config/Velmora/velmora/velmora.props)\n"
          "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij)\n"
          "  --help         ten opis\n"
          "\n"
@@ -130,6 +141,9 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
     spec->apply(state, value);
   }
   if (state.options.help) return state.options;
+  if (!state.options.settingsFile.empty() && !state.options.caption) {
+    throw UsageError("--settings ma znaczenie tylko razem z --caption");
+  }
   if (positional.size() < 2) throw UsageError("podaj folder źródłowy i folder docelowy");
   state.options.source = positional[0];
   state.options.run.destFolder = positional[1];
@@ -155,7 +169,21 @@ std::vector<std::string> listSourcePictures(const fs::path& folder) {
 
 int runBatch(const CliOptions& options, std::ostream& err) {
   std::vector<std::string> names = options.names;
+  BatchOptions run = options.run;
   try {
+    if (options.caption) {
+      std::optional<fs::path> settings;
+      if (!options.settingsFile.empty()) {
+        settings = options.settingsFile;
+      } else {
+        settings = windowSettingsFile(fs::path(QCoreApplication::applicationDirPath().toStdString()));
+        if (!settings) err << kProgram << ": brak pliku ustawień okna, podpis z ustawień domyślnych\n";
+      }
+      // One stamper for the whole run, as the window builds its mask once per setting change.
+      auto stamper =
+          std::make_shared<const CaptionStamper>(settings ? captionSettingsFromFile(*settings) : CaptionSettings{});
+      run.caption = [stamper](QImage& picture) { stamper->StampPicture(picture); };
+    }
     std::error_code ec;
     if (!fs::is_directory(options.source, ec)) {
       err << kProgram << ": folder źródłowy \"" << options.source.string() << "\" nie istnieje\n";
@@ -167,7 +195,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
       err << kProgram << ": brak plików JPEG w folderze \"" << options.source.string() << "\"\n";
       return 1;
     }
-    const fs::path& dest = options.run.destFolder;
+    const fs::path& dest = run.destFolder;
     if (!fs::exists(dest, ec)) {
       // One level only, as the window does.
       if (!fs::create_directory(dest, ec) || ec) {
@@ -188,7 +216,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   std::size_t failed = 0;
   for (std::size_t i = 0; i < total; ++i) {
     try {
-      processFile(options.source / names[i], options.run);
+      processFile(options.source / names[i], run);
       err << (i + 1) << "/" << total << " " << names[i] << "\n";
     } catch (const std::exception& e) {
       err << kProgram << ": " << e.what() << "\n";
@@ -204,6 +232,14 @@ int runBatch(const CliOptions& options, std::ostream& err) {
     return 1;
   }
   return 0;
+}
+
+bool wantsCaption(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") break;
+    if (arg == "--caption") return true;
+  }
+  return false;
 }
 
 int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

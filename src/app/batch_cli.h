@@ -3,7 +3,8 @@
 // velmora-batch: the batch run from the command line, for scripts, benchmarks and machines without a
 // display. Kept apart from main() so tests can drive it in-process.
 //
-//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--keep-going] SOURCE DEST [NAME...]
+//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--caption [--settings FILE]]
+//                 [--keep-going] SOURCE DEST [NAME...]
 
 #include <filesystem>
 #include <iosfwd>
@@ -21,6 +22,9 @@ struct CliOptions {
   std::vector<std::string> names;  // empty: the source folder's pictures
   bool keepGoing = false;
   bool help = false;
+  // Stamp the caption configured in a settings file: settingsFile, or the window's when empty.
+  bool caption = false;
+  std::filesystem::path settingsFile;
 };
 
 // A command line that cannot be run; the message says why.
@@ -39,8 +43,11 @@ CliOptions parseArguments(const std::vector<std::string>& args);
 std::vector<std::string> listSourcePictures(const std::filesystem::path& folder);
 
 // Runs the batch: progress ("3/10 IMG_0003.jpg") and errors go to err. Returns the exit code: 0 when
-// every file was written, 1 otherwise.
+// every file was written, 1 otherwise. With the caption a QGuiApplication must exist.
 int runBatch(const CliOptions& options, std::ostream& err);
+
+// True when the arguments ask for the caption, which needs a QGuiApplication for its fonts.
+bool wantsCaption(const std::vector<std::string>& args);
 
 // The whole program: parses, prints help or usage errors (exit code 2), runs.
 int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

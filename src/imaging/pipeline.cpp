@@ -51,7 +51,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     if (options.scale) applySizeRule(1, 1, options.sizeLimit, false);
     FileOutcome outcome;
     outcome.output = outputPath(options.destFolder, name, options.nameMode, options.affix);
-    refuseOverwritingSource(source, outcome.output);
+    if (!options.allowReplaceSource) refuseOverwritingSource(source, outcome.output);
 
     const Bytes jpeg = readFileBytes(source);
     QImage picture = decodeJpegScaled(jpeg, [&](QSize full) {

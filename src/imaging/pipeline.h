@@ -24,6 +24,9 @@ struct BatchOptions {
   std::string affix = "_";  // the prefix or suffix; may be empty
   std::filesystem::path destFolder;
   bool keepMetadata = false;  // carry the source's metadata over (see carryOverMetadata)
+  // Lets the output replace the source file itself (same folder, empty affix). Off, such a file is
+  // refused; the window turns it on only after the user has agreed to lose the originals.
+  bool allowReplaceSource = false;
   // Stamps the caption onto the scaled picture (Format_RGB32, the run's final size); empty: no caption.
   // Called on the thread that runs processFile.
   std::function<void(QImage&)> caption;
@@ -50,8 +53,8 @@ class BatchFileError : public ImagingError {
 };
 
 // Processes one picture; the output goes to options.destFolder under the naming rule, replacing a file
-// of that name only once the new one is complete. Refuses to replace the source itself. Throws
-// BatchFileError; an EAbort from the caption hook passes through as it is.
+// of that name only once the new one is complete. Refuses to replace the source itself unless
+// options.allowReplaceSource. Throws BatchFileError; an EAbort from the caption hook passes through as it is.
 FileOutcome processFile(const std::filesystem::path& source, const BatchOptions& options);
 
 // The bytes to write for an encoded picture of width x height made from source: with keepMetadata,

@@ -14,7 +14,7 @@
 #include "dialogs/dialogstate.h"
 #include "dialogs/inputdialogs.h"
 #include "dialogs/listdialog.h"
-#include "modal_helpers.h"
+#include "support/modal_helpers.h"
 #include "support/qtest_main.h"
 
 using namespace velmora;

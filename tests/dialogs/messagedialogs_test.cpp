@@ -12,8 +12,8 @@
 #include "dialogs/commandguard.h"
 #include "dialogs/dialogstate.h"
 #include "dialogs/messagedialogs.h"
-#include "modal_helpers.h"
 #include "settings/eabort.h"
+#include "support/modal_helpers.h"
 #include "support/qtest_main.h"
 
 using namespace velmora;

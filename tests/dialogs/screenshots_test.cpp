@@ -17,8 +17,8 @@
 #include "dialogs/qmtborderpanel.h"
 #include "dialogs/qmtgauge.h"
 #include "dialogs/qmtpropscb.h"
-#include "modal_helpers.h"
 #include "settings/eabort.h"
+#include "support/modal_helpers.h"
 #include "support/qtest_main.h"
 
 using namespace velmora;

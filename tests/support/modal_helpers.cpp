@@ -1,4 +1,4 @@
-#include "modal_helpers.h"
+#include "support/modal_helpers.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

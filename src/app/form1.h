@@ -1,0 +1,270 @@
+#pragma once
+
+// TForm1: the program's main window. Source and destination folders with their histories, the file
+// list with its preview, the name, size, caption and metadata settings, the run with its progress and
+// stop, and the popup menus of every command. Settings come from the environment's store at creation
+// and go back to it at close (the caption's own keys as soon as they change).
+//
+// Controls are public, as a form's published fields are, so tests can drive the window as a user does.
+// Every handler runs inside RunGuarded; the handlers themselves may throw (EAbort ends them silently).
+
+#include <QImage>
+#include <QLabel>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLineEdit;
+class QListWidget;
+class QMenu;
+class QRadioButton;
+class QSpinBox;
+class QToolButton;
+
+namespace velmora {
+
+class CaptionStamper;
+class TEnvironment;
+class TProps;
+class TQMTBorderPanel;
+class TQMTGauge;
+class TQMTPropsCB;
+struct BatchOptions;
+struct FileOutcome;
+
+// A label that reports a left click, for the "O..." link.
+class TClickLabel : public QLabel {
+  Q_OBJECT
+ public:
+  using QLabel::QLabel;
+ signals:
+  void clicked();
+
+ protected:
+  void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+// An image control: draws its picture at the top left, either as it is or, when Proportional, scaled to
+// fit the control keeping its proportions. Empty: draws nothing, so its parent shows through.
+class TImageBox : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TImageBox(QWidget* parent = nullptr);
+  const QImage& Picture() const { return picture_; }
+  void SetPicture(const QImage& picture);
+  bool Proportional = false;
+  // Where the picture lands inside the control.
+  QRect PictureRect() const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QImage picture_;
+};
+
+// The size of the list preview (Image1).
+inline constexpr int kPreviewWidth = 160;
+inline constexpr int kPreviewHeight = 120;
+// Pale yellow on both folder fields while they name the same folder (colour reference 8257535).
+inline constexpr unsigned kSameFolderColorRef = 8257535;
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+ public:
+  // Builds the window and runs FormCreate; env must outlive the window.
+  explicit TForm1(TEnvironment& env, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // --- controls, top to bottom
+  QLabel* Label3 = nullptr;
+  TClickLabel* LabelO = nullptr;
+  TQMTBorderPanel* QMTBorderPanel1 = nullptr;
+  QLabel* Label1 = nullptr;
+  QComboBox* eFoldZ = nullptr;
+  QToolButton* sbOpenZ = nullptr;
+  QLabel* Label6 = nullptr;
+  QComboBox* eFoldDo = nullptr;
+  QToolButton* sbOpenDo = nullptr;
+  QLabel* Label4 = nullptr;
+  QLabel* lPl = nullptr;
+  QToolButton* SpeedButton1 = nullptr;
+  QToolButton* SpeedButton2 = nullptr;
+  QToolButton* SpeedButton3 = nullptr;
+  QListWidget* CLB = nullptr;
+  QFrame* Panel1 = nullptr;
+  TImageBox* Image1 = nullptr;
+  QLabel* lPodgl = nullptr;
+  QToolButton* sbKlucz = nullptr;
+  QLineEdit* eKlucz = nullptr;
+  QLabel* Label7 = nullptr;
+  TQMTPropsCB* cbZapUst = nullptr;
+  TQMTBorderPanel* QMTBorderPanel2 = nullptr;
+  QRadioButton* rbPref = nullptr;
+  QRadioButton* rbSuf = nullptr;
+  QLabel* Label2 = nullptr;
+  QLabel* lnp = nullptr;
+  QLabel* lPref = nullptr;
+  QLabel* lExt = nullptr;
+  QLineEdit* EPref = nullptr;
+  QCheckBox* cbEXIF = nullptr;
+  QCheckBox* cbPodp = nullptr;
+  TImageBox* iPodp = nullptr;
+  QToolButton* sbKonfPodp = nullptr;
+  QCheckBox* cbSize = nullptr;
+  QSpinBox* seSize = nullptr;
+  QLabel* Label5 = nullptr;
+  QCheckBox* CBPow = nullptr;
+  QToolButton* sbWyk = nullptr;
+  QLabel* lProgress = nullptr;
+  TQMTGauge* Gauge1 = nullptr;
+  QToolButton* sbStop = nullptr;
+
+  // --- popup menus and their items
+  QMenu* PopupMenu1 = nullptr;
+  QAction* Zaznaczwszystko1 = nullptr;
+  QAction* Odznaczwszystko1 = nullptr;
+  QAction* Zaznaczdokoca1 = nullptr;
+  QAction* OdznaczDoKonca1 = nullptr;
+  QAction* Odznaczdopocztku1 = nullptr;
+
+  QMenu* pmKonfPodp = nullptr;
+  QAction* Podpis1 = nullptr;
+  QAction* Czcionka1 = nullptr;
+  QAction* Kolotta1 = nullptr;
+  QAction* Tlonegatywowe1 = nullptr;
+  QAction* Bezta1 = nullptr;
+  QAction* Przezroczyste1 = nullptr;
+  QAction* Czcionkinegatywowe1 = nullptr;
+  QAction* Dodajgrafik1 = nullptr;
+
+  QMenu* pmFoldDo = nullptr;
+  QAction* akisamjakrdowy1 = nullptr;
+  QAction* Usuzlisty2 = nullptr;
+  QAction* Edytujlist2 = nullptr;
+  QAction* Wyczy2 = nullptr;
+
+  QMenu* pmFoldZ = nullptr;
+  QAction* Jakdocelowy1 = nullptr;
+  QAction* Usuzlisty1 = nullptr;
+  QAction* Edytujlist1 = nullptr;
+  QAction* Wyczy1 = nullptr;
+
+  // --- state
+  // True while no run is active, or once a stop was asked for.
+  bool StopFlag() const { return stopFlag_; }
+  bool Running() const { return running_; }
+  const QString& LastPreviewPath() const { return lastPreviewPath_; }
+  // The caption as the run stamps it: rebuilt by BuildCaptionMask, never per file. Null only when the
+  // last rebuild failed.
+  std::shared_ptr<const CaptionStamper> CaptionMask() const { return captionMask_; }
+  // The clean stock picture of iPodp that every preview starts from.
+  const QImage& PreviewBackground() const { return previewBackground_; }
+
+  // --- handlers (each called inside RunGuarded by its control or menu item)
+  void FormCreate();
+  void FormClose(QCloseEvent& event);
+  void LabelO1Click();
+
+  // The run.
+  void Podpiszwszystkiewfolderze1Click();
+  void sbStopClick();
+
+  // The file list.
+  void eFoldZChange();
+  void Zaznaczwszystko1Click();
+  void Odznaczwszystko1Click();
+  void SpeedButton3Click();
+  void Zaznaczdokoca1Click();
+  void OdznaczDoKonca1Click();
+  void Odznaczdopocztku1Click();
+  void CLBClickCheck();
+  void sbKluczClick();
+  void CLBClick();
+
+  // Folders and the name sample.
+  void BOpenClick();
+  void sbOpenDoClick();
+  void Jakdocelowy1Click();
+  void akisamjakrdowy1Click();
+  void Usuzlisty1Click();
+  void Usuzlisty2Click();
+  void Edytujlist1Click();
+  void Edytujlist2Click();
+  void Wyczy1Click();
+  void Wyczy2Click();
+  void eFoldDoChange();
+  void EPrefChange();
+  void rbPrefClick();
+  void UpdateNameSample();
+
+  // The caption.
+  void BuildCaptionMask();
+  void sbKonfPodpClick();
+  void Podpis1Click();
+  void Czcionka1Click();
+  void Kolotta1Click();
+  void Tlonegatywowe1Click();
+  void Bezta1Click();
+  void Przezroczyste1Click();
+  void Czcionkinegatywowe1Click();
+  void Dodajgrafik1Click();
+
+  // The selected history entry of a folder field: -1 when the text was typed by hand.
+  static int SelectedEntry(const QComboBox& field);
+  // Position of the path in the field's history; -1 when absent. The same text first; else one that
+  // differs only in case, unless the two name two existing, different folders.
+  static int HistoryIndexOf(const QComboBox& field, const QString& path);
+  // The field's history entries in list order.
+  static QStringList HistoryOf(const QComboBox& field);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  // One file of the run; a test may watch it.
+  virtual FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options);
+
+ private:
+  class RunScope;
+
+  TProps& Props();
+  void BuildControls();
+  void BuildMenus();
+  void ConnectHandlers();
+  // Connects a user action to a handler, inside the guard.
+  template <typename Signal, typename Sender>
+  void Bind(Sender* sender, Signal signal, void (TForm1::*handler)());
+
+  // Helpers of the folder fields.
+  void AddAndSelect(QComboBox& field, const QString& path);
+  static void SelectEntry(QComboBox& field, int index);
+  static void SetHistory(QComboBox& field, const QStringList& entries);
+  void HideProgress();
+  void ColourFolderFields(bool same);
+  void ApplyPrefixRule();
+  void ForgetTypedSelection(QComboBox& field);
+  // The list-editing dialog over the history: nothing when cancelled, else whether the field's text is
+  // still an entry (then selected).
+  std::optional<bool> EditHistory(QComboBox& field, const QString& title);
+  void Recount();
+  int HighlightedEntry() const;
+  void SetRunControlsEnabled(bool enabled);
+  BatchOptions RunOptions(bool allowReplaceSource) const;
+  bool RunWouldReplaceSources() const;
+  void ToggleCaptionMode(QAction* item, const char* key);
+
+  TEnvironment& env_;
+  bool stopFlag_ = true;
+  QString lastPreviewPath_;
+  QImage previewBackground_;
+  std::shared_ptr<const CaptionStamper> captionMask_;
+  bool running_ = false;
+};
+
+}  // namespace velmora

@@ -1,0 +1,184 @@
+// The file list: filling it for the source folder, the tick commands, the key selection and the preview.
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QToolButton>
+
+#include "app/form1.h"
+#include "app/fspath.h"
+#include "app/preview.h"
+#include "dialogs/messagedialogs.h"
+#include "dialogs/qmtgauge.h"
+#include "settings/filehelpers.h"
+#include "settings/textutils.h"
+
+namespace velmora {
+
+namespace {
+
+QString CounterText(int ticked, int count) { return QStringLiteral("plików: %1 z %2").arg(ticked).arg(count); }
+
+// Blanks and control characters off both ends.
+QString TrimControls(const QString& text) {
+  qsizetype begin = 0, end = text.size();
+  while (begin < end && text[begin].unicode() <= 32) ++begin;
+  while (end > begin && text[end - 1].unicode() <= 32) --end;
+  return text.mid(begin, end - begin);
+}
+
+// Only the letters A to Z, as the destination pick compares names.
+QString AsciiLower(QString text) {
+  for (QChar& c : text) {
+    if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + (u'a' - u'A'));
+  }
+  return text;
+}
+
+// Sets the ticks of entries [from, to) without a recount per entry.
+void SetTicks(QListWidget& list, int from, int to, Qt::CheckState state) {
+  const QSignalBlocker block(&list);
+  for (int i = std::max(from, 0); i < std::min(to, list.count()); ++i) list.item(i)->setCheckState(state);
+}
+
+}  // namespace
+
+void TForm1::eFoldZChange() {
+  {
+    const QSignalBlocker block(CLB);
+    CLB->clear();
+  }
+  // A path typed by hand lists nothing until it is chosen from the history.
+  if (SelectedEntry(*eFoldZ) < 0) return;
+  HideProgress();
+
+  const QString folder = eFoldZ->currentText();
+  QStringList paths;
+  ListFolderFiles(folder, paths, false, QStringLiteral("*.jpg"));
+  ListFolderFiles(folder, paths, false, QStringLiteral("*.jpeg"));
+  {
+    const QSignalBlocker block(CLB);
+    for (const QString& path : paths) {
+      auto* item = new QListWidgetItem(ExtractFieldFromEnd(1, path, kPathDelimiter));
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(Qt::Checked);
+      CLB->addItem(item);
+    }
+  }
+  lPl->setText(CounterText(CLB->count(), CLB->count()));
+  lPl->adjustSize();
+
+  ColourFolderFields(!folder.isEmpty() && folder == eFoldDo->currentText());
+  const QString hint = ExtractFieldFromEnd(1, folder, kPathDelimiter);
+  eFoldZ->setToolTip(hint);
+  ApplyPrefixRule();
+
+  // The destination whose folder name is the source's name without digits ("Wakacje2015" finds
+  // ".../wakacje"). Choosing it this way leaves colours and hint as they are.
+  const TCharSet digits{U'0', U'1', U'2', U'3', U'4', U'5', U'6', U'7', U'8', U'9'};
+  const QString key = AsciiLower(TrimControls(RemoveCharSet(hint, digits)));
+  for (int i = 0; i < eFoldDo->count(); ++i) {
+    if (AsciiLower(ExtractFieldFromEnd(1, eFoldDo->itemText(i), kPathDelimiter)) == key) {
+      SelectEntry(*eFoldDo, i);
+      break;
+    }
+  }
+}
+
+void TForm1::Recount() {
+  int ticked = 0;
+  for (int i = 0; i < CLB->count(); ++i) ticked += CLB->item(i)->checkState() == Qt::Checked ? 1 : 0;
+  lPl->setText(CounterText(ticked, CLB->count()));
+  lPl->adjustSize();
+}
+
+void TForm1::CLBClickCheck() { Recount(); }
+
+void TForm1::Zaznaczwszystko1Click() {
+  SetTicks(*CLB, 0, CLB->count(), Qt::Checked);
+  Recount();
+}
+
+void TForm1::Odznaczwszystko1Click() {
+  SetTicks(*CLB, 0, CLB->count(), Qt::Unchecked);
+  lPl->setText(CounterText(0, CLB->count()));
+  lPl->adjustSize();
+}
+
+void TForm1::SpeedButton3Click() {
+  {
+    const QSignalBlocker block(CLB);
+    for (int i = 0; i < CLB->count(); ++i) {
+      QListWidgetItem* item = CLB->item(i);
+      item->setCheckState(item->checkState() == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    }
+  }
+  Recount();
+}
+
+int TForm1::HighlightedEntry() const {
+  const QListWidgetItem* item = CLB->currentItem();
+  return item != nullptr && item->isSelected() ? CLB->row(item) : -1;
+}
+
+namespace {
+
+int HighlightedOrNotice(int row) {
+  if (row < 0) ErrorNotice(QStringLiteral("Zaznacz plik i spróbuj ponownie."));
+  return row;
+}
+
+}  // namespace
+
+void TForm1::Zaznaczdokoca1Click() {
+  SetTicks(*CLB, HighlightedOrNotice(HighlightedEntry()), CLB->count(), Qt::Checked);
+  Recount();
+}
+
+void TForm1::OdznaczDoKonca1Click() {
+  SetTicks(*CLB, HighlightedOrNotice(HighlightedEntry()), CLB->count(), Qt::Unchecked);
+  Recount();
+}
+
+void TForm1::Odznaczdopocztku1Click() {
+  SetTicks(*CLB, 0, HighlightedOrNotice(HighlightedEntry()), Qt::Unchecked);
+  Recount();
+}
+
+void TForm1::sbKluczClick() {
+  if (CLB->count() == 0) return;
+  const QString key = eKlucz->text();
+  {
+    const QSignalBlocker block(CLB);
+    for (int i = 0; i < CLB->count(); ++i) {
+      QListWidgetItem* item = CLB->item(i);
+      // Case counts; an empty key occurs in no name.
+      const bool hit = !key.isEmpty() && item->text().contains(key, Qt::CaseSensitive);
+      item->setCheckState(hit ? Qt::Checked : Qt::Unchecked);
+    }
+  }
+  Recount();
+}
+
+void TForm1::CLBClick() {
+  const int row = HighlightedEntry();
+  if (row < 0) return;
+  const QString name = CLB->item(row)->text();
+  const QString path = WithDelimiter(eFoldZ->currentText()) + name;
+  if (path == lastPreviewPath_) return;
+  const TPreviewSource source = LoadPreviewSource(path);
+  lPodgl->setText(
+      QStringLiteral("%1 (%2 x %3)").arg(name).arg(source.StatedSize.width()).arg(source.StatedSize.height()));
+  lastPreviewPath_ = path;
+  Image1->SetPicture(PreviewPicture(source.Picture));
+}
+
+void TForm1::HideProgress() {
+  Gauge1->hide();
+  sbStop->hide();
+  lProgress->clear();
+}
+
+}  // namespace velmora

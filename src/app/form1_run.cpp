@@ -1,0 +1,172 @@
+// The run behind "4. Wykonaj": its checks, the loop over the ticked files with progress and stop, and
+// the end steps that run however it ends.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QRadioButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QToolButton>
+#include <system_error>
+
+#include "app/form1.h"
+#include "app/fspath.h"
+#include "dialogs/messagedialogs.h"
+#include "dialogs/qmtgauge.h"
+#include "imaging/caption.h"
+#include "imaging/pipeline.h"
+#include "settings/eabort.h"
+#include "settings/filehelpers.h"
+
+namespace velmora {
+
+namespace fs = std::filesystem;
+
+// From the start of the run to its end, whether it completes, is stopped or fails: the locked window,
+// the hourglass, the progress display, and afterwards the destination in its history.
+class TForm1::RunScope {
+ public:
+  RunScope(TForm1& form, int ticked) : form_(form) {
+    form_.stopFlag_ = false;
+    form_.running_ = true;
+    form_.SetRunControlsEnabled(false);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    form_.Gauge1->SetProgress(0);
+    form_.lProgress->clear();
+    form_.Gauge1->SetMaxValue(ticked);
+    form_.Gauge1->show();
+    form_.sbStop->show();
+  }
+  RunScope(const RunScope&) = delete;
+  RunScope& operator=(const RunScope&) = delete;
+
+  ~RunScope() {
+    RestoreCursor();
+    form_.SetRunControlsEnabled(true);
+    form_.stopFlag_ = true;
+    form_.running_ = false;
+    QComboBox& destination = *form_.eFoldDo;
+    const QString folder = destination.currentText();
+    if (!folder.isEmpty() && HistoryIndexOf(destination, folder) < 0) {
+      const QSignalBlocker block(&destination);
+      destination.addItem(folder);
+    }
+    // Gauge, "Zatrzymaj" and the progress text stay until a folder is chosen again.
+  }
+
+  // Before a message, so the message is not shown under the hourglass.
+  void RestoreCursor() {
+    if (!cursorSet_) return;
+    cursorSet_ = false;
+    QGuiApplication::restoreOverrideCursor();
+  }
+
+ private:
+  TForm1& form_;
+  bool cursorSet_ = true;
+};
+
+void TForm1::SetRunControlsEnabled(bool enabled) {
+  // Nothing but "Zatrzymaj" works during a run, so no second run starts inside the first and the
+  // settings cannot change under it.
+  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child == sbStop || child == Gauge1 || child == lProgress || qobject_cast<QMenu*>(child) != nullptr) continue;
+    child->setEnabled(enabled);
+  }
+}
+
+BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
+  BatchOptions options;
+  options.scale = cbSize->isChecked();
+  options.sizeLimit = seSize->value();
+  options.enlarge = CBPow->isChecked();
+  options.nameMode = rbSuf->isChecked() ? NameMode::Suffix : NameMode::Prefix;
+  options.affix = EPref->text().toStdString();
+  options.destFolder = ToFsPath(eFoldDo->currentText());
+  options.keepMetadata = cbEXIF->isChecked();
+  options.allowReplaceSource = allowReplaceSource;
+  if (cbPodp->isChecked() && captionMask_) {
+    options.caption = [stamper = captionMask_](QImage& picture) { stamper->StampPicture(picture); };
+  }
+  return options;
+}
+
+bool TForm1::RunWouldReplaceSources() const {
+  const BatchOptions options = RunOptions(false);
+  const QString folder = WithDelimiter(eFoldZ->currentText());
+  for (int i = 0; i < CLB->count(); ++i) {
+    const QListWidgetItem* item = CLB->item(i);
+    if (item->checkState() != Qt::Checked) continue;
+    fs::path output;
+    try {
+      output = outputPath(options.destFolder, item->text().toStdString(), options.nameMode, options.affix);
+    } catch (const ImagingError&) {
+      continue;  // the run reports such a name itself
+    }
+    std::error_code ec;
+    if (fs::exists(output, ec) && fs::equivalent(ToFsPath(folder + item->text()), output, ec)) return true;
+  }
+  return false;
+}
+
+FileOutcome TForm1::ProcessOneFile(const fs::path& source, const BatchOptions& options) {
+  return processFile(source, options);
+}
+
+void TForm1::Podpiszwszystkiewfolderze1Click() {
+  if (running_) return;
+  if (CLB->count() == 0) BeepAndAbort();
+  const QString destination = eFoldDo->currentText();
+  if (eFoldZ->currentText().isEmpty() || destination.isEmpty()) ErrorNotice(QStringLiteral("Nie wskazano folderów"));
+  if (!FolderExists(destination)) {
+    if (!AskYesNo(QStringLiteral("Folder docelowy nie istnieje. Utworzyć go?"))) throw EAbort();
+    // One level only: a missing parent is not made either.
+    if (!QDir().mkdir(destination)) throw EAbort();
+  }
+  if (!cbSize->isChecked() && !cbPodp->isChecked()) ErrorNotice(QStringLiteral("Nie wybrano operacji"));
+  if (cbSize->isChecked() && seSize->value() < 1) ErrorNotice(QStringLiteral("Rozmiar musi być większy od zera"));
+  // A caption that could not be built last time fails here, before anything is written.
+  if (cbPodp->isChecked() && !captionMask_) BuildCaptionMask();
+  bool replaceSources = false;
+  if (RunWouldReplaceSources()) {
+    if (!AskYesNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
+    replaceSources = true;
+  }
+
+  const int count = CLB->count();
+  int ticked = 0;
+  for (int i = 0; i < count; ++i) ticked += CLB->item(i)->checkState() == Qt::Checked ? 1 : 0;
+  RunScope scope(*this, ticked);
+
+  for (int i = 0; i < count && i < CLB->count(); ++i) {
+    if (CLB->item(i)->checkState() != Qt::Checked) continue;
+    // The one place where "Zatrzymaj" and a close request get through.
+    QCoreApplication::processEvents();
+    if (i >= CLB->count()) break;
+    const QString name = CLB->item(i)->text();
+    if (stopFlag_) {
+      scope.RestoreCursor();
+      ErrorNotice(QStringLiteral("Zatrzymano przed ") + name);
+    }
+    // Read for each file, as the window may have changed in between.
+    const BatchOptions options = RunOptions(replaceSources);
+    ProcessOneFile(ToFsPath(WithDelimiter(eFoldZ->currentText()) + name), options);
+    Gauge1->SetProgress(Gauge1->Progress() + 1);
+    lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
+    lProgress->adjustSize();
+  }
+}
+
+void TForm1::sbStopClick() {
+  // "4. Wykonaj" comes back with the end of the run, which follows at its next check.
+  stopFlag_ = true;
+}
+
+}  // namespace velmora

@@ -1,0 +1,444 @@
+// The main window without a run: start-up and close with the settings store, the file list, selection,
+// the folder histories and commands, the name sample and the preview.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/form1.h"
+#include "app/preview.h"
+#include "app_fixture.h"
+#include "dialogs/listdialog.h"
+#include "dialogs/qmtgauge.h"
+#include "dialogs/qmtpropscb.h"
+#include "support/modal_helpers.h"
+#include "support/qtest_main.h"
+
+using namespace velmora;
+using namespace velmora::test;
+
+namespace {
+
+const QColor kPaleYellow(255, 255, 125);
+
+QString Get(AppHome& home, const char* key) { return home.Props().Get(QString::fromUtf8(key)); }
+void Set(AppHome& home, const char* key, const QString& value) { home.Props().Set(QString::fromUtf8(key), value); }
+
+// Five copies of one small photo under names that the key selection can tell apart.
+const QStringList kFiveFiles = {"olympus_x2.jpg=IMG_2015_01.jpg", "olympus_x2.jpg=IMG_2015_02.jpg",
+                                "olympus_x2.jpg=IMG_2016_01.jpg", "olympus_x2.jpg=IMG_2016_02.jpg",
+                                "olympus_x2.jpg=IMG_2016_03.jpg"};
+
+}  // namespace
+
+class Form1Test : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("velmora")); }
+
+  void firstStartWithAnEmptyStore() {
+    AppHome home;
+    TForm1 form(home.Env());
+    QCOMPARE(form.size(), QSize(518, 591));
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(form.windowTitle(), QString("Velmora - skalowanie i podpisywanie plików graficznych"));
+
+    QVERIFY(form.rbPref->isChecked());
+    QCOMPARE(form.EPref->text(), QString());
+    QVERIFY(!form.cbSize->isChecked());
+    QVERIFY(!form.cbPodp->isChecked());
+    QVERIFY(!form.cbEXIF->isChecked());
+    QVERIFY(!form.cbZapUst->Checked());
+    QVERIFY(!form.CBPow->isChecked());
+    QCOMPARE(form.seSize->value(), 1280);
+    QCOMPARE(form.eFoldZ->count(), 0);
+    QCOMPARE(form.CLB->count(), 0);
+    QVERIFY(form.StopFlag());
+    QVERIFY(form.Gauge1->isHidden());
+    QVERIFY(form.sbStop->isHidden());
+    QVERIFY(!form.Bezta1->isChecked());
+    QVERIFY(!form.Dodajgrafik1->isChecked());
+    // The caption keys were written at start-up.
+    const std::pair<const char*, const char*> caption[] = {
+        {"podpis", "Velmora"},   {"font", "Times New Roman"}, {"font size", "18"},
+        {"font color", "65535"}, {"font italic", "T"},        {"font bold", "N"},
+        {"font underline", "N"}, {"font strikeOut", "N"},     {"kolor tła podpisu", "32768"},
+    };
+    for (const auto& [key, value] : caption) QCOMPARE(Get(home, key), QString(value));
+    // The preview shows the caption on the stock picture.
+    QCOMPARE(form.iPodp->Picture().size(), QSize(133, 37));
+    QVERIFY(form.iPodp->Picture() != form.PreviewBackground());
+  }
+
+  void startFromAStoreAndCloseWritesTheKeys_data() {
+    QTest::addColumn<bool>("remember");
+    QTest::newRow("remember box ticked") << true;
+    QTest::newRow("remember box unticked") << false;
+  }
+  void startFromAStoreAndCloseWritesTheKeys() {
+    QFETCH(bool, remember);
+    AppHome home;
+    const QString photos = home.PhotoFolder("Zdjęcia", kFiveFiles);
+    Set(home, "sufiks", "T");
+    Set(home, "prefix", "_m");
+    Set(home, "folderyDo", " /srv/www/b ;\t/srv/www/A;; ;/srv/www/c");
+    Set(home, "folderDo", "/SRV/WWW/a");
+    Set(home, "folderyZ", photos);
+    Set(home, "folderZ", photos);
+    Set(home, "podpisz", "T");
+    Set(home, "zmień rozmiar", "T");
+    Set(home, "size", "12x");
+    Set(home, "EXIF", "t");  // only "T" is yes
+    Set(home, "klucz selekcji plików", "2016");
+    Set(home, "ZapUst", remember ? "yes" : "N");
+
+    TForm1 form(home.Env());
+    QVERIFY(form.rbSuf->isChecked());
+    QCOMPARE(form.EPref->text(), QString("_m"));
+    QCOMPARE(TForm1::HistoryOf(*form.eFoldDo), QStringList({"/srv/www/A", "/srv/www/b", "/srv/www/c"}));
+    QCOMPARE(form.eFoldDo->currentText(), QString("/srv/www/A"));
+    QCOMPARE(form.eFoldZ->currentText(), photos);
+    QVERIFY(form.cbPodp->isChecked());
+    QVERIFY(form.cbSize->isChecked());
+    QCOMPARE(form.seSize->value(), 1280);
+    QVERIFY(!form.cbEXIF->isChecked());
+    QCOMPARE(form.cbZapUst->Checked(), remember);
+    // The stored key selected the 2016 files.
+    QStringList ticked = Ticked(form.CLB);
+    ticked.sort();
+    QCOMPARE(ticked, QStringList({"IMG_2016_01.jpg", "IMG_2016_02.jpg", "IMG_2016_03.jpg"}));
+    QCOMPARE(form.lPl->text(), QString("plików: 3 z 5"));
+
+    QTest::keyClicks(form.EPref, "x");
+    form.seSize->setValue(800);
+    form.show();
+    QVERIFY(form.close());
+    QCOMPARE(Get(home, "ZapUst"), QString(remember ? "T" : "N"));
+    if (remember) {
+      QCOMPARE(Get(home, "prefix"), QString("_mx"));
+      QCOMPARE(Get(home, "size"), QString("800"));
+      QCOMPARE(Get(home, "folderyDo"), QString("/srv/www/A;/srv/www/b;/srv/www/c"));
+      QCOMPARE(Get(home, "folderDo"), QString("/srv/www/A"));
+      QCOMPARE(Get(home, "folderZ"), photos);
+      QCOMPARE(Get(home, "EXIF"), QString("N"));
+      QCOMPARE(Get(home, "zmień rozmiar"), QString("T"));
+      QCOMPARE(Get(home, "klucz selekcji plików"), QString("2016"));
+    } else {
+      QCOMPARE(Get(home, "prefix"), QString("_m"));
+      QCOMPARE(Get(home, "size"), QString("12x"));
+      QCOMPARE(Get(home, "EXIF"), QString("t"));
+    }
+  }
+
+  void aDeletedSourceFolderBecomesItsNearestParent_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("two levels gone") << "@/a/gone/deeper"
+                                     << "@/a";
+    QTest::newRow("relative text names nothing") << "nowhere/gone"
+                                                 << "";
+    QTest::newRow("stops at the root") << "/velmora-missing-folder"
+                                       << "/";
+  }
+  void aDeletedSourceFolderBecomesItsNearestParent() {
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    AppHome home;
+    home.PhotoFolder("a", {"olympus_x2.jpg"});
+    stored.replace("@", home.Path(""));
+    shown.replace("@", home.Path(""));
+    stored.replace("//", "/");
+    shown.replace("//", "/");
+    Set(home, "folderyZ", stored);
+    Set(home, "folderZ", stored);
+    TForm1 form(home.Env());
+    QCOMPARE(form.eFoldZ->currentText(), shown);
+    if (shown == home.Path("a")) QCOMPARE(Names(form.CLB), QStringList({"olympus_x2.jpg"}));
+  }
+
+  void listsJpegFilesTickedWithCounterColoursAndHint() {
+    AppHome home;
+    const QString folder =
+        home.PhotoFolder("Wakacje2015", {"olympus_x2.jpg=a.jpg", "olympus_x2.jpg=b.JPEG", "olympus_x2.jpg=c.png"});
+    TForm1 form(home.Env());
+    ChooseSourceFolder(form, folder);
+    QCOMPARE(Names(form.CLB), QStringList({"a.jpg", "b.JPEG"}));
+    QCOMPARE(Ticked(form.CLB), Names(form.CLB));
+    QCOMPARE(form.lPl->text(), QString("plików: 2 z 2"));
+    QCOMPARE(form.eFoldZ->toolTip(), QString("Wakacje2015"));
+    QVERIFY(form.eFoldZ->palette().color(QPalette::Base) != kPaleYellow);
+
+    // Same destination and an empty affix: both fields pale yellow and "_" stored for the next start.
+    form.eFoldDo->addItem(folder);
+    ChooseEntry(form.eFoldDo, 0);
+    QCOMPARE(form.eFoldZ->palette().color(QPalette::Base), kPaleYellow);
+    QCOMPARE(form.eFoldDo->palette().color(QPalette::Base), kPaleYellow);
+    QCOMPARE(Get(home, "prefix"), QString("_"));
+    QCOMPARE(form.EPref->text(), QString());
+
+    // Typing a path by hand empties the list until a history entry is chosen.
+    form.eFoldZ->lineEdit()->end(false);
+    QTest::keyClicks(form.eFoldZ->lineEdit(), "x");
+    QCOMPARE(TForm1::SelectedEntry(*form.eFoldZ), -1);
+    QCOMPARE(form.CLB->count(), 0);
+    ChooseEntry(form.eFoldZ, 0);
+    QCOMPARE(form.CLB->count(), 2);
+  }
+
+  void tickButtonsRangeCommandsAndCounter() {
+    AppHome home;
+    TForm1 form(home.Env());
+    form.show();
+    ChooseSourceFolder(form, home.PhotoFolder("p", kFiveFiles));
+    QCOMPARE(form.lPl->text(), QString("plików: 5 z 5"));
+
+    // Without a highlighted entry the range commands only ask for one.
+    auto answer = AnswerNextMessage("OK");
+    form.Zaznaczdokoca1->trigger();
+    QCOMPARE(answer->Text, QString("Zaznacz plik i spróbuj ponownie."));
+
+    QTest::mouseClick(form.SpeedButton2, Qt::LeftButton);
+    QCOMPARE(form.lPl->text(), QString("plików: 0 z 5"));
+    QVERIFY(Ticked(form.CLB).isEmpty());
+    ClickEntry(form.CLB, 2);
+    form.Zaznaczdokoca1->trigger();
+    QCOMPARE(Ticked(form.CLB), Names(form.CLB).mid(2));
+    QCOMPARE(form.lPl->text(), QString("plików: 3 z 5"));
+    QTest::mouseClick(form.SpeedButton1, Qt::LeftButton);
+    form.Odznaczdopocztku1->trigger();
+    QCOMPARE(Ticked(form.CLB), Names(form.CLB).mid(2));
+    form.OdznaczDoKonca1->trigger();
+    QVERIFY(Ticked(form.CLB).isEmpty());
+    QTest::mouseClick(form.SpeedButton3, Qt::LeftButton);
+    QCOMPARE(Ticked(form.CLB), Names(form.CLB));
+    QCOMPARE(form.lPl->text(), QString("plików: 5 z 5"));
+
+    // A tick changed by hand (space on the highlighted entry) recounts.
+    ClickEntry(form.CLB, 0);
+    QTest::keyClick(form.CLB, Qt::Key_Space);
+    QCOMPARE(form.CLB->item(0)->checkState(), Qt::Unchecked);
+    QCOMPARE(form.lPl->text(), QString("plików: 4 z 5"));
+  }
+
+  void keySelection_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QStringList>("ticked");
+    QTest::newRow("year") << "2015" << QStringList({"IMG_2015_01.jpg", "IMG_2015_02.jpg"});
+    QTest::newRow("case counts") << "img" << QStringList();
+    QTest::newRow("empty key unticks all") << "" << QStringList();
+    QTest::newRow("suffix") << "_03" << QStringList({"IMG_2016_03.jpg"});
+  }
+  void keySelection() {
+    QFETCH(QString, key);
+    QFETCH(QStringList, ticked);
+    AppHome home;
+    TForm1 form(home.Env());
+    ChooseSourceFolder(form, home.PhotoFolder("p", kFiveFiles));
+    QTest::keyClicks(form.eKlucz, key);
+    QTest::mouseClick(form.sbKlucz, Qt::LeftButton);
+    QStringList actual = Ticked(form.CLB);
+    actual.sort();
+    QCOMPARE(actual, ticked);
+    QCOMPARE(form.lPl->text(), QString("plików: %1 z 5").arg(ticked.size()));
+  }
+
+  void destinationPickByFolderNameWithoutDigits() {
+    AppHome home;
+    const QString source = home.PhotoFolder("Zdjęcia/Wakacje2015", {"olympus_x2.jpg"});
+    Set(home, "folderyDo", "/www/zima;/www/wakacje;/www/WAKACJE2");
+    Set(home, "folderDo", "/www/zima");
+    TForm1 form(home.Env());
+    QCOMPARE(form.eFoldDo->currentText(), QString("/www/zima"));
+    ChooseSourceFolder(form, source);
+    QCOMPARE(form.eFoldDo->currentText(), QString("/www/wakacje"));
+    // No destination named like the source: the selection stays.
+    ChooseSourceFolder(form, home.PhotoFolder("Inne", {"olympus_x2.jpg"}));
+    QCOMPARE(form.eFoldDo->currentText(), QString("/www/wakacje"));
+  }
+
+  void browseAddsAndSelectsComparingWithoutCaseOnlyForTheSameFolder() {
+    AppHome home;
+    const QString upper = home.PhotoFolder("Foto", {"olympus_x2.jpg"});
+    const QString lower = home.PhotoFolder("foto", {"olympus_x2.jpg=b.jpg"});
+    TForm1 form(home.Env());
+    form.eFoldZ->addItem(upper);
+    form.eFoldZ->addItem(home.Path("ARCHIWUM"));
+    // A missing folder that differs only in case is the entry; two existing folders are two entries.
+    QCOMPARE(TForm1::HistoryIndexOf(*form.eFoldZ, home.Path("archiwum")), 1);
+    QCOMPARE(TForm1::HistoryIndexOf(*form.eFoldZ, lower), -1);
+
+    OnNextModal([&](QWidget* dialog) {
+      auto* picker = qobject_cast<QDialog*>(dialog);
+      picker->findChild<QLineEdit*>("fileNameEdit")->setText(lower);
+      picker->accept();
+    });
+    QTest::mouseClick(form.sbOpenZ, Qt::LeftButton);
+    QCOMPARE(TForm1::HistoryOf(*form.eFoldZ), QStringList({upper, home.Path("ARCHIWUM"), lower}));
+    QCOMPARE(form.eFoldZ->currentText(), lower);
+    QCOMPARE(Names(form.CLB), QStringList({"b.jpg"}));
+
+    // A cancelled browse leaves the list empty and everything else as it was.
+    OnNextModal([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
+    QTest::mouseClick(form.sbOpenZ, Qt::LeftButton);
+    QCOMPARE(form.CLB->count(), 0);
+    QCOMPARE(form.eFoldZ->count(), 3);
+  }
+
+  void folderMenuCommands() {
+    AppHome home;
+    const QString photos = home.PhotoFolder("p", {"olympus_x2.jpg", "sanyo_sr662.jpg"});
+    TForm1 form(home.Env());
+    form.show();
+
+    // "Jak źródłowy" with an empty source, "Jak docelowy" with a missing destination.
+    auto answer = AnswerNextMessage("OK");
+    form.akisamjakrdowy1->trigger();
+    QCOMPARE(answer->Text, QString("Folder \"\" nie istnieje.\""));
+    form.eFoldDo->setEditText(home.Path("brak"));
+    answer = AnswerNextMessage("OK");
+    form.Jakdocelowy1->trigger();
+    QCOMPARE(answer->Text, QString("Folder \"%1\" nie istnieje.\"").arg(home.Path("brak")));
+
+    // "Jak docelowy" with an existing destination lists it as the source.
+    form.eFoldDo->setEditText(photos);
+    form.Jakdocelowy1->trigger();
+    QCOMPARE(form.eFoldZ->currentText(), photos);
+    QCOMPARE(form.CLB->count(), 2);
+    form.akisamjakrdowy1->trigger();
+    QCOMPARE(TForm1::HistoryOf(*form.eFoldDo), QStringList({photos}));
+
+    // "Usuń z listy": the list empties and the field has no selection.
+    form.Usuzlisty1->trigger();
+    QCOMPARE(form.eFoldZ->count(), 0);
+    QCOMPARE(TForm1::SelectedEntry(*form.eFoldZ), -1);
+    QCOMPARE(form.CLB->count(), 0);
+
+    // "Edytuj listę": the edited lines become the history; the remembered text stays selected.
+    ChooseSourceFolder(form, photos);
+    OnNextModal([&](QWidget* dialog) {
+      auto* rap = qobject_cast<TFormRapDlg*>(dialog);
+      rap->SetMemoLines({"/inny", "", "  " + photos.toUpper() + "  ", photos});
+      rap->findChild<QPushButton*>("OK")->click();
+    });
+    form.Edytujlist1->trigger();
+    QCOMPARE(TForm1::HistoryOf(*form.eFoldZ), QStringList({"/inny", photos.toUpper(), photos}));
+    QCOMPARE(form.eFoldZ->currentText(), photos);
+    QCOMPARE(form.CLB->count(), 2);  // not refilled, not emptied
+
+    // "Wyczyść".
+    form.Wyczy1->trigger();
+    QCOMPARE(form.eFoldZ->count(), 0);
+    QCOMPARE(form.eFoldZ->currentText(), QString());
+    QCOMPARE(form.CLB->count(), 0);
+    QCOMPARE(form.lPl->text(), QString("plików: 0 z 0"));
+    form.Wyczy2->trigger();
+    QCOMPARE(form.eFoldDo->count(), 0);
+  }
+
+  void nameSampleLabelsMeasuredInTheirFonts() {
+    AppHome home;
+    TForm1 form(home.Env());
+    const int wn = QFontMetrics(form.lnp->font()).horizontalAdvance("nazwa");
+    auto wa = [&](const QString& a) { return QFontMetrics(form.lPref->font()).horizontalAdvance(a); };
+
+    QTest::keyClicks(form.EPref, "_");
+    QCOMPARE(form.lPref->x(), 236);
+    QCOMPARE(form.lnp->x(), 238 + wa("_"));
+    QCOMPARE(form.lExt->x(), 238 + wa("_") + wn + 2);
+    QCOMPARE(form.lExt->text(), QString(".jpg"));
+
+    QTest::mouseClick(form.rbSuf, Qt::LeftButton, Qt::NoModifier, QPoint(5, form.rbSuf->height() / 2));
+    QVERIFY(form.rbSuf->isChecked());
+    QCOMPARE(Get(home, "sufiks"), QString("T"));
+    QCOMPARE(form.lnp->x(), 236);
+    QCOMPARE(form.lPref->x(), 238 + wn);
+    QCOMPARE(form.lExt->x(), 240 + wn + wa("_"));
+
+    form.EPref->clear();
+    QCOMPARE(form.lExt->x(), 238 + wn);
+    QTest::mouseClick(form.rbPref, Qt::LeftButton, Qt::NoModifier, QPoint(5, form.rbPref->height() / 2));
+    QCOMPARE(Get(home, "sufiks"), QString("N"));
+    QCOMPARE(form.lnp->x(), 236);
+    QCOMPARE(form.lExt->x(), 238 + wn);
+  }
+
+  void previewOfTheHighlightedFile() {
+    AppHome home;
+    TForm1 form(home.Env());
+    form.show();
+    ChooseSourceFolder(
+        form, home.PhotoFolder("p", {"sanyo_sr662.jpg", "synthetic_truncated.jpg", "canon_eos_7d_lightroom_iptc.jpg"}));
+    const int sanyo = Names(form.CLB).indexOf("sanyo_sr662.jpg");
+    ClickEntry(form.CLB, sanyo);
+    QCOMPARE(form.lPodgl->text(), QString("sanyo_sr662.jpg (300 x 225)"));
+    QCOMPARE(form.Image1->Picture().size(), QSize(160, 120));
+    QCOMPARE(form.LastPreviewPath(), home.Path("p/sanyo_sr662.jpg"));
+
+    // The file already shown is not loaded again.
+    form.Image1->SetPicture(QImage());
+    ClickEntry(form.CLB, sanyo);
+    QVERIFY(form.Image1->Picture().isNull());
+
+    // Portrait 600 x 900: 80 x 120.
+    ClickEntry(form.CLB, Names(form.CLB).indexOf("canon_eos_7d_lightroom_iptc.jpg"));
+    QCOMPARE(form.Image1->Picture().size(), QSize(80, 120));
+    QCOMPARE(form.Image1->PictureRect(), QRect(0, 0, 80, 120));
+
+    // A file that cannot be decoded: the error is shown and the last previewed path stays.
+    auto answer = AnswerNextMessage("OK");
+    ClickEntry(form.CLB, Names(form.CLB).indexOf("synthetic_truncated.jpg"));
+    QVERIFY(answer->Shown);
+    QVERIFY2(answer->Text.contains("synthetic_truncated.jpg") || !answer->Text.isEmpty(), qPrintable(answer->Text));
+    QCOMPARE(form.LastPreviewPath(), home.Path("p/canon_eos_7d_lightroom_iptc.jpg"));
+  }
+
+  void previewSizeRoundsTiesToEven_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<QSize>("preview");
+    QTest::newRow("4:3") << QSize(2048, 1536) << QSize(160, 120);
+    QTest::newRow("wide") << QSize(606, 177) << QSize(160, 47);
+    QTest::newRow("tie 0.5 goes to even") << QSize(320, 101) << QSize(160, 50);
+    QTest::newRow("tie 1.5 goes to even") << QSize(320, 103) << QSize(160, 52);
+    QTest::newRow("tiny is enlarged") << QSize(40, 30) << QSize(160, 120);
+    QTest::newRow("a line keeps one pixel") << QSize(10000, 1) << QSize(160, 1);
+  }
+  void previewSizeRoundsTiesToEven() {
+    QFETCH(QSize, picture);
+    QFETCH(QSize, preview);
+    QCOMPARE(PreviewSize(picture), preview);
+  }
+
+  void aboutLinkAndMenusWhereTheUserAsks() {
+    AppHome home;
+    TForm1 form(home.Env());
+    // High enough on the screen that the menu below the button need not move to fit.
+    form.move(0, -300);
+    form.show();
+    auto answer = AnswerNextMessage("OK");
+    QTest::mouseClick(form.LabelO, Qt::LeftButton);
+    QVERIFY(answer->Text.contains("2011-2016"));
+
+    // The caption menu opens with its top left corner at the centre of its button.
+    QTest::mouseClick(form.sbKonfPodp, Qt::LeftButton);
+    QTRY_VERIFY(form.pmKonfPodp->isVisible());
+    QCOMPARE(form.pmKonfPodp->pos(), form.sbKonfPodp->mapToGlobal(QPoint(11, 11)));
+    form.pmKonfPodp->hide();
+  }
+};
+
+VELMORA_QTEST_MAIN(Form1Test)
+#include "form1_test.moc"
