@@ -432,18 +432,25 @@ std::pair<std::int64_t, std::int64_t> ApproximateFraction(double x) {
   } else {
     std::tie(den, num) = approx(1 / ax);
   }
-  // Both halves must fit 32 bits; scaling keeps the quotient as well as the precision allows.
-  constexpr double kMax = 4294967295.0;
-  if (num > kMax || den > kMax) {
-    const double s = kMax / std::max(num, den);
+  if (num > 1e18 || den > 1e18) {  // keep the conversion to integers defined
+    const double s = 1e18 / std::max(num, den);
     num = std::round(num * s);
     den = std::round(den * s);
-    if (den < 1) return {0, 1};
   }
   auto n = static_cast<std::uint64_t>(num), d = static_cast<std::uint64_t>(den);
   if (d == 0) return {0, 1};
-  const std::uint64_t g = std::gcd(n, d);
+  std::uint64_t g = std::gcd(n, d);
   if (g > 1) n /= g, d /= g;
+  // Both halves must fit 32 bits; scaling keeps the quotient as well as the precision allows.
+  constexpr std::uint64_t kMax = 4294967295u;
+  if (n > kMax || d > kMax) {
+    const double s = static_cast<double>(kMax) / static_cast<double>(std::max(n, d));
+    n = static_cast<std::uint64_t>(std::round(static_cast<double>(n) * s));
+    d = static_cast<std::uint64_t>(std::round(static_cast<double>(d) * s));
+    if (d == 0) return {0, 1};
+    g = std::gcd(n, d);
+    if (g > 1) n /= g, d /= g;
+  }
   return {x < 0 ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n), static_cast<std::int64_t>(d)};
 }
 
@@ -540,25 +547,22 @@ void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int f
                          [&](const TTagEntry& e) { return e.tag == row->tag && SameText(e.name, row->name); });
   if (it == list.end()) {
     if (!thumb && row->parentId != 0) {
-      // The directory's pointer entry must exist for the writer to reach the directory.
-      auto ensurePointer = [&](auto& self, std::uint16_t pointerTag) -> void {
-        for (const auto& e : entries)
-          if (e.tag == pointerTag && e.kind == 0) return;
+      // The directory's pointer entry must exist for the writer to reach the directory. It is a LONG
+      // of four bytes whatever the table row says, so the writer can patch it.
+      const std::uint16_t pointerTag = row->parentId;
+      const bool present = std::any_of(entries.begin(), entries.end(),
+                                       [&](const TTagEntry& p) { return p.tag == pointerTag && p.kind == 0; });
+      if (!present) {
         const TagRow* pointerRow = FindRowByTag(MainTagTable(), pointerTag);
-        if (!pointerRow || pointerRow->tag != pointerTag)
-          throw EMetadata(Message(msg::kDefinitionNotFound, {Hex4(pointerTag)}));
-        // The Interoperability pointer lives in the Exif directory, the others in IFD0.
-        const std::uint16_t pointerParent = pointerTag == kTagInteropOffset ? kParentExif : kParentIfd0;
-        if (pointerParent != kParentIfd0) self(self, pointerParent);
+        if (!pointerRow) throw EMetadata(Message(msg::kDefinitionNotFound, {Hex4(pointerTag)}));
         TTagEntry p = EntryFromRow(*pointerRow);
-        p.parentId = pointerParent;
+        p.parentId = kParentIfd0;
         p.type = kLong;
         p.count = 1;
         p.raw.assign(4, 0);
         p.rawSize = 4;
         entries.push_back(std::move(p));
-      };
-      ensurePointer(ensurePointer, row->parentId);
+      }
     }
     TTagEntry e = EntryFromRow(*row);
     e.parentId = parent;
