@@ -81,7 +81,9 @@ std::string FractionText(std::int64_t num, std::int64_t den) {
   return std::to_string(num) + "/" + std::to_string(den);
 }
 
-std::string ShortestDouble(double v) {
+// The shortest text that reads back as the same value, in the value's own precision.
+template <typename T>
+std::string Shortest(T v) {
   char buf[64];
   const auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
@@ -320,7 +322,8 @@ std::string FormatNumbers(ByteView bytes, std::uint32_t count, int format, std::
         item = "?";
       }
     } else if (format == kFloat || format == kDouble) {
-      item = ShortestDouble(ComponentAsFloat(bytes, i, format, bigEndian));
+      const double v = ComponentAsFloat(bytes, i, format, bigEndian);
+      item = format == kFloat ? Shortest(static_cast<float>(v)) : Shortest(v);
     } else {
       item = std::to_string(*IntegerComponent(bytes, at, format, bigEndian));
       if (!code.empty() && decodeValues) item = LookupCode(code, item);
