@@ -159,6 +159,7 @@ std::string TImageInfo::DisplayText(const TagRow& row, std::uint16_t tag, int fo
 void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint16_t parentId, DirMode mode,
                                std::int64_t length, int depth) {
   visited_.emplace(base, start);
+  if (++directoriesRead_ > kMaxDirectories) return;
   const auto count = Get16(start);
   if (!count) return;
   const std::int64_t n = *count;
@@ -188,6 +189,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
     const std::int64_t valuePos = byteCount <= 4 ? p + 8 : static_cast<std::int64_t>(*Get32(p + 8)) + base;
     const ByteView rawBytes =
         valuePos < 0 ? ByteView{} : ByteView(buf.bytesUpTo(static_cast<std::size_t>(valuePos), byteCount));
+    if (!TakeByteBudget(rawBytes.size())) break;
 
     const TagRow* row = nullptr;
     std::string text;
@@ -195,6 +197,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
       row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), tag);
       if (!row) row = &UnknownTagRow();
       text = DisplayText(*row, tag, format, components, rawBytes, nullptr);
+      if (!TakeByteBudget(2 * text.size())) break;  // the text and its trace line
       std::string& t = mode == DirMode::kThumbnail ? thumbTrace : trace;
       t += "\n";
       t += row->desc[0] ? row->desc : DescriptionFromName(row->name);

@@ -36,9 +36,12 @@ enum class DirMode { kMain, kGps, kThumbnail };
 
 class TImageInfo : public TEndInd {
  public:
-  // Limits that keep hostile blocks cheap; real files stay far below them.
+  // Limits that keep hostile blocks cheap in time and memory; real files stay far below them (a few
+  // directories, a few hundred entries, the block's 64 KiB of values).
   static constexpr int kMaxDirectoryDepth = 8;
+  static constexpr int kMaxDirectories = 64;
   static constexpr std::size_t kMaxEntriesRead = 20000;
+  static constexpr std::size_t kMaxBytesKept = std::size_t{4} << 20;
 
   // The owner provides the error text, the date format, decodeValues and the TIFF flag.
   TImageInfo(TImgData& owner, int readMask);
@@ -103,8 +106,17 @@ class TImageInfo : public TEndInd {
   std::string thumbTrace;
   std::string makerTrace;
 
-  // Entry budget shared by the directory and maker-note walks; false once it is spent.
+  // Budgets shared by the directory and maker-note walks (entries, and bytes of values and texts
+  // kept); false once spent, and the walks then stop with the entries read so far.
   bool TakeEntryBudget() { return entriesRead_ < kMaxEntriesRead && ++entriesRead_ > 0; }
+  bool TakeByteBudget(std::size_t n) {
+    if (n > kMaxBytesKept - bytesKept_) {
+      bytesKept_ = kMaxBytesKept;
+      return false;
+    }
+    bytesKept_ += n;
+    return true;
+  }
 
   // Display text of an entry's value as the getters make it again from `raw`.
   std::string TextOfEntry(const TTagEntry& e) const;
@@ -119,6 +131,8 @@ class TImageInfo : public TEndInd {
   TImgData* owner_;
   std::set<std::pair<std::int64_t, std::int64_t>> visited_;
   std::size_t entriesRead_ = 0;
+  std::size_t bytesKept_ = 0;
+  int directoriesRead_ = 0;
 };
 
 // Decodes an EXIF user comment (8-byte character code, then the text) to UTF-8. Throws EMetadata for JIS.

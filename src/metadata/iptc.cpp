@@ -100,7 +100,10 @@ TTagEntry EntryFromIptcRow(const IptcRow& row) {
   return e;
 }
 
-void TIPTCdata::SetCount(int n) { entries_.resize(static_cast<std::size_t>(std::max(n, 0))); }
+void TIPTCdata::SetCount(int n) {
+  entries_.resize(static_cast<std::size_t>(std::max(n, 0)));
+  merged_.clear();
+}
 
 int TIPTCdata::IndexOfNameFrom(std::string_view name, int first) const {
   for (std::size_t i = static_cast<std::size_t>(std::max(first, 0)); i < entries_.size(); ++i)
@@ -131,7 +134,10 @@ std::string TIPTCdata::DecodeValue(ByteView raw, int type) {
 
 void TIPTCdata::RemoveTag(std::string_view name) {
   const int i = IndexOfName(name);
-  if (i >= 0) entries_.erase(entries_.begin() + i);
+  if (i >= 0) {
+    entries_.erase(entries_.begin() + i);
+    merged_.clear();
+  }
 }
 
 int TIPTCdata::AddTag(std::string_view name, const Bytes& value, bool asNew) {
@@ -148,6 +154,7 @@ int TIPTCdata::AddTag(std::string_view name, const Bytes& value, bool asNew) {
   TTagEntry& e = entries_[static_cast<std::size_t>(existing)];
   e.raw = value;
   e.data = DecodeValue(e.raw, e.type);
+  merged_.erase(existing);
   return existing;
 }
 
@@ -156,12 +163,14 @@ int TIPTCdata::AddOrMergeTag(std::string_view name, const Bytes& value) {
   if (existing < 0) return AddTag(name, value, false);
   if (value.empty()) return existing;
   TTagEntry& e = entries_[static_cast<std::size_t>(existing)];
-  std::vector<std::string> items;
-  if (!e.data.empty()) {
+  Merged& merged = merged_[existing];
+  if (merged.dataSize != e.data.size() || (merged.items.empty() && !e.data.empty())) {
+    merged.items.clear();
     std::size_t start = 0;
-    while (true) {
+    while (!e.data.empty()) {
       const auto comma = e.data.find(',', start);
-      items.push_back(e.data.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+      merged.items.insert(
+          FoldCase(e.data.substr(start, comma == std::string::npos ? std::string::npos : comma - start)));
       if (comma == std::string::npos) break;
       start = comma + 1;
     }
@@ -171,16 +180,14 @@ int TIPTCdata::AddOrMergeTag(std::string_view name, const Bytes& value) {
   while (true) {
     const auto comma = added.find(',', start);
     const std::string item = Trim(added.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-    const std::string folded = FoldCase(item);
-    if (!item.empty() &&
-        std::none_of(items.begin(), items.end(), [&](const std::string& s) { return FoldCase(s) == folded; }))
-      items.push_back(item);
+    if (!item.empty() && merged.items.insert(FoldCase(item)).second) {
+      if (!e.data.empty()) e.data += ",";
+      e.data += item;
+    }
     if (comma == std::string::npos) break;
     start = comma + 1;
   }
-  std::string merged;
-  for (std::size_t i = 0; i < items.size(); ++i) merged += (i ? "," : "") + items[i];
-  e.data = merged;
+  merged.dataSize = e.data.size();
   return AddTag(name, value, true);
 }
 
@@ -196,7 +203,7 @@ std::string TIPTCdata::GetTagText(std::string_view name, std::string_view defaul
 }
 
 void TIPTCdata::ParseApp13(ByteView data) {
-  entries_.clear();
+  Clear();
   const auto span = data.span();
   const auto found = std::search(span.begin(), span.end(), kPhotoshop.begin(), kPhotoshop.end());
   if (found == span.end()) return;

@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "metadata/bytes.h"
@@ -50,7 +52,10 @@ class TIPTCdata {
   int IndexOfNameFrom(std::string_view name, int first) const;
   // Appends unless the dataset number (low byte of tag) is 0; returns the new index, else -1.
   int AddEntry(const TTagEntry& entry);
-  void Clear() { entries_.clear(); }
+  void Clear() {
+    entries_.clear();
+    merged_.clear();
+  }
 
   // Types 0 and 2: the bytes without one trailing zero byte, as UTF-8; type 3: the big-endian 16-bit
   // number. Throws EMetadata "Tag type not supported." for other types.
@@ -69,6 +74,13 @@ class TIPTCdata {
 
   TImgData* owner_;
   std::vector<TTagEntry> entries_;
+  // The case-folded items of each merged text (by entry index), so that merging thousands of
+  // repeated datasets stays linear. Checked against the text's length, dropped when entries move.
+  struct Merged {
+    std::size_t dataSize = 0;
+    std::unordered_set<std::string> items;
+  };
+  std::unordered_map<int, Merged> merged_;
 };
 
 }  // namespace velmora

@@ -110,6 +110,8 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
       }
     }
 
+    if (!reader->TakeByteBudget(bytes.size())) break;
+
     const TagRow* row = nullptr;
     std::size_t rowIndex = 0;
     for (std::size_t r = 0; r < table.size(); ++r) {
@@ -139,10 +141,14 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
     } else {
       text = Printable(text);
     }
+    if (!reader->TakeByteBudget(2 * text.size())) break;
     reader->makerTrace += "\n";
     reader->makerTrace += row ? DescriptionFromName(row->name) : "Unknown";
     reader->makerTrace += ": " + text;
-    for (const auto& f : fields) reader->AddComputedEntry(f.name, f.text, kAscii);
+    for (const auto& f : fields) {
+      if (!reader->TakeEntryBudget()) break;
+      reader->AddComputedEntry(f.name, f.text, kAscii);
+    }
     if (row && rowIndex > 0) {
       TTagEntry e = EntryFromRow(*row);
       e.data = std::move(text);

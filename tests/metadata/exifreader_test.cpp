@@ -142,6 +142,29 @@ TEST(ExifReader, HostileDirectoriesGiveFewerEntriesOrAnError) {
   }
 }
 
+TEST(ExifReader, RepeatedLargeValuesAndManyDirectoriesStayBounded) {
+  const TiffBuilder b(false);
+  // Thousands of entries all pointing at the same 30 KB value: kept bytes stay within the budget.
+  TiffEntry big = b.Undefined(0x9000, Bytes(30000, '7'));
+  std::vector<TiffEntry> many(2000, big);
+  for (auto& e : many) e.rawOffset = 8;
+  const auto img = Read(b.Build({TiffDir(many)}));
+  std::size_t kept = 0;
+  for (const auto& e : img->exifInfo->entries) kept += e.raw.size() + e.data.size();
+  EXPECT_GT(img->exifInfo->EntryCount(), 10);
+  EXPECT_LE(kept, TImageInfo::kMaxBytesKept);
+  // A directory of pointers to a thousand distinct empty directories reads only so many of them.
+  std::vector<TiffDir> dirs(1);
+  for (int i = 1; i <= 1000; ++i) {
+    dirs[0].entries.push_back(b.Pointer(i % 2 ? 0x8769 : 0xA005, i));
+    dirs.push_back(TiffDir({b.Short(0x0112, {1})}));
+  }
+  const auto wide = Read(b.Build(dirs));
+  int orientations = 0;
+  for (const auto& e : wide->exifInfo->entries) orientations += e.name == "Orientation";
+  EXPECT_EQ(orientations, TImageInfo::kMaxDirectories - 1);
+}
+
 TEST(ExifReader, DisplayTexts) {
   const TiffBuilder b(false);
   Bytes xpTitle;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "jpeg_builder.h"
 #include "metadata/messages.h"
 
@@ -127,6 +129,20 @@ TEST(Iptc, HostileBlocksGiveFewerEntries) {
     iptc.ParseApp13(r.data);
     EXPECT_EQ(iptc.Count(), r.count) << r.what;
   }
+}
+
+TEST(Iptc, ThousandsOfRepeatedDatasetsMergeInLinearTime) {
+  Bytes datasets;
+  for (int i = 0; i < 12000; ++i) {
+    const Bytes d = Dataset(2, i % 2 ? 25 : 20, Text(std::to_string(i % 5000)));
+    datasets.insert(datasets.end(), d.begin(), d.end());
+  }
+  TIPTCdata iptc;
+  iptc.ParseApp13(Concat({Bytes{0, 0}, Text("Photoshop 3.0"), Bytes{0}, Resource(0x0404, datasets)}));
+  ASSERT_EQ(iptc.Count(), 12000);
+  // Keywords hold the odd numbers below 5000, each once.
+  const std::string merged = iptc.GetTagText("Keywords", "");
+  EXPECT_EQ(std::count(merged.begin(), merged.end(), ',') + 1, 2500);
 }
 
 TEST(Iptc, ExtendedDatasetLength) {
