@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "json_reader.h"
 #include "metadata/jpegsegments.h"
@@ -61,6 +63,24 @@ TEST(MetadataDump, OneObjectPerFileWithEveryEntry) {
   EXPECT_FALSE(missing.find("ok")->boolean);
   EXPECT_EQ(missing.find("file")->text, "/no/such/file.jpg");
   EXPECT_TRUE(missing.find("entries")->items.empty());
+}
+
+TEST(MetadataDump, ReadersOnSeveralThreadsAgreeWithOneThread) {
+  const std::string samples = std::string(VELMORA_TEST_DATA) + "/samples/";
+  const std::vector<std::string> files = {"canon_powershot_s40.jpg",
+                                          "nikon_d70.jpg",
+                                          "olympus_e10.jpg",
+                                          "fujifilm_finepix40i.jpg",
+                                          "photoshop_cs6_iptc_two_keywords.jpg",
+                                          "casio_ex_z3.jpg"};
+  std::vector<std::string> expected;
+  for (const auto& f : files) expected.push_back(DumpMetadataJson(samples + f));
+  std::vector<std::string> got(files.size() * 3);
+  std::vector<std::thread> threads;
+  for (std::size_t i = 0; i < got.size(); ++i)
+    threads.emplace_back([&, i] { got[i] = DumpMetadataJson(samples + files[i % files.size()]); });
+  for (auto& t : threads) t.join();
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i], expected[i % files.size()]) << files[i % files.size()];
 }
 
 }  // namespace
