@@ -238,11 +238,8 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   sections.clear();
   sections.push_back({Bytes(window.begin(), window.end()), 0, 0});
   exifSection = 0;
-  const bool wasTiff = isTiff;
-  isTiff = true;
   exifInfo = std::make_unique<TImageInfo>(*this, readMask);
-  isTiff = wasTiff;
-  exifInfo->isTiff = true;
+  exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
   exifInfo->trace.clear();
   motorolaOrder = mm;
   buffer = sections[0].data;

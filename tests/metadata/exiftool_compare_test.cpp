@@ -307,7 +307,8 @@ bool Near(double a, double b) {
   return std::fabs(a - b) <= 1e-6 * std::max(1.0, std::fabs(b));
 }
 
-std::string Text(const Json& v) { return v.isString() ? v.text : v.text; }
+// A value as text: strings as they are, numbers as exiftool wrote them.
+std::string Text(const Json& v) { return v.text; }
 
 // Components of an entry's raw value, with NaN for a rational of denominator 0 (exiftool's "undef").
 std::vector<double> Components(const TTagEntry& e, bool be) {
