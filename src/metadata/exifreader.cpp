@@ -96,6 +96,12 @@ double ScalarAsDouble(const TagScalar& v) {
   return ParseFraction(std::get<std::string>(v));
 }
 
+// Rounds to an integer; values outside the 64-bit range (and NaN, as 0) are clamped first.
+std::int64_t RoundToInt(double v) {
+  if (std::isnan(v)) return 0;
+  return std::llround(std::clamp(v, -9.2e18, 9.2e18));
+}
+
 std::string StripTrailing(std::span<const std::uint8_t> bytes, bool spacesToo) {
   std::size_t n = bytes.size();
   while (n > 0 && (bytes[n - 1] == 0 || (spacesToo && bytes[n - 1] == ' '))) --n;
@@ -206,7 +212,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
 
     switch (tag) {
       case kTagCompression:
-        if (mode == DirMode::kThumbnail) thumbCompression = std::llround(ValueAsFloat(rawBytes, format, motorolaOrder));
+        if (mode == DirMode::kThumbnail) thumbCompression = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
         break;
       case kTagSubIfds:
       case kTagExifOffset:
@@ -233,7 +239,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
         exifVersion.assign(rawBytes.span().begin(), rawBytes.span().end());
         break;
       case kTagFlash:
-        flashValue = std::llround(ValueAsFloat(rawBytes, format, motorolaOrder));
+        flashValue = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
         break;
       case kTagMakerNote: {
         makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
@@ -297,7 +303,7 @@ void TImageInfo::DeriveFocalLength35() {
   e.parentId = kParentExif;
   e.type = kShort;
   e.count = 1;
-  const auto value = static_cast<std::uint16_t>(std::clamp(std::llround(f35), 0LL, 65535LL));
+  const auto value = static_cast<std::uint16_t>(std::clamp<std::int64_t>(RoundToInt(f35), 0, 65535));
   ByteWriter w;
   w.u16(value, motorolaOrder);
   e.raw = w.take();
@@ -376,7 +382,7 @@ std::int64_t TImageInfo::GetTagNumber(std::string_view name) const {
   const TTagEntry& e = entries[static_cast<std::size_t>(idx)];
   if (e.type == kUndefined && e.raw.size() == 1) return e.raw[0];
   const double v = ValueAsFloat(e.raw, e.type, motorolaOrder);
-  return std::llround(std::clamp(v, -9.2e18, 9.2e18));
+  return RoundToInt(v);
 }
 
 double TImageInfo::GetTagFloat(std::string_view name) const {

@@ -235,7 +235,7 @@ std::string FormatWithNumber(std::string_view fmt, double value) {
   Directive d;
   if (!FindDirective(fmt, d)) return std::string(fmt);
   std::string v;
-  if (!std::isfinite(value)) {
+  if (!std::isfinite(value)) {  // NaN and infinities as text, never through an integer
     v = std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF");
   } else if (d.conv == 'd') {
     v = std::to_string(static_cast<long long>(std::llround(std::fmax(std::fmin(value, 9.2e18), -9.2e18))));
