@@ -26,7 +26,7 @@ class Parser {
         std::string key = string();
         space();
         expect(':');
-        j.members.emplace_back(std::move(key), value());
+        j.members.push_back({std::move(key), value()});
         space();
         if (peek(',')) {
           ++i_;

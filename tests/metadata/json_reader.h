@@ -18,11 +18,17 @@ struct Json {
   double number = 0;
   std::string text;  // string value, or the number as written
   std::vector<Json> items;
-  std::vector<std::pair<std::string, Json>> members;
+  struct Member;
+  std::vector<Member> members;
 
   const Json* find(std::string_view key) const;
   bool isNumber() const { return kind == Kind::kNumber; }
   bool isString() const { return kind == Kind::kString; }
+};
+
+struct Json::Member {
+  std::string key;
+  Json value;
 };
 
 // Throws std::runtime_error on malformed input.
