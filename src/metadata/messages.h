@@ -16,7 +16,10 @@ inline constexpr const char* kNumericTagToVar = "NumericTagToVar does not handle
 inline constexpr const char* kJisComment = "JIS-encoded user comment is not supported.";
 inline constexpr const char* kTagNotFound = "Tag \"%s\" not found.";
 inline constexpr const char* kDefinitionNotFound = "Definition for tag $%.4x not found.";
+// These two cannot arise with typed values (an appended entry always exists, an array holds no arrays);
+// they are kept so the set operation's texts stay complete for callers that compare them.
 inline constexpr const char* kFailureToCreate = "Failure to create tag \"%s\"";
+inline constexpr const char* kNoVariantArrays = "No variant arrays allowed in VarToTag";
 inline constexpr const char* kOutOfRange = "Tag \"%s\": Value \"%s\" is out of range.";
 inline constexpr const char* kLookupNotFound = "Lookup value \"%s\" of tag \"%s\" not found";
 inline constexpr const char* kUnhandledFormat = "Unhandled data format in VarToNumericTag";
