@@ -19,8 +19,8 @@ TEST(ByteView, RangeChecksCannotOverflow) {
     std::size_t offset, n;
     bool inside;
   };
-  const Row rows[] = {{0, 4, true},  {4, 0, true},         {3, 1, true},          {3, 2, false},
-                      {5, 0, false}, {SIZE_MAX, 2, false}, {2, SIZE_MAX, false},   {SIZE_MAX, SIZE_MAX, false}};
+  const Row rows[] = {{0, 4, true},  {4, 0, true},         {3, 1, true},         {3, 2, false},
+                      {5, 0, false}, {SIZE_MAX, 2, false}, {2, SIZE_MAX, false}, {SIZE_MAX, SIZE_MAX, false}};
   for (const auto& r : rows) EXPECT_EQ(v.has(r.offset, r.n), r.inside) << r.offset << "+" << r.n;
   EXPECT_FALSE(v.u32(SIZE_MAX - 1, true).has_value());
   EXPECT_TRUE(v.bytes(SIZE_MAX, 2).empty());

@@ -1,0 +1,84 @@
+#pragma once
+
+// The whole metadata read path run over one input, as the fuzz target and its regression test use it:
+// the JPEG segment scan, the EXIF directories, the maker notes, the IPTC records, the getters and set
+// operation, and the JSON dump. Only the library's own exception types are caught, so any other
+// exception is reported as a failure.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "metadata/bytes.h"
+#include "metadata/jpegsegments.h"
+#include "metadata/metadata_dump.h"
+
+namespace velmora::fuzz {
+
+template <typename F>
+inline void Guarded(F&& f) {
+  try {
+    f();
+  } catch (const EMetadata&) {
+  } catch (const ByteRangeError&) {
+  }
+}
+
+inline void Exercise(TImgData& img) {
+  (void)img.HasMetadata();
+  (void)img.ThumbnailAsJpeg();
+  (void)DumpMetadataJson(img);
+  if (!img.exifInfo) return;
+  TImageInfo& info = *img.exifInfo;
+  for (const char* name : {"Make", "Model", "ExposureTime", "FNumber", "Flash", "UserComment", "GPSLatitude",
+                           "ExifVersion", "ShutterSpeedValue", "Orientation", "Keywords"}) {
+    Guarded([&] { (void)info.GetTagValue(name); });
+    Guarded([&] { (void)info.GetTagText(name); });
+    (void)info.GetTagNumber(name);
+    (void)info.GetTagFloat(name);
+  }
+  (void)info.GetImageWidth();
+  (void)info.GetImageHeight();
+  Guarded([&] { (void)info.GetUserComment(); });
+  Guarded([&] { info.SetTagValue("ImageWidth", std::int64_t{640}, 3); });
+  Guarded([&] { info.SetTagValue("ExposureTime", std::string("1/250"), 3); });
+  Guarded([&] { info.SetTagValue("GPSLatitude", std::vector<TagScalar>{50.0, 3.0, 12.34}, 3); });
+  Guarded([&] { info.SetTagValue("Compression", std::int64_t{6}, 4); });
+}
+
+inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {
+  const ByteView input(std::span<const std::uint8_t>(data, size));
+
+  // As a JPEG file.
+  {
+    TImgData img(255);
+    Guarded([&] { img.ScanJpegSegments(input, kPartsAll); });
+    Exercise(img);
+  }
+  // As the TIFF structure of an EXIF APP1 block, which reaches the directory walk directly.
+  if (size <= 65533 - 6) {
+    TImgData img(255);
+    JpegSection s;
+    s.marker = 0xE1;
+    s.size = static_cast<int>(size + 8);
+    s.data = {static_cast<std::uint8_t>(s.size >> 8), static_cast<std::uint8_t>(s.size), 'E', 'x', 'i', 'f', 0, 0};
+    s.data.insert(s.data.end(), data, data + size);
+    img.sections.push_back(std::move(s));
+    img.exifSection = 0;
+    img.buffer = img.sections[0].data;
+    Guarded([&] { img.DecodeExifSection(); });
+    Exercise(img);
+  }
+  // As a TIFF file.
+  {
+    TImgData img(255);
+    Guarded([&] { img.ScanTiffStream(input); });
+    Exercise(img);
+  }
+  // As an APP13 segment.
+  {
+    TIPTCdata iptc;
+    Guarded([&] { iptc.ParseApp13(input); });
+  }
+}
+
+}  // namespace velmora::fuzz

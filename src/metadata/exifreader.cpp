@@ -1,0 +1,656 @@
+#include "metadata/exifreader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include "metadata/jpegsegments.h"
+#include "metadata/makernotes.h"
+#include "metadata/messages.h"
+#include "metadata/tagtables.h"
+#include "metadata/textcodec.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::uint16_t kTagCompression = 259;
+constexpr std::uint16_t kTagSubIfds = 330;
+constexpr std::uint16_t kTagDateTime = 306;
+constexpr std::uint16_t kTagJpegOffset = 513;
+constexpr std::uint16_t kTagJpegLength = 514;
+constexpr std::uint16_t kTagExposureTime = 33434;
+constexpr std::uint16_t kTagExifOffset = 34665;
+constexpr std::uint16_t kTagGpsInfo = 34853;
+constexpr std::uint16_t kTagExifVersion = 36864;
+constexpr std::uint16_t kTagDateTimeOriginal = 36867;
+constexpr std::uint16_t kTagDateTimeDigitized = 36868;
+constexpr std::uint16_t kTagShutterSpeed = 37377;
+constexpr std::uint16_t kTagFlash = 37385;
+constexpr std::uint16_t kTagMakerNote = 37500;
+constexpr std::uint16_t kTagUserComment = 37510;
+constexpr std::uint16_t kTagInteropVersion = 2;
+constexpr std::uint16_t kTagFlashPixVersion = 40960;
+constexpr std::uint16_t kTagInteropOffset = 40965;
+constexpr std::uint16_t kTagFocalLength35 = 0xA405;
+
+// Fills the message patterns of messages.h: each %s, %d or %.4x takes the next argument.
+std::string Message(std::string_view pattern, std::initializer_list<std::string> args) {
+  std::string out;
+  auto arg = args.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && arg != args.end()) {
+      for (const std::string_view d : {"%s", "%d", "%.4x"}) {
+        if (pattern.substr(i, d.size()) == d) {
+          out += *arg++;
+          i += d.size() - 1;
+          goto next;
+        }
+      }
+    }
+    out += pattern[i];
+  next:;
+  }
+  return out;
+}
+
+std::string Hex4(unsigned v) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string s(4, '0');
+  for (int i = 3; i >= 0; --i, v >>= 4) s[static_cast<std::size_t>(i)] = kDigits[v & 15];
+  return s;
+}
+
+std::string NumberText(double v) {
+  if (v == std::trunc(v) && std::fabs(v) < 1e18) return std::to_string(static_cast<long long>(v));
+  return FormatWithNumber("%s", v);
+}
+
+std::string ScalarText(const TagScalar& v) {
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return std::to_string(*i);
+  if (const auto* d = std::get_if<double>(&v)) return NumberText(*d);
+  return std::get<std::string>(v);
+}
+
+bool IsIntegerText(std::string_view s, std::int64_t& out) {
+  const std::string t = Trim(s);
+  if (t.empty()) return false;
+  std::size_t i = (t[0] == '-' || t[0] == '+') ? 1 : 0;
+  if (i == t.size()) return false;
+  for (std::size_t k = i; k < t.size(); ++k)
+    if (t[k] < '0' || t[k] > '9') return false;
+  if (t.size() - i > 18) return false;
+  out = std::stoll(t);
+  return true;
+}
+
+// Texts with "/" (ExposureTime "1/250") become their quotient.
+TagScalar QuotientOfText(const TagScalar& v) {
+  if (const auto* s = std::get_if<std::string>(&v); s && s->find('/') != std::string::npos) return ParseFraction(*s);
+  return v;
+}
+
+double ScalarAsDouble(const TagScalar& v) {
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
+  if (const auto* d = std::get_if<double>(&v)) return *d;
+  return ParseFraction(std::get<std::string>(v));
+}
+
+// Rounds to an integer; values outside the 64-bit range (and NaN, as 0) are clamped first.
+std::int64_t RoundToInt(double v) {
+  if (std::isnan(v)) return 0;
+  return std::llround(std::clamp(v, -9.2e18, 9.2e18));
+}
+
+std::string StripTrailing(std::span<const std::uint8_t> bytes, bool spacesToo) {
+  std::size_t n = bytes.size();
+  while (n > 0 && (bytes[n - 1] == 0 || (spacesToo && bytes[n - 1] == ' '))) --n;
+  return ToUtf8(bytes.first(n));
+}
+
+}  // namespace
+
+std::optional<std::uint16_t> TEndInd::Get16(std::int64_t pos) const {
+  if (pos < 0) return std::nullopt;
+  return ByteView(buffer).u16(static_cast<std::size_t>(pos), motorolaOrder);
+}
+
+std::optional<std::uint32_t> TEndInd::Get32(std::int64_t pos) const {
+  if (pos < 0) return std::nullopt;
+  return ByteView(buffer).u32(static_cast<std::size_t>(pos), motorolaOrder);
+}
+
+TImageInfo::TImageInfo(TImgData& owner, int readMaskArg) : readMask(readMaskArg), owner_(&owner) {
+  isTiff = owner.isTiff;
+  traceLevel = owner.traceLevel;
+}
+
+std::string TImageInfo::VisitedText() const {
+  std::string out;
+  for (const auto& [base, start] : visited_) out += "(" + std::to_string(base) + ":" + std::to_string(start) + ")";
+  return out;
+}
+
+std::string TImageInfo::DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components,
+                                    ByteView rawBytes, std::vector<ComputedField>* fields) const {
+  const bool be = motorolaOrder;
+  const bool decode = owner_->decodeValues;
+  std::string text;
+  if (format == kAscii) {
+    auto bytes = rawBytes.span();
+    if (!bytes.empty() && bytes.back() == 0) bytes = bytes.first(bytes.size() - 1);
+    text = ToUtf8(bytes);
+  } else if (format == kUndefined) {
+    text = "\"" + ToUtf8(rawBytes.span()) + "\"";
+  } else {
+    text = FormatNumbers(rawBytes, components, format, row.code, row.format, be, decode);
+  }
+  if (row.formatter != Formatter::kNone && std::string_view(row.name) != "Unknown" && decode)
+    text = ApplyFormatter(row.formatter, {text, rawBytes, be}, fields);
+  else
+    text = Printable(text);
+  if (tag == kTagDateTime || tag == kTagDateTimeOriginal || tag == kTagDateTimeDigitized) {
+    // A text that is no valid Exif date ("0000:00:00 00:00:00") stays as read.
+    if (auto date = FormatExifDate(text, owner_->dateFormat)) text = *date;
+  } else if (tag == kTagUserComment) {
+    try {
+      text = Trim(DecodeUserComment(rawBytes, be));
+    } catch (const EMetadata&) {
+      text = Trim(ToUtf8(rawBytes.span().subspan(std::min<std::size_t>(8, rawBytes.size()))));
+    }
+  }
+  return text;
+}
+
+void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint16_t parentId, DirMode mode,
+                               std::int64_t length, int depth) {
+  visited_.emplace(base, start);
+  if (++directoriesRead_ > kMaxDirectories) return;
+  const auto count = Get16(start);
+  if (!count) return;
+  const std::int64_t n = *count;
+  const std::int64_t dirEnd = start + 2 + 12 * n;
+  // The format's only size check, measured from the directory start rather than from the end of the
+  // block; the + 1 keeps the arithmetic of its 1-based positions. Entries past the end read as absent.
+  if (dirEnd > start + base + 1 + length) {
+    owner_->errorText = msg::kIllegalDirectory;
+    return;
+  }
+  if (mode == DirMode::kMain && ifd1Offset == 0 && !isTiff) {
+    ifd1Offset = Get32(dirEnd).value_or(0);
+    ifd1Length = base + 1 + length - ifd1Offset;
+  }
+  const ByteView buf(buffer);
+  const bool display = readMask == 2 || readMask == 255;
+  const bool keep = readMask == 4 || readMask == 255;
+  for (std::int64_t i = 0; i < n; ++i) {
+    const std::int64_t p = start + 2 + 12 * i;
+    if (!buf.has(static_cast<std::size_t>(p), 12)) break;  // nothing further lies inside the block
+    if (!TakeEntryBudget()) break;
+    const std::uint16_t tag = *Get16(p);
+    const std::uint16_t format = *Get16(p + 2);
+    const std::uint32_t components = *Get32(p + 4);
+    const std::uint64_t byteCount = static_cast<std::uint64_t>(FormatSize(format)) * components;
+    if (byteCount == 0) continue;
+    const std::int64_t valuePos = byteCount <= 4 ? p + 8 : static_cast<std::int64_t>(*Get32(p + 8)) + base;
+    const ByteView rawBytes =
+        valuePos < 0 ? ByteView{} : ByteView(buf.bytesUpTo(static_cast<std::size_t>(valuePos), byteCount));
+    if (!TakeByteBudget(rawBytes.size())) break;
+
+    const TagRow* row = nullptr;
+    std::string text;
+    if (display) {
+      row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), tag);
+      if (!row) row = &UnknownTagRow();
+      text = DisplayText(*row, tag, format, components, rawBytes, nullptr);
+      if (!TakeByteBudget(2 * text.size())) break;  // the text and its trace line
+      std::string& t = mode == DirMode::kThumbnail ? thumbTrace : trace;
+      t += "\n";
+      t += row->desc[0] ? row->desc : DescriptionFromName(row->name);
+      t += ": " + text;
+    }
+
+    switch (tag) {
+      case kTagCompression:
+        if (mode == DirMode::kThumbnail) thumbCompression = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
+        break;
+      case kTagSubIfds:
+      case kTagExifOffset:
+      case kTagInteropOffset:
+      case kTagGpsInfo:
+        if (const auto target = Get32(valuePos)) {
+          const std::int64_t pos = static_cast<std::int64_t>(*target) + base;
+          if (!visited_.contains({base, pos}) && depth < kMaxDirectoryDepth) {
+            try {
+              ReadDirectory(pos, base, tag, tag == kTagGpsInfo ? DirMode::kGps : DirMode::kMain, length, depth + 1);
+            } catch (const EMetadata&) {
+            } catch (const ByteRangeError&) {
+            }
+          }
+        }
+        break;
+      case kTagJpegOffset:
+        thumbStart = Get32(valuePos).value_or(0);
+        break;
+      case kTagJpegLength:
+        thumbLength = Get32(valuePos).value_or(0);
+        break;
+      case kTagExifVersion:
+        exifVersion.assign(rawBytes.span().begin(), rawBytes.span().end());
+        break;
+      case kTagFlash:
+        flashValue = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
+        break;
+      case kTagMakerNote: {
+        makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
+        makerNoteStart = valuePos;
+        TmsInfo decoder(*this, isTiff);
+        makerNoteResult = decoder.Decode();
+        break;
+      }
+      default:
+        break;
+    }
+
+    if (keep) {
+      TTagEntry e = row ? EntryFromRow(*row) : TTagEntry{};
+      e.data = std::move(text);
+      e.raw.assign(rawBytes.span().begin(), rawBytes.span().end());
+      e.rawSize = static_cast<std::int32_t>(e.raw.size());
+      e.type = format;
+      e.count = static_cast<std::uint16_t>(components);
+      e.parentId = parentId;
+      e.kind = 0;
+      if (mode == DirMode::kThumbnail) {
+        if (e.tag != 0) thumbEntries.push_back(std::move(e));
+      } else if (!e.name.empty() && e.name != "Unknown") {
+        entries.push_back(std::move(e));
+      }
+    }
+  }
+  if (mode == DirMode::kMain && (owner_->errorText.empty() || owner_->errorText == msg::kNone)) DeriveFocalLength35();
+}
+
+void TImageInfo::ReadThumbnailDirectory() {
+  thumbEntries.clear();
+  if (ifd1Offset != 0) ReadDirectory(ifd1Offset + 8, 8, kParentIfd1, DirMode::kThumbnail, ifd1Length - 12);
+  thumbnail.clear();
+  if (thumbStart > 0) {
+    // A thumbnail that does not lie wholly inside the block is not kept: cut short, it is no JPEG.
+    const auto bytes = ByteView(buffer).bytes(static_cast<std::size_t>(thumbStart) + 8, thumbLength);
+    if (bytes.size() == thumbLength) thumbnail.assign(bytes.begin(), bytes.end());
+  }
+}
+
+void TImageInfo::DeriveFocalLength35() {
+  if (IndexOfName("FocalLengthIn35mmFilm") >= 0) return;
+  std::int64_t unit = GetTagNumber("FocalPlaneResolutionUnit");
+  if (unit <= 0) unit = GetTagNumber("ResolutionUnit");
+  const double mmPerUnit = unit == 2 ? 25.4 : unit == 3 ? 10.0 : 0.0;
+  const double focal = GetTagFloat("FocalLength");
+  if (mmPerUnit == 0 || focal == 0) return;
+  const double xres = static_cast<double>(GetTagNumber("FocalPlaneXResolution"));
+  if (xres <= 0) return;
+  const double yres = static_cast<double>(GetTagNumber("FocalPlaneYResolution"));
+  if (yres <= 0) return;
+  const double width = static_cast<double>(GetImageWidth()) * mmPerUnit / xres;
+  const double height = static_cast<double>(GetImageHeight()) * mmPerUnit / yres;
+  if (width * height <= 0) return;
+  const double f35 = focal * 43.26661531 / std::sqrt(width * width + height * height);
+  const TagRow* row = FindRowByTag(MainTagTable(), kTagFocalLength35);
+  TTagEntry e = EntryFromRow(*row);
+  e.kind = 0;
+  e.parentId = kParentExif;
+  e.type = kShort;
+  e.count = 1;
+  const auto value = static_cast<std::uint16_t>(std::clamp<std::int64_t>(RoundToInt(f35), 0, 65535));
+  ByteWriter w;
+  w.u16(value, motorolaOrder);
+  e.raw = w.take();
+  e.rawSize = 2;
+  e.data = FormatWithNumber("%0.2f", f35);
+  e.format = "%s mm";
+  entries.push_back(std::move(e));
+}
+
+int TImageInfo::IndexOfName(std::string_view name) const {
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    if (SameText(entries[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+TagValue TImageInfo::NumericValue(const TTagEntry& e) const {
+  const int size = FormatSize(e.type);
+  if (size == 0 || e.type == kAscii || e.type == kUndefined)
+    throw EMetadata(Message(msg::kNumericTagToVar, {std::to_string(e.type)}));
+  const ByteView raw(e.raw);
+  const bool real = e.type == kRational || e.type == kSRational || e.type == kFloat || e.type == kDouble;
+  auto element = [&](std::size_t i) -> TagScalar {
+    const double v = ComponentAsFloat(raw, i, e.type, motorolaOrder);
+    if (real) return v;
+    return static_cast<std::int64_t>(v);
+  };
+  if (e.count == 1) {
+    TagScalar v = element(0);
+    if (e.tag == kTagShutterSpeed) return std::pow(2.0, -ScalarAsDouble(v));
+    if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
+    return std::get<double>(v);
+  }
+  std::vector<TagScalar> items;
+  const std::size_t available = raw.size() / static_cast<std::size_t>(size);
+  for (std::size_t i = 0; i < e.count && i < available; ++i) items.push_back(element(i));
+  return items;
+}
+
+TagValue TImageInfo::GetTagValue(std::string_view name) const {
+  const int idx = IndexOfName(name);
+  if (idx < 0) return {};
+  const TTagEntry& e = entries[static_cast<std::size_t>(idx)];
+  if (e.name == "Unknown" || e.tag == 0) return {};
+  if (e.type == kAscii) return StripTrailing(e.raw, false);
+  if (e.type == kUndefined) {
+    if (e.tag == kTagInteropVersion || e.tag == kTagExifVersion || e.tag == kTagFlashPixVersion) return ToUtf8(e.raw);
+    if (e.tag == kTagUserComment) return DecodeUserComment(e.raw, motorolaOrder);
+    return std::string("<binary>");
+  }
+  return NumericValue(e);
+}
+
+std::string TImageInfo::TextOfEntry(const TTagEntry& e) const {
+  if (e.type == kAscii) return StripTrailing(e.raw, true);
+  if (e.type == kUndefined) {
+    if (e.tag == kTagInteropVersion || e.tag == kTagExifVersion || e.tag == kTagFlashPixVersion) return ToUtf8(e.raw);
+    if (e.tag == kTagUserComment) return DecodeUserComment(e.raw, motorolaOrder);
+  }
+  std::string text = e.type == kUndefined
+                         ? "\"" + ToUtf8(e.raw) + "\""
+                         : FormatNumbers(e.raw, e.count, e.type, e.code, e.format, motorolaOrder, owner_->decodeValues);
+  if (e.formatter != Formatter::kNone && owner_->decodeValues)
+    text = ApplyFormatter(e.formatter, {text, ByteView(e.raw), motorolaOrder});
+  return text;
+}
+
+std::string TImageInfo::GetTagText(std::string_view name) const {
+  const int idx = IndexOfName(name);
+  if (idx < 0) return "";
+  return TextOfEntry(entries[static_cast<std::size_t>(idx)]);
+}
+
+std::int64_t TImageInfo::GetTagNumber(std::string_view name) const {
+  const int idx = IndexOfName(name);
+  if (idx < 0) return -1;
+  const TTagEntry& e = entries[static_cast<std::size_t>(idx)];
+  if (e.type == kUndefined && e.raw.size() == 1) return e.raw[0];
+  const double v = ValueAsFloat(e.raw, e.type, motorolaOrder);
+  return RoundToInt(v);
+}
+
+double TImageInfo::GetTagFloat(std::string_view name) const {
+  const int idx = IndexOfName(name);
+  if (idx < 0) return 0;
+  const TTagEntry& e = entries[static_cast<std::size_t>(idx)];
+  return ValueAsFloat(e.raw, e.type, motorolaOrder);
+}
+
+std::int64_t TImageInfo::GetImageWidth() const {
+  if (IndexOfName("ImageWidth") >= 0) return GetTagNumber("ImageWidth");
+  if (IndexOfName("ExifImageWidth") >= 0) return GetTagNumber("ExifImageWidth");
+  return 0;
+}
+
+std::int64_t TImageInfo::GetImageHeight() const {
+  if (IndexOfName("ImageLength") >= 0) return GetTagNumber("ImageLength");
+  if (IndexOfName("ExifImageLength") >= 0) return GetTagNumber("ExifImageLength");
+  return 0;
+}
+
+std::string TImageInfo::GetUserComment() const {
+  const int idx = IndexOfName("UserComment");
+  if (idx < 0) return "";
+  return DecodeUserComment(entries[static_cast<std::size_t>(idx)].raw, motorolaOrder);
+}
+
+std::string DecodeUserComment(ByteView raw, bool bigEndian) {
+  const auto code = raw.bytesUpTo(0, 8);
+  const std::string id(code.begin(), code.end());
+  const auto text = raw.span().subspan(code.size());
+  if (id.rfind("UNICODE", 0) == 0) {
+    // Some writers put a byte-order mark; without one the block's byte order holds.
+    if (text.size() >= 2 && ((text[0] == 0xFE && text[1] == 0xFF) || (text[0] == 0xFF && text[1] == 0xFE)))
+      return Trim(Utf16ToUtf8(text.subspan(2), text[0] == 0xFE));
+    return Trim(Utf16ToUtf8(text, bigEndian));
+  }
+  if (id.rfind("ASCII", 0) == 0 || id == std::string(8, '\0')) return Trim(ToUtf8(text));
+  if (id.rfind("JIS", 0) == 0) throw EMetadata(msg::kJisComment);
+  return "";
+}
+
+std::pair<std::int64_t, std::int64_t> ApproximateFraction(double x) {
+  if (x == 0 || !std::isfinite(x)) return {0, 1};
+  constexpr double kEps = 0.000001;
+  auto approx = [](double v) -> std::pair<double, double> {
+    const double d = std::trunc(v), e = v - d;
+    if (1 - e < kEps) return {d + 1, 1};
+    if (e < kEps) return {d, 1};
+    return {std::round(v / kEps), std::round(1 / kEps)};
+  };
+  const double ax = std::fabs(x);
+  double num, den;
+  if (ax > 1) {
+    std::tie(num, den) = approx(ax);
+  } else {
+    std::tie(den, num) = approx(1 / ax);
+  }
+  if (num > 1e18 || den > 1e18) {  // keep the conversion to integers defined
+    const double s = 1e18 / std::max(num, den);
+    num = std::round(num * s);
+    den = std::round(den * s);
+  }
+  auto n = static_cast<std::uint64_t>(num), d = static_cast<std::uint64_t>(den);
+  if (d == 0) return {0, 1};
+  std::uint64_t g = std::gcd(n, d);
+  if (g > 1) n /= g, d /= g;
+  // Both halves must fit 32 bits; scaling keeps the quotient as well as the precision allows.
+  constexpr std::uint64_t kMax = 4294967295u;
+  if (n > kMax || d > kMax) {
+    const double s = static_cast<double>(kMax) / static_cast<double>(std::max(n, d));
+    n = static_cast<std::uint64_t>(std::round(static_cast<double>(n) * s));
+    d = static_cast<std::uint64_t>(std::round(static_cast<double>(d) * s));
+    if (d == 0) return {0, 1};
+    g = std::gcd(n, d);
+    if (g > 1) n /= g, d /= g;
+  }
+  return {x < 0 ? -static_cast<std::int64_t>(n) : static_cast<std::int64_t>(n), static_cast<std::int64_t>(d)};
+}
+
+void TImageInfo::EncodeElement(TTagEntry& e, const TagScalar& v) const {
+  const bool be = motorolaOrder;
+  ByteWriter w;
+  if (e.type == kRational || e.type == kSRational) {
+    const double x = ScalarAsDouble(v);
+    const bool fits = e.type == kRational ? (x >= 0 && x < 4294967296.0) : std::fabs(x) < 2147483648.0;
+    if (!std::isfinite(x) || !fits) throw EMetadata(Message(msg::kOutOfRange, {e.name, ScalarText(v)}));
+    const auto [num, den] = ApproximateFraction(x);
+    w.u32(static_cast<std::uint32_t>(num), be);
+    w.u32(static_cast<std::uint32_t>(den), be);
+  } else {
+    std::int64_t n = 0;
+    if (const auto* s = std::get_if<std::string>(&v)) {
+      if (!IsIntegerText(*s, n)) {
+        const auto coded = ReverseLookupCode(e.code, *s);
+        if (!coded) throw EMetadata(Message(msg::kLookupNotFound, {*s, e.name}));
+        n = *coded;
+      }
+    } else if (const auto* d = std::get_if<double>(&v)) {
+      if (!std::isfinite(*d) || std::fabs(*d) > 9e18)
+        throw EMetadata(Message(msg::kOutOfRange, {e.name, ScalarText(v)}));
+      n = static_cast<std::int64_t>(std::nearbyint(*d));
+    } else {
+      n = std::get<std::int64_t>(v);
+    }
+    std::int64_t lo = 0, hi = 0;
+    switch (e.type) {
+      case kByte:
+        lo = 0, hi = 255;
+        break;
+      case kShort:
+        lo = 0, hi = 65535;
+        break;
+      case kLong:
+        lo = 0, hi = 4294967295LL;
+        break;
+      case kSByte:
+        lo = -128, hi = 127;
+        break;
+      case kSShort:
+        lo = -32768, hi = 32767;
+        break;
+      case kSLong:
+        lo = -2147483647, hi = 2147483647;
+        break;
+      default:
+        throw EMetadata(msg::kUnhandledFormat);
+    }
+    if (n < lo || n > hi) throw EMetadata(Message(msg::kOutOfRange, {e.name, ScalarText(v)}));
+    switch (FormatSize(e.type)) {
+      case 1:
+        w.u8(static_cast<std::uint8_t>(n));
+        break;
+      case 2:
+        w.u16(static_cast<std::uint16_t>(n), be);
+        break;
+      default:
+        w.u32(static_cast<std::uint32_t>(n), be);
+        break;
+    }
+  }
+  const Bytes& b = w.data();
+  e.raw.insert(e.raw.end(), b.begin(), b.end());
+  e.rawSize = static_cast<std::int32_t>(e.raw.size());
+  e.data = FormatNumbers(e.raw, static_cast<std::uint32_t>(e.raw.size() / static_cast<std::size_t>(FormatSize(e.type))),
+                         e.type, e.code, e.format, be, owner_->decodeValues);
+}
+
+void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int flags) {
+  const TagRow* row = nullptr;
+  if (flags & 5) row = FindRowByName(MainTagTable(), name);
+  if (!row && (flags & 2)) row = FindRowByName(GpsTagTable(), name);
+  if (!row) throw EMetadata(Message(msg::kTagNotFound, {std::string(name)}));
+
+  const bool thumb = (flags & 4) != 0;
+  auto& list = thumb ? thumbEntries : entries;
+  // Thumbnail entries belong to IFD1 whatever the table row says, or the writer would never see them.
+  const std::uint16_t parent = thumb ? kParentIfd1 : row->parentId;
+
+  const bool empty =
+      IsNull(value) || (std::holds_alternative<std::string>(value) && std::get<std::string>(value).empty()) ||
+      (std::holds_alternative<Bytes>(value) && std::get<Bytes>(value).empty()) ||
+      (std::holds_alternative<std::vector<TagScalar>>(value) && std::get<std::vector<TagScalar>>(value).empty()) ||
+      (row->type == kUndefined && !std::holds_alternative<Bytes>(value));
+  if (empty) {
+    std::erase_if(list, [&](const TTagEntry& e) { return e.tag == row->tag && e.parentId == parent; });
+    return;
+  }
+
+  auto it = std::find_if(list.begin(), list.end(),
+                         [&](const TTagEntry& e) { return e.tag == row->tag && SameText(e.name, row->name); });
+  if (it == list.end()) {
+    if (!thumb && row->parentId != 0) {
+      // The directory's pointer entry must exist for the writer to reach the directory. It is a LONG
+      // of four bytes whatever the table row says, so the writer can patch it.
+      const std::uint16_t pointerTag = row->parentId;
+      const bool present = std::any_of(entries.begin(), entries.end(),
+                                       [&](const TTagEntry& p) { return p.tag == pointerTag && p.kind == 0; });
+      if (!present) {
+        const TagRow* pointerRow = FindRowByTag(MainTagTable(), pointerTag);
+        if (!pointerRow) throw EMetadata(Message(msg::kDefinitionNotFound, {Hex4(pointerTag)}));
+        TTagEntry p = EntryFromRow(*pointerRow);
+        p.parentId = kParentIfd0;
+        p.type = kLong;
+        p.count = 1;
+        p.raw.assign(4, 0);
+        p.rawSize = 4;
+        entries.push_back(std::move(p));
+      }
+    }
+    TTagEntry e = EntryFromRow(*row);
+    e.parentId = parent;
+    e.raw.assign(static_cast<std::size_t>(std::max(row->rawSize, 0)), 0);
+    list.push_back(std::move(e));
+    it = list.end() - 1;
+  }
+  TTagEntry& e = *it;
+
+  if (e.type == kAscii) {
+    std::string text;
+    if (const auto* s = std::get_if<std::string>(&value))
+      text = *s;
+    else if (const auto* b = std::get_if<Bytes>(&value))
+      text.assign(b->begin(), b->end());
+    else if (const auto* i = std::get_if<std::int64_t>(&value))
+      text = std::to_string(*i);
+    else if (const auto* d = std::get_if<double>(&value))
+      text = NumberText(*d);
+    else
+      throw EMetadata(msg::kUnhandledFormat);
+    e.raw.assign(text.begin(), text.end());
+    e.raw.push_back(0);
+    e.rawSize = static_cast<std::int32_t>(e.raw.size());
+    e.count = static_cast<std::uint16_t>(std::min<std::size_t>(e.raw.size(), 65535));
+    e.data = ToUtf8(text);
+    return;
+  }
+  if (e.type == kUndefined) {
+    if (const auto* b = std::get_if<Bytes>(&value))
+      e.raw = *b;
+    else if (const auto* s = std::get_if<std::string>(&value))
+      e.raw.assign(s->begin(), s->end());
+    else
+      throw EMetadata(msg::kUnhandledFormat);
+    e.rawSize = static_cast<std::int32_t>(e.raw.size());
+    e.count = static_cast<std::uint16_t>(std::min<std::size_t>(e.raw.size(), 65535));
+    e.data = "<binary>";
+    return;
+  }
+
+  std::vector<TagScalar> elements;
+  if (const auto* arr = std::get_if<std::vector<TagScalar>>(&value)) {
+    elements = *arr;
+  } else if (const auto* i = std::get_if<std::int64_t>(&value)) {
+    elements.push_back(*i);
+  } else if (const auto* d = std::get_if<double>(&value)) {
+    elements.push_back(*d);
+  } else if (const auto* s = std::get_if<std::string>(&value)) {
+    elements.push_back(*s);
+  } else {
+    throw EMetadata(msg::kUnhandledFormat);
+  }
+  if (e.tag == kTagExposureTime || e.tag == kTagShutterSpeed)
+    for (auto& el : elements) el = QuotientOfText(el);
+  if (e.tag == kTagShutterSpeed)
+    for (auto& el : elements) el = -std::log2(ScalarAsDouble(el));
+
+  TTagEntry updated = e;  // a failure leaves the entry as it was
+  updated.raw.clear();
+  updated.data.clear();
+  for (const auto& el : elements) EncodeElement(updated, el);
+  updated.count = static_cast<std::uint16_t>(std::min<std::size_t>(elements.size(), 65535));
+  e = std::move(updated);
+}
+
+void TImageInfo::AddComputedEntry(std::string_view name, std::string_view text, std::uint16_t type) {
+  if (readMask != 4 && readMask != 255) return;
+  TTagEntry e;
+  e.kind = 1;
+  e.name = name;
+  e.desc = DescriptionFromName(name);
+  e.data = text;
+  e.raw.assign(text.begin(), text.end());
+  e.rawSize = static_cast<std::int32_t>(e.raw.size());
+  e.type = type;
+  e.count = 1;
+  e.parentId = 0;
+  entries.push_back(std::move(e));
+}
+
+}  // namespace velmora

@@ -1,0 +1,144 @@
+#pragma once
+
+// The EXIF reader: walks the TIFF directories of an EXIF block (IFD0, Exif, GPS, Interoperability,
+// IFD1), keeps every entry its tables know with the raw bytes and a display text, keeps the thumbnail,
+// and offers get and set operations by tag name. Positions are 0-based indexes into `buffer`.
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "metadata/bytes.h"
+#include "metadata/formatting.h"
+#include "metadata/tagentry.h"
+
+namespace velmora {
+
+class TImgData;
+struct TagRow;
+
+// Byte-order base of TImgData and TImageInfo: the bytes the position-based readers work on.
+class TEndInd {
+ public:
+  Bytes buffer;
+  bool motorolaOrder = false;
+
+  // Values at a 0-based position of `buffer`; nothing when the bytes are not all inside it.
+  std::optional<std::uint16_t> Get16(std::int64_t pos) const;
+  std::optional<std::uint32_t> Get32(std::int64_t pos) const;
+};
+
+enum class DirMode { kMain, kGps, kThumbnail };
+
+class TImageInfo : public TEndInd {
+ public:
+  // Limits that keep hostile blocks cheap in time and memory; real files stay far below them (a few
+  // directories, a few hundred entries, the block's 64 KiB of values).
+  static constexpr int kMaxDirectoryDepth = 8;
+  static constexpr int kMaxDirectories = 64;
+  static constexpr std::size_t kMaxEntriesRead = 20000;
+  static constexpr std::size_t kMaxBytesKept = std::size_t{4} << 20;
+
+  // The owner provides the error text, the date format, decodeValues and the TIFF flag.
+  TImageInfo(TImgData& owner, int readMask);
+
+  TImgData& owner() const { return *owner_; }
+
+  // Decodes one directory and its sub-directories. `start` is the position of the entry count, a
+  // TIFF offset o is position o + base, `length` the TIFF bytes available (as the caller counts them).
+  void ReadDirectory(std::int64_t start, std::int64_t base, std::uint16_t parentId, DirMode mode, std::int64_t length,
+                     int depth = 0);
+  // Decodes IFD1 and takes the thumbnail bytes.
+  void ReadThumbnailDirectory();
+  bool HasThumbnail() const { return !thumbnail.empty(); }
+  // Appends the thumbnail bytes.
+  void WriteThumbnail(Bytes& out) const { out.insert(out.end(), thumbnail.begin(), thumbnail.end()); }
+
+  // Index of the first main-list entry with that name (any case), or -1.
+  virtual int IndexOfName(std::string_view name) const;
+  virtual ~TImageInfo() = default;
+  TImageInfo(const TImageInfo&) = delete;
+  TImageInfo& operator=(const TImageInfo&) = delete;
+
+  TagValue GetTagValue(std::string_view name) const;
+  std::string GetTagText(std::string_view name) const;
+  std::int64_t GetTagNumber(std::string_view name) const;
+  double GetTagFloat(std::string_view name) const;
+  std::int64_t GetImageWidth() const;
+  std::int64_t GetImageHeight() const;
+  std::string GetUserComment() const;
+
+  // flags: 1 main table, 2 GPS table when not in the main one, 4 work on the thumbnail list.
+  // Throws EMetadata with the texts of messages.h.
+  void SetTagValue(std::string_view name, const TagValue& value, int flags);
+  // Appends a computed (kind 1) entry; only with readMask 4 or 255.
+  void AddComputedEntry(std::string_view name, std::string_view text, std::uint16_t type);
+
+  int EntryCount() const { return static_cast<int>(entries.size()); }
+  int ThumbEntryCount() const { return static_cast<int>(thumbEntries.size()); }
+  const TTagEntry& Entry(int i) const { return entries.at(static_cast<std::size_t>(i)); }
+  const TTagEntry& ThumbEntry(int i) const { return thumbEntries.at(static_cast<std::size_t>(i)); }
+
+  // Text of the visited-directory set: "(base:start)" items, as the walk records them.
+  std::string VisitedText() const;
+
+  Bytes exifVersion;
+  std::vector<TTagEntry> entries;       // IFD0, Exif, GPS and Interoperability entries, in reading order
+  std::vector<TTagEntry> thumbEntries;  // IFD1 entries
+  std::int64_t ifd1Offset = 0;
+  std::int64_t ifd1Length = 0;
+  std::int64_t thumbCompression = 0;
+  Bytes thumbnail;
+  std::uint32_t thumbStart = 0;
+  std::uint32_t thumbLength = 0;
+  std::int64_t flashValue = 0;
+  int readMask = 255;
+  Bytes makerNote;
+  std::int64_t makerNoteStart = 0;  // position of the maker note in `buffer`
+  bool makerNoteResult = false;
+  bool isTiff = false;
+  int traceLevel = 0;
+  std::string trace;
+  std::string thumbTrace;
+  std::string makerTrace;
+
+  // Budgets shared by the directory and maker-note walks (entries, and bytes of values and texts
+  // kept); false once spent, and the walks then stop with the entries read so far.
+  bool TakeEntryBudget() { return entriesRead_ < kMaxEntriesRead && ++entriesRead_ > 0; }
+  bool TakeByteBudget(std::size_t n) {
+    if (n > kMaxBytesKept - bytesKept_) {
+      bytesKept_ = kMaxBytesKept;
+      return false;
+    }
+    bytesKept_ += n;
+    return true;
+  }
+
+  // Display text of an entry's value as the getters make it again from `raw`.
+  std::string TextOfEntry(const TTagEntry& e) const;
+
+ private:
+  std::string DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components, ByteView rawBytes,
+                          std::vector<ComputedField>* fields) const;
+  void DeriveFocalLength35();
+  void EncodeElement(TTagEntry& e, const TagScalar& v) const;
+  TagValue NumericValue(const TTagEntry& e) const;
+
+  TImgData* owner_;
+  std::set<std::pair<std::int64_t, std::int64_t>> visited_;
+  std::size_t entriesRead_ = 0;
+  std::size_t bytesKept_ = 0;
+  int directoriesRead_ = 0;
+};
+
+// Decodes an EXIF user comment (8-byte character code, then the text) to UTF-8. Throws EMetadata for JIS.
+std::string DecodeUserComment(ByteView raw, bool bigEndian);
+
+// Number -> numerator/denominator as the set operation stores rationals (0.004 -> 1/250).
+std::pair<std::int64_t, std::int64_t> ApproximateFraction(double x);
+
+}  // namespace velmora

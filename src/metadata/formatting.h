@@ -1,0 +1,63 @@
+#pragma once
+
+// Display texts of EXIF values: numbers per TIFF format, code maps, display formats and the
+// per-tag formatters of the tag tables.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "metadata/bytes.h"
+#include "metadata/tagentry.h"
+
+namespace velmora {
+
+// At most this many components are shown in a display text.
+inline constexpr std::size_t kMaxShownComponents = 128;
+
+// The display text of an entry's value bytes: components joined with ", ", coded values looked up in
+// `code` (when decodeValues), then the row's display `format` applied.
+std::string FormatNumbers(ByteView bytes, std::uint32_t count, int format, std::string_view code, std::string_view fmt,
+                          bool bigEndian, bool decodeValues = true);
+
+// One component's numeric value: integers (signed for the signed formats), numerator / denominator
+// for the rationals, IEEE values for FLOAT and DOUBLE; 0 for texts, UNDEFINED and unknown formats, and
+// when the bytes are missing or the denominator is 0.
+double ComponentAsFloat(ByteView bytes, std::size_t index, int format, bool bigEndian);
+// The entry's value as a number: its first component.
+double ValueAsFloat(ByteView bytes, int format, bool bigEndian);
+
+// "," + map + "," searched for "," + trimmed value + ":"; the text up to the next ",", else empty.
+std::string LookupCode(std::string_view map, std::string_view valueText);
+// The number of the map item whose text equals `text` (exactly), if any.
+std::optional<std::int64_t> ReverseLookupCode(std::string_view map, std::string_view text);
+
+// "[integer ]a/b" or a decimal number; 0 for anything unreadable.
+double ParseFraction(std::string_view text);
+
+// Exif date "yyyy:mm:dd hh:mm:ss" shown with a date format of the "yyyy-mm-dd hh:nn:ss" kind; nothing
+// when the text is not a valid Exif date.
+std::optional<std::string> FormatExifDate(std::string_view text, std::string_view dateFormat);
+
+// A computed field produced by a maker-note formatter (Canon), appended by the caller as a kind-1 entry.
+struct ComputedField {
+  std::string name;
+  std::string text;
+};
+
+struct FormatterInput {
+  std::string_view text;  // the display text so far
+  ByteView raw;           // the entry's value bytes
+  bool bigEndian = false;
+};
+
+// Rewrites a display text by the row's formatter. Fields for the caller's entry list go to `fields`.
+std::string ApplyFormatter(Formatter f, const FormatterInput& in, std::vector<ComputedField>* fields = nullptr);
+
+// Items of a ", "-separated value list, trimmed.
+std::vector<std::string> SplitList(std::string_view text);
+
+}  // namespace velmora

@@ -1,0 +1,258 @@
+#include "metadata/jpegsegments.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "metadata/fileio.h"
+#include "metadata/messages.h"
+#include "metadata/textcodec.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::uint8_t kSof0 = 0xC0, kEoi = 0xD9, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp13 = 0xED, kCom = 0xFE;
+
+bool HasExifIdentifier(const Bytes& data) {
+  static constexpr std::uint8_t kId[] = {'E', 'x', 'i', 'f', 0};
+  return data.size() >= 7 && std::equal(std::begin(kId), std::end(kId), data.begin() + 2);
+}
+
+std::string LowerExtension(const std::string& fileName) {
+  std::string ext = std::filesystem::path(fileName).extension().string();
+  for (auto& c : ext)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return ext;
+}
+
+}  // namespace
+
+TImgData::TImgData(int readMaskArg) : readMask(readMaskArg) { Reset(); }
+
+TImgData::~TImgData() = default;
+
+void TImgData::Reset() {
+  sections.clear();
+  exifSection = -1;
+  app0Section = -1;
+  comment.clear();
+  fileName.clear();
+  errorText.clear();
+  fileDateTime = {};
+  fileSize = 0;
+  exifInfo.reset();
+  iptcData.reset();
+  motorolaOrder = false;
+}
+
+void TImgData::ClearMetadata() {
+  exifSection = -1;
+  exifInfo.reset();
+  iptcData.reset();
+  comment.clear();
+}
+
+std::string TImgData::CommentText() const { return ToUtf8(comment); }
+
+bool TImgData::OpenFile(const std::string& name, int parts) {
+  Reset();
+  std::error_code ec;
+  if (!std::filesystem::exists(name, ec)) return false;
+  bool result = false;
+  try {
+    fileName = name;
+    fileDateTime = std::filesystem::last_write_time(name, ec);
+    const auto size = std::filesystem::file_size(name, ec);
+    fileSize = ec ? 0 : static_cast<std::int64_t>(size);
+    const std::string ext = LowerExtension(name);
+    bool read;
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe") {
+      read = ReadJpeg(name, parts);
+    } else if (ext == ".tif" || ext == ".tiff" || ext == ".nef") {
+      read = ReadTiff(name);
+    } else {
+      errorText = msg::kFormatNotSupported;
+      return false;
+    }
+    if (read) {
+      errorText = msg::kNone;
+      result = true;
+    } else {
+      errorText = std::string(msg::kCannotReadPrefix) + name + "\"";
+    }
+  } catch (const FileError&) {
+    errorText = msg::kIllegalExif;
+    result = false;
+  } catch (const EMetadata&) {
+    errorText = msg::kIllegalExif;
+    result = false;
+  }
+  return result;
+}
+
+bool TImgData::OpenForMetadata(const std::string& name) {
+  OpenFile(name, kPartsAll);
+  return HasMetadata();
+}
+
+bool TImgData::ReadJpeg(const std::string& name, int parts) {
+  ClearMetadata();
+  isTiff = false;
+  const Bytes bytes = readFileBytes(name, kJpegPrefixBytes);
+  try {
+    return ScanJpegSegments(bytes, parts);
+  } catch (const EMetadata&) {
+    return false;
+  } catch (const ByteRangeError&) {
+    return false;
+  }
+}
+
+bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
+  ByteCursor in(stream);
+  if (stream.size() < 2 || in.u8() != 0xFF || in.u8() != 0xD8) return false;
+  sections.clear();
+  exifSection = -1;
+  app0Section = -1;
+  while (sections.size() < kMaxSections) {
+    // Fill bytes 0xFF are skipped; any other byte where a marker should start is taken as the marker.
+    std::uint8_t marker = 0xFF;
+    while (marker == 0xFF && !in.atEnd()) marker = in.u8();
+    if (marker == 0xFF) break;  // the data ended
+    if (marker == kEoi) {
+      sections.push_back({{}, marker, 0});
+      break;
+    }
+    // A length below 2 or a segment cut short ends the scan; nothing half-read is kept.
+    if (in.remaining() < 2) break;
+    const std::uint16_t size = in.u16(true);
+    if (size < 2 || in.remaining() < size - 2u) break;
+    JpegSection section;
+    section.marker = marker;
+    section.size = size;
+    section.data.reserve(size);
+    section.data.push_back(static_cast<std::uint8_t>(size >> 8));
+    section.data.push_back(static_cast<std::uint8_t>(size));
+    const auto payload = in.bytes(size - 2u);
+    section.data.insert(section.data.end(), payload.begin(), payload.end());
+    sections.push_back(std::move(section));
+    const int slot = static_cast<int>(sections.size()) - 1;
+    if (sections.size() == 5 && !HasMetadata()) break;
+
+    switch (marker) {
+      case kSof0:
+        if (auto h = ByteView(sections.back().data).u16(3, true)) imageHeight = *h;
+        if (auto w = ByteView(sections.back().data).u16(5, true)) imageWidth = *w;
+        sections.pop_back();
+        break;
+      case kSos:
+        return HasMetadata();
+      case kApp0:
+        app0Section = slot;
+        break;
+      case kApp1:
+        // Only an APP1 with the Exif identifier is the EXIF block: an XMP packet before it must not
+        // take its place, or the file's EXIF would be lost.
+        if ((parts & kPartExif) && sections.size() <= 5 && exifSection < 0 && HasExifIdentifier(sections.back().data)) {
+          exifSection = slot;
+          exifInfo = std::make_unique<TImageInfo>(*this, readMask);
+          exifInfo->traceLevel = traceLevel;
+          buffer = sections.back().data;
+          DecodeExifSection();
+        } else {
+          sections.pop_back();
+        }
+        break;
+      case kApp13:
+        if (parts & kPartIptc) {
+          // A later APP13 without IPTC (other resources only) does not replace records already read.
+          auto parsed = std::make_unique<TIPTCdata>(this);
+          parsed->ParseApp13(sections.back().data);
+          if (!HasIptc() || parsed->Count() > 0) iptcData = std::move(parsed);
+        } else {
+          sections.pop_back();
+        }
+        break;
+      case kCom:
+        if (parts & kPartComment) {
+          comment.assign(sections.back().data.begin() + 2, sections.back().data.end());
+          sections.pop_back();
+        }
+        break;
+      default:
+        sections.pop_back();
+        break;
+    }
+  }
+  return HasMetadata();
+}
+
+void TImgData::DecodeExifSection() {
+  if (exifSection < 0) return;
+  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(*this, readMask);
+  const Bytes& data = sections[static_cast<std::size_t>(exifSection)].data;
+  if (!HasExifIdentifier(data)) {
+    errorText = msg::kIncorrectExifHeader;
+    return;
+  }
+  if (data.size() >= 10 && data[8] == 'I' && data[9] == 'I') {
+    motorolaOrder = false;
+  } else if (data.size() >= 10 && data[8] == 'M' && data[9] == 'M') {
+    motorolaOrder = true;
+  } else {
+    errorText = msg::kInvalidAlignment;
+    return;
+  }
+  exifInfo->trace.clear();
+  exifInfo->buffer = data;
+  exifInfo->motorolaOrder = motorolaOrder;
+  const std::int64_t ifd0 = Get32(12).value_or(0);
+  const int size = sections[static_cast<std::size_t>(exifSection)].size;
+  exifInfo->ReadDirectory(ifd0 == 0 ? 16 : ifd0 + 8, 8, kParentIfd0, DirMode::kMain, size - 6);
+  exifInfo->ReadThumbnailDirectory();
+}
+
+bool TImgData::ReadTiff(const std::string& name) {
+  isTiff = true;
+  ClearMetadata();
+  bool result = false;
+  try {
+    const Bytes bytes = readFileBytes(name, 8 + kTiffWindow);
+    result = ScanTiffStream(bytes);
+  } catch (const EMetadata&) {
+    result = false;
+  } catch (const ByteRangeError&) {
+    result = false;
+  }
+  isTiff = false;
+  return result;
+}
+
+bool TImgData::ScanTiffStream(ByteView stream) {
+  if (stream.size() < 2) return false;
+  const auto order = stream.bytes(0, 2);
+  const bool mm = order[0] == 'M' && order[1] == 'M';
+  if (!mm && !(order[0] == 'I' && order[1] == 'I')) return false;
+  // The window holds only the bytes actually there: file offsets 8 to 256,008 at most.
+  const auto window = stream.bytesUpTo(8, kTiffWindow);
+  sections.clear();
+  sections.push_back({Bytes(window.begin(), window.end()), 0, 0});
+  exifSection = 0;
+  exifInfo = std::make_unique<TImageInfo>(*this, readMask);
+  exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
+  exifInfo->trace.clear();
+  motorolaOrder = mm;
+  buffer = sections[0].data;
+  exifInfo->buffer = sections[0].data;
+  exifInfo->motorolaOrder = mm;
+  // IFD0 must lie at file offset 8, the window's first byte; file offset o is window position o - 8.
+  exifInfo->ReadDirectory(0, -8, kParentIfd0, DirMode::kMain, static_cast<std::int64_t>(kTiffWindow));
+  return true;
+}
+
+std::optional<Bytes> TImgData::ThumbnailAsJpeg() const {
+  if (!HasExif() || !exifInfo->HasThumbnail()) return std::nullopt;
+  return exifInfo->thumbnail;
+}
+
+}  // namespace velmora

@@ -1,0 +1,102 @@
+#pragma once
+
+// TImgData: the metadata container of one photo file. It reads the file's JPEG marker segments up to
+// the compressed image data, keeps the ones that carry metadata (EXIF APP1, IPTC APP13, APP0, the scan
+// header) and hands them to the EXIF reader (TImageInfo) and the IPTC reader (TIPTCdata). One object
+// serves one file; it keeps no state outside itself, so separate objects may be used on any threads.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "metadata/bytes.h"
+#include "metadata/exifreader.h"
+#include "metadata/iptc.h"
+
+namespace velmora {
+
+// One kept marker segment. `data` is everything after the two marker bytes: the length field as
+// stored (big-endian) and the payload, so 0xFF, marker and data reproduce the segment. `size` is the
+// length field's value (payload + 2). An EOI slot has no length field: empty data, size 0.
+struct JpegSection {
+  Bytes data;
+  int marker = 0;
+  int size = 0;
+};
+
+// Bits of the `parts` argument.
+inline constexpr int kPartExif = 1;
+inline constexpr int kPartIptc = 2;
+inline constexpr int kPartComment = 4;
+inline constexpr int kPartsAll = 7;
+
+class TImgData : public TEndInd {
+ public:
+  static constexpr std::size_t kMaxSections = 20;
+  // The scan reads at most 20 segments of at most 65,537 bytes each before it stops, so this prefix of
+  // a JPEG file always holds everything it can look at (with room for fill bytes).
+  static constexpr std::uintmax_t kJpegPrefixBytes = 2 + kMaxSections * (2 + 65535) + 65536;
+  // TIFF input: the window read from file offset 8.
+  static constexpr std::size_t kTiffWindow = 256000;
+
+  explicit TImgData(int readMask = 255);  // the design's Create
+  ~TImgData();
+  TImgData(const TImgData&) = delete;
+  TImgData& operator=(const TImgData&) = delete;
+
+  void Reset();
+  void ClearMetadata();
+
+  // Reads the file by its extension (.jpg/.jpeg/.jpe, .tif/.tiff/.nef). True when metadata was found;
+  // errorText then is "<none>", otherwise why not.
+  bool OpenFile(const std::string& fileName, int parts = kPartsAll);
+  bool OpenForMetadata(const std::string& fileName);
+  // Throws FileError when the file cannot be read.
+  bool ReadJpeg(const std::string& fileName, int parts);
+  // The segment scan over the bytes of a JPEG file (or its first kJpegPrefixBytes bytes).
+  bool ScanJpegSegments(ByteView stream, int parts);
+  bool ReadTiff(const std::string& fileName);
+  bool ScanTiffStream(ByteView stream);
+  void DecodeExifSection();
+
+  bool HasExif() const { return exifInfo != nullptr; }
+  bool HasIptc() const { return iptcData && iptcData->Count() > 0; }
+  bool HasComment() const { return !comment.empty(); }
+  bool HasMetadata() const { return HasExif() || HasComment() || HasIptc(); }
+  bool HasThumbnail() const { return exifInfo && exifInfo->HasThumbnail(); }
+  // The EXIF thumbnail's JPEG bytes for the codec, or nothing.
+  std::optional<Bytes> ThumbnailAsJpeg() const;
+
+  int SectionCount() const { return static_cast<int>(sections.size()); }
+  const JpegSection* ExifSection() const {
+    return exifSection >= 0 ? &sections[static_cast<std::size_t>(exifSection)] : nullptr;
+  }
+  const JpegSection* App0Section() const {
+    return app0Section >= 0 ? &sections[static_cast<std::size_t>(app0Section)] : nullptr;
+  }
+  // The comment as UTF-8 text (`comment` keeps the segment's bytes for writing them back unchanged).
+  std::string CommentText() const;
+
+  std::string fileName;
+  std::filesystem::file_time_type fileDateTime{};
+  std::int64_t fileSize = 0;
+  int imageHeight = 0;
+  int imageWidth = 0;
+  std::string errorText;
+  std::string comment;
+  std::string dateFormat = "yyyy-mm-dd hh:nn:ss";
+  bool decodeValues = true;
+  int app0Section = -1;               // index into sections, -1: none
+  std::vector<JpegSection> sections;  // the kept segments in file order, at most kMaxSections
+  bool isTiff = false;
+  int readMask = 255;
+  int exifSection = -1;  // index into sections, -1: none
+  std::unique_ptr<TImageInfo> exifInfo;
+  std::unique_ptr<TIPTCdata> iptcData;
+  int traceLevel = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,165 @@
+#include "metadata/makernotes.h"
+
+#include "metadata/exifreader.h"
+#include "metadata/formatting.h"
+#include "metadata/jpegsegments.h"
+#include "metadata/messages.h"
+#include "metadata/textcodec.h"
+
+namespace velmora {
+
+namespace {
+
+bool StartsWith(const Bytes& b, std::string_view prefix) {
+  return b.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), b.begin());
+}
+
+}  // namespace
+
+TmsInfo::TmsInfo(TImageInfo& readerArg, bool isTiffArg)
+    : isTiff(isTiffArg), reader(&readerArg), noteStart(readerArg.makerNoteStart + 1) {}
+
+bool TmsInfo::Decode() {
+  const std::string make = UpperAscii(reader->GetTagText("Make")).substr(0, 5);
+  if (isTiff) noteStart += 16;
+  const Bytes& note = reader->makerNote;
+  const bool be = reader->motorolaOrder;
+
+  struct Walk {
+    MakerTable table;
+    std::int64_t sourceStart, offsetBase, dirPos;
+    int lastRow;
+    bool bigEndian;
+  };
+  Walk w{};
+  if (make == "NIKON") {
+    const std::string version(reader->exifVersion.begin(), reader->exifVersion.end());
+    const std::string model = reader->GetTagText("Model");
+    const auto space = model.find(' ');
+    const bool modelD = space != std::string::npos && space + 1 < model.size() && model[space + 1] == 'D';
+    if ((!version.empty() && version > "0210") || (version.empty() && isTiff && modelD))
+      w = {MakerTable::kNikonType3, 0, 9, 18, 27, be};
+    else if (!StartsWith(note, "Nikon"))
+      w = {MakerTable::kNikonType3, 0, noteStart - 8, 0, 27, be};
+    else
+      w = {MakerTable::kNikonType1, 0, noteStart, 8, 10, be};
+  } else if (make == "OLYMP") {
+    w = {MakerTable::kOlympus, 9, noteStart, 8, 32, be};
+  } else if (make == "CASIO") {
+    if (StartsWith(note, "QVC"))
+      w = {MakerTable::kCasioType2, 0, noteStart - 2, 6, 44, be};
+    else
+      w = {MakerTable::kCasioType1, 0, noteStart - 8, 0, 25, be};
+  } else if (make == "FUJIF") {
+    w = {MakerTable::kFujifilm, 0, 13, 12, 17, false};
+  } else if (make == "CANON") {
+    w = {MakerTable::kCanon, 0, noteStart - 8, 0, 15, be};
+  } else if (make == "SEIKO") {
+    w = {MakerTable::kSeiko, 0, noteStart, 8, 11, be};
+  } else if (make == "SANYO") {
+    w = {MakerTable::kSanyo, 0, noteStart, 8, 5, be};
+  } else if (make == "MINOL") {
+    w = {MakerTable::kMinolta, 0, noteStart - 8, 0, 1, be};
+  } else {
+    return false;
+  }
+  try {
+    ReadMakerDirectory(w.table, w.sourceStart, w.offsetBase, w.dirPos, w.lastRow, w.bigEndian);
+  } catch (const EMetadata& e) {
+    reader->owner().errorText = std::string(msg::kErrorDetected) + e.what();
+  } catch (const ByteRangeError& e) {
+    reader->owner().errorText = std::string(msg::kErrorDetected) + e.what();
+  }
+  makerText = make;
+  return true;
+}
+
+void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, std::int64_t offsetBase,
+                                 std::int64_t dirPos, int lastRow, bool be) {
+  const ByteView note(reader->makerNote);
+  const ByteView section(reader->buffer);
+  const auto table = MakerTagTable(tableId).first(static_cast<std::size_t>(lastRow) + 1);
+  // A value offset o lies at note position o + valueBase, counted from 1.
+  const std::int64_t valueBase = dirPos - offsetBase + 2;
+  if (dirPos < 0) return;
+  const auto count = note.u16(static_cast<std::size_t>(dirPos), be);
+  if (!count) return;
+  const bool active = reader->readMask == 4 || reader->readMask == 255;
+  const bool decode = reader->owner().decodeValues;
+  for (std::int64_t i = 0; i < *count; ++i) {
+    const auto q = static_cast<std::size_t>(dirPos + 2 + 12 * i);
+    if (!note.has(q, 12)) break;
+    if (!reader->TakeEntryBudget()) break;
+    const std::uint16_t tag = *note.u16(q, be);
+    const std::uint16_t format = *note.u16(q + 2, be);
+    const std::uint32_t components = *note.u32(q + 4, be);
+    const std::uint64_t byteCount = static_cast<std::uint64_t>(FormatSize(format)) * components;
+    if (byteCount == 0) continue;
+    ByteView bytes;
+    if (byteCount < 5) {
+      bytes = note.bytesUpTo(q + 8, byteCount);
+    } else {
+      const std::int64_t o = *note.u32(q + 8, be);
+      const std::int64_t at = o + valueBase - 1;
+      if (at >= 0 && note.has(static_cast<std::size_t>(at), byteCount)) {
+        bytes = note.bytes(static_cast<std::size_t>(at), byteCount);
+      } else {
+        // Past the note's end: the makers' offsets then count from the section.
+        const std::int64_t from = sourceStart + o - 1;
+        if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
+      }
+    }
+
+    if (!reader->TakeByteBudget(bytes.size())) break;
+
+    const TagRow* row = nullptr;
+    std::size_t rowIndex = 0;
+    for (std::size_t r = 0; r < table.size(); ++r) {
+      if (table[r].tag == tag) {
+        row = &table[r];
+        rowIndex = r;
+        break;
+      }
+    }
+    if (row && SameText(row->name, "Skip")) continue;
+    if (!active) continue;
+
+    const char* code = row ? row->code : "";
+    const char* fmt = row ? row->format : "";
+    const std::string quoted = "\"" + ToUtf8(bytes.span()) + "\"";
+    std::string text = (format == kAscii || format == kUndefined)
+                           ? quoted
+                           : FormatNumbers(bytes, components, format, code, fmt, be, decode);
+    std::vector<ComputedField> fields;
+    if (row && rowIndex > 0 && row->formatter != Formatter::kNone && decode) {
+      try {
+        text = ApplyFormatter(row->formatter, {text, bytes, be}, &fields);
+      } catch (const EMetadata&) {
+        text = quoted;
+        fields.clear();
+      }
+    } else {
+      text = Printable(text);
+    }
+    if (!reader->TakeByteBudget(2 * text.size())) break;
+    reader->makerTrace += "\n";
+    reader->makerTrace += row ? DescriptionFromName(row->name) : "Unknown";
+    reader->makerTrace += ": " + text;
+    for (const auto& f : fields) {
+      if (!reader->TakeEntryBudget()) break;
+      reader->AddComputedEntry(f.name, f.text, kAscii);
+    }
+    if (row && rowIndex > 0) {
+      TTagEntry e = EntryFromRow(*row);
+      e.data = std::move(text);
+      e.raw.assign(bytes.span().begin(), bytes.span().end());
+      e.rawSize = static_cast<std::int32_t>(e.raw.size());
+      e.type = format;
+      e.count = static_cast<std::uint16_t>(components);
+      e.kind = 1;
+      reader->entries.push_back(std::move(e));
+    }
+  }
+}
+
+}  // namespace velmora

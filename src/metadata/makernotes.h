@@ -1,0 +1,37 @@
+#pragma once
+
+// Maker-note decoding for the makes the tag tables know (Nikon, Olympus, Casio, Fujifilm, Canon, Seiko,
+// Sanyo, Minolta). Decoded entries join the reader's main list as computed entries (kind 1), so the
+// writer never writes them; the maker note itself is kept and written as opaque bytes.
+
+#include <cstdint>
+#include <string>
+
+#include "metadata/bytes.h"
+#include "metadata/tagtables.h"
+
+namespace velmora {
+
+class TImageInfo;
+
+class TmsInfo {
+ public:
+  TmsInfo(TImageInfo& reader, bool isTiff);
+
+  // Decodes the reader's makerNote; true when the make was one of the known ones.
+  bool Decode();
+
+  bool isTiff;
+  TImageInfo* reader;
+  // The maker note's position in the EXIF section, counted from 1 as the walk parameters below are.
+  std::int64_t noteStart;
+  std::string makerText;
+
+ private:
+  // sourceStart: where values that do not fit in the note are looked for in the section (from 1);
+  // offsetBase: what value offsets are counted from; dirPos: the directory's position in the note.
+  void ReadMakerDirectory(MakerTable table, std::int64_t sourceStart, std::int64_t offsetBase, std::int64_t dirPos,
+                          int lastRow, bool bigEndian);
+};
+
+}  // namespace velmora

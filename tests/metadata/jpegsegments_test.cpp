@@ -1,0 +1,260 @@
+#include "metadata/jpegsegments.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "jpeg_builder.h"
+#include "metadata/messages.h"
+
+namespace velmora {
+namespace {
+
+using namespace test;
+
+Bytes SmallExif(bool be = false) {
+  const TiffBuilder b(be);
+  return b.Build({{{b.Ascii(0x010F, "Maker"), b.Short(0x0112, {6})}}});
+}
+
+Bytes Iptc(const std::string& keyword) {
+  return PhotoshopApp13(Resource(0x0404, Concat({Dataset(2, 25, Text(keyword))})));
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    path_ = std::filesystem::temp_directory_path() /
+            ("velmora_meta_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(path_);
+  }
+  ~TempDir() { std::filesystem::remove_all(path_); }
+  std::string Write(const std::string& name, const Bytes& bytes) const {
+    const auto p = path_ / name;
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return p.string();
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(JpegSegments, KeepsApp0ExifAndScanHeaderAndTakesTheSizeFromSof0) {
+  const Bytes file = Jpeg({Segment(0xE0, Text("JFIF\0\1\1\0\0\1\0\1\0\0")), ExifApp1(SmallExif())}, 1600, 1200);
+  TImgData img;
+  ASSERT_TRUE(img.ScanJpegSegments(file, kPartsAll));
+  ASSERT_EQ(img.SectionCount(), 3);
+  EXPECT_EQ(img.sections[0].marker, 0xE0);
+  EXPECT_EQ(img.sections[1].marker, 0xE1);
+  EXPECT_EQ(img.sections[2].marker, 0xDA);
+  EXPECT_EQ(img.exifSection, 1);
+  EXPECT_EQ(img.app0Section, 0);
+  EXPECT_EQ(img.imageWidth, 1600);
+  EXPECT_EQ(img.imageHeight, 1200);
+  EXPECT_TRUE(img.HasExif());
+  // A kept segment reproduces its bytes: 0xFF, marker, data.
+  const auto& s = img.sections[1];
+  EXPECT_EQ(static_cast<int>(s.data.size()), s.size);
+  const Bytes app1 = ExifApp1(SmallExif());
+  EXPECT_TRUE(std::equal(s.data.begin(), s.data.end(), app1.begin() + 2));
+}
+
+TEST(JpegSegments, OnlyTheFirstFiveKeptSegmentsCanHoldMetadata) {
+  const Bytes app0 = Segment(0xE0, Text("JFIF"));
+  const Bytes noIptc = PhotoshopApp13(Resource(0x03ED, Bytes(16, 0)));
+  struct Row {
+    const char* what;
+    Bytes file;
+    bool exif;
+  } rows[] = {
+      {"EXIF after three kept segments", Jpeg({app0, app0, noIptc, ExifApp1(SmallExif())}), true},
+      {"EXIF after four kept segments", Jpeg({app0, app0, noIptc, noIptc, ExifApp1(SmallExif())}), false},
+      {"tables and released segments do not count",
+       Jpeg({Segment(0xEC, Text("Ducky")), Segment(0xEE, Text("Adobe")), Segment(0xDB, Bytes(65, 0)),
+             Segment(0xDB, Bytes(65, 0)), ExifApp1(SmallExif())}),
+       true},
+  };
+  for (const auto& r : rows) {
+    TImgData img;
+    EXPECT_EQ(img.ScanJpegSegments(r.file, kPartsAll), r.exif) << r.what;
+    EXPECT_EQ(img.HasExif(), r.exif) << r.what;
+  }
+}
+
+TEST(JpegSegments, CommentsAreReadButKeepNoSlot) {
+  const Bytes file = Jpeg({Segment(0xFE, Text("first")), Segment(0xFE, Text("second"))});
+  TImgData img;
+  ASSERT_TRUE(img.ScanJpegSegments(file, kPartsAll));
+  EXPECT_EQ(img.comment, "second");
+  EXPECT_EQ(img.SectionCount(), 1);  // the scan header only
+  // Without the comment bit the comment segments are kept as they are.
+  TImgData noComment;
+  EXPECT_FALSE(noComment.ScanJpegSegments(file, kPartExif | kPartIptc));
+  EXPECT_EQ(noComment.SectionCount(), 3);
+}
+
+TEST(JpegSegments, AnXmpPacketBeforeTheExifBlockDoesNotHideIt) {
+  const Bytes xmp = Segment(0xE1, Text(std::string("http://ns.adobe.com/xap/1.0/") + '\0' + "<x:xmpmeta/>"));
+  TImgData img;
+  ASSERT_TRUE(img.ScanJpegSegments(Jpeg({xmp, ExifApp1(SmallExif())}), kPartsAll));
+  ASSERT_TRUE(img.HasExif());
+  EXPECT_EQ(img.exifInfo->GetTagText("Make"), "Maker");
+  EXPECT_EQ(img.SectionCount(), 2);  // the XMP packet is released
+
+  TImgData onlyXmp;
+  EXPECT_FALSE(onlyXmp.ScanJpegSegments(Jpeg({xmp}), kPartsAll));
+  EXPECT_FALSE(onlyXmp.HasExif());
+}
+
+TEST(JpegSegments, ExifHeaderFaultsStopDecodingOnly) {
+  struct Row {
+    const char* what;
+    Bytes payload;
+    const char* error;
+  } rows[] = {
+      {"identifier", Concat({Text("Exig"), Bytes{0, 0}, SmallExif()}), msg::kIncorrectExifHeader},
+      {"byte order", Concat({Text("Exif"), Bytes{0, 0}, Text("XX"), Bytes(30, 0)}), msg::kInvalidAlignment},
+      {"cut after the identifier", Concat({Text("Exif"), Bytes{0, 0}}), msg::kInvalidAlignment},
+  };
+  for (const auto& r : rows) {
+    TImgData img;
+    img.sections.push_back({Concat({Bytes{0, static_cast<std::uint8_t>(r.payload.size() + 2)}, r.payload}), 0xE1,
+                            static_cast<int>(r.payload.size() + 2)});
+    img.exifSection = 0;
+    img.DecodeExifSection();
+    EXPECT_EQ(img.errorText, r.error) << r.what;
+    ASSERT_TRUE(img.HasExif()) << r.what;
+    EXPECT_EQ(img.exifInfo->EntryCount(), 0) << r.what;
+  }
+}
+
+TEST(JpegSegments, HostileSegmentsEndTheScanCleanly) {
+  const Bytes exif = ExifApp1(SmallExif());
+  struct Row {
+    const char* what;
+    Bytes bytes;
+    bool result;
+    int sections;
+  } rows[] = {
+      {"empty", {}, false, 0},
+      {"only SOI", {0xFF, 0xD8}, false, 0},
+      {"not a JPEG", Text("GIF89a"), false, 0},
+      {"SOI then fill bytes", {0xFF, 0xD8, 0xFF, 0xFF, 0xFF}, false, 0},
+      {"length below 2", {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0xFF, 0xD9}, false, 0},
+      {"length past the end", {0xFF, 0xD8, 0xFF, 0xE0, 0x40, 0x00, 1, 2, 3}, false, 0},
+      {"EXIF then a cut segment", Concat({Bytes{0xFF, 0xD8}, exif, Bytes{0xFF, 0xE2, 0x10, 0x00, 1}}), true, 1},
+      {"EXIF then EOI", Concat({Bytes{0xFF, 0xD8}, exif, Bytes{0xFF, 0xD9}}), true, 2},
+      {"garbage where a marker should be", Concat({Bytes{0xFF, 0xD8}, exif, Bytes{0x12, 0x00, 0x04, 0, 0}}), true, 1},
+      {"fill bytes before a marker", Concat({Bytes{0xFF, 0xD8, 0xFF, 0xFF}, exif}), true, 1},
+  };
+  for (const auto& r : rows) {
+    TImgData img;
+    EXPECT_EQ(img.ScanJpegSegments(r.bytes, kPartsAll), r.result) << r.what;
+    EXPECT_EQ(img.SectionCount(), r.sections) << r.what;
+  }
+}
+
+TEST(JpegSegments, NoMoreThanTwentySegmentsAreKept) {
+  Bytes file{0xFF, 0xD8};
+  const Bytes app0 = Segment(0xE0, Text("JFIF"));
+  file = Concat({file, Segment(0xFE, Text("note"))});
+  for (int i = 0; i < 30; ++i) file = Concat({file, app0});
+  TImgData img;
+  EXPECT_TRUE(img.ScanJpegSegments(file, kPartsAll));
+  EXPECT_EQ(img.SectionCount(), 20);
+}
+
+TEST(JpegSegments, ProgressiveFramesLeaveTheSizeUnknown) {
+  Bytes file = Jpeg({ExifApp1(SmallExif())});
+  // Turn the SOF0 marker into SOF2.
+  for (std::size_t i = 0; i + 1 < file.size(); ++i)
+    if (file[i] == 0xFF && file[i + 1] == 0xC0) file[i + 1] = 0xC2;
+  TImgData img;
+  EXPECT_TRUE(img.ScanJpegSegments(file, kPartsAll));
+  EXPECT_EQ(img.imageWidth, 0);
+  EXPECT_EQ(img.imageHeight, 0);
+}
+
+TEST(JpegSegments, OpenFileDispatchesByExtensionAndReportsTheOutcome) {
+  TempDir dir;
+  const Bytes withExif = Jpeg({ExifApp1(SmallExif())});
+  const Bytes plain = Jpeg({});
+  struct Row {
+    const char* name;
+    const Bytes* bytes;
+    bool result;
+    std::string error;  // "{}" stands for the path
+  } rows[] = {
+      {"upper.JPG", &withExif, true, "<none>"},
+      {"lower.jpeg", &withExif, true, "<none>"},
+      {"other.JPE", &withExif, true, "<none>"},
+      {"picture.png", &withExif, false, "File format not supported"},
+      {"plain.jpg", &plain, false, "Cannot read \"{}\""},
+  };
+  for (const auto& r : rows) {
+    const std::string path = dir.Write(r.name, *r.bytes);
+    TImgData img;
+    EXPECT_EQ(img.OpenFile(path), r.result) << r.name;
+    std::string expected = r.error;
+    if (const auto at = expected.find("{}"); at != std::string::npos) expected.replace(at, 2, path);
+    EXPECT_EQ(img.errorText, expected) << r.name;
+    EXPECT_EQ(img.fileName, path) << r.name;
+    EXPECT_EQ(img.fileSize, static_cast<std::int64_t>(r.bytes->size())) << r.name;
+  }
+  TImgData missing;
+  EXPECT_FALSE(missing.OpenFile((std::filesystem::temp_directory_path() / "velmora_no_such_file.jpg").string()));
+  EXPECT_EQ(missing.errorText, "");
+  TImgData plainFile;
+  EXPECT_FALSE(plainFile.OpenForMetadata(dir.Write("plain2.jpg", plain)));
+}
+
+TEST(JpegSegments, IptcAndCommentAloneAreMetadata) {
+  TImgData img;
+  EXPECT_TRUE(img.ScanJpegSegments(Jpeg({Iptc("alpha")}), kPartsAll));
+  EXPECT_TRUE(img.HasIptc());
+  EXPECT_FALSE(img.HasExif());
+  // A later APP13 without IPTC does not replace the records read.
+  TImgData two;
+  EXPECT_TRUE(two.ScanJpegSegments(Jpeg({Iptc("alpha"), PhotoshopApp13(Resource(0x03ED, Bytes(16, 0)))}), kPartsAll));
+  EXPECT_EQ(two.iptcData->GetTagText("Keywords", ""), "alpha");
+}
+
+TEST(JpegSegments, ThumbnailBytesAreHandedOver) {
+  const TiffBuilder b(false);
+  const Bytes thumb = {0xFF, 0xD8, 1, 2, 3, 4, 0xFF, 0xD9};
+  TiffDir ifd0{{b.Ascii(0x010F, "Maker")}, 1};
+  TiffEntry offset = b.Long(0x0201, {0});
+  offset.blobOffset = true;
+  TiffDir ifd1{{b.Short(0x0103, {6}), offset, b.Long(0x0202, {static_cast<std::uint32_t>(thumb.size())})}, -1, thumb};
+  TImgData img;
+  ASSERT_TRUE(img.ScanJpegSegments(Jpeg({ExifApp1(b.Build({ifd0, ifd1}))}), kPartsAll));
+  EXPECT_TRUE(img.HasThumbnail());
+  EXPECT_EQ(img.ThumbnailAsJpeg(), thumb);
+  TImgData none;
+  ASSERT_TRUE(none.ScanJpegSegments(Jpeg({ExifApp1(SmallExif())}), kPartsAll));
+  EXPECT_FALSE(none.ThumbnailAsJpeg().has_value());
+}
+
+TEST(JpegSegments, TiffFilesAreReadFromTheirFirstDirectory) {
+  const TiffBuilder b(true);
+  const Bytes tiff = b.Build({{{b.Long(0x0100, {3000}), b.Long(0x0101, {2000}), b.Ascii(0x010F, "NIKON")}}});
+  TImgData img;
+  ASSERT_TRUE(img.ScanTiffStream(tiff));
+  ASSERT_TRUE(img.HasExif());
+  EXPECT_EQ(img.exifInfo->GetImageWidth(), 3000);
+  EXPECT_EQ(img.exifInfo->GetTagText("Make"), "NIKON");
+  // The window holds only the bytes that are there.
+  EXPECT_EQ(img.sections[0].data.size(), tiff.size() - 8);
+  TempDir dir;
+  TImgData file;
+  EXPECT_TRUE(file.OpenFile(dir.Write("scan.TIF", tiff)));
+  EXPECT_FALSE(file.isTiff);
+  TImgData notTiff;
+  EXPECT_FALSE(notTiff.ScanTiffStream(Text("XX")));
+}
+
+}  // namespace
+}  // namespace velmora
