@@ -362,7 +362,10 @@ void TForm1::ConnectHandlers() {
   Bind(LabelO, &TClickLabel::clicked, &TForm1::LabelO1Click);
 
   // Only the user's typing and choosing run the change handlers; the commands run them explicitly.
-  for (const auto& [field, handler] : {std::pair{eFoldZ, &TForm1::eFoldZChange}, {eFoldDo, &TForm1::eFoldDoChange}}) {
+  for (const auto& binding : {std::pair{eFoldZ, &TForm1::eFoldZChange}, {eFoldDo, &TForm1::eFoldDoChange}}) {
+    // Named copies, not structured bindings: clang 14 cannot capture those.
+    auto* const field = binding.first;
+    const auto handler = binding.second;
     connect(field->lineEdit(), &QLineEdit::textEdited, this, [this, field, handler] {
       ForgetTypedSelection(*field);
       RunGuarded([this, handler] { (this->*handler)(); });

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace velmora {
@@ -68,10 +69,17 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const std:
   const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
   // Appended piecewise: GCC 12 at -O3 warns (-Wrestrict) on the chained operator+ form.
   std::string name = ".";
-  name.append(path.filename().string()).append(".XXXXXX");
-  std::string tmpl = (folder / name).string();
-  const int fd = ::mkstemp(tmpl.data());
-  if (fd < 0) throw FileError("Cannot create file " + describe(path, errno));
+  name.append(path.filename().string()).append(".tmp");
+  // Created with O_EXCL and mode 0666, so the process umask applies as to any new file, without
+  // touching the umask (which would race with other threads).
+  std::random_device seed;
+  std::string tmpl;
+  int fd = -1;
+  for (int attempt = 0; fd < 0; ++attempt) {
+    tmpl = (folder / (name + std::to_string(seed()))).string();
+    fd = ::open(tmpl.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0 && (errno != EEXIST || attempt >= 100)) throw FileError("Cannot create file " + describe(path, errno));
+  }
   TempFile tmp(fd, tmpl);
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -82,10 +90,6 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const std:
     }
     done += static_cast<std::size_t>(n);
   }
-  // mkstemp makes 0600; a published picture gets the usual permissions.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(tmp.fd(), 0666 & ~mask);
   if (tmp.close() != 0) throw FileError("Cannot write file " + describe(path, errno));
   if (std::rename(tmp.path().c_str(), path.c_str()) != 0) throw FileError("Cannot write file " + describe(path, errno));
   tmp.release();

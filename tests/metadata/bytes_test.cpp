@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "metadata/fileio.h"
@@ -64,6 +65,13 @@ TEST(FileIo, AtomicWriteReplacesWholeFileAndLeavesNoTemporary) {
   writeFileAtomically(target, Bytes{1, 2, 3});
   EXPECT_EQ(readFileBytes(target), (Bytes{1, 2, 3}));
   EXPECT_EQ(readFileBytes(target, 2), (Bytes{1, 2}));
+  // A published picture gets the permissions of any new file, not the private ones of a temporary.
+  const mode_t mask = ::umask(022);
+  writeFileAtomically(target, Bytes{4});
+  ::umask(mask);
+  EXPECT_EQ(std::filesystem::status(target).permissions(),
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
   int entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++entries;
   EXPECT_EQ(entries, 1);
