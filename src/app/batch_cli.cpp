@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "app/batch_caption.h"
+#include "app/batch_dump.h"
 
 namespace velmora::batch {
 
@@ -105,7 +106,11 @@ std::string usageText() {
          "Folder DEST jest tworzony, gdy go nie ma (jeden poziom). Istniejący plik wynikowy jest zastępowany\n"
          "dopiero gotowym nowym plikiem; pliku źródłowego program nie zastępuje.\n"
          "Postęp (np. \"3/10 IMG_0003.jpg\") i błędy idą na standardowe wyjście błędów.\n"
-         "Kod wyjścia: 0, gdy zapisano wszystkie pliki; 1, gdy któregoś nie; 2 przy błędnym wywołaniu.\n";
+         "Kod wyjścia: 0, gdy zapisano wszystkie pliki; 1, gdy któregoś nie; 2 przy błędnym wywołaniu.\n"
+         "\n"
+         "velmora-batch --dump-metadata PLIK...\n"
+         "  wypisuje, co program odczytał z metadanych każdego pliku (segmenty, wpisy EXIF, miniatura, IPTC,\n"
+         "  komentarz), jako jeden obiekt JSON w wierszu.\n";
 }
 
 CliOptions parseArguments(const std::vector<std::string>& args) {
@@ -243,6 +248,8 @@ bool wantsCaption(const std::vector<std::string>& args) {
 }
 
 int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (!args.empty() && args.front() == "--dump-metadata")
+    return dumpMetadata(std::vector<std::string>(args.begin() + 1, args.end()), out, err);
   CliOptions options;
   try {
     options = parseArguments(args);

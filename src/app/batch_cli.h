@@ -3,6 +3,7 @@
 // velmora-batch: the batch run from the command line, for scripts, benchmarks and machines without a
 // display. Kept apart from main() so tests can drive it in-process.
 //
+//   velmora-batch --dump-metadata FILE...
 //   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--caption [--settings FILE]]
 //                 [--keep-going] SOURCE DEST [NAME...]
 

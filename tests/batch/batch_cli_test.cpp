@@ -170,3 +170,31 @@ TEST(BatchProgram, HelpAndUsageErrors) {
 
 }  // namespace
 }  // namespace velmora::batch
+
+namespace velmora::batch {
+namespace {
+
+// One JSON line per file, in order; a missing file is named on stderr and makes the exit code 1.
+TEST(BatchDumpMetadata, OneObjectPerFileAndMissingFilesReported) {
+  const std::string samples = VELMORA_TEST_DATA "/samples/";
+  std::ostringstream out, err;
+  EXPECT_EQ(batchMain({"--dump-metadata", samples + "synthetic_comment.jpg", samples + "canon_ixus_v3.jpg"}, out, err),
+            0);
+  std::istringstream lines(out.str());
+  std::string first, second, extra;
+  ASSERT_TRUE(std::getline(lines, first));
+  ASSERT_TRUE(std::getline(lines, second));
+  EXPECT_FALSE(std::getline(lines, extra));
+  EXPECT_THAT(first, HasSubstr("Sample JPEG comment written as a COM segment"));
+  EXPECT_THAT(second, HasSubstr("\"Make\""));
+  EXPECT_TRUE(err.str().empty());
+
+  std::ostringstream out2, err2;
+  EXPECT_EQ(batchMain({"--dump-metadata", samples + "absent.jpg"}, out2, err2), 1);
+  EXPECT_THAT(err2.str(), HasSubstr("absent.jpg"));
+  std::ostringstream out3, err3;
+  EXPECT_EQ(batchMain({"--dump-metadata"}, out3, err3), 2);
+}
+
+}  // namespace
+}  // namespace velmora::batch

@@ -1,0 +1,27 @@
+#include "app/batch_dump.h"
+
+#include <filesystem>
+#include <ostream>
+
+#include "metadata/metadata_dump.h"
+
+namespace velmora::batch {
+
+int dumpMetadata(const std::vector<std::string>& files, std::ostream& out, std::ostream& err) {
+  if (files.empty()) {
+    err << "velmora-batch: --dump-metadata wymaga co najmniej jednego pliku\n";
+    return 2;
+  }
+  int code = 0;
+  for (const auto& file : files) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+      err << "velmora-batch: " << file << ": nie ma takiego pliku\n";
+      code = 1;
+    }
+    out << DumpMetadataJson(file) << '\n';
+  }
+  return code;
+}
+
+}  // namespace velmora::batch
