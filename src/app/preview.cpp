@@ -7,12 +7,43 @@
 #include "app/fspath.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/resampler.h"
+#include "metadata/exifreader.h"
 #include "metadata/fileio.h"
+#include "metadata/jpegsegments.h"
 
 namespace velmora {
 
+namespace {
+
+// The EXIF thumbnail and the picture size the file states, when it has both; a thumbnail that does
+// not decode, or a file that states no size, is previewed from the whole picture instead.
+bool LoadFromThumbnail(const QString& path, TPreviewSource& source) {
+  TImgData img(255);
+  try {
+    if (!img.ReadJpeg(path.toStdString(), 7) || !img.HasThumbnail()) return false;
+  } catch (const std::exception&) {
+    return false;  // the whole-file path reports what is wrong with the file
+  }
+  const auto thumbnail = img.ThumbnailAsJpeg();
+  if (!thumbnail) return false;
+  QSize stated(static_cast<int>(img.exifInfo->GetImageWidth()), static_cast<int>(img.exifInfo->GetImageHeight()));
+  if (stated.width() <= 0 || stated.height() <= 0) stated = QSize(img.imageWidth, img.imageHeight);
+  if (stated.isEmpty()) return false;
+  try {
+    source.Picture = decodeJpeg(*thumbnail);
+  } catch (const ImagingError&) {
+    return false;
+  }
+  source.StatedSize = stated;
+  source.FromThumbnail = true;
+  return true;
+}
+
+}  // namespace
+
 TPreviewSource LoadPreviewSource(const QString& path) {
   TPreviewSource source;
+  if (LoadFromThumbnail(path, source)) return source;
   const Bytes jpeg = readFileBytes(ToFsPath(path));
   source.Picture = decodeJpegScaled(jpeg, [&source](QSize full) {
     source.StatedSize = full;

@@ -14,10 +14,10 @@ struct TPreviewSource {
   bool FromThumbnail = false;
 };
 
-// The one step that decides where the small picture comes from. For now the whole file is decoded
-// (scaled to the preview size while decoding, so a large photo never sits in memory whole) and the
-// stated size is the decoded size; with the metadata reader it becomes the EXIF thumbnail and the EXIF
-// size when the file has them. Throws the decoder's or the file system's error.
+// Where the small picture comes from: the EXIF thumbnail and the size EXIF states (or, when EXIF
+// states none, the frame's), so a camera file is previewed without decoding the whole picture;
+// otherwise the whole file, scaled to the preview size while decoding (so a large photo never sits in
+// memory whole), with its decoded size. Throws the decoder's or the file system's error.
 TPreviewSource LoadPreviewSource(const QString& path);
 
 // The preview's size for a picture: ratio = min(120 / h, 160 / w), each side w x ratio and h x ratio
