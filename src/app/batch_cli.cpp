@@ -66,8 +66,8 @@ constexpr OptionSpec kOptions[] = {
 };
 
 const OptionSpec* findOption(std::string_view name) {
-  for (const auto& spec : kOptions) {
-    if (spec.name == name) return &spec;
+  for (const auto& option : kOptions) {
+    if (option.name == name) return &option;
   }
   return nullptr;
 }
@@ -129,10 +129,10 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
     }
     const auto eq = arg.find('=');
     const std::string name = arg.substr(0, eq);
-    const OptionSpec* spec = findOption(name);
-    if (spec == nullptr) throw UsageError("nieznana opcja " + name);
+    const OptionSpec* option = findOption(name);
+    if (option == nullptr) throw UsageError("nieznana opcja " + name);
     std::string value;
-    if (spec->takesValue) {
+    if (option->takesValue) {
       if (eq != std::string::npos) {
         value = arg.substr(eq + 1);
       } else if (i + 1 < args.size()) {
@@ -143,7 +143,7 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
     } else if (eq != std::string::npos) {
       throw UsageError(name + " nie przyjmuje wartości");
     }
-    spec->apply(state, value);
+    option->apply(state, value);
   }
   if (state.options.help) return state.options;
   if (!state.options.settingsFile.empty() && !state.options.caption) {
