@@ -3,8 +3,8 @@
 // velmora-batch: the batch run from the command line, for scripts, benchmarks and machines without a
 // display. Kept apart from main() so tests can drive it in-process.
 //
-//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--caption [--settings FILE]]
-//                 [--keep-going] SOURCE DEST [NAME...]
+//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif]
+//                 [--caption [--settings FILE]] [--keep-going] SOURCE DEST [NAME...]
 
 #include <filesystem>
 #include <iosfwd>

@@ -244,6 +244,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
       case kTagMakerNote: {
         makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
         makerNoteStart = valuePos;
+        makerNoteOutside.clear();
         TmsInfo decoder(*this, isTiff);
         makerNoteResult = decoder.Decode();
         break;
@@ -299,7 +300,9 @@ void TImageInfo::DeriveFocalLength35() {
   const double f35 = focal * 43.26661531 / std::sqrt(width * width + height * height);
   const TagRow* row = FindRowByTag(MainTagTable(), kTagFocalLength35);
   TTagEntry e = EntryFromRow(*row);
-  e.kind = 0;
+  // An estimate, not a value the camera recorded: computed, so never written into an output file
+  // (where it would also be invalid for Exif versions before 2.2).
+  e.kind = 1;
   e.parentId = kParentExif;
   e.type = kShort;
   e.count = 1;

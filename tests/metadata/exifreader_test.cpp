@@ -289,7 +289,7 @@ TEST(ExifReader, Derives35mmFocalLengthOnlyWhenTheFileHasNone) {
   const auto derived = Read(b.Build({{{b.Pointer(0x8769, 1)}}, exifDir(false)}));
   const TTagEntry* e = Find(derived->exifInfo->entries, "FocalLengthIn35mmFilm");
   ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->kind, 0);
+  EXPECT_EQ(e->kind, 1);  // computed: shown, never written
   EXPECT_EQ(e->parentId, kParentExif);
   EXPECT_EQ(e->type, kShort);
   EXPECT_EQ(e->data, "103.72");  // the resolutions count as whole numbers (8114 pixels per inch)

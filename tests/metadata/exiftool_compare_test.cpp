@@ -380,8 +380,6 @@ void SampleCheck::CheckStandardEntry(const TTagEntry& e, std::optional<double>& 
   const bool be = img_.exifInfo->motorolaOrder;
   const std::string group = GroupOf(e.parentId);
   const std::string where = group + ":" + e.name;
-  // The 35 mm focal length the reader derives when the file has none is no file value.
-  if (e.tag == 0xA405 && e.format == "%s mm") return;
   const TagRule* rule = FindRule(group, e.tag);
   if (rule && rule->kind == TagRule::kSkip) return;
   const ExifTag* t = exif_->find(group, e.tag);
@@ -610,7 +608,7 @@ void SampleCheck::MakerNoteEntries() {
   std::optional<double> filePosition;
   int compared = 0;
   for (const auto& e : img_.exifInfo->entries) {
-    if (e.kind != 1) continue;
+    if (e.kind != 1 || e.parentId == kParentExif) continue;  // the derived 35 mm focal length is no maker entry
     const std::string where = make + " maker note " + e.name;
     if (make == "CANON") {
       const int occurrence = occurrences[e.name]++;
