@@ -112,7 +112,8 @@ void TmsInfo::KeepNikonSubdirectories() {
       const auto q = static_cast<std::size_t>(dir) + 2 + 12 * j;
       if (!section.has(q, 12)) break;
       const std::uint16_t tag = *section.u16(q, be);
-      const std::uint64_t bytes = static_cast<std::uint64_t>(FormatSize(*section.u16(q + 2, be))) * *section.u32(q + 4, be);
+      const std::uint64_t bytes =
+          static_cast<std::uint64_t>(FormatSize(*section.u16(q + 2, be))) * *section.u32(q + 4, be);
       const std::uint32_t value = *section.u32(q + 8, be);
       if (bytes > 4) keep(base + value, bytes);
       if (top && (tag == kPreviewIfd || tag == kScanIfd)) subs.push_back(base + value);
@@ -158,8 +159,7 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
         // Past the note's end: the makers' offsets then count from the section.
         const std::int64_t from = sourceStart + o - 1;
         if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
-        if (!bytes.empty())
-          reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
+        if (!bytes.empty()) reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
       }
     }
 

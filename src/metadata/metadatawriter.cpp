@@ -63,7 +63,8 @@ void WriteDataset(ByteWriter& out, const TTagEntry& e) {
     out.u16(static_cast<std::uint16_t>(value.size()), true);
   } else {
     // IIM's extended dataset: the top bit set, the low bits giving the size of the length that follows.
-    if (value.size() > std::numeric_limits<std::uint32_t>::max()) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
+    if (value.size() > std::numeric_limits<std::uint32_t>::max())
+      throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
     out.u16(0x8004, true);
     out.u32(static_cast<std::uint32_t>(value.size()), true);
   }
@@ -99,8 +100,7 @@ void TBasicMetadataWriter::PatchSegmentLength(ByteWriter& stream, std::int64_t s
   const auto start = static_cast<std::size_t>(segmentStart);
   if (stream.size() < start + 4) throw EExifWriter(msg::kIncorrectStreamPosition);
   const std::size_t length = stream.size() - (start + 2);
-  if (length > kMaxSegmentLength)
-    throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(stream.data()[start + 1])));
+  if (length > kMaxSegmentLength) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(stream.data()[start + 1])));
   stream.patch16(start + 2, static_cast<std::uint16_t>(length), true);
 }
 
@@ -172,8 +172,9 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
     const auto end = static_cast<std::size_t>(tiffStart + kept_.back().end);
     while (stream.size() < end) stream.u8(0);
     for (const Range& r : kept_) {
-      const auto bytes = ByteView(info.buffer).bytesUpTo(static_cast<std::size_t>(r.start + 8),
-                                                         static_cast<std::size_t>(r.end - r.start));
+      const auto bytes =
+          ByteView(info.buffer)
+              .bytesUpTo(static_cast<std::size_t>(r.start + 8), static_cast<std::size_t>(r.end - r.start));
       stream.patch(static_cast<std::size_t>(tiffStart + r.start), bytes);
     }
   }

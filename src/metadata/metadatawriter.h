@@ -101,7 +101,7 @@ class TExifWriter : public TBasicMetadataWriter {
   struct Range {
     std::int64_t start, end;  // block offsets
   };
-  std::vector<Range> kept_;     // sorted, apart
+  std::vector<Range> kept_;    // sorted, apart
   std::int64_t makerAt_ = -1;  // the note's kept offset; -1: it moves like any value
 };
 
