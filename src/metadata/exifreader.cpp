@@ -555,8 +555,11 @@ void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int f
     return;
   }
 
-  auto it = std::find_if(list.begin(), list.end(),
-                         [&](const TTagEntry& e) { return e.tag == row->tag && SameText(e.name, row->name); });
+  // The entry of the row's own directory, as for removal: a copy misplaced in another directory (or
+  // read through SubIFDs) must not take the value meant for this one.
+  auto it = std::find_if(list.begin(), list.end(), [&](const TTagEntry& e) {
+    return e.tag == row->tag && e.parentId == parent && SameText(e.name, row->name);
+  });
   if (it == list.end()) {
     if (!thumb && row->parentId != 0) {
       // The directory's pointer entry must exist for the writer to reach the directory. It is a LONG
