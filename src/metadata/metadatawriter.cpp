@@ -20,6 +20,14 @@ constexpr std::size_t kMaxSegmentLength = 65535;
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
+// Offsets of data that is not carried over (strips, tiles, free space, a thumbnail met outside IFD1)
+// would point at unrelated bytes of the new block.
+bool PointsAtDataLeftBehind(std::uint16_t tag, bool ifd1) {
+  constexpr std::uint16_t kStripOffsets = 273, kFreeOffsets = 288, kTileOffsets = 324;
+  if (tag == kStripOffsets || tag == kFreeOffsets || tag == kTileOffsets) return true;
+  return !ifd1 && (tag == kTagJpegOffset || tag == kTagJpegLength);
+}
+
 std::string Hex2(unsigned v) {
   static constexpr char kDigits[] = "0123456789abcdef";
   return {kDigits[(v >> 4) & 15], kDigits[v & 15]};
@@ -197,7 +205,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   for (const TTagEntry& e : ifd1 ? info.thumbEntries : info.entries) {
     if (e.parentId != parent || e.kind != 0) continue;
     // The directories behind SubIFDs are not written, so neither is a pointer that would lead nowhere.
-    if (e.tag == kTagSubIfds) continue;
+    if (e.tag == kTagSubIfds || PointsAtDataLeftBehind(e.tag, ifd1)) continue;
     if (IsPointerTag(e.tag)) {
       // Each directory once: a pointer back to a directory already written would loop for ever.
       if (claimed_.insert(e.tag).second) fields.push_back({e.tag, kLong, 1, Bytes(4, 0), true});
