@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
@@ -139,6 +140,7 @@ std::int64_t TExifWriter::Place(std::int64_t at, std::int64_t n) const {
 
 void TExifWriter::WriteBlock(ByteWriter& stream) {
   TBasicMetadataWriter::WriteBlock(stream);
+  if (!imgData().exifInfo) throw std::logic_error("TExifWriter: the source has no EXIF block");
   const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
   TInt64List pending;

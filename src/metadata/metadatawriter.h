@@ -70,6 +70,7 @@ class TBasicMetadataWriter {
 
 // The EXIF APP1 segment: "Exif" 0 0, then a TIFF structure (IFD0, IFD1 with the thumbnail, the Exif,
 // GPS and Interoperability directories) in the source's byte order, offsets relative to its header.
+// The TImgData must hold EXIF (HasExif).
 class TExifWriter : public TBasicMetadataWriter {
  public:
   explicit TExifWriter(const TImgData& imgData);
