@@ -8,6 +8,7 @@
 #include "jpeg_builder.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
+#include "metadata_test_util.h"
 
 namespace velmora {
 namespace {
@@ -25,15 +26,6 @@ const TTagEntry* Find(const std::vector<TTagEntry>& list, std::string_view name)
   for (const auto& e : list)
     if (e.name == name) return &e;
   return nullptr;
-}
-
-std::string Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EMetadata& e) {
-    return e.what();
-  }
-  return "no error";
 }
 
 TEST(ExifReader, WalksEveryStandardDirectory) {

@@ -22,10 +22,12 @@
 #include "metadata/jpegsegments.h"
 #include "metadata/tagtables.h"
 #include "metadata/textcodec.h"
+#include "metadata_test_util.h"
 
 namespace velmora {
 namespace {
 
+using test::GroupOf;
 using test::Json;
 
 const std::filesystem::path kSamples = std::filesystem::path(VELMORA_TEST_DATA) / "samples";
@@ -264,23 +266,6 @@ const ExifTool& RunExifTool() {
 }
 
 // ---- helpers ---------------------------------------------------------------------------------------
-
-const char* GroupOf(std::uint16_t parent) {
-  switch (parent) {
-    case kParentIfd0:
-      return "IFD0";
-    case kParentIfd1:
-      return "IFD1";
-    case kParentExif:
-      return "ExifIFD";
-    case kParentGps:
-      return "GPS";
-    case kParentInterop:
-      return "InteropIFD";
-    default:
-      return "";
-  }
-}
 
 // exiftool's numbers: a number, "undef", or numbers separated by spaces.
 std::optional<std::vector<double>> Numbers(const Json& v) {

@@ -11,6 +11,7 @@
 #include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
+#include "metadata_test_util.h"
 
 namespace velmora {
 namespace {
@@ -26,15 +27,6 @@ Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {
   img.ScanJpegSegments(source, kPartsAll);
   if (change) change(img);
   return img.SaveMergedJpeg(Encoded(), 320, 240, true);
-}
-
-std::string Message(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const EMetadata& e) {
-    return e.what();
-  }
-  return "no error";
 }
 
 // The marker segments of a JPEG up to its scan: marker and whole segment bytes.

@@ -16,11 +16,13 @@
 
 #include "json_reader.h"
 #include "metadata/jpegsegments.h"
+#include "metadata_test_util.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+using test::GroupOf;
 using test::Json;
 
 const fs::path kSamples = fs::path(VELMORA_TEST_DATA) / "samples";
@@ -162,23 +164,6 @@ std::string Shown(const std::vector<const Json*>& values) {
 bool SameValues(const std::vector<const Json*>& a, const std::vector<const Json*>& b) {
   return a.size() == b.size() &&
          std::equal(a.begin(), a.end(), b.begin(), [](auto x, auto y) { return SameJson(*x, *y); });
-}
-
-const char* GroupOf(std::uint16_t parent) {
-  switch (parent) {
-    case kParentIfd0:
-      return "IFD0";
-    case kParentIfd1:
-      return "IFD1";
-    case kParentExif:
-      return "ExifIFD";
-    case kParentGps:
-      return "GPS";
-    case kParentInterop:
-      return "InteropIFD";
-    default:
-      return "";
-  }
 }
 
 class WriterSamples : public testing::Test {
