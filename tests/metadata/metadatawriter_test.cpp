@@ -313,6 +313,22 @@ TEST(MetadataWriter, IptcBlockByteForByte) {
   }
 }
 
+TEST(MetadataWriter, ResourceNamesArePaddedToAnEvenLength) {
+  struct Row {
+    std::string name;
+    Bytes header;  // after "8BIM" and the id, before the size
+  };
+  const Row rows[] = {{"", {0, 0}}, {"a", {1, 'a'}}, {"ab", {2, 'a', 'b', 0}}};
+  for (const Row& r : rows) {
+    ByteWriter w;
+    EXPECT_EQ(TIPTCWriter::WriteResourceHeader(w, 0x0404, r.name), 6 + r.header.size());
+    EXPECT_EQ(w.data(), Concat({Text("8BIM"), Bytes{4, 4}, r.header, Bytes(4, 0)})) << r.name;
+  }
+  ByteWriter w;
+  EXPECT_EQ(Message([&] { TIPTCWriter::WriteResourceHeader(w, 0x0404, std::string(256, 'n')); }),
+            "Image resource name \"" + std::string(256, 'n') + "\" too long.");
+}
+
 TEST(MetadataWriter, TooLongForTheSegmentDropsTheThumbnailThenFails) {
   const TiffBuilder b(false);
   // The source block is as long as a segment allows; the two size entries make it longer.
