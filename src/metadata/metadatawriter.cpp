@@ -324,6 +324,10 @@ void TIPTCWriter::WriteBlock(ByteWriter& stream) {
 // ---- TImageInfo -------------------------------------------------------------------------------------
 
 void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
+  // A size stored as text, a fraction or the like is no size: it becomes a LONG, as when absent.
+  for (TTagEntry& e : entries)
+    if (e.parentId == kParentIfd0 && (e.tag == 0x0100 || e.tag == 0x0101) && e.type != kByte && e.type != kShort)
+      e.type = kLong;
   SetTagValue("ImageWidth", width, 3);
   SetTagValue("ImageLength", height, 3);
 }
