@@ -59,6 +59,7 @@ constexpr OptionSpec kOptions[] = {
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
     {"--prefix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Prefix, v); }},
     {"--suffix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Suffix, v); }},
+    {"--exif", false, [](ParseState& s, const std::string&) { s.options.run.keepMetadata = true; }},
     {"--caption", false, [](ParseState& s, const std::string&) { s.options.caption = true; }},
     {"--settings", true, [](ParseState& s, const std::string& v) { s.options.settingsFile = v; }},
     {"--keep-going", false, [](ParseState& s, const std::string&) { s.options.keepGoing = true; }},
@@ -85,7 +86,7 @@ bool hasExtension(const std::string& name, std::string_view ext) {
 }  // namespace
 
 std::string usageText() {
-  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S]\n"
+  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif]\n"
          "                     [--caption [--settings PLIK]] [--keep-going] SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
@@ -96,6 +97,8 @@ std::string usageText() {
          "  --enlarge      powiększaj też mniejsze zdjęcia do rozmiaru N\n"
          "  --prefix P     nazwa wynikowa = P + nazwa (domyślnie prefiks \"_\")\n"
          "  --suffix S     nazwa wynikowa = nazwa bez rozszerzenia + S + rozszerzenie\n"
+         "  --exif         zachowaj EXIF (z miniaturką i nowym rozmiarem), IPTC i komentarz zdjęcia\n"
+         "                 źródłowego; gdy się to nie uda, zapisz samo zdjęcie\n"
          "  --caption      podpisz zdjęcia podpisem ustawionym w oknie programu (tekst, czcionka, kolory,\n"
          "                 tryby, dodana grafika), tak samo jak robi to okno\n"
          "  --settings PLIK  plik ustawień, z którego brać podpis (domyślnie plik ustawień okna,\n"

@@ -4,8 +4,8 @@
 // display. Kept apart from main() so tests can drive it in-process.
 //
 //   velmora-batch --dump-metadata FILE...
-//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--caption [--settings FILE]]
-//                 [--keep-going] SOURCE DEST [NAME...]
+//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif]
+//                 [--caption [--settings FILE]] [--keep-going] SOURCE DEST [NAME...]
 
 #include <filesystem>
 #include <iosfwd>

@@ -6,6 +6,7 @@
 
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
+#include "metadata/jpegsegments.h"
 #include "settings/eabort.h"
 
 namespace velmora {
@@ -14,9 +15,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The metadata writer plugs in here: given the encoded picture, the source path and the new size, it
-// returns the bytes to write. Until it exists the picture goes out without metadata.
-Bytes mergeSourceMetadata(Bytes encoded, const fs::path& /*source*/, int /*width*/, int /*height*/) { return encoded; }
+// The encoded picture with the source's metadata and the new size; the encoded picture alone when the
+// source has none. Throws when that cannot be done.
+Bytes mergeSourceMetadata(Bytes encoded, const fs::path& source, int width, int height) {
+  TImgData img(255);
+  return img.SaveWithMetadata(encoded, width, height, std::string(), true, source.string());
+}
 
 // With an empty prefix and the source folder as destination the output would be the source itself:
 // the original would be lost.

@@ -155,6 +155,10 @@ class ByteWriter {
     w.u32(v, bigEndian);
     std::copy(w.data_.begin(), w.data_.end(), data_.begin() + static_cast<std::ptrdiff_t>(at));
   }
+  void patch(std::size_t at, std::span<const std::uint8_t> b) {
+    checkPatch(at, b.size());
+    std::copy(b.begin(), b.end(), data_.begin() + static_cast<std::ptrdiff_t>(at));
+  }
 
  private:
   void checkPatch(std::size_t at, std::size_t n) const {

@@ -244,6 +244,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
       case kTagMakerNote: {
         makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
         makerNoteStart = valuePos;
+        makerNoteOutside.clear();
         TmsInfo decoder(*this, isTiff);
         makerNoteResult = decoder.Decode();
         break;
@@ -299,7 +300,9 @@ void TImageInfo::DeriveFocalLength35() {
   const double f35 = focal * 43.26661531 / std::sqrt(width * width + height * height);
   const TagRow* row = FindRowByTag(MainTagTable(), kTagFocalLength35);
   TTagEntry e = EntryFromRow(*row);
-  e.kind = 0;
+  // An estimate, not a value the camera recorded: computed, so never written into an output file
+  // (where it would also be invalid for Exif versions before 2.2).
+  e.kind = 1;
   e.parentId = kParentExif;
   e.type = kShort;
   e.count = 1;
@@ -552,8 +555,11 @@ void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int f
     return;
   }
 
-  auto it = std::find_if(list.begin(), list.end(),
-                         [&](const TTagEntry& e) { return e.tag == row->tag && SameText(e.name, row->name); });
+  // The entry of the row's own directory, as for removal: a copy misplaced in another directory (or
+  // read through SubIFDs) must not take the value meant for this one.
+  auto it = std::find_if(list.begin(), list.end(), [&](const TTagEntry& e) {
+    return e.tag == row->tag && e.parentId == parent && SameText(e.name, row->name);
+  });
   if (it == list.end()) {
     if (!thumb && row->parentId != 0) {
       // The directory's pointer entry must exist for the writer to reach the directory. It is a LONG

@@ -75,6 +75,9 @@ class TImageInfo : public TEndInd {
   // flags: 1 main table, 2 GPS table when not in the main one, 4 work on the thumbnail list.
   // Throws EMetadata with the texts of messages.h.
   void SetTagValue(std::string_view name, const TagValue& value, int flags);
+  // Sets IFD0's ImageWidth and ImageLength (appended as LONG when absent) through SetTagValue; a size
+  // outside the entry's type throws the range error (metadatawriter.cpp).
+  void SetImageSize(std::int64_t height, std::int64_t width);
   // Appends a computed (kind 1) entry; only with readMask 4 or 255.
   void AddComputedEntry(std::string_view name, std::string_view text, std::uint16_t type);
 
@@ -99,6 +102,9 @@ class TImageInfo : public TEndInd {
   int readMask = 255;
   Bytes makerNote;
   std::int64_t makerNoteStart = 0;  // position of the maker note in `buffer`
+  // [start, end) positions in `buffer` of maker-note values that lie outside the note's own bytes
+  // (some cameras put them there); the writer keeps them where they were, with the note.
+  std::vector<std::pair<std::int64_t, std::int64_t>> makerNoteOutside;
   bool makerNoteResult = false;
   bool isTiff = false;
   int traceLevel = 0;

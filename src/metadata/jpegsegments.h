@@ -80,6 +80,24 @@ class TImgData : public TEndInd {
   // The comment as UTF-8 text (`comment` keeps the segment's bytes for writing them back unchanged).
   std::string CommentText() const;
 
+  // Writing a picture with the metadata of a source photo (metadatawriter.cpp). The result is the
+  // whole output file; the caller writes it (atomically). Any failure throws (EMetadata and its
+  // kinds, FileError), and the caller then saves the picture plainly.
+  //
+  // Reads the source (outputName when sourceName is empty) and returns `encoded`, the encoder's
+  // output for a width x height picture, with the source's metadata merged in (and the size entries
+  // set to the new size when adjustSize); `encoded` unchanged when the source has no metadata.
+  Bytes SaveWithMetadata(ByteView encoded, int width, int height, const std::string& outputName, bool adjustSize,
+                         const std::string& sourceName);
+  // The same for metadata already read into this object.
+  Bytes SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize);
+  // SOI, the metadata segments of `parts`, then the encoder's segments without its SOI, APP0, APP1,
+  // APP13 and COM.
+  void MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts);
+  // SOI; the EXIF APP1, else the source's APP0, else a JFIF APP0; the IPTC APP13; the COM. Returns
+  // the position after them.
+  std::size_t WriteMetadataSegments(ByteWriter& target, int parts);
+
   std::string fileName;
   std::filesystem::file_time_type fileDateTime{};
   std::int64_t fileSize = 0;

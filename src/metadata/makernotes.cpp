@@ -64,6 +64,7 @@ bool TmsInfo::Decode() {
     return false;
   }
   try {
+    if (make == "NIKON" && !isTiff) KeepNikonSubdirectories();
     ReadMakerDirectory(w.table, w.sourceStart, w.offsetBase, w.dirPos, w.lastRow, w.bigEndian);
   } catch (const EMetadata& e) {
     reader->owner().errorText = std::string(msg::kErrorDetected) + e.what();
@@ -72,6 +73,57 @@ bool TmsInfo::Decode() {
   }
   makerText = make;
   return true;
+}
+
+void TmsInfo::KeepNikonSubdirectories() {
+  constexpr std::uint16_t kPreviewIfd = 0x0011, kScanIfd = 0x0E10, kStart = 0x0201, kLength = 0x0202;
+  constexpr std::size_t kMaxEntries = 512;
+  const ByteView section(reader->buffer);
+  const auto note = reader->makerNoteStart;
+  // Offsets count from the note's own TIFF header ("Nikon" 0 2 ...), else from the EXIF block's.
+  std::int64_t base = 8, ifd = note;
+  bool be = reader->motorolaOrder;
+  if (StartsWith(reader->makerNote, std::string_view("Nikon\0\2", 7))) {
+    base = note + 10;
+    const auto order = section.u16(static_cast<std::size_t>(base), true);
+    if (!order || (*order != 0x4949 && *order != 0x4D4D)) return;
+    be = *order == 0x4D4D;
+    ifd = base + section.u32(static_cast<std::size_t>(base) + 4, be).value_or(0);
+  } else if (StartsWith(reader->makerNote, "Nikon")) {
+    return;  // the old layout has no sub-directories
+  }
+  const auto keep = [&](std::int64_t from, std::uint64_t n) {
+    if (from < 0 || n == 0 || static_cast<std::uint64_t>(from) >= section.size()) return;
+    n = std::min<std::uint64_t>(n, section.size() - static_cast<std::uint64_t>(from));
+    reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(n));
+  };
+  const auto entries = [&](std::int64_t dir) {
+    const auto n = dir < 0 ? std::nullopt : section.u16(static_cast<std::size_t>(dir), be);
+    return n ? std::min<std::size_t>(*n, kMaxEntries) : 0;
+  };
+  // Every value of a directory that does not fit its entry (some run past the note's end), and the
+  // sub-directories with theirs.
+  const auto keepDirectory = [&](std::int64_t dir, bool top) {
+    const std::size_t count = entries(dir);
+    if (!top) keep(dir, 2 + 12 * count + 4);
+    std::optional<std::uint32_t> start, length;
+    std::vector<std::int64_t> subs;
+    for (std::size_t j = 0; j < count; ++j) {
+      const auto q = static_cast<std::size_t>(dir) + 2 + 12 * j;
+      if (!section.has(q, 12)) break;
+      const std::uint16_t tag = *section.u16(q, be);
+      const std::uint64_t bytes =
+          static_cast<std::uint64_t>(FormatSize(*section.u16(q + 2, be))) * *section.u32(q + 4, be);
+      const std::uint32_t value = *section.u32(q + 8, be);
+      if (bytes > 4) keep(base + value, bytes);
+      if (top && (tag == kPreviewIfd || tag == kScanIfd)) subs.push_back(base + value);
+      if (!top && tag == kStart) start = value;
+      if (!top && tag == kLength) length = value;
+    }
+    if (start && length) keep(base + *start, *length);  // the preview picture
+    return subs;
+  };
+  for (const std::int64_t sub : keepDirectory(ifd, true)) keepDirectory(sub, false);
 }
 
 void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, std::int64_t offsetBase,
@@ -107,6 +159,7 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
         // Past the note's end: the makers' offsets then count from the section.
         const std::int64_t from = sourceStart + o - 1;
         if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
+        if (!bytes.empty()) reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
       }
     }
 

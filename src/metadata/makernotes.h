@@ -32,6 +32,9 @@ class TmsInfo {
   // offsetBase: what value offsets are counted from; dirPos: the directory's position in the note.
   void ReadMakerDirectory(MakerTable table, std::int64_t sourceStart, std::int64_t offsetBase, std::int64_t dirPos,
                           int lastRow, bool bigEndian);
+  // Nikon notes point to a preview directory (with its picture) and a scan directory that cameras put
+  // after the note's own bytes; their places join the reader's makerNoteOutside.
+  void KeepNikonSubdirectories();
 };
 
 }  // namespace velmora

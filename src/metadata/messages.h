@@ -25,4 +25,15 @@ inline constexpr const char* kLookupNotFound = "Lookup value \"%s\" of tag \"%s\
 inline constexpr const char* kUnhandledFormat = "Unhandled data format in VarToNumericTag";
 inline constexpr const char* kTagTypeNotSupported = "Tag type not supported.";
 
+// The metadata writer's texts. They never reach the user: any failure of the writer makes the batch
+// run save the picture without metadata.
+inline constexpr const char* kIncompleteSegmentHeader = "Defective JPEG structure: Incomplete segment header";
+inline constexpr const char* kFfExpected = "Defective JPEG structure: $FF expected.";
+inline constexpr const char* kCompressedDataError = "Read/write error detected for compressed data.";
+inline constexpr const char* kSegmentError = "Read/write error in segment $FF%.2x";
+inline constexpr const char* kIncorrectStreamPosition = "Incorrect stream position";
+inline constexpr const char* kResourceNameTooLong = "Image resource name \"%s\" too long.";
+// A segment whose length would not fit its 16-bit length field (it is never written wrapped).
+inline constexpr const char* kSegmentTooLong = "Segment $FF%.2x przekracza 65535 bajtów";
+
 }  // namespace velmora::msg

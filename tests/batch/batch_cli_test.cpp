@@ -51,6 +51,8 @@ TEST(BatchArguments, ParsesTheOptions) {
     EXPECT_EQ(o.names, r.names);
   }
   EXPECT_TRUE(parseArguments({"--help"}).help);
+  EXPECT_FALSE(parseArguments({"in", "out"}).run.keepMetadata);
+  EXPECT_TRUE(parseArguments({"--exif", "in", "out"}).run.keepMetadata);
 }
 
 TEST(BatchArguments, RefusesBadCommandLines) {
@@ -164,6 +166,7 @@ TEST(BatchProgram, HelpAndUsageErrors) {
   std::string help, usage;
   EXPECT_EQ(status("--help", &help), 0);
   EXPECT_THAT(help, HasSubstr("--keep-going"));
+  EXPECT_THAT(help, HasSubstr("--exif"));
   EXPECT_EQ(status("--size", &usage), 2);
   EXPECT_THAT(usage, HasSubstr("--size: brak wartości"));
 }

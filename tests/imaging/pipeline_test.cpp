@@ -10,6 +10,7 @@
 
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
+#include "metadata/jpegsegments.h"
 #include "settings/eabort.h"
 
 namespace velmora {
@@ -132,9 +133,48 @@ TEST_F(Pipeline, MetadataSeamKeepsThePictureWhenItHasNothingToAdd) {
   const Bytes encoded{0xFF, 0xD8, 0xFF, 0xD9};
   EXPECT_EQ(carryOverMetadata(encoded, src_ / "missing.jpg", 10, 10, false), encoded);
   EXPECT_EQ(carryOverMetadata(encoded, src_ / "missing.jpg", 10, 10, true), encoded);
+}
+
+TEST_F(Pipeline, KeepsTheSourcesMetadataWithTheNewSize) {
+  const fs::path source = copySample("synthetic_exif_little_endian.jpg");
   BatchOptions o = options(100);
   o.keepMetadata = true;
-  EXPECT_EQ(loadJpeg(processFile(copySample("synthetic_exif_little_endian.jpg"), o).output).width(), 100);
+  const FileOutcome out = processFile(source, o);
+  TImgData before(255), after(255);
+  before.OpenFile(source.string());
+  ASSERT_TRUE(after.OpenFile(out.output.string()));
+  ASSERT_TRUE(after.HasExif());
+  EXPECT_EQ(after.exifInfo->GetImageWidth(), out.width);
+  EXPECT_EQ(after.exifInfo->GetImageHeight(), out.height);
+  EXPECT_EQ(after.exifInfo->GetTagText("Make"), before.exifInfo->GetTagText("Make"));
+  EXPECT_EQ(after.exifInfo->thumbnail, before.exifInfo->thumbnail);
+  EXPECT_EQ(loadJpeg(out.output).width(), 100);
+}
+
+TEST_F(Pipeline, MetadataThatCannotBeCarriedGivesAPlainPicture) {
+  // IFD0 ImageWidth stored as a BYTE cannot hold the new width 300: the picture goes out plainly.
+  const Bytes tiff{'I', 'I', 42, 0, 8, 0, 0, 0, 1, 0, 0x00, 0x01, 1, 0, 1, 0, 0, 0, 200, 0, 0, 0, 0, 0, 0, 0};
+  Bytes app1{0xFF, 0xE1, 0, static_cast<std::uint8_t>(2 + 6 + tiff.size()), 'E', 'x', 'i', 'f', 0, 0};
+  app1.insert(app1.end(), tiff.begin(), tiff.end());
+  Bytes jpeg = readFileBytes(fs::path(VELMORA_TEST_DATA "/samples") / "synthetic_no_metadata.jpg");
+  jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
+  const fs::path source = src_ / "byte_width.jpg";
+  writeFileAtomically(source, jpeg);
+  TImgData check(255);
+  ASSERT_TRUE(check.OpenFile(source.string()));
+  ASSERT_EQ(check.exifInfo->GetImageWidth(), 200);
+
+  BatchOptions o = options(300);
+  o.keepMetadata = true;
+  const FileOutcome out = processFile(source, o);
+  const Bytes written = readFileBytes(out.output);
+  ASSERT_GE(written.size(), 4u);
+  EXPECT_EQ(written[3], 0xE0) << "the encoder's own APP0, no EXIF";
+  TImgData after(255);
+  after.OpenFile(out.output.string());
+  EXPECT_FALSE(after.HasMetadata());
+  EXPECT_EQ(loadJpeg(out.output).width(), 300);
+  EXPECT_EQ(destFiles(), (std::set<std::string>{"_byte_width.jpg"}));
 }
 
 TEST_F(Pipeline, ErrorsNameTheFileAndLeaveNothingBehind) {

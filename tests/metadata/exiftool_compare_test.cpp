@@ -22,10 +22,12 @@
 #include "metadata/jpegsegments.h"
 #include "metadata/tagtables.h"
 #include "metadata/textcodec.h"
+#include "metadata_test_util.h"
 
 namespace velmora {
 namespace {
 
+using test::GroupOf;
 using test::Json;
 
 const std::filesystem::path kSamples = std::filesystem::path(VELMORA_TEST_DATA) / "samples";
@@ -265,23 +267,6 @@ const ExifTool& RunExifTool() {
 
 // ---- helpers ---------------------------------------------------------------------------------------
 
-const char* GroupOf(std::uint16_t parent) {
-  switch (parent) {
-    case kParentIfd0:
-      return "IFD0";
-    case kParentIfd1:
-      return "IFD1";
-    case kParentExif:
-      return "ExifIFD";
-    case kParentGps:
-      return "GPS";
-    case kParentInterop:
-      return "InteropIFD";
-    default:
-      return "";
-  }
-}
-
 // exiftool's numbers: a number, "undef", or numbers separated by spaces.
 std::optional<std::vector<double>> Numbers(const Json& v) {
   if (v.isNumber()) return std::vector<double>{v.number};
@@ -380,8 +365,6 @@ void SampleCheck::CheckStandardEntry(const TTagEntry& e, std::optional<double>& 
   const bool be = img_.exifInfo->motorolaOrder;
   const std::string group = GroupOf(e.parentId);
   const std::string where = group + ":" + e.name;
-  // The 35 mm focal length the reader derives when the file has none is no file value.
-  if (e.tag == 0xA405 && e.format == "%s mm") return;
   const TagRule* rule = FindRule(group, e.tag);
   if (rule && rule->kind == TagRule::kSkip) return;
   const ExifTag* t = exif_->find(group, e.tag);
@@ -610,7 +593,7 @@ void SampleCheck::MakerNoteEntries() {
   std::optional<double> filePosition;
   int compared = 0;
   for (const auto& e : img_.exifInfo->entries) {
-    if (e.kind != 1) continue;
+    if (e.kind != 1 || e.parentId == kParentExif) continue;  // the derived 35 mm focal length is no maker entry
     const std::string where = make + " maker note " + e.name;
     if (make == "CANON") {
       const int occurrence = occurrences[e.name]++;

@@ -1,11 +1,12 @@
-// Runs the fuzz target's read path over the sample photos and over every input the fuzzer once
-// failed on (tests/data/fuzz_regressions), so those faults stay mended under the sanitizers.
+// Runs the fuzz targets' read path and write path over the sample photos and over every input the
+// fuzzers once failed on (tests/data/fuzz_regressions), so those faults stay mended under the sanitizers.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "../../fuzz/metadata_read_path.h"
+#include "../../fuzz/metadata_write_path.h"
 #include "metadata/fileio.h"
 
 namespace velmora {
@@ -19,13 +20,14 @@ void RunFolder(const std::filesystem::path& folder, std::size_t minimum) {
       SCOPED_TRACE(entry.path().filename().string());
       const Bytes bytes = readFileBytes(entry.path(), TImgData::kJpegPrefixBytes);
       fuzz::RunMetadataReadPath(bytes.data(), bytes.size());
+      fuzz::RunMetadataWritePath(bytes.data(), bytes.size());
       ++count;
     }
   }
   EXPECT_GE(count, minimum) << folder;
 }
 
-TEST(FuzzRegression, SamplesPassTheWholeReadPath) {
+TEST(FuzzRegression, SamplesPassTheReadAndWritePaths) {
   RunFolder(std::filesystem::path(VELMORA_TEST_DATA) / "samples", 40);
 }
 

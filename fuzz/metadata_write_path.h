@@ -1,0 +1,89 @@
+#pragma once
+
+// Read, write, read again, over one input, as the writer's fuzz target and its regression test use it:
+// the input is taken as a source JPEG (and as the TIFF block of an EXIF APP1), its metadata is merged
+// into a small encoded picture, and the result is read back. Only the library's own exception types
+// are expected from the write; a broken promise about the written file throws std::logic_error, so
+// the fuzzer reports it as a crash and the regression test as a failure.
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "metadata/bytes.h"
+#include "metadata/jpegsegments.h"
+#include "metadata/messages.h"
+#include "metadata/metadatawriter.h"
+
+namespace velmora::fuzz {
+
+// What an encoder hands over: SOI, its APP0, a table, a frame header, a scan and EOI.
+inline const Bytes& EncodedPicture() {
+  static const Bytes bytes{0xFF, 0xD8,                                                                       // SOI
+                           0xFF, 0xE0, 0, 16, 'J', 'F', 'I', 'F', 0,  1, 1,    0,    0,    1,   0, 1, 0, 0,  // APP0
+                           0xFF, 0xDB, 0, 4,  0,   1,                                                        // DQT
+                           0xFF, 0xC0, 0, 11, 8,   0,   16,  0,   16, 1, 1,    0x11, 0,                      // SOF0
+                           0xFF, 0xDA, 0, 8,  1,   1,   0,   0,   63, 0, 0x12, 0x34, 0xFF, 0xD9};            // SOS, EOI
+  return bytes;
+}
+
+inline void Require(bool condition, const std::string& what) {
+  if (!condition) throw std::logic_error("metadata write path: " + what);
+}
+
+inline void WriteAndReadAgain(TImgData& source) {
+  const bool hadExif = source.HasExif(), hadIptc = source.HasIptc();
+  const int iptcCount = hadIptc ? source.iptcData->Count() : 0;
+  const std::string comment = source.comment;
+  Bytes written;
+  try {
+    written = source.SaveMergedJpeg(EncodedPicture(), 640, 480, true);
+  } catch (const EMetadata&) {
+    return;  // the batch run then saves the picture plainly
+  }
+  Require(written.size() >= 4 && written[0] == 0xFF && written[1] == 0xD8, "no SOI");
+  TImgData again(255);
+  again.ScanJpegSegments(written, kPartsAll);  // must not throw
+  Require(again.HasExif() == hadExif, "EXIF block lost or invented");
+  for (const char* fault : {msg::kIncorrectExifHeader, msg::kInvalidAlignment, msg::kIllegalDirectory})
+    Require(again.errorText != fault, std::string("written EXIF reads back with \"") + fault + "\"");
+  if (hadExif) {
+    Require(again.exifInfo->GetImageWidth() == 640 && again.exifInfo->GetImageHeight() == 480, "size not set");
+    Require(again.exifInfo->thumbnail.empty() || again.exifInfo->thumbnail == source.exifInfo->thumbnail,
+            "thumbnail changed");
+  }
+  Require(again.HasIptc() == hadIptc && (!hadIptc || again.iptcData->Count() == iptcCount), "IPTC records changed");
+  Require(again.comment == comment, "comment changed");
+}
+
+inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
+  const ByteView input(std::span<const std::uint8_t>(data, size));
+  {
+    TImgData img(255);
+    try {
+      img.ScanJpegSegments(input, kPartsAll);
+    } catch (const EMetadata&) {
+    } catch (const ByteRangeError&) {
+    }
+    WriteAndReadAgain(img);
+  }
+  // As the TIFF structure of an EXIF APP1 block, which reaches the directory walk directly.
+  if (size <= 65533 - 6) {
+    ByteWriter app1;
+    for (const std::uint8_t b : {0xFF, 0xD8, 0xFF, 0xE1}) app1.u8(b);
+    app1.u16(static_cast<std::uint16_t>(size + 8), true);
+    app1.text(std::string("Exif\0\0", 6));
+    app1.bytes(input.span());
+    for (const std::uint8_t b : {0xFF, 0xD9}) app1.u8(b);
+    TImgData img(255);
+    try {
+      img.ScanJpegSegments(app1.data(), kPartsAll);
+    } catch (const EMetadata&) {
+    } catch (const ByteRangeError&) {
+    }
+    WriteAndReadAgain(img);
+  }
+}
+
+}  // namespace velmora::fuzz

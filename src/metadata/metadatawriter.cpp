@@ -1,0 +1,417 @@
+#include "metadata/metadatawriter.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+#include "metadata/jpegsegments.h"
+#include "metadata/messages.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::uint8_t kSoi = 0xD8, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp13 = 0xED, kCom = 0xFE;
+constexpr std::uint16_t kTagSubIfds = 330;
+constexpr std::uint16_t kTagJpegOffset = 513;
+constexpr std::uint16_t kTagJpegLength = 514;
+constexpr std::uint16_t kTagMakerNote = 37500;
+constexpr std::uint16_t kIptcResource = 0x0404;
+constexpr std::size_t kMaxSegmentLength = 65535;
+
+bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
+
+// Offsets of data that is not carried over (strips, tiles, free space, a thumbnail met outside IFD1)
+// would point at unrelated bytes of the new block.
+bool PointsAtDataLeftBehind(std::uint16_t tag, bool ifd1) {
+  constexpr std::uint16_t kStripOffsets = 273, kFreeOffsets = 288, kTileOffsets = 324;
+  if (tag == kStripOffsets || tag == kFreeOffsets || tag == kTileOffsets) return true;
+  return !ifd1 && (tag == kTagJpegOffset || tag == kTagJpegLength);
+}
+
+std::string Hex2(unsigned v) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  return {kDigits[(v >> 4) & 15], kDigits[v & 15]};
+}
+
+// The pattern with its one placeholder (%s or %.2x) replaced by the value.
+std::string Fill(std::string_view pattern, std::string_view value) {
+  for (const std::string_view placeholder : {"%s", "%.2x"}) {
+    const auto at = pattern.find(placeholder);
+    if (at != std::string_view::npos)
+      return std::string(pattern.substr(0, at)).append(value).append(pattern.substr(at + placeholder.size()));
+  }
+  return std::string(pattern);
+}
+
+void Marker(ByteWriter& out, std::uint8_t code) {
+  out.u8(0xFF);
+  out.u8(code);
+}
+
+// One IPTC dataset: 0x1C, record, dataset, length, value.
+void WriteDataset(ByteWriter& out, const TTagEntry& e) {
+  Bytes value = e.raw;
+  switch (e.type) {
+    case 2:
+      break;  // as read: IIM values carry no padding, and a zero byte would become part of the text
+    case 3:
+      value.resize(2, 0);
+      break;
+    case 0:
+      // Datasets the table does not name (photo-management programs write their own, such as 2:221)
+      // go back exactly as they were read.
+      break;
+    default:
+      throw EExifWriter(msg::kTagTypeNotSupported);
+  }
+  out.u8(0x1C);
+  out.u8(static_cast<std::uint8_t>(e.tag >> 8));
+  out.u8(static_cast<std::uint8_t>(e.tag));
+  if (value.size() < 0x8000) {
+    out.u16(static_cast<std::uint16_t>(value.size()), true);
+  } else {
+    // IIM's extended dataset: the top bit set, the low bits giving the size of the length that follows.
+    if (value.size() > std::numeric_limits<std::uint32_t>::max())
+      throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
+    out.u16(0x8004, true);
+    out.u32(static_cast<std::uint32_t>(value.size()), true);
+  }
+  out.bytes(value);
+}
+
+// The EXIF APP1 segment; when it would not fit its length field, the thumbnail and IFD1 are left out
+// and, if it still does not fit, ESegmentTooLong goes to the caller.
+Bytes ExifSegment(const TImgData& img) {
+  bool withThumbnail = true;
+  while (true) {
+    TExifWriter writer(img);
+    writer.motorolaOrder = img.motorolaOrder;
+    writer.writeThumbnail = writer.writeThumbnail && withThumbnail;
+    ByteWriter segment;
+    try {
+      writer.WriteExifHeader(segment);
+      writer.WriteBlock(segment);
+      return segment.take();
+    } catch (const ESegmentTooLong&) {
+      if (!writer.writeThumbnail) throw;
+      withThumbnail = false;
+    }
+  }
+}
+
+}  // namespace
+
+// ---- TBasicMetadataWriter ---------------------------------------------------------------------------
+
+void TBasicMetadataWriter::PatchSegmentLength(ByteWriter& stream, std::int64_t segmentStart) {
+  if (segmentStart < 0) return;
+  const auto start = static_cast<std::size_t>(segmentStart);
+  if (stream.size() < start + 4) throw EExifWriter(msg::kIncorrectStreamPosition);
+  const std::size_t length = stream.size() - (start + 2);
+  if (length > kMaxSegmentLength) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(stream.data()[start + 1])));
+  stream.patch16(start + 2, static_cast<std::uint16_t>(length), true);
+}
+
+// ---- TExifWriter ------------------------------------------------------------------------------------
+
+TExifWriter::TExifWriter(const TImgData& img) : TBasicMetadataWriter(img) {
+  writeThumbnail = img.HasExif() && img.exifInfo->HasThumbnail() && !img.exifInfo->thumbEntries.empty();
+}
+
+void TExifWriter::WriteExifHeader(ByteWriter& stream) {
+  segmentStart = static_cast<std::int64_t>(stream.size());
+  Marker(stream, kApp1);
+  stream.u16(0, true);
+  stream.text(std::string("Exif\0\0", 6));
+}
+
+std::uint32_t TExifWriter::ToBlockOffset(std::int64_t position) const {
+  if (position <= tiffStart || position - tiffStart > std::numeric_limits<std::uint32_t>::max())
+    throw EExifWriter(msg::kIncorrectStreamPosition);
+  return static_cast<std::uint32_t>(position - tiffStart);
+}
+
+std::int64_t TExifWriter::Place(std::int64_t at, std::int64_t n) const {
+  for (const Range& r : kept_)
+    if (at < r.end && at + n > r.start) at = r.end + r.end % 2;
+  return at;
+}
+
+void TExifWriter::WriteBlock(ByteWriter& stream) {
+  TBasicMetadataWriter::WriteBlock(stream);
+  if (!imgData().exifInfo) throw std::logic_error("TExifWriter: the source has no EXIF block");
+  const TImageInfo& info = *imgData().exifInfo;
+  const bool be = motorolaOrder;
+  TInt64List pending;
+  claimed_ = {kParentIfd0, kParentIfd1};
+  kept_.clear();
+  makerAt_ = -1;
+  const bool noteWritten = std::any_of(info.entries.begin(), info.entries.end(), [&](const TTagEntry& e) {
+    return e.kind == 0 && e.tag == kTagMakerNote && e.raw == info.makerNote;
+  });
+  if (!info.isTiff && !info.makerNote.empty() && noteWritten) {
+    // In a JPEG's EXIF section the TIFF header lies 8 bytes in: position p is block offset p - 8.
+    std::vector<Range> ranges{{info.makerNoteStart - 8, info.makerNoteStart - 8 + std::ssize(info.makerNote)}};
+    for (const auto& [from, to] : info.makerNoteOutside) ranges.push_back({from - 8, to - 8});
+    std::erase_if(ranges, [](const Range& r) { return r.start < 8; });  // never over the TIFF header
+    std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) { return a.start < b.start; });
+    for (const Range& r : ranges) {
+      if (!kept_.empty() && r.start <= kept_.back().end)
+        kept_.back().end = std::max(kept_.back().end, r.end);
+      else
+        kept_.push_back(r);
+    }
+    if (info.makerNoteStart - 8 >= 8) makerAt_ = info.makerNoteStart - 8;
+  }
+  tiffStart = static_cast<std::int64_t>(stream.size());
+  stream.text(be ? "MM" : "II");
+  stream.u16(42, be);
+  stream.u32(8, be);
+  const Written ifd0 = WriteDirectory(stream, kParentIfd0, pending);
+  stream.patch32(static_cast<std::size_t>(tiffStart) + 4, ifd0.offset, be);
+  if (writeThumbnail) stream.patch32(ifd0.nextField, WriteDirectory(stream, kParentIfd1, pending).offset, be);
+  while (pending.Count() > 0) {
+    const auto entry = static_cast<std::size_t>(pending.Get(0));
+    const std::uint16_t tag = ByteView(stream.data()).u16(entry, be).value();
+    stream.patch32(entry + 8, WriteDirectory(stream, tag, pending).offset, be);
+    pending.DeleteFirst();
+  }
+  // The kept ranges get the source's bytes, where they were.
+  if (!kept_.empty()) {
+    const auto end = static_cast<std::size_t>(tiffStart + kept_.back().end);
+    while (stream.size() < end) stream.u8(0);
+    for (const Range& r : kept_) {
+      const auto bytes =
+          ByteView(info.buffer)
+              .bytesUpTo(static_cast<std::size_t>(r.start + 8), static_cast<std::size_t>(r.end - r.start));
+      stream.patch(static_cast<std::size_t>(tiffStart + r.start), bytes);
+    }
+  }
+  PatchSegmentLength(stream, segmentStart);
+}
+
+TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, TInt64List& pending) {
+  const TImageInfo& info = *imgData().exifInfo;
+  const bool be = motorolaOrder;
+  const bool ifd1 = parent == kParentIfd1;
+
+  struct Field {
+    std::uint16_t tag, type;
+    std::uint32_t count;
+    Bytes value;
+    bool pointer = false;      // patched once the directory it points to is written
+    bool thumbOffset = false;  // gets the copied thumbnail's offset
+  };
+  std::vector<Field> fields;
+  for (const TTagEntry& e : ifd1 ? info.thumbEntries : info.entries) {
+    if (e.parentId != parent || e.kind != 0) continue;
+    // The directories behind SubIFDs are not written, so neither is a pointer that would lead nowhere.
+    if (e.tag == kTagSubIfds || PointsAtDataLeftBehind(e.tag, ifd1)) continue;
+    if (IsPointerTag(e.tag)) {
+      // Each directory once: a pointer back to a directory already written would loop for ever.
+      if (claimed_.insert(e.tag).second) fields.push_back({e.tag, kLong, 1, Bytes(4, 0), true});
+      continue;
+    }
+    if (ifd1 && (e.tag == kTagJpegOffset || e.tag == kTagJpegLength)) {
+      ByteWriter length;
+      length.u32(static_cast<std::uint32_t>(info.thumbnail.size()), be);
+      fields.push_back({e.tag, kLong, 1, length.take(), false, e.tag == kTagJpegOffset});
+      continue;
+    }
+    const int size = FormatSize(e.type);
+    if (size == 0 || e.raw.empty()) continue;
+    Field f{e.tag, e.type, 0, e.raw};
+    if (e.type == kAscii) {
+      if (f.value.back() != 0) f.value.push_back(0);
+    } else if (e.type != kUndefined) {
+      f.value.resize(f.value.size() / static_cast<std::size_t>(size) * static_cast<std::size_t>(size));
+      if (f.value.empty()) continue;
+    }
+    f.count = static_cast<std::uint32_t>(f.value.size() / static_cast<std::size_t>(size));
+    fields.push_back(std::move(f));
+  }
+  // TIFF wants the entries in ascending tag order; an appended entry (the image size) moves to its place.
+  std::stable_sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
+  if (fields.size() > 0xFFFF) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp1)));
+
+  const auto zeros = [](ByteWriter& out, std::int64_t n) {
+    for (std::int64_t i = 0; i < n; ++i) out.u8(0);
+  };
+  const std::int64_t end = ToBlockOffset(static_cast<std::int64_t>(stream.size()));
+  const std::int64_t dirSize = 2 + 12 * static_cast<std::int64_t>(fields.size()) + 4;
+  const std::int64_t dirOffset = Place(end, dirSize);
+  zeros(stream, dirOffset - end);
+  std::int64_t valueBase = dirOffset + dirSize;
+  std::int64_t thumbOffset = valueBase;
+  if (ifd1) {
+    thumbOffset = Place(valueBase, static_cast<std::int64_t>(info.thumbnail.size()));
+    valueBase = thumbOffset + static_cast<std::int64_t>(info.thumbnail.size());
+  }
+  // Values start on even offsets, as TIFF asks, and so does the next directory.
+  ByteWriter values;
+  const auto valuesEnd = [&] { return valueBase + static_cast<std::int64_t>(values.size()); };
+  stream.u16(static_cast<std::uint16_t>(fields.size()), be);
+  for (Field& f : fields) {
+    if (f.pointer) pending.Add(static_cast<std::int64_t>(stream.size()));
+    if (f.thumbOffset) {
+      ByteWriter offset;
+      offset.u32(ToBlockOffset(tiffStart + thumbOffset), be);
+      f.value = offset.take();
+    }
+    stream.u16(f.tag, be);
+    stream.u16(f.type, be);
+    stream.u32(f.count, be);
+    if (f.value.size() <= 4) {
+      stream.bytes(f.value);
+      zeros(stream, 4 - static_cast<std::int64_t>(f.value.size()));
+      continue;
+    }
+    std::int64_t at = makerAt_;
+    if (at < 0 || f.tag != kTagMakerNote || f.value != info.makerNote) {
+      at = Place(valuesEnd() + valuesEnd() % 2, std::ssize(f.value));
+      zeros(values, at - valuesEnd());
+      values.bytes(f.value);
+    }
+    stream.u32(ToBlockOffset(tiffStart + at), be);
+  }
+  zeros(values, valuesEnd() % 2);
+  const std::size_t nextField = stream.size();
+  stream.u32(0, be);
+  if (ifd1) {
+    zeros(stream, thumbOffset - (dirOffset + dirSize));
+    stream.bytes(info.thumbnail);
+  }
+  stream.bytes(values.data());
+  return {ToBlockOffset(tiffStart + dirOffset), nextField};
+}
+
+// ---- TIPTCWriter ------------------------------------------------------------------------------------
+
+void TIPTCWriter::WriteIptcHeader(ByteWriter& stream) {
+  segmentStart = static_cast<std::int64_t>(stream.size());
+  Marker(stream, kApp13);
+  stream.u16(0, true);
+  stream.text(std::string("Photoshop 3.0\0", 14));
+}
+
+std::size_t TIPTCWriter::WriteResourceHeader(ByteWriter& stream, std::uint16_t id, const std::string& name) {
+  if (name.size() > 255) throw EExifWriter(Fill(msg::kResourceNameTooLong, name));
+  stream.text("8BIM");
+  stream.u16(id, true);
+  stream.u8(static_cast<std::uint8_t>(name.size()));
+  stream.text(name);
+  // The name with its length byte is padded to an even length; the pad byte is no part of the name.
+  if (name.size() % 2 == 0) stream.u8(0);
+  const std::size_t sizePos = stream.size();
+  stream.u32(0, true);
+  return sizePos;
+}
+
+void TIPTCWriter::WriteBlock(ByteWriter& stream) {
+  TBasicMetadataWriter::WriteBlock(stream);
+  const std::size_t sizePos = WriteResourceHeader(stream, kIptcResource, "");
+  const std::size_t start = stream.size();
+  if (imgData().iptcData)
+    for (const TTagEntry& e : imgData().iptcData->Entries()) WriteDataset(stream, e);
+  const std::size_t size = stream.size() - start;
+  if (size > std::numeric_limits<std::uint32_t>::max()) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
+  stream.patch32(sizePos, static_cast<std::uint32_t>(size), true);
+  if (size % 2 == 1) stream.u8(0);  // resource data is padded to an even size
+  PatchSegmentLength(stream, segmentStart);
+}
+
+// ---- TImageInfo -------------------------------------------------------------------------------------
+
+void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
+  // A size stored as text, a fraction or the like is no size: it becomes a LONG, as when absent.
+  for (TTagEntry& e : entries)
+    if (e.parentId == kParentIfd0 && (e.tag == 0x0100 || e.tag == 0x0101) && e.type != kByte && e.type != kShort)
+      e.type = kLong;
+  SetTagValue("ImageWidth", width, 3);
+  SetTagValue("ImageLength", height, 3);
+}
+
+// ---- TImgData ---------------------------------------------------------------------------------------
+
+Bytes TImgData::SaveWithMetadata(ByteView encoded, int width, int height, const std::string& outputName,
+                                 bool adjustSize, const std::string& sourceName) {
+  if (!OpenForMetadata(sourceName.empty() ? outputName : sourceName))
+    return Bytes(encoded.span().begin(), encoded.span().end());
+  return SaveMergedJpeg(encoded, width, height, adjustSize);
+}
+
+Bytes TImgData::SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize) {
+  if (adjustSize && HasExif()) exifInfo->SetImageSize(height, width);
+  ByteWriter target;
+  MergeIntoJpeg(encoded, target, kPartsAll);
+  return target.take();
+}
+
+std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts) {
+  Marker(target, kSoi);
+  if ((parts & kPartExif) && HasExif()) {
+    target.bytes(ExifSegment(*this));
+  } else if (const JpegSection* app0 = App0Section()) {
+    Marker(target, static_cast<std::uint8_t>(app0->marker));
+    target.bytes(app0->data);
+  } else {
+    // JFIF 1.02, 72 dots per inch, no thumbnail.
+    Marker(target, kApp0);
+    target.u16(16, true);
+    target.text(std::string("JFIF\0", 5));
+    for (const std::uint8_t b : {1, 2, 1}) target.u8(b);
+    target.u16(72, true);
+    target.u16(72, true);
+    target.u8(0);
+    target.u8(0);
+  }
+  if ((parts & kPartIptc) && HasIptc()) {
+    TIPTCWriter writer(*this);
+    writer.WriteIptcHeader(target);
+    writer.WriteBlock(target);
+  }
+  if ((parts & kPartComment) && HasComment()) {
+    if (comment.size() > kMaxSegmentLength - 2) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kCom)));
+    Marker(target, kCom);
+    target.u16(static_cast<std::uint16_t>(comment.size() + 2), true);
+    target.text(comment);
+  }
+  return target.size();
+}
+
+void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts) {
+  WriteMetadataSegments(target, parts);
+  std::size_t pos = 0;
+  while (pos < encoded.size()) {
+    const auto header = encoded.bytes(pos, 4);
+    if (header.empty()) throw EExifWriter(msg::kIncompleteSegmentHeader);
+    if (header[0] != 0xFF) throw EExifWriter(msg::kFfExpected);
+    const std::uint8_t marker = header[1];
+    const std::size_t lengthPos = pos + 2;
+    const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
+    switch (marker) {
+      case kSoi:  // written first already
+        pos = lengthPos;
+        continue;
+      case kSos:
+        // The scan header, the entropy-coded data and EOI, as they are.
+        Marker(target, kSos);
+        target.bytes(encoded.span().subspan(lengthPos));
+        return;
+      case kApp0:
+      case kApp1:
+      case kApp13:
+      case kCom:
+        break;  // the source's metadata takes their place
+      default: {
+        const auto segment = encoded.bytes(pos, length + 2);
+        if (segment.empty()) throw EExifWriter(Fill(msg::kSegmentError, Hex2(marker)));
+        target.bytes(segment);
+      }
+    }
+    pos = lengthPos + length;
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,123 @@
+#pragma once
+
+// The metadata writer: the EXIF APP1 block rewritten from the decoded entries, the IPTC APP13 block
+// rewritten from the decoded records, and the merge of those (with the source's comment or APP0) into
+// a freshly encoded JPEG. Everything is written through an appending ByteWriter; lengths and offsets
+// known only later are patched in. The entry points are TImgData::SaveWithMetadata and its helpers
+// (jpegsegments.h); the writers below each write one segment and live only for that.
+
+#include <cstdint>
+#include <deque>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "metadata/bytes.h"
+#include "metadata/tagentry.h"
+
+namespace velmora {
+
+class TImgData;
+
+// Raised by the writers with the texts of messages.h.
+class EExifWriter : public EMetadata {
+ public:
+  using EMetadata::EMetadata;
+};
+
+// A segment that would not fit its 16-bit length field; the EXIF writer then tries without the
+// thumbnail before giving up.
+class ESegmentTooLong : public EExifWriter {
+ public:
+  using EExifWriter::EExifWriter;
+};
+
+// Stream positions waiting to be resolved, first in first out.
+class TInt64List {
+ public:
+  void Add(std::int64_t value) { items_.push_back(value); }
+  std::int64_t Get(std::size_t index) const { return items_.at(index); }
+  void DeleteFirst() { items_.pop_front(); }
+  void Clear() { items_.clear(); }
+  std::size_t Count() const { return items_.size(); }
+
+ private:
+  std::deque<std::int64_t> items_;
+};
+
+class TBasicMetadataWriter {
+ public:
+  explicit TBasicMetadataWriter(const TImgData& imgData) : imgData_(&imgData) {}
+  virtual ~TBasicMetadataWriter() = default;
+  TBasicMetadataWriter(const TBasicMetadataWriter&) = delete;
+  TBasicMetadataWriter& operator=(const TBasicMetadataWriter&) = delete;
+
+  // Writes the writer's block; the base version only clears `names`.
+  virtual void WriteBlock(ByteWriter& /*stream*/) { names.clear(); }
+
+  // Puts the big-endian length of the segment that starts at segmentStart (its marker) into its
+  // length field; nothing when segmentStart is negative. Throws ESegmentTooLong rather than wrap.
+  static void PatchSegmentLength(ByteWriter& stream, std::int64_t segmentStart);
+
+  std::vector<std::string> names;  // no writer fills it
+
+ protected:
+  const TImgData& imgData() const { return *imgData_; }
+
+ private:
+  const TImgData* imgData_;
+};
+
+// The EXIF APP1 segment: "Exif" 0 0, then a TIFF structure (IFD0, IFD1 with the thumbnail, the Exif,
+// GPS and Interoperability directories) in the source's byte order, offsets relative to its header.
+// The TImgData must hold EXIF (HasExif).
+class TExifWriter : public TBasicMetadataWriter {
+ public:
+  explicit TExifWriter(const TImgData& imgData);
+
+  void WriteExifHeader(ByteWriter& stream);
+  void WriteBlock(ByteWriter& stream) override;
+  // A stream position as an offset from the TIFF header; throws "Incorrect stream position" for a
+  // position before it (or beyond what 32 bits hold).
+  std::uint32_t ToBlockOffset(std::int64_t position) const;
+
+  bool motorolaOrder = false;
+  std::int64_t tiffStart = 0;
+  std::int64_t segmentStart = -1;
+  bool writeThumbnail = false;
+
+ private:
+  struct Written {
+    std::uint32_t offset;   // of the directory in the block
+    std::size_t nextField;  // stream position of its next-directory offset
+  };
+  Written WriteDirectory(ByteWriter& stream, std::uint16_t parent, TInt64List& pending);
+  // Where a chunk of n bytes wanted at block offset `at` goes: at, or past the kept ranges it would
+  // overlap, on an even offset.
+  std::int64_t Place(std::int64_t at, std::int64_t n) const;
+
+  std::set<std::uint16_t> claimed_;  // directories written or waiting: each is written once
+  // The maker note keeps its block offset, since the offsets inside many makers' notes count from
+  // the TIFF header; so do the values of the note that lie outside it. Nothing else is put there.
+  struct Range {
+    std::int64_t start, end;  // block offsets
+  };
+  std::vector<Range> kept_;    // sorted, apart
+  std::int64_t makerAt_ = -1;  // the note's kept offset; -1: it moves like any value
+};
+
+// The IPTC APP13 segment: "Photoshop 3.0", one 8BIM resource 0x0404 holding the datasets.
+class TIPTCWriter : public TBasicMetadataWriter {
+ public:
+  explicit TIPTCWriter(const TImgData& imgData) : TBasicMetadataWriter(imgData) {}
+
+  void WriteIptcHeader(ByteWriter& stream);
+  void WriteBlock(ByteWriter& stream) override;
+  // An 8BIM resource header with a zero size; returns the position of the size field for patching.
+  // Throws "Image resource name "%s" too long." for a name over 255 bytes.
+  static std::size_t WriteResourceHeader(ByteWriter& stream, std::uint16_t id, const std::string& name);
+
+  std::int64_t segmentStart = -1;
+};
+
+}  // namespace velmora
