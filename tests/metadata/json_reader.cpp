@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "metadata/textcodec.h"
+
 namespace velmora::test {
 
 namespace {
@@ -84,23 +86,6 @@ class Parser {
     if (!peek(c)) fail();
     ++i_;
   }
-  static void utf8(std::string& out, unsigned cp) {
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | cp >> 6);
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | cp >> 12);
-      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | cp >> 18);
-      out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-      out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
   unsigned hex4() {
     if (i_ + 4 > s_.size()) fail();
     const unsigned v = static_cast<unsigned>(std::strtoul(std::string(s_.substr(i_, 4)).c_str(), nullptr, 16));
@@ -143,7 +128,7 @@ class Parser {
             const unsigned low = hex4();
             cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
           }
-          utf8(out, cp);
+          AppendUtf8(out, static_cast<char32_t>(cp));
           break;
         }
         default:
