@@ -12,6 +12,8 @@ packages=(
   imagemagick libimage-exiftool-perl exiv2 libvips-tools
   # fuzzing (clang with its sanitizer runtimes) and a virtual display for screenshots
   clang libclang-rt-14-dev xvfb xauth
+  # peak memory in the benchmark
+  time
 )
 
 sudo_cmd=()
