@@ -1,11 +1,17 @@
 #pragma once
 
-// Whole-file reads and atomic whole-file writes, in standard C++ so the core can use them anywhere.
+// Whole-file reads and the one way the program replaces a file, in standard C++ (and POSIX) so every
+// part of the core can use them from any thread.
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 #include "metadata/bytes.h"
 
@@ -14,15 +20,64 @@ namespace velmora {
 class FileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  FileError(const std::string& message, std::string reason) : std::runtime_error(message), reason_(std::move(reason)) {}
+  // The cause alone, in Polish, without the file's name ("brak miejsca na dysku"); may be empty.
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string reason_;
 };
 
 // Reads at most maxBytes of the file (all of it by default). Throws FileError when it cannot be opened
 // or read, with the path in the message.
 Bytes readFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes = UINTMAX_MAX);
 
-// Writes the bytes to a temporary file in the target's folder and renames it over the target, so the
-// target is either its old self or the complete new file. Throws FileError on any failure, after
-// removing the temporary file.
-void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+// Reads a whole regular file of at most maxBytes. Anything else is never opened: a named pipe would
+// block the reader for ever and a device would never end. Throws FileError (with its reason) for a
+// path that is not a regular file, a file over maxBytes, or one that cannot be opened or read.
+Bytes readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes);
+
+// The system calls of writeFileAtomically, each returning -1 with errno set as the call itself does.
+// A test derives from it to fail one of them as a full disk (ENOSPC), a failing device (EIO) or a short
+// write would, where a real failure cannot be arranged. The base makes the real calls and keeps no
+// state, so one instance serves every thread.
+class FileSystemCalls {
+ public:
+  virtual ~FileSystemCalls() = default;
+  // open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666).
+  virtual int openNew(const char* path) const;
+  virtual ssize_t write(int fd, const void* data, std::size_t size) const;
+  virtual int fsync(int fd) const;
+  virtual int close(int fd) const;
+  virtual int rename(const char* from, const char* to) const;
+  // fsync of the folder itself, so the rename survives a power cut.
+  virtual int syncFolder(const char* folder) const;
+};
+
+// The real system.
+const FileSystemCalls& systemFileCalls();
+
+// Replaces the file at path by a file holding exactly these bytes, or leaves it as it was. The bytes go
+// to a temporary ".velmora-XXXXXX.tmp" beside the target (short and fixed in length, so any name the
+// file system takes for the target can be written); every write is checked, the file is synced and
+// closed, renamed over the target and the folder synced. A symbolic link is followed, and an existing
+// target's permissions are kept. Throws FileError naming the file, after removing the temporary, on any
+// failure; before the rename the old file is untouched.
+void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                         const FileSystemCalls& calls = systemFileCalls());
+
+// Throws FileError naming the file when its name is longer than its folder's file system allows. Lets a
+// caller refuse a name before doing the work of making its content.
+void checkFileNameFits(const std::filesystem::path& path);
+
+// True for a name of writeFileAtomically's temporaries.
+bool isOwnTemporaryName(std::string_view fileName);
+
+// Removes the temporaries that a killed process left in the folder. Only names of writeFileAtomically's
+// pattern, and only those no process holds: a writer keeps an exclusive lock (flock) on its temporary
+// from creating it to renaming it, so a temporary whose lock can be taken belongs to nobody. The lock,
+// not the file's age, decides: a slow writer is never robbed, a fresh leftover goes at once. Errors are
+// ignored (the folder may be missing or read-only). Returns how many were removed.
+std::size_t removeStaleTemporaries(const std::filesystem::path& folder);
 
 }  // namespace velmora

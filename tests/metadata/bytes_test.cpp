@@ -2,14 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "metadata/fileio.h"
-
 namespace velmora {
 namespace {
 
@@ -55,35 +47,6 @@ TEST(ByteWriter, PatchesOnlyWrittenBytes) {
   EXPECT_EQ(w.data(), (Bytes{0xBE, 0xEF, 0xD4, 0xC3, 0xB2, 0xA1}));
   EXPECT_THROW(w.patch32(3, 1, true), std::out_of_range);
   EXPECT_THROW(w.patch16(SIZE_MAX, 1, true), std::out_of_range);
-}
-
-TEST(FileIo, AtomicWriteReplacesWholeFileAndLeavesNoTemporary) {
-  const auto dir = std::filesystem::temp_directory_path() / ("velmora-fileio-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto target = dir / "out.jpg";
-  writeFileAtomically(target, Bytes(1000, 7));
-  writeFileAtomically(target, Bytes{1, 2, 3});
-  EXPECT_EQ(readFileBytes(target), (Bytes{1, 2, 3}));
-  EXPECT_EQ(readFileBytes(target, 2), (Bytes{1, 2}));
-  // A published picture gets the permissions of any new file, not the private ones of a temporary.
-  const mode_t mask = ::umask(022);
-  writeFileAtomically(target, Bytes{4});
-  ::umask(mask);
-  EXPECT_EQ(std::filesystem::status(target).permissions(),
-            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                std::filesystem::perms::group_read | std::filesystem::perms::others_read);
-  int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++entries;
-  EXPECT_EQ(entries, 1);
-  // A folder that does not exist: an error, and the message names the file.
-  try {
-    writeFileAtomically(dir / "missing" / "x.jpg", Bytes{1});
-    FAIL() << "no error";
-  } catch (const FileError& e) {
-    EXPECT_NE(std::string(e.what()).find("x.jpg"), std::string::npos);
-  }
-  EXPECT_THROW(readFileBytes(dir / "absent.jpg"), FileError);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
