@@ -2,13 +2,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QStringList>
 #include <clocale>
 #include <cstdio>
+#include <filesystem>
 
+#include "metadata/fileio.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
 
@@ -77,7 +79,8 @@ QString FileVersionFromText(const QString& version) {
   return QStringLiteral("%1.%2.%3.%4").arg(numbers[0]).arg(numbers[1]).arg(numbers[2]).arg(numbers[3]);
 }
 
-TEnvironment::TEnvironment(TEnvironmentInputs inputs) : report_(std::move(inputs.Report)) {
+TEnvironment::TEnvironment(TEnvironmentInputs inputs)
+    : report_(std::move(inputs.Report)), fileCalls_(inputs.FileCalls) {
   ApplyProcessFormats();
   fileVersion_ = FileVersionFromText(inputs.Version);
 
@@ -100,16 +103,21 @@ TEnvironment::TEnvironment(TEnvironmentInputs inputs) : report_(std::move(inputs
   tempFolder_ = temp + kPathDelimiter;
 
   propsFileName_ = settingsFolder_ + NameWithoutExt(exeName) + QStringLiteral(".props");
+  // A shut-down killed between writing and renaming leaves its temporary here.
+  removeStaleTemporaries(std::filesystem::path(QFile::encodeName(settingsFolder_).toStdString()));
+  // exists() asks the file system about the path without opening it, so a pipe there cannot block.
   if (QFileInfo::exists(propsFileName_)) {
     try {
       props_.LoadFromText(LoadFileToText(propsFileName_));
-    } catch (const EFileError&) {
+    } catch (const EFileError& e) {
       // Starting is worth more than these settings, and overwriting them would lose them for good.
       props_.Clear();
       settingsUnreadable_ = true;
-      Tell(QStringLiteral("Nie można odczytać pliku ustawień \"%1\". Program użyje ustawień domyślnych "
-                          "i nie zapisze tego pliku.")
-               .arg(propsFileName_));
+      startupProblem_ = QStringLiteral(
+                            "Nie można odczytać pliku ustawień \"%1\": %2. Program użyje ustawień "
+                            "domyślnych i nie zapisze tego pliku.")
+                            .arg(propsFileName_, e.Reason());
+      Tell(startupProblem_);
     }
   }
 
@@ -124,27 +132,38 @@ TEnvironment::~TEnvironment() {
   }
 }
 
+TSaveOutcome TEnvironment::SaveSettings() {
+  if (settingsUnreadable_) return TSaveOutcome::Kept;
+  attempted_ = true;
+  attemptedRevision_ = props_.Revision();
+  const QByteArray bytes = props_.ToText().toUtf8();
+  try {
+    writeFileAtomically(
+        std::filesystem::path(QFile::encodeName(propsFileName_).toStdString()),
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())},
+        fileCalls_ != nullptr ? *fileCalls_ : systemFileCalls());
+  } catch (const FileError& e) {
+    saveProblem_ = QStringLiteral("Nie można zapisać pliku ustawień \"%1\": %2.")
+                       .arg(propsFileName_, QString::fromStdString(e.reason()));
+    Tell(saveProblem_);
+    lastOutcome_ = TSaveOutcome::Failed;
+    return lastOutcome_;
+  }
+  saveProblem_.clear();
+  lastOutcome_ = TSaveOutcome::Written;
+  return lastOutcome_;
+}
+
 bool TEnvironment::Shutdown() {
   if (shutDown_) return written_;
   shutDown_ = true;
-  if (settingsUnreadable_) return false;
-  QSaveFile file(propsFileName_);
-  bool ok = file.open(QIODevice::WriteOnly);
-  if (ok) {
-    try {
-      WriteTextToStream(props_.ToText(), file);
-    } catch (const EFileError&) {
-      ok = false;
-    }
+  // What a close has just written, or failed to write and told, is not done over again.
+  if (attempted_ && attemptedRevision_ == props_.Revision()) {
+    written_ = lastOutcome_ == TSaveOutcome::Written;
+  } else {
+    written_ = SaveSettings() == TSaveOutcome::Written;
   }
-  // commit() renames the finished temporary file over the old one; cancelled or failed, the old stays.
-  if (ok) ok = file.commit();
-  if (!ok) {
-    file.cancelWriting();
-    Tell(QStringLiteral("Nie można zapisać pliku ustawień \"%1\": %2").arg(propsFileName_, file.errorString()));
-  }
-  written_ = ok;
-  return ok;
+  return written_;
 }
 
 void TEnvironment::Tell(const QString& message) const {

@@ -3,8 +3,9 @@
 // The start-up environment: fixed number and date formats, the program's folders, the settings file
 // and the settings store AppProps filled from it, the last folder chosen in the folder picker, and the
 // file version. main creates one TEnvironment after the QApplication and before the main window, hands
-// the window a reference, and lets it go after the window is gone: Shutdown (or the destructor) writes
-// AppProps back to the settings file.
+// the window a reference, and lets it go after the window is gone. The window's close (and the end of
+// the desktop session) writes AppProps back to the settings file with SaveSettings, so a failure can be
+// shown while the window is still there; Shutdown (or the destructor) writes whatever changed after.
 //
 // How the rest of the program reaches AppProps: through the TEnvironment& the main window receives
 // (env.AppProps().Get(...)/Set(...)); dialogs that need it take the reference as an argument. There is
@@ -19,11 +20,14 @@
 #include <QDateTime>
 #include <QString>
 #include <QTime>
+#include <cstdint>
 #include <functional>
 
 #include "settings/props.h"
 
 namespace velmora {
+
+class FileSystemCalls;
 
 // The process-wide formats, fixed whatever the user's regional settings say.
 struct TFormatSettings {
@@ -48,7 +52,8 @@ QString FormatLongTime(const QTime& time);
 // Short date, a space, long time.
 QString FormatDateTime(const QDateTime& dateTime);
 
-// Where start-up and shut-down problems are told (never a window): stderr unless a test listens.
+// Where start-up and shut-down problems are told: stderr unless a test listens. The window shows the
+// same texts (StartupProblem, SaveProblem) to the user itself.
 using TReport = std::function<void(const QString& message)>;
 
 struct TEnvironmentInputs {
@@ -56,6 +61,9 @@ struct TEnvironmentInputs {
   QString ConfigRoot;  // the per-user configuration folder; empty when the system cannot tell
   QString Version = QStringLiteral(VELMORA_VERSION);  // major.minor.patch.build; empty: none
   TReport Report;                                     // empty: one line on stderr
+  // The system calls the settings file is written with; null: the real ones. Must outlive the
+  // environment. A test's seam for a full disk or a failing device.
+  const FileSystemCalls* FileCalls = nullptr;
 
   // This process: QCoreApplication::applicationFilePath() and SpecialFolderPath(kCsidlAppData).
   static TEnvironmentInputs ForThisProcess();
@@ -68,22 +76,37 @@ QString AppTitleFromExeName(const QString& exeFileName);
 // Four numbers joined by "." (missing ones are 0); empty when the version is empty or not numbers.
 QString FileVersionFromText(const QString& version);
 
+enum class TSaveOutcome {
+  Written,  // the file now holds AppProps
+  Kept,     // the file was refused at start-up and is left as it is (see StartupProblem)
+  Failed,   // not written; the old file is as it was (see SaveProblem)
+};
+
 class TEnvironment {
  public:
   // Start-up, in order: formats, FileVersion, ExeFolder, CompanyFolder, SettingsFolder (with every
   // fallback to ExeFolder), the TEMP folder, AppProps from PropsFileName, LastChosenFolder. Never
-  // throws for folder or file problems: a settings file that exists but cannot be read is reported,
-  // AppProps starts empty, and that file is not overwritten at shut-down.
+  // throws for folder or file problems. A settings path that is not a regular file (a pipe, a device,
+  // a folder) is never opened, and a file over kMaxTextFileBytes is not parsed: like a file that
+  // cannot be read, it is reported, AppProps starts empty, and the path is never written.
   explicit TEnvironment(TEnvironmentInputs inputs);
   // Runs Shutdown if it has not run.
   ~TEnvironment();
   TEnvironment(const TEnvironment&) = delete;
   TEnvironment& operator=(const TEnvironment&) = delete;
 
-  // Writes AppProps to PropsFileName through a temporary file renamed over the old one, so a failure
-  // leaves the old file as it was; a failure is reported. Runs once; later calls return the first
-  // result. True when the file was written.
+  // Writes AppProps to PropsFileName now (at a close, at the end of the desktop session), replacing
+  // the file only by a complete new one; a failure is reported and leaves the old file as it was.
+  TSaveOutcome SaveSettings();
+  // The end: SaveSettings, unless the last SaveSettings saw the store as it is now (its result stands).
+  // Runs once; later calls return the first result. True when the file holds AppProps.
   bool Shutdown();
+
+  // Why the settings file was not read at start-up (the message reported then); empty when it was
+  // read or did not exist.
+  const QString& StartupProblem() const { return startupProblem_; }
+  // The message of the last failed SaveSettings; empty after a successful one.
+  const QString& SaveProblem() const { return saveProblem_; }
 
   TProps& AppProps() { return props_; }
   const TProps& AppProps() const { return props_; }
@@ -98,13 +121,14 @@ class TEnvironment {
   const QString& TempFolder() const { return tempFolder_; }          // SettingsFolder + "TEMP/"
   const QString& PropsFileName() const { return propsFileName_; }
   const QString& FileVersion() const { return fileVersion_; }
-  // True when an existing settings file could not be read at start-up (and will not be overwritten).
+  // True when an existing settings path could not be read at start-up (and will not be overwritten).
   bool SettingsUnreadable() const { return settingsUnreadable_; }
 
  private:
   void Tell(const QString& message) const;
 
   TReport report_;
+  const FileSystemCalls* fileCalls_ = nullptr;
   TProps props_{QChar(u'\r')};
   QString lastChosenFolder_;
   QString appTitle_;
@@ -114,9 +138,14 @@ class TEnvironment {
   QString tempFolder_;
   QString propsFileName_;
   QString fileVersion_;
+  QString startupProblem_;
+  QString saveProblem_;
   bool settingsUnreadable_ = false;
   bool shutDown_ = false;
   bool written_ = false;
+  bool attempted_ = false;
+  std::uint64_t attemptedRevision_ = 0;
+  TSaveOutcome lastOutcome_ = TSaveOutcome::Failed;
 };
 
 }  // namespace velmora

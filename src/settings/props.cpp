@@ -10,11 +10,17 @@ constexpr QChar kCR = u'\r';
 
 }  // namespace
 
-int TProps::IndexOf(const QString& key) const { return IndexOfKey(Entries, key); }
+void TProps::Clear() {
+  entries_.clear();
+  index_.clear();
+  ++revision_;
+}
+
+int TProps::IndexOf(const QString& key) const { return index_.value(key.toUpper(), -1); }
 
 QString TProps::Get(const QString& key) const {
   const int i = IndexOf(key);
-  return i < 0 ? QString() : Entries[static_cast<std::size_t>(i)].Value;
+  return i < 0 ? QString() : entries_[static_cast<std::size_t>(i)].Value;
 }
 
 void TProps::Set(const QString& key, const QString& value) {
@@ -23,18 +29,24 @@ void TProps::Set(const QString& key, const QString& value) {
     Add(key, value);
     return;
   }
-  Entries[static_cast<std::size_t>(i)].Value = value;
+  entries_[static_cast<std::size_t>(i)].Value = value;
+  ++revision_;
 }
 
 void TProps::Add(const QString& key, const QString& value) {
   const QString k = TrimKey(key);
   if (k.isEmpty()) return;
-  const int i = IndexOf(k);
-  if (i >= 0) {
-    Entries[static_cast<std::size_t>(i)].Value = value;
+  const QString upper = k.toUpper();
+  const auto found = index_.constFind(upper);
+  if (found != index_.constEnd()) {
+    entries_[static_cast<std::size_t>(*found)].Value = value;
+    ++revision_;
     return;
   }
-  if (KeepEmpty || !value.isEmpty()) Entries.push_back({k, value});
+  if (!KeepEmpty && value.isEmpty()) return;
+  index_.insert(upper, static_cast<int>(entries_.size()));
+  entries_.push_back({k, value});
+  ++revision_;
 }
 
 void TProps::ParseLine(const QString& line) {
@@ -63,7 +75,7 @@ void TProps::LoadFromText(const QString& text) {
 
 QString TProps::ToText() const {
   QString out;
-  for (const TProp& e : Entries) {
+  for (const TProp& e : entries_) {
     if (!KeepEmpty && e.Value.isEmpty()) continue;
     out += e.Key;
     out += u'=';

@@ -5,9 +5,14 @@
 // settings file), no header, no quoting, no byte-order mark handling.
 //
 // The program's instance, AppProps, is owned by TEnvironment (settings/environment.h), never by a static.
+//
+// Lookups go through a hash of the upper-cased keys beside the ordered entries, so a damaged file of
+// many thousand keys loads in linear time; keys are never removed one by one, so positions stay valid.
 
 #include <QChar>
+#include <QHash>
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 namespace velmora {
@@ -21,8 +26,8 @@ class TProps {
  public:
   explicit TProps(QChar separator) : Separator(separator) {}
 
-  void Clear() { Entries.clear(); }
-  int Count() const { return static_cast<int>(Entries.size()); }
+  void Clear();
+  int Count() const { return static_cast<int>(entries_.size()); }
   // Position of the first entry whose key equals the given one after both are upper-cased; -1 when none.
   // The given key is not trimmed.
   int IndexOf(const QString& key) const;
@@ -42,9 +47,18 @@ class TProps {
   // Every entry (those with an empty value only when KeepEmpty) as key=value followed by the separator.
   QString ToText() const;
 
-  std::vector<TProp> Entries;
+  // The pairs in their order; no two keys are equal when upper-cased.
+  const std::vector<TProp>& Entries() const { return entries_; }
+  // Counts every change of the entries, so a writer can tell whether anything changed since it wrote.
+  std::uint64_t Revision() const { return revision_; }
+
   QChar Separator;
   bool KeepEmpty = true;
+
+ private:
+  std::vector<TProp> entries_;
+  QHash<QString, int> index_;  // upper-cased key -> position in entries_
+  std::uint64_t revision_ = 0;
 };
 
 }  // namespace velmora

@@ -3,6 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <filesystem>
+#include <string_view>
+
+#include "metadata/fileio.h"
+#include "metadata/textcodec.h"
 
 namespace velmora {
 
@@ -177,22 +182,44 @@ QString DecodeWindows1250(const QByteArray& bytes) {
 }
 
 QString DecodeFileBytes(const QByteArray& bytes) {
-  // Only what precedes a NUL is ever parsed; bytes after it must not decide the code page.
   const qsizetype nul = bytes.indexOf('\0');
-  if (!IsValidUtf8(nul < 0 ? bytes : bytes.left(nul))) return DecodeWindows1250(bytes);
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-  return decoder.decode(bytes);
+  const QByteArrayView text = nul < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(nul);
+  QString out;
+  out.reserve(text.size());
+  // CR and LF are the same byte in both encodings and never inside a UTF-8 sequence, so cutting there
+  // never splits a character.
+  qsizetype start = 0;
+  for (;;) {
+    qsizetype end = start;
+    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+    const QByteArrayView line = text.sliced(start, end - start);
+    const std::string_view raw(line.data(), static_cast<std::size_t>(line.size()));
+    if (IsValidUtf8(raw)) {
+      // fromUtf8 drops a byte-order mark at the start of what it is given; it stays, as a character.
+      if (line.startsWith("\xef\xbb\xbf")) out += QChar(u'\uFEFF');
+      out += QString::fromUtf8(line);
+    } else {
+      const std::string utf8 = Cp1250ToUtf8({reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size()});
+      out += QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    }
+    if (end == text.size()) break;
+    out += QChar(static_cast<char16_t>(text[end]));
+    start = end + 1;
+  }
+  return out;
 }
 
-QString LoadFileToText(const QString& fileName) {
-  const QString failure = QStringLiteral("Nie można odczytać pliku \"%1\".").arg(fileName);
-  // Opening a folder for reading succeeds on Linux; it is no file to read.
-  if (QFileInfo(fileName).isDir()) throw EFileError(failure.toStdString());
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) throw EFileError(failure.toStdString());
-  const QByteArray bytes = file.readAll();
-  if (file.error() != QFileDevice::NoError) throw EFileError(failure.toStdString());
-  return DecodeFileBytes(bytes);
+QString LoadFileToText(const QString& fileName, qint64 maxBytes) {
+  try {
+    const Bytes bytes = readRegularFile(std::filesystem::path(QFile::encodeName(fileName).toStdString()),
+                                        static_cast<std::uintmax_t>(maxBytes));
+    return DecodeFileBytes(
+        QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
+  } catch (const FileError& e) {
+    const QString reason = QString::fromStdString(e.reason());
+    throw EFileError(QStringLiteral("Nie można odczytać pliku \"%1\": %2.").arg(fileName, reason).toStdString(),
+                     reason);
+  }
 }
 
 void WriteTextToStream(const QString& text, QIODevice& device) {

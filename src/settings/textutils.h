@@ -21,7 +21,17 @@ inline constexpr QChar kPathDelimiter = u'/';
 class EFileError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  EFileError(const std::string& message, QString reason) : std::runtime_error(message), reason_(std::move(reason)) {}
+  // The cause alone, without the file's name ("to nie jest zwykły plik"); may be empty.
+  const QString& Reason() const { return reason_; }
+
+ private:
+  QString reason_;
 };
+
+// The largest text file the program reads (settings, lists): far above any real settings file, and a
+// bound on the time and memory a damaged or foreign file can cost at start-up.
+inline constexpr qint64 kMaxTextFileBytes = 4 * 1024 * 1024;
 
 // ReplaceText flags.
 inline constexpr int rfReplaceAll = 1;  // every occurrence, not just the first
@@ -64,13 +74,16 @@ QString JoinList(const QStringList& list, const QString& separator, bool keepTra
 bool IsValidUtf8(const QByteArray& bytes);
 // Windows-1250 bytes as text.
 QString DecodeWindows1250(const QByteArray& bytes);
-// A file's bytes as text: UTF-8 when the bytes before the first NUL are valid UTF-8, otherwise
-// Windows-1250, so a settings file carried over from a Windows installation keeps its Polish keys.
-// A byte-order mark is not recognised: it stays in the text as a character. NULs stay in the text.
+// A file's bytes as text, line by line (a line ends at CR or LF): a line that is valid UTF-8 is read as
+// UTF-8, any other as Windows-1250. A settings file carried over from a Windows installation keeps its
+// Polish keys, and one stray byte garbles one line at most. A NUL ends the text, as it ends the store's
+// parsing. A byte-order mark is not recognised: it stays in the text as a character.
 QString DecodeFileBytes(const QByteArray& bytes);
 
-// The whole file as text (see DecodeFileBytes). Throws EFileError when it cannot be opened or read.
-QString LoadFileToText(const QString& fileName);
+// The whole file as text (see DecodeFileBytes). Only a regular file of at most maxBytes is read; a pipe,
+// a device or a folder is never opened. Throws EFileError, with its reason, when the file is refused or
+// cannot be opened or read.
+QString LoadFileToText(const QString& fileName, qint64 maxBytes = kMaxTextFileBytes);
 // Writes the text's UTF-8 bytes at the device's position; nothing for an empty text. Throws EFileError
 // when not every byte was written.
 void WriteTextToStream(const QString& text, QIODevice& device);

@@ -3,11 +3,21 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <chrono>
 #include <cstdio>
+#include <future>
+
+#include "settings/textutils.h"
+#include "support/faulty_calls.h"
+#include "support/small_tmpfs.h"
 
 namespace velmora {
 namespace {
@@ -227,6 +237,179 @@ TEST_F(EnvironmentTest, ShutdownWritesOnceAndAnEmptyStoreGivesAnEmptyFile) {
   env.AppProps().Set("late", "1");
   EXPECT_TRUE(env.Shutdown());
   EXPECT_EQ(QFileInfo(env.PropsFileName()).size(), 0);
+}
+
+// A settings path that is no regular file, or a file too large to be settings: never opened (a pipe would
+// block the start for ever, /dev/zero would never end), never parsed, never written; the program starts
+// with its defaults and says why.
+TEST_F(EnvironmentTest, PathsThatAreNoSettingsFileAreNeverOpenedNorOverwritten) {
+  const QString folder = config + "/Velmora/velmora";
+  const QString file = folder + "/velmora.props";
+  QByteArray large(kMaxTextFileBytes + 1, '\0');
+  QRandomGenerator random(11);
+  for (char& c : large) c = static_cast<char>(random.bounded(256));
+  struct Row {
+    const char* name;
+    std::function<void()> make;
+    std::function<bool()> unchanged;
+    QString reason;
+  };
+  const Row rows[] = {
+      {"named pipe", [&] { ASSERT_EQ(::mkfifo(QFile::encodeName(file).constData(), 0600), 0); },
+       [&] { return QFileInfo(file).isFile() == false && QFileInfo(file).exists() && !QFileInfo(file).isDir(); },
+       u"to nie jest zwykły plik"_s},
+      {"device", [&] { ASSERT_TRUE(QFile::link("/dev/zero", file)); },
+       [&] { return QFileInfo(file).symLinkTarget() == "/dev/zero"; }, u"to nie jest zwykły plik"_s},
+      {"folder", [&] { ASSERT_TRUE(QDir().mkdir(file)); }, [&] { return QFileInfo(file).isDir(); },
+       u"to nie jest zwykły plik"_s},
+      {"random bytes over the limit", [&] { WriteAll(file, large); }, [&] { return ReadAll(file) == large; },
+       u"plik jest większy niż 4194304 bajtów"_s},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ASSERT_TRUE(QDir(config).removeRecursively() || !QFileInfo::exists(config));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    r.make();
+    reports.clear();
+    test::FaultyCalls calls;
+    TEnvironmentInputs in = Inputs();
+    in.FileCalls = &calls;
+    auto start = std::async(std::launch::async, [&] { return std::make_unique<TEnvironment>(std::move(in)); });
+    if (start.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << "start-up blocked on the settings path";
+      // A writer that comes and goes gives the blocked reader its end of file.
+      ::close(::open(QFile::encodeName(file).constData(), O_WRONLY | O_NONBLOCK));
+    }
+    std::unique_ptr<TEnvironment> env = start.get();
+    EXPECT_TRUE(env->SettingsUnreadable());
+    EXPECT_EQ(env->AppProps().Count(), 0);
+    EXPECT_EQ(env->StartupProblem(),
+              u"Nie można odczytać pliku ustawień \"%1\": %2. Program użyje ustawień "
+              u"domyślnych i nie zapisze tego pliku."_s.arg(file, r.reason));
+    EXPECT_EQ(reports, QStringList{env->StartupProblem()});
+    env->AppProps().Set("size", "800");
+    EXPECT_EQ(env->SaveSettings(), TSaveOutcome::Kept);
+    EXPECT_FALSE(env->Shutdown());
+    EXPECT_TRUE(r.unchanged());
+    EXPECT_EQ(calls.opens, 0);
+  }
+}
+
+TEST_F(EnvironmentTest, AFileOfExactlyTheLimitIsRead) {
+  ASSERT_TRUE(QDir().mkpath(config + "/Velmora/velmora"));
+  QByteArray bytes = "size=640\rk=" + QByteArray(kMaxTextFileBytes - 12, 'v') + "\r";
+  ASSERT_EQ(bytes.size(), kMaxTextFileBytes);
+  WriteAll(config + "/Velmora/velmora/velmora.props", bytes);
+  TEnvironment env(Inputs());
+  EXPECT_FALSE(env.SettingsUnreadable());
+  EXPECT_EQ(env.AppProps().Get("size"), "640");
+  EXPECT_EQ(env.AppProps().Get("k").size(), kMaxTextFileBytes - 12);
+}
+
+// The writer seam fails each call in turn: the old file stays byte for byte, the failure is told once,
+// in Polish, and kept for the window to show.
+TEST_F(EnvironmentTest, AFailedSaveKeepsTheOldFileAndTellsWhy) {
+  using Step = test::FaultyCalls::Step;
+  const QString folder = config + "/Velmora/velmora";
+  const QString file = folder + "/velmora.props";
+  const QByteArray old = u"folderyZ=/zdjęcia/2023;/zdjęcia/2024\rsize=640\r"_s.toUtf8();
+  const std::pair<Step, QString> rows[] = {
+      {Step::Write, u"brak miejsca na dysku"_s},
+      {Step::Fsync, u"brak miejsca na dysku"_s},
+      {Step::Close, u"brak miejsca na dysku"_s},
+      {Step::Open, u"brak miejsca na dysku"_s},
+  };
+  for (const auto& [step, reason] : rows) {
+    SCOPED_TRACE(static_cast<int>(step));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    WriteAll(file, old);
+    test::FaultyCalls calls;
+    calls.failAt = step;
+    calls.writeBudget = 20;
+    TEnvironmentInputs in = Inputs();
+    in.FileCalls = &calls;
+    reports.clear();
+    TEnvironment env(std::move(in));
+    env.AppProps().Set("size", "800");
+    EXPECT_EQ(env.SaveSettings(), TSaveOutcome::Failed);
+    const QString message = u"Nie można zapisać pliku ustawień \"%1\": %2."_s.arg(file, reason);
+    EXPECT_EQ(env.SaveProblem(), message);
+    // The close has told it; the end of the program does not try the same again.
+    EXPECT_FALSE(env.Shutdown());
+    EXPECT_EQ(reports, QStringList{message});
+    EXPECT_EQ(ReadAll(file), old);
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"velmora.props"});
+  }
+}
+
+TEST_F(EnvironmentTest, WhatACloseWroteIsNotWrittenAgainUnlessItChanged) {
+  ASSERT_TRUE(QDir().mkdir(config));
+  test::FaultyCalls calls;
+  {
+    TEnvironmentInputs in = Inputs();
+    in.FileCalls = &calls;
+    TEnvironment env(std::move(in));
+    env.AppProps().Set("size", "800");
+    EXPECT_EQ(env.SaveSettings(), TSaveOutcome::Written);
+    EXPECT_TRUE(env.SaveProblem().isEmpty());
+    EXPECT_TRUE(env.Shutdown());
+    EXPECT_EQ(calls.opens, 1);
+  }
+  {
+    TEnvironmentInputs in = Inputs();
+    in.FileCalls = &calls;
+    TEnvironment env(std::move(in));
+    EXPECT_EQ(env.SaveSettings(), TSaveOutcome::Written);
+    env.AppProps().Set("ostWskazanyFolder", "/a");  // changed after the close
+    EXPECT_TRUE(env.Shutdown());
+    EXPECT_EQ(calls.opens, 3);
+  }
+  EXPECT_EQ(ReadAll(config + "/Velmora/velmora/velmora.props"), "size=800\rostWskazanyFolder=/a\r");
+}
+
+TEST_F(EnvironmentTest, AKilledShutDownsTemporaryIsRemovedAtStart) {
+  const QString folder = config + "/Velmora/velmora";
+  ASSERT_TRUE(QDir().mkpath(folder));
+  WriteAll(folder + "/.velmora-Xy12ab.tmp", "size=1");
+  WriteAll(folder + "/.velmora.props.tmp123", "someone else's");
+  TEnvironment env(Inputs());
+  EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{".velmora.props.tmp123"});
+}
+
+// A real full disk, as root: the settings folder on a tmpfs filled to its last byte.
+TEST_F(EnvironmentTest, OnAFullDiskTheSettingsFileStaysByteForByte) {
+  const QString folder = config + "/Velmora/velmora";
+  ASSERT_TRUE(QDir().mkpath(folder));
+  test::SmallTmpfs disk(QFile::encodeName(folder).toStdString(), 64 * 1024);
+  if (!disk.Mounted()) GTEST_SKIP() << "needs root to mount a tmpfs";
+  QByteArray old;
+  for (int i = 0; i < 600; ++i) old += u"klucz %1=/zdjęcia/wakacje/%1\r"_s.arg(i).toUtf8();
+  WriteAll(folder + "/velmora.props", old);
+  TEnvironment env(Inputs());
+  ASSERT_EQ(env.AppProps().Count(), 600);
+  env.AppProps().Set("podpis", u"Zdjęcie: Łódź"_s);
+  ASSERT_TRUE(disk.FillUp());
+  EXPECT_FALSE(env.Shutdown());
+  EXPECT_EQ(ReadAll(folder + "/velmora.props"), old);
+  EXPECT_TRUE(env.SaveProblem().endsWith(u"brak miejsca na dysku."_s)) << env.SaveProblem().toStdString();
+}
+
+TEST_F(EnvironmentTest, OneStrayByteGarblesOneLineOnly) {
+  ASSERT_TRUE(QDir().mkpath(config + "/Velmora/velmora"));
+  const QString file = config + "/Velmora/velmora/velmora.props";
+  WriteAll(file,
+           "folderZ=/zdj\xc4\x99"
+           "cia\rkolor t\xb3"
+           "a podpisu=255\rpodpis=\xc5\x81\xc3\xb3"
+           "d\xc5\xba\x80\rEXIF=T\r");
+  {
+    TEnvironment env(Inputs());
+    EXPECT_EQ(env.AppProps().Get("folderZ"), u"/zdjęcia"_s);
+    EXPECT_EQ(env.AppProps().Get(u"kolor tła podpisu"_s), "255");
+    EXPECT_EQ(env.AppProps().Get("podpis"), u"Ĺ\uFFFDĂłdĹş€"_s);  // the one line with the stray byte
+    EXPECT_EQ(env.AppProps().Get("EXIF"), "T");
+  }
+  EXPECT_EQ(ReadAll(file), u"folderZ=/zdjęcia\rkolor tła podpisu=255\rpodpis=Ĺ\uFFFDĂłdĹş€\rEXIF=T\r"_s.toUtf8());
 }
 
 TEST(ProcessFormats, DotAndFixedDatesWhateverTheLocale) {

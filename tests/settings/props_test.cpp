@@ -14,7 +14,7 @@ using Pairs = std::vector<std::pair<QString, QString>>;
 
 Pairs EntriesOf(const TProps& p) {
   Pairs out;
-  for (const TProp& e : p.Entries) out.emplace_back(e.Key, e.Value);
+  for (const TProp& e : p.Entries()) out.emplace_back(e.Key, e.Value);
   return out;
 }
 
@@ -87,6 +87,57 @@ TEST(TProps, EmptyValuesRoundTripAndUnparsableTextGivesEmptyFile) {
   p.LoadFromText("nothing here\r=x\r");
   EXPECT_EQ(p.Count(), 0);
   EXPECT_EQ(p.ToText(), QString());
+}
+
+// A damaged file of many thousand keys: every lookup still finds the first position under any case,
+// a repeated key keeps its first place with the last value, and the text keeps the file's order.
+TEST(TProps, ManyKeysKeepTheirOrderAndFirstPositionRule) {
+  QString text;
+  const int n = 20000;
+  for (int i = 0; i < n; ++i) text += u"Klucz ł%1=%1\r"_s.arg(i);
+  for (int i = 0; i < n; i += 1000) text += u"KLUCZ Ł%1=późniejszy\r"_s.arg(i);
+  TProps p(u'\r');
+  p.Set("stale", "x");
+  const std::uint64_t before = p.Revision();
+  p.LoadFromText(text);
+  EXPECT_GT(p.Revision(), before);
+  ASSERT_EQ(p.Count(), n);
+  for (int i = 0; i < n; ++i) {
+    const QString value = i % 1000 == 0 ? u"późniejszy"_s : QString::number(i);
+    ASSERT_EQ(p.IndexOf(u"kLUCZ ł%1"_s.arg(i)), i);
+    ASSERT_EQ(p.Get(u"klucz Ł%1"_s.arg(i)), value);
+    ASSERT_EQ(p.Entries()[static_cast<std::size_t>(i)].Key, u"Klucz ł%1"_s.arg(i));
+  }
+  EXPECT_EQ(p.IndexOf("stale"), -1);
+  p.Set(u"KLUCZ Ł5"_s, "nowy");
+  p.Set("nowy klucz", "1");
+  EXPECT_EQ(p.IndexOf(u"klucz ł5"_s), 5);
+  EXPECT_EQ(p.IndexOf("NOWY KLUCZ"), n);
+  EXPECT_TRUE(p.ToText().startsWith(u"Klucz ł0=późniejszy\rKlucz ł1=1\r"_s));
+  EXPECT_TRUE(p.ToText().endsWith(u"Klucz ł19999=19999\rnowy klucz=1\r"_s));
+  p.Clear();
+  EXPECT_EQ(p.IndexOf(u"klucz ł5"_s), -1);
+  EXPECT_EQ(p.Count(), 0);
+}
+
+TEST(TProps, RevisionCountsEveryChange) {
+  TProps p(u'\r');
+  std::uint64_t last = p.Revision();
+  const auto changed = [&] {
+    const bool moved = p.Revision() != last;
+    last = p.Revision();
+    return moved;
+  };
+  p.Set("a", "1");
+  EXPECT_TRUE(changed());
+  p.Set("A", "2");
+  EXPECT_TRUE(changed());
+  p.Add(" ", "x");
+  EXPECT_FALSE(changed());
+  EXPECT_EQ(p.Get("a"), "2");
+  EXPECT_FALSE(changed());
+  p.Clear();
+  EXPECT_TRUE(changed());
 }
 
 }  // namespace

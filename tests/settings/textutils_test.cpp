@@ -133,7 +133,23 @@ TEST(DecodeFileBytes, Utf8ElseWindows1250) {
       {"truncated utf8 is cp1250", "a\xc5", u"aĹ"_s},
       {"overlong utf8 is cp1250", "\xc0\xaf", u"ŔŻ"_s},
       // What follows a NUL is never parsed, so it does not decide the code page.
-      {"after nul ignored", QByteArray("\xc5\x82=1\0\xff", 6), QString::fromUtf8("\xc5\x82=1\0\xef\xbf\xbd", 8)},
+      {"nul ends the text", QByteArray("\xc5\x82=1\0\xff", 6), u"ł=1"_s},
+      // Line by line: one stray byte garbles its own line only, and a Windows-1250 line among UTF-8
+      // ones (a file edited by both programs) reads right.
+      {"stray byte garbles one line",
+       "kolor t\xc5\x82"
+       "a=1\rfolderZ=/zdj\xea"
+       "cia\xff\rfolderDo=/wynik \xc5\xbc\r",
+       u"kolor tła=1\rfolderZ=/zdjęcia˙\rfolderDo=/wynik ż\r"_s},
+      {"cp1250 line among utf8 lines", "a=\xc5\x82\r\nzmie\xf1 rozmiar=T\r\nb=\xc4\x99",
+       u"a=ł\r\nzmień rozmiar=T\r\nb=ę"_s},
+      {"lf ends an encoding line too", "x=\xb3\ny=\xc5\x82", u"x=ł\ny=ł"_s},
+      {"empty lines", "\r\r\n\n", u"\r\r\n\n"_s},
+      {"bom inside kept",
+       "a=1\r\xef\xbb\xbf"
+       "b=2",
+       u"a=1\r\uFEFFb=2"_s},
+      {"empty", "", u""_s},
   };
   for (const Row& r : rows) EXPECT_EQ(DecodeFileBytes(r.bytes), r.expected) << r.name;
 }
@@ -143,7 +159,14 @@ TEST(Files, LoadAndWrite) {
   ASSERT_TRUE(dir.isValid());
   const QString name = dir.filePath("t.txt");
   EXPECT_THROW(LoadFileToText(name), EFileError);
-  EXPECT_THROW(LoadFileToText(dir.path()), EFileError);
+  try {
+    LoadFileToText(dir.path());
+    ADD_FAILURE() << "a folder was read";
+  } catch (const EFileError& e) {
+    EXPECT_EQ(e.Reason(), u"to nie jest zwykły plik"_s);
+    EXPECT_EQ(std::string(e.what()),
+              ("Nie można odczytać pliku \"" + dir.path() + "\": to nie jest zwykły plik.").toStdString());
+  }
 
   QFile file(name);
   ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -152,6 +175,8 @@ TEST(Files, LoadAndWrite) {
   file.close();
   EXPECT_EQ(file.size(), 11);
   EXPECT_EQ(LoadFileToText(name), u"zażółć\r"_s);
+  EXPECT_EQ(LoadFileToText(name, 11), u"zażółć\r"_s);
+  EXPECT_THROW(LoadFileToText(name, 10), EFileError);
 
   QBuffer readOnly;
   ASSERT_TRUE(readOnly.open(QIODevice::ReadOnly));
