@@ -13,6 +13,8 @@
 
 #include "app/batch_caption.h"
 #include "app/batch_dump.h"
+#include "imaging/batchrules.h"
+#include "metadata/fileio.h"
 
 namespace velmora::batch {
 
@@ -40,6 +42,9 @@ struct OptionSpec {
 void setNameMode(ParseState& state, NameMode mode, const std::string& affix) {
   if (state.nameModeGiven) throw UsageError("--prefix i --suffix wykluczają się (podaj jedno z nich raz)");
   state.nameModeGiven = true;
+  if (const std::string fault = affixFault(affix); !fault.empty()) {
+    throw UsageError(mode == NameMode::Prefix ? "--prefix: prefiks " + fault : "--suffix: sufiks " + fault);
+  }
   state.options.run.nameMode = mode;
   state.options.run.affix = affix;
 }
@@ -156,6 +161,14 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
   state.options.source = positional[0];
   state.options.run.destFolder = positional[1];
   state.options.names.assign(positional.begin() + 2, positional.end());
+  // A name that cannot become an output ("..", "a/b") is refused before anything is written.
+  for (const std::string& name : state.options.names) {
+    try {
+      outputName(name, state.options.run.nameMode, state.options.run.affix);
+    } catch (const ImagingError& e) {
+      throw UsageError(e.what());
+    }
+  }
   return state.options;
 }
 
@@ -215,6 +228,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
       err << kProgram << ": \"" << dest.string() << "\" nie jest folderem\n";
       return 1;
     }
+    removeStaleTemporaries(dest);
   } catch (const std::exception& e) {
     err << kProgram << ": " << e.what() << "\n";
     return 1;

@@ -20,8 +20,10 @@
 #include "app/fspath.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
+#include "imaging/batchrules.h"
 #include "imaging/caption.h"
 #include "imaging/pipeline.h"
+#include "metadata/fileio.h"
 #include "settings/eabort.h"
 #include "settings/filehelpers.h"
 
@@ -125,6 +127,11 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   if (CLB->count() == 0) BeepAndAbort();
   const QString destination = eFoldDo->currentText();
   if (eFoldZ->currentText().isEmpty() || destination.isEmpty()) ErrorNotice(QStringLiteral("Nie wskazano folderów"));
+  // Before the destination is made: "../x_" would write into its parent.
+  if (const std::string fault = affixFault(EPref->text().toStdString()); !fault.empty()) {
+    ErrorNotice((rbSuf->isChecked() ? QStringLiteral("Sufiks ") : QStringLiteral("Prefiks ")) +
+                QString::fromStdString(fault));
+  }
   if (!FolderExists(destination)) {
     if (!AskYesNo(QStringLiteral("Folder docelowy nie istnieje. Utworzyć go?"))) throw EAbort();
     // One level only: a missing parent is not made either.
@@ -139,6 +146,9 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     if (!AskYesNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
     replaceSources = true;
   }
+
+  // What a killed run left behind goes before this run writes its own.
+  removeStaleTemporaries(ToFsPath(destination));
 
   const int count = CLB->count();
   int ticked = 0;

@@ -47,14 +47,30 @@ ScalePlan applySizeRule(int width, int height, int limit, bool enlarge) {
   return plan;
 }
 
+std::string affixFault(std::string_view affix) {
+  if (affix.find('/') != std::string_view::npos) return "nie może zawierać znaku \"/\"";
+  if (affix.find('\0') != std::string_view::npos) return "nie może zawierać znaku NUL";
+  return {};
+}
+
 std::string outputName(std::string_view name, NameMode mode, std::string_view affix) {
-  if (name.empty() || name.find('/') != std::string_view::npos) {
+  if (name.empty() || name.find('/') != std::string_view::npos || name.find('\0') != std::string_view::npos) {
     throw ImagingError("Nieprawidłowa nazwa pliku: \"" + std::string(name) + "\"");
   }
-  if (mode == NameMode::Prefix) return std::string(affix) + std::string(name);
-  const std::string base = NameWithoutExt(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))).toStdString();
-  const std::string_view ext = name.substr(base.size());
-  return base + std::string(affix) + std::string(ext);
+  if (const std::string fault = affixFault(affix); !fault.empty()) {
+    throw ImagingError((mode == NameMode::Prefix ? "Prefiks " : "Sufiks ") + fault);
+  }
+  std::string out;
+  if (mode == NameMode::Prefix) {
+    out = std::string(affix) + std::string(name);
+  } else {
+    const std::string base =
+        NameWithoutExt(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))).toStdString();
+    out = base + std::string(affix) + std::string(name.substr(base.size()));
+  }
+  // Joined to the folder, these name the folder itself or its parent, not a file.
+  if (out == "." || out == "..") throw ImagingError("Nieprawidłowa nazwa pliku wynikowego: \"" + out + "\"");
+  return out;
 }
 
 std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,

@@ -25,10 +25,15 @@ ScalePlan applySizeRule(int width, int height, int limit, bool enlarge);
 
 enum class NameMode { Prefix, Suffix };
 
+// Why the prefix or suffix cannot be used ("nie może zawierać znaku \"/\""), empty when it can: a "/"
+// would put the output into another folder (../x_), a NUL would cut its name short. Both front ends
+// check it before anything is written.
+std::string affixFault(std::string_view affix);
+
 // The naming rule on a file name (no folder): prefix gives affix + name; suffix puts the affix
 // between the name without its extension and the extension (from the last "." on, case kept; none
 // when the name has no "."). An empty affix gives the name itself. Throws ImagingError for an empty
-// name or one that holds a folder separator.
+// name, a name or affix that holds a folder separator or a NUL, and a result that is "." or "..".
 std::string outputName(std::string_view name, NameMode mode, std::string_view affix);
 
 // The destination folder joined with outputName(...).

@@ -56,6 +56,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     FileOutcome outcome;
     outcome.output = outputPath(options.destFolder, name, options.nameMode, options.affix);
     if (!options.allowReplaceSource) refuseOverwritingSource(source, outcome.output);
+    // A name the file system cannot take fails now, not after the picture was made.
+    checkFileNameFits(outcome.output);
 
     const Bytes jpeg = readFileBytes(source);
     QImage picture = decodeJpegScaled(jpeg, [&](QSize full) {
@@ -69,7 +71,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     outcome.height = picture.height();
 
     Bytes bytes = carryOverMetadata(encodeJpeg(picture), source, outcome.width, outcome.height, options.keepMetadata);
-    writeFileAtomically(outcome.output, bytes);
+    writeFileAtomically(outcome.output, bytes, options.fileCalls ? *options.fileCalls : systemFileCalls());
     return outcome;
   } catch (const BatchFileError&) {
     throw;

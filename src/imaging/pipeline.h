@@ -15,6 +15,8 @@
 
 namespace velmora {
 
+class FileSystemCalls;
+
 // The run's settings, read once per file by the caller (the window or the command line).
 struct BatchOptions {
   bool scale = true;     // apply the size rule
@@ -27,6 +29,8 @@ struct BatchOptions {
   // Lets the output replace the source file itself (same folder, empty affix). Off, such a file is
   // refused; the window turns it on only after the user has agreed to lose the originals.
   bool allowReplaceSource = false;
+  // The system calls the output is written with; null: the real ones (a test's seam for a full disk).
+  const FileSystemCalls* fileCalls = nullptr;
   // Stamps the caption onto the scaled picture (Format_RGB32, the run's final size); empty: no caption.
   // Called on the thread that runs processFile.
   std::function<void(QImage&)> caption;

@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
+#include <set>
 #include <sstream>
 
 #include "imaging/jpegcodec.h"
@@ -65,6 +67,11 @@ TEST(BatchArguments, RefusesBadCommandLines) {
       {"--prefix", "a", "--suffix", "b", "in", "out"},
       {"--frobnicate", "in", "out"},
       {"--enlarge=yes", "in", "out"},
+      {"--prefix", "../x_", "in", "out"},
+      {"--suffix=/m", "in", "out"},
+      {"--prefix", std::string("a\0b", 3), "in", "out"},
+      {"--prefix=", "in", "out", ".."},
+      {"in", "out", "sub/a.jpg"},
   };
   for (const auto& args : bad) EXPECT_THROW(parseArguments(args), UsageError) << testing::PrintToString(args);
 }
@@ -150,6 +157,36 @@ TEST_F(BatchRun, ReportsFolderProblems) {
   EXPECT_FALSE(fs::exists(dst_));
   EXPECT_EQ(run({"--size", "50", src_.string(), dst_.string()}), 0) << err_.str();
   EXPECT_TRUE(fs::exists(dst_ / "_a.jpg"));
+}
+
+// A prefix or suffix that leaves DEST is refused with the option named, before anything is made.
+TEST_F(BatchRun, AnAffixWithASlashWritesNothing) {
+  copy("synthetic_no_metadata.jpg", "a.jpg");
+  const std::pair<std::vector<std::string>, std::string> rows[] = {
+      {{"--prefix", "../x_"}, "velmora-batch: --prefix: prefiks nie może zawierać znaku \"/\"\n"},
+      {{"--suffix", "_m/"}, "velmora-batch: --suffix: sufiks nie może zawierać znaku \"/\"\n"},
+  };
+  for (const auto& [options, message] : rows) {
+    std::vector<std::string> args = options;
+    args.push_back(src_.string());
+    args.push_back(dst_.string());
+    EXPECT_EQ(run(args), 2);
+    EXPECT_EQ(err_.str().substr(0, message.size()), message);
+    EXPECT_FALSE(fs::exists(dst_));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path().toStdString()), fs::directory_iterator()), 1);
+  }
+}
+
+// What a killed run left in DEST (its own temporaries only) goes; other files stay.
+TEST_F(BatchRun, ARunRemovesAKilledRunsTemporaries) {
+  copy("synthetic_no_metadata.jpg", "a.jpg");
+  fs::create_directory(dst_);
+  for (const char* name : {".velmora-k1ll3d.tmp", ".notes.tmp", "_old.jpg"})
+    std::fclose(std::fopen((dst_ / name).c_str(), "w"));
+  EXPECT_EQ(run({"--size", "40", src_.string(), dst_.string()}), 0) << err_.str();
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(dst_)) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{".notes.tmp", "_old.jpg", "_a.jpg"}));
 }
 
 // The real program, as scripts call it.

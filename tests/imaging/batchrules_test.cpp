@@ -82,6 +82,44 @@ TEST(NamingRule, RefusesNamesThatAreNotPlainFileNames) {
   for (const char* name : {"", "sub/a.jpg", "../a.jpg"}) {
     EXPECT_THROW(outputName(name, NameMode::Prefix, "_"), ImagingError) << name;
   }
+  EXPECT_THROW(outputName(std::string_view("a\0b.jpg", 7), NameMode::Prefix, "_"), ImagingError);
+}
+
+// An affix that would leave the destination ("../x_") or cut the name (NUL), and names that would
+// be the folder itself or its parent, never become an output path.
+TEST(NamingRule, RefusesAffixesAndResultsThatAreNoFileInTheDestination) {
+  struct Row {
+    std::string_view affix;
+    NameMode mode;
+    std::string_view name;
+    const char* fault;    // of the affix; "" when it is fine
+    const char* message;  // outputName's
+  };
+  using namespace std::string_view_literals;
+  const Row rows[] = {
+      {"../x_", NameMode::Prefix, "a.jpg", "nie może zawierać znaku \"/\"", "Prefiks nie może zawierać znaku \"/\""},
+      {"/", NameMode::Suffix, "a.jpg", "nie może zawierać znaku \"/\"", "Sufiks nie może zawierać znaku \"/\""},
+      {"_\0x"sv, NameMode::Prefix, "a.jpg", "nie może zawierać znaku NUL", "Prefiks nie może zawierać znaku NUL"},
+      {".", NameMode::Prefix, ".", "", "Nieprawidłowa nazwa pliku wynikowego: \"..\""},
+      {"", NameMode::Suffix, "..", "", "Nieprawidłowa nazwa pliku wynikowego: \"..\""},
+      {"", NameMode::Prefix, ".", "", "Nieprawidłowa nazwa pliku wynikowego: \".\""},
+      {"..", NameMode::Prefix, "a", "", nullptr},  // "..a" is a file like any other
+      {"\\", NameMode::Prefix, "a", "", nullptr},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.affix) + " " + std::string(r.name));
+    EXPECT_EQ(affixFault(r.affix), r.fault);
+    if (r.message == nullptr) {
+      EXPECT_NO_THROW(outputName(r.name, r.mode, r.affix));
+      continue;
+    }
+    try {
+      outputName(r.name, r.mode, r.affix);
+      ADD_FAILURE() << "no error";
+    } catch (const ImagingError& e) {
+      EXPECT_STREQ(e.what(), r.message);
+    }
+  }
 }
 
 }  // namespace

@@ -6,12 +6,14 @@
 #include <filesystem>
 #include <set>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "settings/eabort.h"
+#include "support/faulty_calls.h"
 
 namespace velmora {
 namespace {
@@ -238,6 +240,65 @@ TEST_F(Pipeline, FilesCanBeProcessedOnSeveralThreads) {
     processFile(sources[i], o);
     EXPECT_EQ(readFileBytes(dst_ / ("_" + std::string(samples[i]))), parallel[i]) << samples[i];
   }
+}
+
+// A full disk or a failing device while an output is written: the old output stays as it was, the
+// run learns why, and nothing is left behind.
+TEST_F(Pipeline, AFailedWriteKeepsTheOldOutput) {
+  const fs::path source = copySample("synthetic_no_metadata.jpg");
+  const fs::path out = dst_ / "_synthetic_no_metadata.jpg";
+  for (const auto& [step, error, reason] : {std::tuple{test::FaultyCalls::Step::Write, ENOSPC, "brak miejsca na dysku"},
+                                            std::tuple{test::FaultyCalls::Step::Fsync, EIO, "błąd wejścia-wyjścia"}}) {
+    writeFileAtomically(out, Bytes{'o', 'l', 'd'});
+    test::FaultyCalls calls;
+    calls.failAt = step;
+    calls.error = error;
+    calls.writeBudget = 1000;
+    BatchOptions o = options(64);
+    o.fileCalls = &calls;
+    try {
+      processFile(source, o);
+      ADD_FAILURE() << "no error";
+    } catch (const BatchFileError& e) {
+      EXPECT_EQ(e.cause(), "Nie można zapisać pliku \"" + out.string() + "\": " + reason);
+    }
+    EXPECT_EQ(readFileBytes(out), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(destFiles(), std::set<std::string>{"_synthetic_no_metadata.jpg"});
+  }
+}
+
+// Names up to the file system's limit are written every time; one byte more is refused, naming the
+// file, before the source is even read.
+TEST_F(Pipeline, OutputNamesUpToTheLimitAreWrittenEveryTime) {
+  std::string polish;
+  for (int i = 0; i < 124; ++i) polish += "ł";
+  const std::string names[] = {std::string(245, 'a') + ".jpg", std::string(250, 'b') + ".jpg", polish + "x.jpg"};
+  for (const std::string& name : names) {
+    fs::copy_file(fs::path(VELMORA_TEST_DATA "/samples") / "synthetic_no_metadata.jpg", src_ / name);
+    for (int run = 0; run < 5; ++run) {
+      const FileOutcome outcome = processFile(src_ / name, options(32));
+      EXPECT_EQ(outcome.output.filename().string().size(), name.size() + 1);
+      EXPECT_EQ(loadJpeg(outcome.output).width(), 32);
+    }
+  }
+  EXPECT_EQ(destFiles().size(), 3u);
+  const std::string tooLong = std::string(252, 'c') + ".jpg";  // 257 bytes with the prefix
+  try {
+    processFile(src_ / tooLong, options(32));  // no such source: the name is refused first
+    ADD_FAILURE() << "no error";
+  } catch (const BatchFileError& e) {
+    EXPECT_NE(e.cause().find((dst_ / ("_" + tooLong)).string()), std::string::npos) << e.cause();
+    EXPECT_NE(e.cause().find("nazwa ma 257 bajtów"), std::string::npos) << e.cause();
+  }
+}
+
+TEST_F(Pipeline, AnAffixThatLeavesTheDestinationWritesNothing) {
+  const fs::path source = copySample("synthetic_no_metadata.jpg");
+  BatchOptions o = options(32);
+  o.affix = "../x_";
+  EXPECT_THROW(processFile(source, o), BatchFileError);
+  EXPECT_FALSE(fs::exists(dst_.parent_path() / "x_synthetic_no_metadata.jpg"));
+  EXPECT_TRUE(destFiles().empty());
 }
 
 }  // namespace
