@@ -1,11 +1,11 @@
 #include "dialogs/listdialog.h"
 
+#include <QFile>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
-#include <QSaveFile>
 #include <cmath>
 #include <functional>
 #include <stdexcept>
@@ -13,6 +13,7 @@
 #include "dialogs/commandguard.h"
 #include "dialogs/inputdialogs.h"
 #include "dialogs/messagedialogs.h"
+#include "metadata/fileio.h"
 
 namespace velmora {
 
@@ -86,12 +87,22 @@ void TFormRapDlg::LCopyClick() {
 void TFormRapDlg::LSaveClick() {
   const QString name = ChooseSaveFile(QStringLiteral("Pliki tekstowe (*.txt)|*.TXT"), windowTitle());
   if (name.isEmpty()) return;
+  SaveMemoTo(name);
+}
+
+void TFormRapDlg::SaveMemoTo(const QString& fileName) const {
   QByteArray bytes;
   for (const QString& line : MemoLines()) bytes += line.toUtf8() + "\r\n";
-  // Written beside the target and renamed over it, so a failure leaves the old file as it was.
-  QSaveFile file(name);
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-    throw std::runtime_error(QStringLiteral("Nie mogę zapisać pliku %1").arg(name).toStdString());
+  try {
+    writeFileAtomically(
+        std::filesystem::path(QFile::encodeName(fileName).toStdString()),
+        {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())},
+        FileCalls != nullptr ? *FileCalls : systemFileCalls());
+  } catch (const FileError& e) {
+    throw std::runtime_error(QStringLiteral("Nie mogę zapisać pliku %1: %2")
+                                 .arg(fileName, QString::fromStdString(e.reason()))
+                                 .toStdString());
+  }
 }
 
 void TFormRapDlg::VLEKeyPress(const QKeyEvent& event) {

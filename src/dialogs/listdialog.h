@@ -16,6 +16,8 @@ class QPlainTextEdit;
 
 namespace velmora {
 
+class FileSystemCalls;
+
 enum class TRowButtonKind : std::uint8_t { rbOK = 0, rbNo = 1, rbCancel = 2, rbClose = 3 };
 
 class TFormRapDlg : public TDialogForm {
@@ -38,8 +40,13 @@ class TFormRapDlg : public TDialogForm {
 
   // "Kopiuj": the lines joined with CR LF on the clipboard, then DoneNotice. May throw.
   void LCopyClick();
-  // "Zapisz ...": ChooseSaveFile, then the lines each followed by CR LF, written atomically. May throw.
+  // "Zapisz ...": ChooseSaveFile, then SaveMemoTo. May throw.
   void LSaveClick();
+  // The lines, each followed by CR LF, replacing the file only by the complete new one. Throws
+  // std::runtime_error naming the file and the cause; the old file is then as it was.
+  void SaveMemoTo(const QString& fileName) const;
+  // The system calls the file is written with; null: the real ones. A test's seam for a full disk.
+  const FileSystemCalls* FileCalls = nullptr;
   // Ctrl+F asks for a search text and searches; Ctrl+L searches again. The key still reaches the memo.
   void VLEKeyPress(const QKeyEvent& event);
 

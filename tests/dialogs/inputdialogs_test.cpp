@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -14,6 +15,7 @@
 #include "dialogs/dialogstate.h"
 #include "dialogs/inputdialogs.h"
 #include "dialogs/listdialog.h"
+#include "support/faulty_calls.h"
 #include "support/modal_helpers.h"
 #include "support/qtest_main.h"
 
@@ -276,6 +278,62 @@ class InputDialogsTest : public QObject {
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("C:/zdj\xc4\x99"
                                         "cia\r\nb\r\n"));
+  }
+
+  // A full disk under "Zapisz ...": the old file stays byte for byte, the message names the file and
+  // the cause, and the dialog stays open with its text.
+  void saveOnAFullDiskKeepsTheOldFileAndTheDialog() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("foldery.txt"));
+    {
+      QFile old(path);
+      QVERIFY(old.open(QIODevice::WriteOnly));
+      old.write("stare\r\n");
+    }
+    velmora::test::FaultyCalls calls;
+    calls.failAt = velmora::test::FaultyCalls::Step::Write;
+    calls.writeBudget = 3;
+    QString error;
+    bool openAfter = false;
+    QString memoAfter;
+    OnNextModal([&](QWidget* list) {
+      qobject_cast<TFormRapDlg*>(list)->FileCalls = &calls;
+      OnNextModal(
+          [&](QWidget* d) {
+            auto* fd = qobject_cast<QFileDialog*>(d);
+            QVERIFY(fd);
+            // The overwrite question comes next, then the error.
+            OnNextModal(
+                [&](QWidget* question) {
+                  OnNextModal(
+                      [&](QWidget* box) {
+                        error = qobject_cast<QMessageBox*>(box) ? qobject_cast<QMessageBox*>(box)->text() : QString();
+                        PressKey(box, Qt::Key_Return);
+                      },
+                      question);
+                  auto* box = qobject_cast<QMessageBox*>(question);
+                  QVERIFY(box && box->button(QMessageBox::Yes));
+                  box->button(QMessageBox::Yes)->click();
+                },
+                fd);
+            fd->selectFile(path);
+            static_cast<QDialog*>(fd)->accept();
+          },
+          list);
+      ClickLink(list, QStringLiteral("LSave"));
+      openAfter = list->isVisible();
+      memoAfter = MemoOf(list)->toPlainText();
+      list->close();
+    });
+    EditStringList(QStringLiteral("Foldery Z"), {QStringLiteral("nowe"), QStringLiteral("linie")}, false);
+    QCOMPARE(error, QStringLiteral("Nie mogę zapisać pliku %1: brak miejsca na dysku.").arg(path));
+    QVERIFY(openAfter);
+    QCOMPARE(memoAfter, QStringLiteral("nowe\nlinie\n"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("stare\r\n"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("foldery.txt")});
   }
 
   void saveFilterSetup() {
