@@ -488,17 +488,23 @@ void TForm1::FormCreate() {
 void TForm1::closeEvent(QCloseEvent* event) {
   event->accept();
   RunGuarded([this, event] { FormClose(*event); });
+  // Written now, not after the window is gone, so a failure can still be told.
+  if (event->isAccepted()) SaveSettingsFile();
 }
 
 void TForm1::FormClose(QCloseEvent& event) {
-  TProps& props = Props();
-  auto set = [&props](const char* key, const QString& value) { props.Set(Key(key), value); };
   // A close during a run becomes a stop; the window stays. Even after "Zatrzymaj" the run is still on
   // its way to its next check, and the window must not go away under it.
   if (running_) {
     stopFlag_ = true;
     event.ignore();
   }
+  StoreSettings();
+}
+
+void TForm1::StoreSettings() {
+  TProps& props = Props();
+  auto set = [&props](const char* key, const QString& value) { props.Set(Key(key), value); };
   if (cbZapUst->Checked()) {
     set("prefix", EPref->text());
     set("folderZ", eFoldZ->currentText());

@@ -173,6 +173,17 @@ class TForm1 : public QWidget {
   void FormClose(QCloseEvent& event);
   void LabelO1Click();
 
+  // --- the settings file and the end of the session (form1_session.cpp)
+  // Before the window is first shown: tells the user that the settings file was not read (and why),
+  // so the defaults the window shows come as no surprise.
+  void WarnIfSettingsUnread();
+  // The end of the desktop session: the keys a close writes go to the store and the store to the file,
+  // the window stays. A failure is shown when the session manager lets the program ask (mayShow).
+  void SaveSession(bool mayShow);
+  // A termination signal: closes open dialogs (as cancelled) and then the window, by the normal close
+  // path; a run still going is stopped first and the window closes once it has ended.
+  void RequestQuit();
+
   // The run.
   void Podpiszwszystkiewfolderze1Click();
   void sbStopClick();
@@ -234,6 +245,10 @@ class TForm1 : public QWidget {
   class RunScope;
 
   TProps& Props();
+  // The keys a close stores (all of them while cbZapUst is ticked, its own state always).
+  void StoreSettings();
+  // The store to the settings file; a failure is shown while the window is still there.
+  void SaveSettingsFile();
   void BuildControls();
   void BuildMenus();
   void ConnectHandlers();
