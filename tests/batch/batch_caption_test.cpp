@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -105,6 +106,15 @@ TEST(BatchCaption, StampsTheLowerLeftCornerOnly) {
                       out, err2),
             1);
   EXPECT_THAT(err2.str(), HasSubstr("brak.props"));
+  EXPECT_FALSE(fs::exists(root / "none" / "_a.jpg"));
+
+  // A named pipe as the settings file is refused at once instead of blocking the batch for ever.
+  const std::string pipe = dir.filePath("potok.props").toStdString();
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::ostringstream err3;
+  EXPECT_EQ(batchMain({"--caption", "--settings", pipe, (root / "in").string(), (root / "none").string()}, out, err3),
+            1);
+  EXPECT_THAT(err3.str(), HasSubstr("potok.props\": to nie jest zwykły plik"));
   EXPECT_FALSE(fs::exists(root / "none" / "_a.jpg"));
 }
 
