@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 #include <filesystem>
 #include <string_view>
 
@@ -164,21 +163,6 @@ QString JoinList(const QStringList& list, const QString& separator, bool keepTra
   QString out = list.join(separator);
   if (keepTrailing) out += separator;
   return out;
-}
-
-bool IsValidUtf8(const QByteArray& bytes) {
-  QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-  // The decoder is lazy: the error flag is set only once the result is taken.
-  const QString decoded = decoder.decode(bytes);
-  Q_UNUSED(decoded);
-  return !decoder.hasError();
-}
-
-QString DecodeWindows1250(const QByteArray& bytes) {
-  QStringDecoder decoder("windows-1250", QStringDecoder::Flag::Stateless);
-  // Debian's Qt decodes it through ICU; a Qt without ICU is a build fault, not a user's.
-  if (!decoder.isValid()) throw std::runtime_error("Qt has no Windows-1250 codec");
-  return decoder.decode(bytes);
 }
 
 QString DecodeFileBytes(const QByteArray& bytes) {

@@ -70,10 +70,6 @@ QStringList SplitToList(const QString& text, const TCharSet& delimiters, bool cl
 // Every item followed by the separator; the last separator is dropped unless keepTrailing.
 QString JoinList(const QStringList& list, const QString& separator, bool keepTrailing);
 
-// True when the bytes are well-formed UTF-8.
-bool IsValidUtf8(const QByteArray& bytes);
-// Windows-1250 bytes as text.
-QString DecodeWindows1250(const QByteArray& bytes);
 // A file's bytes as text, line by line (a line ends at CR or LF): a line that is valid UTF-8 is read as
 // UTF-8, any other as Windows-1250. A settings file carried over from a Windows installation keeps its
 // Polish keys, and one stray byte garbles one line at most. A NUL ends the text, as it ends the store's
