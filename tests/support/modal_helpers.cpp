@@ -12,9 +12,11 @@ QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, QWidget* afte
   auto* timer = new QTimer(qApp);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, after, action = std::move(action)] {
+  // Guarded: once that dialog is gone, the next one may be allocated at its address.
+  const QPointer<QWidget> previous(after);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, previous, action = std::move(action)] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != after && modal->isVisible()) {
+    if (modal && modal != previous.data() && modal->isVisible()) {
       timer->stop();
       timer->deleteLater();
       action(modal);
