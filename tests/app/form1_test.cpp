@@ -19,6 +19,7 @@
 #include <QToolButton>
 
 #include "app/form1.h"
+#include "dialogs/application.h"
 #include "app/preview.h"
 #include "app_fixture.h"
 #include "dialogs/listdialog.h"
@@ -48,7 +49,7 @@ class Form1Test : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("velmora")); }
+  void initTestCase() { SetApplicationIdentity(); }
 
   void firstStartWithAnEmptyStore() {
     AppHome home;

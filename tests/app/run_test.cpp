@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "app/form1.h"
+#include "dialogs/application.h"
 #include "app_fixture.h"
 #include "dialogs/qmtgauge.h"
 #include "dialogs/qmtpropscb.h"
@@ -81,7 +82,7 @@ class RunTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("velmora")); }
+  void initTestCase() { SetApplicationIdentity(); }
 
   void emptyListOnlyBeeps() {
     AppHome home;

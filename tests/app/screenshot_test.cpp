@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "app/form1.h"
+#include "dialogs/application.h"
 #include "app_fixture.h"
 #include "support/qtest_main.h"
 
@@ -22,7 +23,7 @@ class ScreenshotTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("velmora")); }
+  void initTestCase() { SetApplicationIdentity(); }
 
   void mainWindowWithPhotosListed() {
     AppHome home;

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "dialogs/application.h"
 #include "dialogs/dialogform.h"
 #include "dialogs/dialogstate.h"
 #include "dialogs/inputdialogs.h"
@@ -39,6 +40,13 @@ namespace {
 constexpr int kSkipped = 77;
 constexpr int kScreenWidth = 1280, kScreenHeight = 1024;
 constexpr const char* kModeVariable = "VELMORA_WM_MODE";
+
+xcb_atom_t InternAtom(xcb_connection_t* c, const char* name) {
+  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
+      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
+      &std::free);
+  return reply ? reply->atom : static_cast<xcb_atom_t>(XCB_ATOM_NONE);
+}
 
 // --- the orchestrating parent: Xvfb, openbox, two child runs
 
@@ -130,16 +138,12 @@ bool WaitForWindowManager(const std::string& display) {
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
   const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
   xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
-  const char* name = "_NET_SUPPORTING_WM_CHECK";
-  std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-      xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<uint16_t>(std::strlen(name)), name), nullptr),
-      &std::free);
+  const xcb_atom_t check = InternAtom(c, "_NET_SUPPORTING_WM_CHECK");
   bool ready = false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (atom && !ready) {
+  while (check != XCB_ATOM_NONE && !ready) {
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> prop(
-        xcb_get_property_reply(c, xcb_get_property(c, 0, root, atom->atom, XCB_ATOM_WINDOW, 0, 1), nullptr),
-        &std::free);
+        xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr), &std::free);
     ready = prop && xcb_get_property_value_length(prop.get()) == 4;
     if (ready) break;
     // Sleep until the root window's properties change, or the time is up.
@@ -199,6 +203,7 @@ struct XState {
   QPoint pointer;
   QPoint target;  // the default button's centre on the root window
   bool framed = false;
+  QString title;  // _NET_WM_NAME, what the window manager shows in the title bar
 };
 
 // Reads the dialog's frame, the pointer and where the button's centre lies, from the X server. On Qt's own
@@ -228,6 +233,12 @@ XState ReadX(const QWidget& window, const QWidget* button) {
   std::unique_ptr<xcb_query_pointer_reply_t, decltype(&std::free)> pointer(
       xcb_query_pointer_reply(c, xcb_query_pointer(c, root), nullptr), &std::free);
   if (pointer) s.pointer = QPoint(pointer->root_x, pointer->root_y);
+  const xcb_atom_t netWmName = InternAtom(c, "_NET_WM_NAME"), utf8 = InternAtom(c, "UTF8_STRING");
+  std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> name(
+      xcb_get_property_reply(c, xcb_get_property(c, 0, client, netWmName, utf8, 0, 1024), nullptr), &std::free);
+  if (name)
+    s.title = QString::fromUtf8(static_cast<const char*>(xcb_get_property_value(name.get())),
+                                xcb_get_property_value_length(name.get()));
   if (button) {
     const QPoint local = button->mapTo(&window, QPoint(button->width() / 2, button->height() / 2));
     std::unique_ptr<xcb_translate_coordinates_reply_t, decltype(&std::free)> where(
@@ -268,8 +279,9 @@ class WmPlacementTest : public QObject {
     return state;
   }
 
-  void CheckCentredWithPointerOnDefault(const std::optional<XState>& s, const char* what) {
+  void CheckCentredWithPointerOnDefault(const std::optional<XState>& s, const char* what, const QString& title) {
     QVERIFY2(s.has_value(), qPrintable(QStringLiteral("%1: no placed dialog within 10 s").arg(what)));
+    QCOMPARE(s->title, title);
     QCOMPARE(s->framed, expectFrame_);
     if (expectFrame_) QVERIFY2(s->frame.height() > 0, what);
     QCOMPARE(s->frame.topLeft(), Centred(s->frame.size()));
@@ -281,7 +293,7 @@ class WmPlacementTest : public QObject {
     const QByteArray mode = qgetenv(kModeVariable);
     expectFrame_ = mode != "none";
     QVERIFY(qApp->nativeInterface<QNativeInterface::QX11Application>() != nullptr);
-    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    SetApplicationIdentity();
   }
 
   void init() {
@@ -291,14 +303,16 @@ class WmPlacementTest : public QObject {
 
   void messageDialogsCentredWithPointerOnDefault_data() {
     QTest::addColumn<int>("which");
-    QTest::newRow("AskYesNo") << 0;
-    QTest::newRow("InfoNotice") << 1;
-    QTest::newRow("wide custom, all buttons") << 2;
-    QTest::newRow("ErrorNotice") << 3;
+    QTest::addColumn<QString>("title");
+    QTest::newRow("AskYesNo") << 0 << "Pytanie";
+    QTest::newRow("InfoNotice") << 1 << "Informacja";
+    QTest::newRow("wide custom, all buttons") << 2 << "Velmora";
+    QTest::newRow("ErrorNotice") << 3 << "Uwaga";
   }
 
   void messageDialogsCentredWithPointerOnDefault() {
     QFETCH(int, which);
+    QFETCH(QString, title);
     using B = TMessageButton;
     // Twice: the first dialog learns the frame, the second is placed from that estimate.
     for (int round = 0; round < 2; ++round) {
@@ -321,7 +335,7 @@ class WmPlacementTest : public QObject {
             }
         }
       });
-      CheckCentredWithPointerOnDefault(s, QTest::currentDataTag());
+      CheckCentredWithPointerOnDefault(s, QTest::currentDataTag(), title);
     }
   }
 
@@ -333,7 +347,7 @@ class WmPlacementTest : public QObject {
           TextInputDialog(QStringLiteral("Podaj"), QStringLiteral("Podpis:"), value, 255);
         },
         &ok);
-    CheckCentredWithPointerOnDefault(s, "TextInputDialog");
+    CheckCentredWithPointerOnDefault(s, "TextInputDialog", QStringLiteral("Podaj"));
     QCOMPARE(ok, QStringLiteral("OK"));
   }
 
@@ -341,7 +355,7 @@ class WmPlacementTest : public QObject {
     QString ok;
     const auto s =
         Measure([] { EditStringList(QStringLiteral("Foldery Z"), {QStringLiteral("/home/ala/zdjęcia")}, false); }, &ok);
-    CheckCentredWithPointerOnDefault(s, "EditStringList");
+    CheckCentredWithPointerOnDefault(s, "EditStringList", QStringLiteral("Foldery Z"));
     QCOMPARE(ok, QStringLiteral("OK"));
     // The client keeps the layout's size whatever frame it got.
     QVERIFY(s->frame.width() >= TFormRapDlg::kClientWidth);
