@@ -17,8 +17,8 @@
 #include <QToolButton>
 
 #include "app/form1.h"
-#include "dialogs/application.h"
 #include "app_fixture.h"
+#include "dialogs/application.h"
 #include "dialogs/qmtpropscb.h"
 #include "imaging/caption.h"
 #include "support/modal_helpers.h"

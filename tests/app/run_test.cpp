@@ -17,8 +17,8 @@
 #include <functional>
 
 #include "app/form1.h"
-#include "dialogs/application.h"
 #include "app_fixture.h"
+#include "dialogs/application.h"
 #include "dialogs/qmtgauge.h"
 #include "dialogs/qmtpropscb.h"
 #include "imaging/jpegcodec.h"

@@ -56,11 +56,11 @@ class Scene {
     // A fixed folder, so the pictures do not show a random temporary name.
     root_.setPath(QDir::tempPath() + "/velmora-przyklad");
     root_.removeRecursively();
-    const QString photos = home_.PhotoFolder(
-        root_.filePath("Zdjęcia/Wakacje2015"),
-        {"canon_ixus_v3.jpg", "nikon_e950.jpg=IMG_2.jpg", "sanyo_sr662.jpg=IMG_10.jpg", "fujifilm_finepix40i.jpg",
-         "sony_cybershot.jpg", "kodak_dc210.jpg", "olympus_c960.jpg",
-         "canon_powershot_s40.jpg=IMG_20150714_wakacje_w_górach_nad_Morskim_Okiem.jpg"});
+    const QString photos =
+        home_.PhotoFolder(root_.filePath("Zdjęcia/Wakacje2015"),
+                          {"canon_ixus_v3.jpg", "nikon_e950.jpg=IMG_2.jpg", "sanyo_sr662.jpg=IMG_10.jpg",
+                           "fujifilm_finepix40i.jpg", "sony_cybershot.jpg", "kodak_dc210.jpg", "olympus_c960.jpg",
+                           "canon_powershot_s40.jpg=IMG_20150714_wakacje_w_górach_nad_Morskim_Okiem.jpg"});
     for (const char* sibling : {"Zdjęcia/Wakacje2016", "Zdjęcia/Zima2015", "Zdjęcia/Rodzina"})
       QDir().mkpath(root_.filePath(QString::fromUtf8(sibling)));
     home_.Props().Set("folderyDo", root_.filePath("www/wakacje") + ";" + root_.filePath("www/zima"));
