@@ -98,8 +98,6 @@ void TDialogForm::PlaceAt(const QPoint& topLeft) {
 void TDialogForm::MoveFrameTo(const QPoint& topLeft) {
   // move() places a window's frame; a window manager that has not framed it yet keeps that corner.
   move(topLeft);
-  if (isVisible() && placed_) return;
-  target_ = topLeft;
 }
 
 void TDialogForm::showEvent(QShowEvent* event) {
@@ -122,27 +120,20 @@ void TDialogForm::hideEvent(QHideEvent* event) {
 }
 
 bool TDialogForm::eventFilter(QObject* watched, QEvent* event) {
-  // The platform window reports where the window really went; the widget's own move event also comes
-  // from move() itself, at once, before a window manager has moved anything.
-  if (watched == watchedWindow_ && event->type() == QEvent::Move && awaitingMove_) {
-    const bool result = QDialog::eventFilter(watched, event);
-    // A window manager that puts the window elsewhere gets two tries.
-    if (watchedWindow_->frameGeometry().topLeft() == target_ || ++unexpectedMoves_ >= 2) {
-      awaitingMove_ = false;
-      FinishPlacement();
-    }
-    return result;
-  }
-  if (watched == watchedWindow_ && event->type() == QEvent::Expose && !placed_ && !awaitingMove_) {
-    // Handled after the window itself has seen the expose.
-    const bool result = QDialog::eventFilter(watched, event);
-    if (watchedWindow_->isExposed()) Exposed();
-    return result;
+  // The platform window tells when the window is mapped and where it really went (the widget's own move
+  // event also comes from move() itself, at once, before a window manager has moved anything). Looked at
+  // once the window has handled the event, so the widget knows its position too.
+  if (watched == watchedWindow_ && !placed_) {
+    if (event->type() == QEvent::Expose && !awaitingMove_)
+      QMetaObject::invokeMethod(this, &TDialogForm::Exposed, Qt::QueuedConnection);
+    else if (event->type() == QEvent::Move && awaitingMove_)
+      QMetaObject::invokeMethod(this, &TDialogForm::Moved, Qt::QueuedConnection);
   }
   return QDialog::eventFilter(watched, event);
 }
 
 void TDialogForm::Exposed() {
+  if (placed_ || awaitingMove_ || !watchedWindow_ || !watchedWindow_->isExposed()) return;
   if (!placementRequested_) {
     FinishPlacement();
     return;
@@ -159,6 +150,15 @@ void TDialogForm::Exposed() {
   awaitingMove_ = true;
   unexpectedMoves_ = 0;
   move(target_);
+}
+
+void TDialogForm::Moved() {
+  if (placed_ || !awaitingMove_) return;
+  // A window manager that puts the window elsewhere gets two tries.
+  if (frameGeometry().topLeft() == target_ || ++unexpectedMoves_ >= 2) {
+    awaitingMove_ = false;
+    FinishPlacement();
+  }
 }
 
 void TDialogForm::FinishPlacement() {

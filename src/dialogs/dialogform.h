@@ -103,6 +103,7 @@ class TDialogForm : public QDialog {
  private:
   void MoveFrameTo(const QPoint& topLeft);
   void Exposed();
+  void Moved();
   void FinishPlacement();
 
   QPushButton* defaultButton_ = nullptr;
