@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more. Each one installs what it needs first.
-.PHONY: deps run test test-release build release bench fuzz format clean
+.PHONY: deps run test test-release build release package bench fuzz format clean
 
 WERROR ?= $(if $(VELMORA_WERROR),$(VELMORA_WERROR),OFF)
 
@@ -13,6 +13,10 @@ BENCHMARKS = velmora-make-corpus velmora-bench-resample velmora-bench-settings
 release: deps
 	cmake --preset release -DVELMORA_WERROR=$(WERROR)
 	cmake --build --preset release --target $(PROGRAMS)
+
+# The release build as a Debian package: build/velmora_<version>_amd64.deb (sudo apt install ./build/velmora_*.deb).
+package: release
+	cpack --config build/release/CPackConfig.cmake -B build
 
 # Builds and starts the program.
 run: release

@@ -14,6 +14,10 @@ packages=(
   clang libclang-rt-14-dev xvfb xauth
   # peak memory in the benchmark
   time
+  # Qt's own dialogs in Polish (run time); a window manager and X access for the dialog placement test
+  qt6-translations-l10n openbox libxcb1-dev
+  # the Debian package: dpkg-shlibdeps needs file; its checks
+  file desktop-file-utils appstream groff-base
 )
 
 sudo_cmd=()

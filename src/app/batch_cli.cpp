@@ -15,6 +15,7 @@
 #include "app/batch_dump.h"
 #include "imaging/batchrules.h"
 #include "metadata/fileio.h"
+#include "settings/filehelpers.h"
 
 namespace velmora::batch {
 
@@ -96,7 +97,8 @@ std::string usageText() {
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
-         "potem \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia), w kolejności systemu plików.\n"
+         "potem \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia), w obu grupach według nazwy\n"
+         "(IMG_2 przed IMG_10), tak jak lista plików w oknie programu.\n"
          "\n"
          "  --size N       maksymalny rozmiar w pikselach (domyślnie 1280)\n"
          "  --enlarge      powiększaj też mniejsze zdjęcia do rozmiaru N\n"
@@ -172,6 +174,26 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
   return state.options;
 }
 
+namespace {
+
+// In the window's order. The names stay as the file system gave their bytes; only the comparison decodes
+// them.
+void sortByName(std::vector<std::string>& names) {
+  std::vector<std::pair<QString, std::string>> keyed;
+  keyed.reserve(names.size());
+  for (std::string& name : names) keyed.emplace_back(QString::fromStdString(name), std::move(name));
+  const TFileNameOrder order;
+  std::sort(keyed.begin(), keyed.end(), [&order](const auto& a, const auto& b) {
+    if (order(a.first, b.first)) return true;
+    if (order(b.first, a.first)) return false;
+    return a.second < b.second;  // names that decode alike
+  });
+  names.clear();
+  for (auto& [key, name] : keyed) names.push_back(std::move(name));
+}
+
+}  // namespace
+
 std::vector<std::string> listSourcePictures(const fs::path& folder) {
   std::vector<std::string> jpg, jpeg;
   for (const auto& entry : fs::directory_iterator(folder)) {
@@ -184,6 +206,8 @@ std::vector<std::string> listSourcePictures(const fs::path& folder) {
       jpeg.push_back(name);
     }
   }
+  sortByName(jpg);
+  sortByName(jpeg);
   jpg.insert(jpg.end(), jpeg.begin(), jpeg.end());
   return jpg;
 }

@@ -40,7 +40,7 @@ std::string usageText();
 CliOptions parseArguments(const std::vector<std::string>& args);
 
 // The folder's "*.jpg" files, then its "*.jpeg" files, extensions matched without regard to case,
-// each group in the order the file system lists them (as the window lists them).
+// each group sorted by name as the window lists them (TFileNameOrder: IMG_2 before IMG_10).
 std::vector<std::string> listSourcePictures(const std::filesystem::path& folder);
 
 // Runs the batch: progress ("3/10 IMG_0003.jpg") and errors go to err. Returns the exit code: 0 when

@@ -49,17 +49,21 @@ QStringList HistoryFromStore(const QString& text) {
   return entries;
 }
 
+// The caption colour of an enabled control only: a disabled one keeps the style's grey, so the controls
+// a run locks look locked.
+QPalette WithCaptionColour(QPalette palette, const QColor& colour) {
+  palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+  palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+  return palette;
+}
+
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, bool bold = false,
                   const QColor& colour = QColor()) {
   auto* label = new QLabel(text, parent);
   QFont f = label->font();
   f.setBold(bold);
   label->setFont(f);
-  if (colour.isValid()) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, colour);
-    label->setPalette(p);
-  }
+  if (colour.isValid()) label->setPalette(WithCaptionColour(label->palette(), colour));
   label->move(x, y);
   label->adjustSize();
   return label;
@@ -89,11 +93,7 @@ Box* MakeCheck(QWidget* parent, const QString& text, const QRect& geometry, bool
   QFont f = box->font();
   f.setBold(bold);
   box->setFont(f);
-  if (colour.isValid()) {
-    QPalette p = box->palette();
-    p.setColor(QPalette::WindowText, colour);
-    box->setPalette(p);
-  }
+  if (colour.isValid()) box->setPalette(WithCaptionColour(box->palette(), colour));
   return box;
 }
 
@@ -184,7 +184,10 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
   RunGuarded([this] { FormCreate(); });
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() {
+  // The list empties itself while the window's children go, the counter among them.
+  disconnect(CLB->model(), nullptr, this, nullptr);
+}
 
 TProps& TForm1::Props() { return env_.AppProps(); }
 
@@ -240,6 +243,8 @@ void TForm1::BuildControls() {
   Image1->Proportional = true;
   Image1->setGeometry(1, 1, kPreviewWidth, kPreviewHeight);
   lPodgl = new QLabel(this);
+  // File names are outside text, never markup.
+  lPodgl->setTextFormat(Qt::PlainText);
   lPodgl->setWordWrap(true);
   lPodgl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lPodgl->setGeometry(316, 272, 161, 33);
@@ -253,6 +258,11 @@ void TForm1::BuildControls() {
   {
     const QString caption = QStringLiteral("zapamiętaj ustawienia  przy zamykaniu programu");
     cbZapUst->setGeometry(220, 344, 261, 15);
+    // A point below the window's font: the installed substitutes of the design's font are wider, and the
+    // caption must fit the control's fixed width.
+    QFont f = cbZapUst->font();
+    f.setPointSize(f.pointSize() - 1);
+    cbZapUst->setFont(f);
     cbZapUst->SetCaption(caption);
     cbZapUst->SetNewStyle(true);
     cbZapUst->SetHiglighterColor(10930928);
@@ -359,6 +369,9 @@ void TForm1::Bind(Sender* sender, Signal signal, void (TForm1::*handler)()) {
 }
 
 void TForm1::ConnectHandlers() {
+  // The counter follows the list however it was emptied or shortened.
+  connect(CLB->model(), &QAbstractItemModel::modelReset, this, [this] { Recount(); });
+  connect(CLB->model(), &QAbstractItemModel::rowsRemoved, this, [this] { Recount(); });
   Bind(LabelO, &TClickLabel::clicked, &TForm1::LabelO1Click);
 
   // Only the user's typing and choosing run the change handlers; the commands run them explicitly.

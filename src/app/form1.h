@@ -171,6 +171,9 @@ class TForm1 : public QWidget {
   // --- handlers (each called inside RunGuarded by its control or menu item)
   void FormCreate();
   void FormClose(QCloseEvent& event);
+  // The folder, or the folder of the file, becomes the source folder as "---" would make it; a file is
+  // then highlighted and previewed. A path that does not exist is told with ErrorNotice.
+  void OpenGivenPath(const QString& path);
   void LabelO1Click();
 
   // --- the settings file and the end of the session (form1_session.cpp)

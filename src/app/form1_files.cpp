@@ -1,11 +1,13 @@
 // The file list: filling it for the source folder, the tick commands, the key selection and the preview.
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <stdexcept>
 
 #include "app/form1.h"
 #include "app/fspath.h"
@@ -35,6 +37,30 @@ QString AsciiLower(QString text) {
     if (c >= u'A' && c <= u'Z') c = QChar(c.unicode() + (u'a' - u'A'));
   }
   return text;
+}
+
+// Name and size of the previewed file in the two lines under the preview; a name too long for them is
+// shortened in the middle with "…" (its end tells photos apart) and shown whole as the tool tip.
+void ShowPreviewCaption(QLabel& label, const QString& name, QSize size) {
+  if (name.isEmpty()) {
+    label.clear();
+    label.setToolTip(QString());
+    return;
+  }
+  const QString sizeText = QStringLiteral(" (%1 x %2)").arg(size.width()).arg(size.height());
+  const QString full = name + sizeText;
+  const QFontMetrics fm(label.font());
+  const QRect room = label.contentsRect();
+  const int flags = Qt::TextWordWrap | static_cast<int>(label.alignment());
+  const QSize need = fm.boundingRect(QRect(0, 0, room.width(), 100000), flags, full).size();
+  if (need.width() <= room.width() && need.height() <= room.height()) {
+    label.setText(full);
+    label.setToolTip(QString());
+    return;
+  }
+  // The name alone on the first line, the size on the second.
+  label.setText(fm.elidedText(name, Qt::ElideMiddle, room.width()) + sizeText);
+  label.setToolTip(full);
 }
 
 // Sets the ticks of entries [from, to) without a recount per entry.
@@ -168,11 +194,22 @@ void TForm1::CLBClick() {
   const QString name = CLB->item(row)->text();
   const QString path = WithDelimiter(eFoldZ->currentText()) + name;
   if (path == lastPreviewPath_) return;
-  const TPreviewSource source = LoadPreviewSource(path);
-  lPodgl->setText(
-      QStringLiteral("%1 (%2 x %3)").arg(name).arg(source.StatedSize.width()).arg(source.StatedSize.height()));
+  TPreviewSource source;
+  QImage picture;
+  try {
+    source = LoadPreviewSource(path);
+    picture = PreviewPicture(source.Picture);
+  } catch (const std::exception& e) {
+    // Nothing of the file shown before stays under this row, and a click on it tries again.
+    lastPreviewPath_.clear();
+    Image1->SetPicture(QImage());
+    ShowPreviewCaption(*lPodgl, QString(), {});
+    throw std::runtime_error(
+        QStringLiteral("Nie mogę pokazać pliku %1: %2").arg(name, QString::fromUtf8(e.what())).toStdString());
+  }
+  ShowPreviewCaption(*lPodgl, name, source.StatedSize);
   lastPreviewPath_ = path;
-  Image1->SetPicture(PreviewPicture(source.Picture));
+  Image1->SetPicture(picture);
 }
 
 void TForm1::HideProgress() {

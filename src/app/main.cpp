@@ -1,16 +1,24 @@
 #include <QApplication>
 #include <QSessionManager>
+#include <QStringList>
+#include <cstdio>
 
 #include "app/form1.h"
 #include "app/quitsignals.h"
+#include "dialogs/application.h"
+#include "dialogs/commandguard.h"
 #include "settings/environment.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  velmora::SetApplicationIdentity();
+  if (!velmora::InstallQtTranslations(app)) {
+    std::fprintf(stderr, "velmora: brak polskich tłumaczeń Qt w %s (pakiet qt6-translations-l10n)\n",
+                 qUtf8Printable(velmora::QtTranslationsFolder()));
+  }
   // Settings are loaded before the window exists; a close writes them while the window can still
   // say that it could not, and whatever changed after is written once the window is gone.
   velmora::TEnvironment env(velmora::TEnvironmentInputs::ForThisProcess());
-  QGuiApplication::setApplicationDisplayName(env.AppTitle());
   int code = 0;
   {
     velmora::TForm1 window(env);
@@ -20,6 +28,9 @@ int main(int argc, char** argv) {
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
                      [&window](QSessionManager& manager) { window.SaveSession(manager.allowsInteraction()); });
     window.WarnIfSettingsUnread();
+    // A photo or folder opened with the program from the desktop ("Otwórz za pomocą").
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() > 1) velmora::RunGuarded([&] { window.OpenGivenPath(args.at(1)); });
     window.show();
     code = QApplication::exec();
   }

@@ -1,13 +1,18 @@
 #pragma once
 
 // What every dialog of the program shares: modal results, layout in dialog units, the default and cancel
-// buttons, the close box giving "cancel", and the pointer snap onto the default button.
+// buttons, the close box giving "cancel", the placement on the screen and the pointer snap onto the default
+// button.
 
 #include <QDialog>
+#include <QMargins>
+#include <QPoint>
+#include <QPointer>
 #include <QPushButton>
 #include <QSize>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 class QFont;
 class QKeyEvent;
@@ -48,6 +53,10 @@ QSize ScreenSize();
 // Base of the program's modal dialogs. Buttons carry a modal result; clicking one with a result other than 0
 // closes the dialog with it. Esc presses the cancel button and does nothing without one; the close box
 // gives mrCancel. Sizes given to it are client sizes.
+//
+// Placement: a window manager adds its frame only once the window is mapped, so the position asked for
+// (centred, or a top-left corner) is applied to the frame when the window is first exposed, and the
+// pointer goes onto the default button after that, when the window stands where it will stay.
 class TDialogForm : public QDialog {
   Q_OBJECT
  public:
@@ -57,31 +66,61 @@ class TDialogForm : public QDialog {
   QPushButton* AddResultButton(const QString& caption, TModalResult result, const QRect& bounds);
   static TModalResult ResultOf(const QPushButton* button);
 
-  // Enter presses the default button (unless another button has the focus).
+  // Enter presses the default button (unless another button has the focus). When the pointer snap is on
+  // (DialogState()) at this call, the pointer goes to the button's centre once the dialog is placed.
   void SetDefaultButton(QPushButton* button);
   QPushButton* DefaultButton() const { return defaultButton_; }
   void SetCancelButton(QPushButton* button) { cancelButton_ = button; }
   QPushButton* CancelButton() const { return cancelButton_; }
 
   void SetClientSize(int width, int height);
-  // Top-left of the window at the screen centre, with integer division.
+  // The window with its frame centred on the primary screen: left = (screen width - window width) div 2,
+  // top likewise. Until the frame is known it is estimated from the last dialog's frame.
   void CentreOnScreen();
+  // The window's top-left corner (its frame's) at the point.
+  void PlaceAt(const QPoint& topLeft);
+  // The frame's top-left corner that the placement asks for, for a frame of the given size.
+  QPoint PlacementFor(const QSize& frameSize) const;
+  // True once the shown dialog stands where it was placed and the pointer snap, if any, is done.
+  bool Placed() const { return placed_; }
   // Brings the window to the front, runs it modally and gives its result.
   TModalResult ShowModal();
 
   void reject() override;
 
+ signals:
+  // Emitted once per showing, when Placed() becomes true.
+  void placed();
+
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   // Called when a button with result 0 is clicked.
   virtual void ZeroResultClicked(QPushButton*) {}
 
  private:
+  void MoveFrameTo(const QPoint& topLeft);
+  void Exposed();
+  void Moved();
+  void FinishPlacement();
+
   QPushButton* defaultButton_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
+  bool snapOnShow_ = false;
+  // Unset: centred; else the frame's top-left.
+  std::optional<QPoint> requestedTopLeft_;
+  bool placementRequested_ = false;
+  // Between the first expose and the move that puts the frame where it was asked for.
+  bool awaitingMove_ = false;
+  int unexpectedMoves_ = 0;
+  QPoint target_;
+  bool placed_ = false;
+  QPointer<QWindow> watchedWindow_;
 };
 
-// Moves the mouse pointer to the centre of the button when the pointer snap is on (DialogState()).
-void SnapPointerTo(const QWidget* button);
+// Moves the mouse pointer to the centre of the widget at once.
+void SnapPointerTo(const QWidget* widget);
 
 }  // namespace velmora

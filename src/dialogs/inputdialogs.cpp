@@ -92,8 +92,6 @@ bool TextInputDialog(const QString& caption, const QString& prompt, QString& val
   form.SetCancelButton(cancel);
   form.SetClientSize(clientWidth, cancel->y() + cancel->height() + 13);
   form.CentreOnScreen();
-  // The pointer goes to "OK" once the window stands where it will be shown.
-  SnapPointerTo(ok);
   edit->setFocus(Qt::OtherFocusReason);
 
   if (form.ShowModal() != mrOk) return false;

@@ -155,10 +155,7 @@ QList<QPushButton*> AddButtonRow(TDialogForm& form, std::initializer_list<TRowBu
     const QString caption = QString::fromUtf8(info.caption);
     QPushButton* b = form.AddResultButton(caption, info.result, QRect(lefts[n - 1][i], ch - h - 25, w, h));
     b->setObjectName(QString(caption).remove(QLatin1Char('&')));
-    if (i == defaultIndex) {
-      SnapPointerTo(b);
-      form.SetDefaultButton(b);
-    }
+    if (i == defaultIndex) form.SetDefaultButton(b);
     buttons << b;
     ++i;
   }
@@ -169,8 +166,8 @@ std::optional<QStringList> EditStringList(const QString& title, const QStringLis
   TFormRapDlg form;
   form.setWindowTitle(title);
   form.SetClientSize(TFormRapDlg::kClientWidth, TFormRapDlg::kClientHeight);
-  const QSize screen = ScreenSize();
-  form.move((screen.width() - TFormRapDlg::kWindowWidth) / 2, (screen.height() - TFormRapDlg::kWindowHeight) / 2);
+  // Centred with the frame the window manager gives it, which need not be the 342 x 290 of the layout.
+  form.CentreOnScreen();
   AddLinkLabels(form, true, true);
 
   auto* memo = new QPlainTextEdit(&form);

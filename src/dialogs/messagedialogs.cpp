@@ -192,7 +192,6 @@ std::unique_ptr<TMessageForm> CreateMessageForm(const QString& text, TMessageKin
     if (b == defaultKind) {
       form->SetDefaultButton(button);
       button->setFocus(Qt::OtherFocusReason);
-      SnapPointerTo(button);
     }
     x += buttonWidth + buttonSpacing;
   }
@@ -245,7 +244,7 @@ TModalResult MessageDialogAt(const QString& text, TMessageKind kind, TMessageBut
   if (x < 0 && y < 0)
     form->CentreOnScreen();
   else
-    form->move(x, y);
+    form->PlaceAt(QPoint(x, y));
   return form->ShowModal();
 }
 

@@ -4,6 +4,7 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 
 #include "settings/textutils.h"
 
@@ -24,6 +25,19 @@ qsizetype ExtensionStart(const QString& path) {
 
 }  // namespace
 
+TFileNameOrder::TFileNameOrder() : collator_(QLocale(QLocale::Polish, QLocale::Poland)) {
+  collator_.setCaseSensitivity(Qt::CaseInsensitive);
+  collator_.setNumericMode(true);
+}
+
+bool TFileNameOrder::operator()(const QString& a, const QString& b) const {
+  const int order = collator_.compare(a, b);
+  // "IMG_1" and "img_1", or "img01" and "img1", are equal to the collator; some order must still hold.
+  return order != 0 ? order < 0 : a < b;
+}
+
+void SortFileNames(QStringList& names) { std::sort(names.begin(), names.end(), TFileNameOrder()); }
+
 void ListFolderFiles(const QString& folder, QStringList& list, bool recurse, const QString& pattern) {
   if (recurse) list.append(folder);
   if (folder.isEmpty() || pattern.isEmpty()) return;
@@ -32,9 +46,16 @@ void ListFolderFiles(const QString& folder, QStringList& list, bool recurse, con
   // asked for as the attribute mask 0x3F did; what they are is decided below.
   QDirIterator it(prefix, {PlatformPattern(pattern)},
                   QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+  // Linux file systems list in hash order; the entries are taken by name, folders in their place.
+  QList<QFileInfo> entries;
   while (it.hasNext()) {
     it.next();
-    const QFileInfo info = it.fileInfo();
+    entries.append(it.fileInfo());
+  }
+  const TFileNameOrder order;
+  std::sort(entries.begin(), entries.end(),
+            [&order](const QFileInfo& a, const QFileInfo& b) { return order(a.fileName(), b.fileName()); });
+  for (const QFileInfo& info : entries) {
     if (info.isDir()) {
       if (recurse && !info.isSymLink()) ListFolderFiles(prefix + info.fileName(), list, true, QStringLiteral("*.*"));
       continue;

@@ -4,6 +4,7 @@
 // the per-user folder lookup, and the testable halves of the two pickers (src/dialogs/filedialogs.h).
 // None of them reports a missing path: they give nothing, false or a status.
 
+#include <QCollator>
 #include <QString>
 #include <QStringList>
 
@@ -11,8 +12,23 @@
 
 namespace velmora {
 
+// The order in which a folder's names are listed, as Windows listed them to the design: by name without
+// regard to case, numbers compared as numbers (IMG_2 before IMG_10), Polish letters in their place (a, ą,
+// b); names equal that way keep a fixed order by their characters. Whatever the user's locale.
+class TFileNameOrder {
+ public:
+  TFileNameOrder();
+  bool operator()(const QString& a, const QString& b) const;
+
+ private:
+  QCollator collator_;
+};
+
+// Sorts the names (or paths of one folder) in TFileNameOrder.
+void SortFileNames(QStringList& names);
+
 // Appends to list (not cleared) the full names (folder, "/", name) of the folder's regular files whose
-// names match the pattern without regard to case, in the order the file system returns them. Folders
+// names match the pattern without regard to case, sorted by name in TFileNameOrder. Folders
 // are never appended, and neither are special files (pipes, sockets, devices, dangling links). With
 // recurse the folder itself, as passed, comes first; a subfolder is entered when its own name matches
 // the pattern, and inside it everything is listed ("*.*" is every name, as it was on Windows). Links

@@ -18,6 +18,7 @@
 
 #include "app/form1.h"
 #include "app_fixture.h"
+#include "dialogs/application.h"
 #include "dialogs/qmtpropscb.h"
 #include "imaging/caption.h"
 #include "support/modal_helpers.h"
@@ -52,7 +53,7 @@ class CaptionMenuTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("velmora")); }
+  void initTestCase() { SetApplicationIdentity(); }
 
   void captionTextThroughTheInputDialog() {
     AppHome home;

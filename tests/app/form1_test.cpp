@@ -1,11 +1,11 @@
 // The main window without a run: start-up and close with the settings store, the file list, selection,
 // the folder histories and commands, the name sample and the preview.
 
-#include <QFile>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +21,7 @@
 #include "app/form1.h"
 #include "app/preview.h"
 #include "app_fixture.h"
+#include "dialogs/application.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/qmtgauge.h"
 #include "dialogs/qmtpropscb.h"
@@ -48,7 +49,7 @@ class Form1Test : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("velmora")); }
+  void initTestCase() { SetApplicationIdentity(); }
 
   void firstStartWithAnEmptyStore() {
     AppHome home;
@@ -403,23 +404,40 @@ class Form1Test : public QObject {
 
     // Without a thumbnail the whole picture is decoded: 640 x 480 gives 160 x 120.
     ClickEntry(form.CLB, Names(form.CLB).indexOf("synthetic_no_metadata.jpg"));
-    QVERIFY(form.lPodgl->text().endsWith(" (" + QString::number(QImage(folder + "/synthetic_no_metadata.jpg").width()) +
-                                         " x " + QString::number(QImage(folder + "/synthetic_no_metadata.jpg").height()) +
-                                         ")"));
+    QVERIFY(form.lPodgl->text().endsWith(
+        " (" + QString::number(QImage(folder + "/synthetic_no_metadata.jpg").width()) + " x " +
+        QString::number(QImage(folder + "/synthetic_no_metadata.jpg").height()) + ")"));
     QVERIFY(!form.Image1->Picture().isNull());
 
     // A portrait thumbnail of a 600 x 900 picture: 80 x 120.
-    ClickEntry(form.CLB, Names(form.CLB).indexOf("canon_eos_7d_lightroom_iptc.jpg"));
-    QCOMPARE(form.lPodgl->text(), QString("canon_eos_7d_lightroom_iptc.jpg (600 x 900)"));
+    // Its name is wider than the label: shortened in the middle, whole in the tool tip.
+    const int canon = Names(form.CLB).indexOf("canon_eos_7d_lightroom_iptc.jpg");
+    ClickEntry(form.CLB, canon);
+    QCOMPARE(form.lPodgl->toolTip(), QString("canon_eos_7d_lightroom_iptc.jpg (600 x 900)"));
+    QVERIFY2(form.lPodgl->text().startsWith("canon_eos") && form.lPodgl->text().contains(QChar(0x2026)) &&
+                 form.lPodgl->text().endsWith("iptc.jpg (600 x 900)"),
+             qPrintable(form.lPodgl->text()));
     QCOMPARE(form.Image1->Picture().size(), QSize(80, 120));
     QCOMPARE(form.Image1->PictureRect(), QRect(0, 0, 80, 120));
 
-    // A file that cannot be decoded: the error is shown and the last previewed path stays.
+    // A file that cannot be decoded: the message names it, and neither the picture nor the size of the
+    // file before stays under its row.
     auto answer = AnswerNextMessage("OK");
     ClickEntry(form.CLB, Names(form.CLB).indexOf("broken.jpg"));
     QVERIFY(answer->Shown);
-    QVERIFY2(!answer->Text.isEmpty(), qPrintable(answer->Text));
-    QCOMPARE(form.LastPreviewPath(), home.Path("p/canon_eos_7d_lightroom_iptc.jpg"));
+    QVERIFY2(answer->Text.startsWith("Nie mogę pokazać pliku broken.jpg: ") && answer->Text.size() > 36,
+             qPrintable(answer->Text));
+    QVERIFY(form.Image1->Picture().isNull());
+    QCOMPARE(form.lPodgl->text(), QString());
+    QCOMPARE(form.lPodgl->toolTip(), QString());
+    QCOMPARE(form.LastPreviewPath(), QString());
+    // So the file shown before is shown again when clicked.
+    ClickEntry(form.CLB, canon);
+    QCOMPARE(form.Image1->Picture().size(), QSize(80, 120));
+    // A short name is shown whole, without a tool tip.
+    ClickEntry(form.CLB, sanyo);
+    QCOMPARE(form.lPodgl->text(), QString("sanyo_sr662.jpg (1024 x 768)"));
+    QCOMPARE(form.lPodgl->toolTip(), QString());
   }
 
   void previewSizeRoundsTiesToEven_data() {

@@ -18,6 +18,7 @@
 
 #include "app/form1.h"
 #include "app_fixture.h"
+#include "dialogs/application.h"
 #include "dialogs/qmtgauge.h"
 #include "dialogs/qmtpropscb.h"
 #include "imaging/jpegcodec.h"
@@ -81,7 +82,7 @@ class RunTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QApplication::setApplicationDisplayName(QStringLiteral("velmora")); }
+  void initTestCase() { SetApplicationIdentity(); }
 
   void emptyListOnlyBeeps() {
     AppHome home;

@@ -194,17 +194,27 @@ class MessageDialogsTest : public QObject {
     QCOMPARE(small->y(), (screen.height() - small->height()) / 2);
   }
 
-  void pointerSnapsToDefaultButton() {
+  void pointerSnapsToDefaultButtonOnceShown() {
+    // Not while the dialog is only built: its frame, and so where the button will be, is not known yet.
     QCursor::setPos(5, 5);
     auto form = CreateMessageForm(QStringLiteral("x"), TMessageKind::mtConfirmation, {B::mbYes, B::mbNo});
     const QPushButton* yes = form->Buttons()[0];
     QCOMPARE(form->DefaultButton(), yes);
     QCOMPARE(form->CancelButton(), form->Buttons()[1]);
+    QCOMPARE(QCursor::pos(), QPoint(5, 5));
+    form->show();
+    QVERIFY(QTest::qWaitFor([&] { return form->Placed(); }, 5000));
     QCOMPARE(QCursor::pos(), yes->mapToGlobal(QPoint(yes->width() / 2, yes->height() / 2)));
+    QCOMPARE(form->frameGeometry().topLeft(), form->PlacementFor(form->frameGeometry().size()));
+    form->hide();
 
+    // The snap setting counts as it was when the dialog was built.
     DialogState().SnapToDefaultButton = false;
     QCursor::setPos(5, 5);
     auto quiet = CreateMessageForm(QStringLiteral("x"), TMessageKind::mtConfirmation, {B::mbYes, B::mbNo});
+    DialogState().SnapToDefaultButton = true;
+    quiet->show();
+    QVERIFY(QTest::qWaitFor([&] { return quiet->Placed(); }, 5000));
     QCOMPARE(QCursor::pos(), QPoint(5, 5));
   }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "dialogs/application.h"
 #include "dialogs/commandguard.h"
 #include "dialogs/dialogstate.h"
 #include "dialogs/inputdialogs.h"
@@ -72,7 +73,7 @@ class ScreenshotsTest : public QObject {
 
  private slots:
   void initTestCase() {
-    QApplication::setApplicationDisplayName(QStringLiteral("Velmora"));
+    SetApplicationIdentity();
     QVERIFY(QDir().mkpath(OutputDir()));
     DialogState().SnapToDefaultButton = false;
   }

@@ -7,7 +7,11 @@
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdlib>
+
+// Readable failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace velmora {
 namespace {
@@ -72,6 +76,46 @@ TEST_F(ListFolderFilesTest, RecursionEntersMatchingFoldersOnly) {
   EXPECT_LT(list.indexOf(P("x.jpg")), list.indexOf(P("x.jpg/one.txt")));
   EXPECT_LT(list.indexOf(P("x.jpg")), list.indexOf(P("x.jpg/inner")));
   EXPECT_EQ(list.indexOf(P("x.jpg/inner")) + 1, list.indexOf(P("x.jpg/inner/deep.png")));
+}
+
+TEST_F(ListFolderFilesTest, ListedByName) {
+  QStringList list;
+  ListFolderFiles(root, list, true, "*.jpg");
+  // Files and folders of one level by name, each folder's own entries right after it.
+  EXPECT_EQ(list, (QStringList{root, P(".hidden.jpg"), P("a.jpg"), P("B.JPG"), P("x.jpg"), P("x.jpg/inner"),
+                               P("x.jpg/inner/deep.png"), P("x.jpg/one.txt"), P("x.jpg/plain")}));
+}
+
+// Created in a scrambled order; listed without regard to case, numbers as numbers, Polish letters in
+// their place, names equal but for case in a fixed order.
+TEST(FileNameOrder, ByNameNumbersAsNumbers) {
+  QTemporaryDir tmp;
+  ASSERT_TRUE(tmp.isValid());
+  const QStringList expected = {"A.JPG",     "a.jpg",      "ą.jpg",         "b.jpg",        "IMG_1.jpg",
+                                "img_2.JPG", "IMG_10.jpg", "IMG_0096b.jpg", "img_3745.jpg", "IMG_4194.jpg",
+                                "Ł.jpg",     "m.jpg",      "z.jpg",         "ż.jpg"};
+  QStringList scrambled = expected;
+  std::reverse(scrambled.begin(), scrambled.end());
+  std::swap(scrambled[2], scrambled[9]);
+  for (const QString& name : scrambled) Touch(tmp.filePath(name));
+  QStringList list;
+  ListFolderFiles(tmp.path(), list, false, "*.jpg");
+  QStringList names;
+  for (const QString& path : list) names << path.mid(tmp.path().size() + 1);
+  EXPECT_EQ(names, expected);
+
+  QStringList sorted = scrambled;
+  SortFileNames(sorted);
+  EXPECT_EQ(sorted, expected);
+  // A strict order: nothing comes before itself, and of two different names exactly one comes first.
+  const TFileNameOrder order;
+  for (const QString& a : expected) {
+    EXPECT_FALSE(order(a, a)) << a.toStdString();
+    for (const QString& b : expected)
+      if (a != b) {
+        EXPECT_NE(order(a, b), order(b, a)) << a.toStdString() << " " << b.toStdString();
+      }
+  }
 }
 
 TEST_F(ListFolderFilesTest, MissingFolderOrEmptyInputsAddNothing) {
