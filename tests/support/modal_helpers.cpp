@@ -12,9 +12,11 @@ QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, QWidget* afte
   auto* timer = new QTimer(qApp);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, after, action = std::move(action)] {
+  // Guarded: a next dialog may be built at the address of the one before, once that one is gone.
+  const QPointer<QWidget> previous(after);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, previous, action = std::move(action)] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != after && modal->isVisible()) {
+    if (modal && modal != previous.data() && modal->isVisible()) {
       timer->stop();
       timer->deleteLater();
       action(modal);
