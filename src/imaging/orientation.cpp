@@ -37,8 +37,8 @@ Mapping MappingOf(int orientation) {
   }
 }
 
-// Square tiles keep both the rows read and the rows written in cache when a quarter turn walks the
-// stored picture by columns.
+// Square tiles keep both the rows read and the rows written in cache when a quarter turn or a
+// diagonal mirror walks the stored picture by columns.
 constexpr int kTile = 32;
 
 }  // namespace
@@ -65,6 +65,19 @@ QImage TurnUpright(const QImage& stored, int orientation) {
   const std::ptrdiff_t stepX = m.xx + m.xy * srcStride;
   const std::ptrdiff_t stepY = m.yx + m.yy * srcStride;
   const std::ptrdiff_t origin = y0 * srcStride + x0;
+  if (!SwapsSides(orientation)) {
+    // Rows stay rows: each one copied whole, forwards or backwards.
+    for (int y = 0; y < size.height(); ++y) {
+      auto* row = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
+      const std::uint32_t* from = srcBits + (origin + y * stepY) - (m.xx < 0 ? size.width() - 1 : 0);
+      if (m.xx < 0) {
+        std::reverse_copy(from, from + size.width(), row);
+      } else {
+        std::copy(from, from + size.width(), row);
+      }
+    }
+    return out;
+  }
   for (int ty = 0; ty < size.height(); ty += kTile) {
     const int yEnd = std::min(ty + kTile, size.height());
     for (int tx = 0; tx < size.width(); tx += kTile) {
