@@ -1,10 +1,11 @@
 #pragma once
 
 // The metadata writer: the EXIF APP1 block rewritten from the decoded entries, the IPTC APP13 block
-// rewritten from the decoded records, and the merge of those (with the source's comment or APP0) into
-// a freshly encoded JPEG. Everything is written through an appending ByteWriter; lengths and offsets
-// known only later are patched in. The entry points are TImgData::SaveWithMetadata and its helpers
-// (jpegsegments.h); the writers below each write one segment and live only for that.
+// rewritten from the decoded records, and the merge of those (with the source's comment or APP0 and its
+// colour profile) into a freshly encoded JPEG. Everything is written through an appending ByteWriter;
+// lengths and offsets known only later are patched in. The entry points are TImgData::WriteOutput (the
+// plain save and the save with metadata), SaveWithMetadata and their helpers (jpegsegments.h); the
+// writers below each write one segment and live only for that.
 
 #include <cstdint>
 #include <deque>
