@@ -111,5 +111,5 @@ BEGIN {
   printf "velmora-batch peak memory: %.0f MB (one 6000 x 4000 picture at 4 bytes a pixel is 96 MB)\n", kb / 1024
 }'
 echo
-echo "The turn alone (velmora-bench-orientation, least of 20 runs):"
-"$turnbench"
+echo "The turn alone (velmora-bench-orientation, least CPU time of 20 runs):"
+"$turnbench" 20 "${files[@]}"
