@@ -14,7 +14,7 @@ QSize UprightSize(QSize stored, int orientation) { return SwapsSides(orientation
 namespace {
 
 // Stored rows a quarter turn gathers before writing them out.
-constexpr int kStripRows = 32;
+constexpr int kStripRows = 64;
 
 }  // namespace
 
