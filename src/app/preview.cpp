@@ -50,16 +50,12 @@ TPreviewSource LoadPreviewSource(const QString& path) {
   const int orientation = img.Orientation();
   if (!LoadFromThumbnail(img, source)) {
     const Bytes jpeg = readFileBytes(ToFsPath(path));
-    source.Picture = decodeJpegScaled(
-        jpeg,
-        [&source, orientation](QSize full) {
-          source.StatedSize = full;
-          return UprightSize(PreviewSize(UprightSize(full, orientation)), orientation);
-        },
-        kMaxPixels, orientation);
-  } else {
-    source.Picture = TurnUpright(source.Picture, orientation);
+    source.Picture = decodeJpegScaled(jpeg, [&source, orientation](QSize full) {
+      source.StatedSize = full;
+      return UprightSize(PreviewSize(UprightSize(full, orientation)), orientation);
+    });
   }
+  source.Picture = TurnUpright(source.Picture, orientation);
   source.StatedSize = UprightSize(source.StatedSize, orientation);
   return source;
 }

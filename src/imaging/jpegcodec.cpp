@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/orientation.h"
 #include "imaging/resampler.h"
 #include "metadata/fileio.h"
 
@@ -390,26 +389,19 @@ QImage decodeJpeg(std::span<const std::uint8_t> jpeg, std::uint64_t maxPixels) {
   return decodeWhole(dec);
 }
 
-QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target, std::uint64_t maxPixels,
-                        int orientation) {
+QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target, std::uint64_t maxPixels) {
   Decompressor dec(jpeg);
   const QSize full = dec.readHeader(maxPixels);
   const QSize size = target(full);
-  if (size == full) return TurnUpright(decodeWhole(dec), orientation);
+  if (size == full) return decodeWhole(dec);
   if (size.isEmpty()) {
     throw JpegError("Nieprawidłowy rozmiar obrazu: " + std::to_string(size.width()) + " x " +
                     std::to_string(size.height()) + " pikseli");
   }
   checkPixelCount(static_cast<std::uint64_t>(size.width()), static_cast<std::uint64_t>(size.height()), maxPixels);
   dec.start();
-  DecodedRows rows(dec);
-  if (orientation >= 2 && orientation <= 8) {
-    TUprightRows upright(size, orientation);
-    resampleHalftone(rows, full.width(), full.height(), upright, size.width(), size.height());
-    dec.finish();
-    return upright.Take();
-  }
   QImage picture = newPicture(size);
+  DecodedRows rows(dec);
   resampleHalftone(rows, full.width(), full.height(), picture.bits(), picture.bytesPerLine(), size.width(),
                    size.height());
   dec.finish();

@@ -43,12 +43,8 @@ using TargetSize = std::function<QSize(QSize fullSize)>;
 // Decodes at full size and scales to target(full size) by the halftone rule (resampler.h) while the
 // rows come out of the decoder, so the full-size picture is never held in memory. The result equals
 // scaleHalftone(decodeJpeg(jpeg), target). An empty target size is an error.
-//
-// With an EXIF orientation (2 to 8), each scaled row goes straight to its place in the upright
-// picture: the result equals TurnUpright(scaleHalftone(decodeJpeg(jpeg), target), orientation)
-// (orientation.h). Sizes, the target's argument and result included, are the stored picture's.
 QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target,
-                        std::uint64_t maxPixels = kMaxPixels, int orientation = 1);
+                        std::uint64_t maxPixels = kMaxPixels);
 
 // Reads and decodes a file; file errors are FileError (metadata/fileio.h).
 QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels = kMaxPixels);

@@ -90,18 +90,15 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     const std::unique_ptr<TImgData> segments = readSourceSegments(jpeg, options.keepMetadata);
     const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
     // The size rule applies to the upright picture. The halftone stretch treats both axes alike, so
-    // scaling the stored picture and turning the small result gives the same pixels, at less cost;
-    // the decoder turns each scaled row as it comes.
-    QImage picture = decodeJpegScaled(
-        jpeg,
-        [&](QSize stored) {
-          if (!options.scale) return stored;
-          const QSize full = UprightSize(stored, orientation);
-          const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
-          outcome.action = plan.action;
-          return UprightSize(QSize(plan.width, plan.height), orientation);
-        },
-        kMaxPixels, orientation);
+    // scaling the stored picture and turning the small result gives the same pixels, at less cost.
+    QImage picture = decodeJpegScaled(jpeg, [&](QSize stored) {
+      if (!options.scale) return stored;
+      const QSize full = UprightSize(stored, orientation);
+      const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
+      outcome.action = plan.action;
+      return UprightSize(QSize(plan.width, plan.height), orientation);
+    });
+    picture = TurnUpright(picture, orientation);
     if (options.caption) options.caption(picture);
     outcome.width = picture.width();
     outcome.height = picture.height();

@@ -281,9 +281,7 @@ class Resampler {
 #endif
   }
 
-  // Into dst, or (dst null) row by row through a scratch row to the sink.
-  void run(std::uint8_t* dst, std::ptrdiff_t dstStride, RowSink* sink = nullptr) {
-    std::vector<std::uint8_t> scratch(sink ? lanes_ : 0);
+  void run(std::uint8_t* dst, std::ptrdiff_t dstStride) {
     for (std::size_t i = 0; i < yPlan_.spans.size(); ++i) {
       const Span s = yPlan_.spans[i];
       const std::uint32_t* top = horizontalRow(s.first);
@@ -294,13 +292,12 @@ class Resampler {
         for (int y = s.first + 2; y < s.last; ++y) horizontal<true>(source_.row(y), mid_.data());
       }
       const std::uint32_t* bottom = horizontalRow(s.last);
-      std::uint8_t* out = sink ? scratch.data() : dst + static_cast<std::ptrdiff_t>(i) * dstStride;
+      std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
       if (hasMid) {
         combine<true>(top, bottom, s.wFirst, s.wLast, out);
       } else {
         combine<false>(top, bottom, s.wFirst, s.wLast, out);
       }
-      if (sink) sink->row(static_cast<int>(i), out);
     }
   }
 
@@ -389,20 +386,6 @@ void checkSide(int side) {
   }
 }
 
-// The stretch proper, for sizes that differ; into dst, or row by row to the sink when there is one.
-void resampleScaled(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                    RowSink* sink, int dstWidth, int dstHeight) {
-  const AxisPlan xPlan = planAxis(srcWidth, dstWidth);
-  const AxisPlan yPlan = planAxis(srcHeight, dstHeight);
-  // A mid sum never exceeds 255 T, so 32-bit accumulators do whenever the divider's product fits in 64 bits.
-  const std::uint64_t total = static_cast<std::uint64_t>(xPlan.total) * yPlan.total;
-  if (total <= (std::uint64_t{1} << 23)) {
-    Resampler<std::uint32_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride, sink);
-  } else {
-    Resampler<std::uint64_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride, sink);
-  }
-}
-
 }  // namespace
 
 void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,
@@ -414,16 +397,15 @@ void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8
       std::memcpy(dst + static_cast<std::ptrdiff_t>(y) * dstStride, source.row(y), rowBytes);
     return;
   }
-  resampleScaled(source, srcWidth, srcHeight, dst, dstStride, nullptr, dstWidth, dstHeight);
-}
-
-void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, RowSink& sink, int dstWidth, int dstHeight) {
-  for (int side : {srcWidth, srcHeight, dstWidth, dstHeight}) checkSide(side);
-  if (srcWidth == dstWidth && srcHeight == dstHeight) {
-    for (int y = 0; y < dstHeight; ++y) sink.row(y, source.row(y));
-    return;
+  const AxisPlan xPlan = planAxis(srcWidth, dstWidth);
+  const AxisPlan yPlan = planAxis(srcHeight, dstHeight);
+  // A mid sum never exceeds 255 T, so 32-bit accumulators do whenever the divider's product fits in 64 bits.
+  const std::uint64_t total = static_cast<std::uint64_t>(xPlan.total) * yPlan.total;
+  if (total <= (std::uint64_t{1} << 23)) {
+    Resampler<std::uint32_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
+  } else {
+    Resampler<std::uint64_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
   }
-  resampleScaled(source, srcWidth, srcHeight, nullptr, 0, &sink, dstWidth, dstHeight);
 }
 
 void resampleHalftone(const std::uint8_t* src, std::ptrdiff_t srcStride, int srcWidth, int srcHeight, std::uint8_t* dst,

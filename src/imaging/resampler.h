@@ -26,21 +26,11 @@ class RowSource {
   virtual const std::uint8_t* row(int y) = 0;
 };
 
-// Takes the result's rows in order (dstWidth pixels, 4 bytes each), each valid only during the call.
-class RowSink {
- public:
-  virtual ~RowSink() = default;
-  virtual void row(int y, const std::uint8_t* pixels) = 0;
-};
-
 // Scales srcWidth x srcHeight onto dstWidth x dstHeight pixels at dst (rows dstStride bytes apart).
 // Writes exactly dstWidth * 4 bytes in each of the dstHeight rows and nothing else. Throws ImagingError
 // for a side below 1 or above kMaxResampleSide; errors of the source pass through.
 void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,
                       int dstWidth, int dstHeight);
-
-// The same, handing each row of the result to the sink instead of storing it.
-void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, RowSink& sink, int dstWidth, int dstHeight);
 
 // The same over a source held in memory.
 void resampleHalftone(const std::uint8_t* src, std::ptrdiff_t srcStride, int srcWidth, int srcHeight, std::uint8_t* dst,

@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "imaging/orientation.h"
 #include "imaging/resampler.h"
 #include "metadata/fileio.h"
 
@@ -325,20 +324,6 @@ TEST(JpegCodec, StreamedDecodeEqualsDecodeThenScale) {
         return size;
       });
       EXPECT_EQ(streamed, size == full.size() ? full : scaleHalftone(full, size)) << name << " " << size.width();
-    }
-  }
-}
-
-TEST(JpegCodec, StreamedDecodeTurnsEachRowInPlace) {
-  // As decoding, scaling and then turning the whole picture would, for every orientation.
-  const Bytes jpeg = sample("synthetic_progressive.jpg");
-  const QImage full = decodeJpeg(jpeg);
-  for (int o = 1; o <= 8; ++o) {
-    for (const QSize size : {QSize(211, 158), QSize(1280, 960), full.size()}) {
-      const QImage streamed = decodeJpegScaled(
-          jpeg, [&](QSize) { return size; }, kMaxPixels, o);
-      const QImage scaled = size == full.size() ? full : scaleHalftone(full, size);
-      EXPECT_EQ(streamed, TurnUpright(scaled, o)) << o << " " << size.width();
     }
   }
 }

@@ -57,7 +57,7 @@ QImage Noise(int w, int h, unsigned seed) {
 }
 
 TEST(Orientation, EveryOrientationComesOutUpright) {
-  // Odd sides and more stored rows than one strip holds, so every edge and strip border is met.
+  // Odd sides and more than one tile, so every edge and tile border is met.
   for (const QSize stored : {QSize(7, 3), QSize(70, 45), QSize(45, 150), QSize(1, 1)}) {
     for (int o = 1; o <= 8; ++o) {
       const QImage upright = TurnUpright(Marked(o, stored.width(), stored.height()), o);

@@ -182,42 +182,6 @@ TEST(Resampler, StreamedRowsGiveTheSameResult) {
   }
 }
 
-// Collects the rows a sink is handed, checking that each comes once, in order, and is whole.
-class CollectRows : public RowSink {
- public:
-  explicit CollectRows(int width, int height) : width_(width), bytes_(static_cast<std::size_t>(width) * height * 4) {}
-  void row(int y, const std::uint8_t* pixels) override {
-    EXPECT_EQ(y, next_++);
-    std::copy_n(pixels, static_cast<std::size_t>(width_) * 4,
-                bytes_.begin() + static_cast<std::ptrdiff_t>(y) * width_ * 4);
-  }
-  const std::vector<std::uint8_t>& bytes() const { return bytes_; }
-  int rows() const { return next_; }
-
- private:
-  int width_;
-  std::vector<std::uint8_t> bytes_;
-  int next_ = 0;
-};
-
-TEST(Resampler, RowsHandedToASinkAreTheStoredResult) {
-  for (const Case& c : kCases) {
-    const Picture src = randomPicture(c.srcW, c.srcH, 11);
-    const Picture expected = scale(src, c.dstW, c.dstH);
-    OneRowAtATime rows(src);
-    CollectRows sink(c.dstW, c.dstH);
-    resampleHalftone(rows, c.srcW, c.srcH, sink, c.dstW, c.dstH);
-    EXPECT_EQ(sink.rows(), c.dstH);
-    EXPECT_EQ(sink.bytes(), expected.bytes) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
-  }
-  // The same size: the source rows go through as they are.
-  const Picture src = randomPicture(13, 7, 3);
-  OneRowAtATime rows(src);
-  CollectRows sink(13, 7);
-  resampleHalftone(rows, 13, 7, sink, 13, 7);
-  EXPECT_EQ(sink.bytes(), src.bytes);
-}
-
 TEST(Resampler, RefusesEmptySides) {
   const Picture src = randomPicture(4, 4, 1);
   std::vector<std::uint8_t> out(64);
