@@ -63,6 +63,7 @@ run_decode() { for f in "${files[@]}"; do djpeg -dct int -outfile /dev/null "$f"
 run_encode() { for f in "$out"/ppm/*.ppm; do cjpeg -quality 90 -outfile /dev/null "$f"; done; }
 run_velmora() { "$batch" --size 1280 "$corpus" "$out/velmora"; }
 run_rotated() { "$batch" --size 1280 "$rotated" "$out/rotated"; }
+run_unturned() { "$batch" --size 1280 --no-rotate "$rotated" "$out/rotated"; }
 run_vips() { vipsthumbnail -s 1280 -o "$PWD/$out/vips/%s.jpg[Q=90]" "${files[@]}"; }
 run_magick() { mogrify -path "$out/magick" -resize '1280x1280>' -quality 90 "${files[@]}"; }
 tools=(decode encode velmora rotated vips magick)
@@ -80,6 +81,14 @@ for ((round = 0; round < repeats; round++)); do
     if [ -z "${wall[$tool]:-}" ] || awk -v a="$w" -v b="${wall[$tool]}" 'BEGIN { exit !(a < b) }'; then wall[$tool]=$w; fi
   done
 done
+# The turn's cost is small against the run's noise on a shared machine: the same files with and
+# without --no-rotate, one after the other, PAIRS times, and the median of the differences.
+pairs=${PAIRS:-15}
+turn_ms=$(for ((p = 0; p < pairs; p++)); do
+  read -r _ u1 s1 < <({ time run_rotated >/dev/null 2>&1; } 2>&1)
+  read -r _ u2 s2 < <({ time run_unturned >/dev/null 2>&1; } 2>&1)
+  awk -v a="$u1" -v b="$s1" -v c="$u2" -v d="$s2" -v n="$count" 'BEGIN { printf "%.3f\n", (a + b - c - d) * 1000 / n }'
+done | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
 # Peak memory: the decoder streams rows into the resampler, so no full-size picture is held.
 peak_kb=$(/usr/bin/time -f "%M" "$batch" --size 1280 "$corpus" "$out/velmora" 2>&1 >/dev/null | tail -1)
 
@@ -90,7 +99,7 @@ mag_cpu=${cpu[magick]} mag_wall=${wall[magick]}
 
 awk -v n="$count" -v kb="$peak_kb" \
   -v dc="$dec_cpu" -v dw="$dec_wall" -v ec="$enc_cpu" -v ew="$enc_wall" \
-  -v vc="$vel_cpu" -v vw="$vel_wall" -v rc="$rot_cpu" -v rw="$rot_wall" -v mc="$mag_cpu" -v mw="$mag_wall" -v ic="$vip_cpu" -v iw="$vip_wall" '
+  -v vc="$vel_cpu" -v vw="$vel_wall" -v rc="$rot_cpu" -v rw="$rot_wall" -v pairs="$pairs" -v turn="$turn_ms" -v mc="$mag_cpu" -v mw="$mag_wall" -v ic="$vip_cpu" -v iw="$vip_wall" '
 function row(name, c, w) {
   printf "| %-44s | %8.3f | %8.3f | %6.2f |\n", name, c / n, w / n, c / (dc + ec)
 }
@@ -107,7 +116,7 @@ BEGIN {
   printf "\nvelmora-batch / limit: %.2f (CPU), %.2f (wall)\n", vc / (dc + ec), vw / (dw + ew)
   printf "vipsthumbnail / velmora-batch: %.2f (CPU), %.2f (wall)\n", ic / vc, iw / vw
   printf "mogrify / velmora-batch: %.2f (CPU), %.2f (wall)\n", mc / vc, mw / vw
-  printf "turning upright (Orientation 6 less none): %+.1f ms per picture (CPU), %+.1f ms (wall)\n", (rc - vc) * 1000 / n, (rw - vw) * 1000 / n
+  printf "turning upright (Orientation 6 against --no-rotate, median of %d pairs): %+.1f ms per picture (CPU)\n", pairs, turn
   printf "velmora-batch peak memory: %.0f MB (one 6000 x 4000 picture at 4 bytes a pixel is 96 MB)\n", kb / 1024
 }'
 echo
