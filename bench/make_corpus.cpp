@@ -4,6 +4,7 @@
 // come out at about 0.3 to 0.6 bytes a pixel at quality 92, as camera files do.
 //
 //   velmora-make-corpus FOLDER
+//   velmora-make-corpus --orientation N FROM TO   (FROM's pictures with an EXIF block stating Orientation N)
 
 #include <QImage>
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "imaging/jpegcodec.h"
+#include "metadata/bytes.h"
 #include "metadata/fileio.h"
 
 namespace {
@@ -85,9 +87,39 @@ QImage makePicture(int width, int height, std::uint32_t seed) {
   return picture;
 }
 
+// Copies every picture of `from` into `to` with an EXIF APP1 segment after SOI whose IFD0 holds only
+// Orientation, so the run turns it.
+int writeOriented(const std::filesystem::path& from, const std::filesystem::path& to, int orientation) {
+  std::filesystem::create_directories(to);
+  velmora::ByteWriter tiff;
+  tiff.text("II");
+  tiff.u16(42, false);
+  tiff.u32(8, false);
+  tiff.u16(1, false);
+  tiff.u16(0x0112, false);  // Orientation, SHORT, one value
+  tiff.u16(3, false);
+  tiff.u32(1, false);
+  tiff.u32(static_cast<std::uint32_t>(orientation), false);
+  tiff.u32(0, false);
+  velmora::ByteWriter app1;
+  app1.u8(0xFF);
+  app1.u8(0xE1);
+  app1.u16(static_cast<std::uint16_t>(2 + 6 + tiff.size()), true);
+  app1.text(std::string("Exif\0\0", 6));
+  app1.bytes(tiff.data());
+  for (const auto& entry : std::filesystem::directory_iterator(from)) {
+    if (entry.path().extension() != ".jpg") continue;
+    velmora::Bytes jpeg = velmora::readFileBytes(entry.path());
+    jpeg.insert(jpeg.begin() + 2, app1.data().begin(), app1.data().end());
+    velmora::writeFileAtomically(to / entry.path().filename(), jpeg);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 5 && std::string(argv[1]) == "--orientation") return writeOriented(argv[3], argv[4], std::atoi(argv[2]));
   if (argc < 2 || argc > 3) {
     std::fputs("usage: velmora-make-corpus FOLDER\n", stderr);
     return 2;

@@ -2,7 +2,9 @@
 # The scaling benchmark (`make bench`): velmora-batch --size 1280 over a corpus of camera-sized JPEGs,
 # against the limit of a full-decode design (libjpeg-turbo's djpeg decoding the whole picture plus
 # cjpeg -quality 90 encoding the 1280-pixel result) and against the peers ImageMagick mogrify and
-# vipsthumbnail, all on one thread. Prints seconds per picture and the ratios.
+# vipsthumbnail, all on one thread. Prints seconds per picture and the ratios. The same run over the
+# corpus with EXIF Orientation 6 (every picture turned upright) gives the cost of the turn, and
+# velmora-bench-orientation times the turn alone.
 #
 # Every tool runs once per round, REPEATS rounds (default 5), and keeps its least time, the one least
 # disturbed by other work on the machine. "CPU" is user + system time of the tool and its children;
@@ -13,14 +15,16 @@ cd "$(dirname "$0")/.."
 build=build/release
 batch=$build/src/app/velmora-batch
 gen=$build/bench/velmora-make-corpus
+turnbench=$build/bench/velmora-bench-orientation
 corpus=bench/corpus
+rotated=bench/corpus-orientation6
 out=bench/out
 repeats=${REPEATS:-5}
 
 for tool in djpeg cjpeg mogrify vipsthumbnail; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
-[ -x "$batch" ] && [ -x "$gen" ] || { echo "bench: build the release build first (make bench)" >&2; exit 1; }
+[ -x "$batch" ] && [ -x "$gen" ] && [ -x "$turnbench" ] || { echo "bench: build the release build first (make bench)" >&2; exit 1; }
 
 # The corpus is deterministic; the stamp names the generator version that made it.
 stamp=$corpus/.made-by-v1
@@ -30,11 +34,16 @@ if [ ! -f "$stamp" ]; then
   "$gen" "$corpus"
   touch "$stamp"
 fi
+if [ ! -f "$rotated/.made-by-v1" ]; then
+  rm -rf "$rotated"
+  "$gen" --orientation 6 "$corpus" "$rotated"
+  touch "$rotated/.made-by-v1"
+fi
 files=("$corpus"/*.jpg)
 count=${#files[@]}
 
 rm -rf "$out"
-mkdir -p "$out"/velmora "$out"/magick "$out"/vips "$out"/ppm
+mkdir -p "$out"/velmora "$out"/rotated "$out"/magick "$out"/vips "$out"/ppm
 
 # The limit's encoder gets the same 1280-pixel pictures that velmora-batch writes, as PPM.
 "$batch" --size 1280 "$corpus" "$out/velmora" 2>/dev/null
@@ -53,9 +62,11 @@ done
 run_decode() { for f in "${files[@]}"; do djpeg -dct int -outfile /dev/null "$f"; done; }
 run_encode() { for f in "$out"/ppm/*.ppm; do cjpeg -quality 90 -outfile /dev/null "$f"; done; }
 run_velmora() { "$batch" --size 1280 "$corpus" "$out/velmora"; }
+run_rotated() { "$batch" --size 1280 "$rotated" "$out/rotated"; }
+run_unturned() { "$batch" --size 1280 --no-rotate "$rotated" "$out/rotated"; }
 run_vips() { vipsthumbnail -s 1280 -o "$PWD/$out/vips/%s.jpg[Q=90]" "${files[@]}"; }
 run_magick() { mogrify -path "$out/magick" -resize '1280x1280>' -quality 90 "${files[@]}"; }
-tools=(decode encode velmora vips magick)
+tools=(decode encode velmora rotated vips magick)
 
 # The runs of the tools interleave, so a busy spell on the machine hits them alike; each keeps its
 # least CPU time (user + system, children included) and its least wall time.
@@ -70,16 +81,25 @@ for ((round = 0; round < repeats; round++)); do
     if [ -z "${wall[$tool]:-}" ] || awk -v a="$w" -v b="${wall[$tool]}" 'BEGIN { exit !(a < b) }'; then wall[$tool]=$w; fi
   done
 done
+# The turn's cost is small against the run's noise on a shared machine: the same files with and
+# without --no-rotate, one after the other, PAIRS times, and the median of the differences.
+pairs=${PAIRS:-15}
+turn_ms=$(for ((p = 0; p < pairs; p++)); do
+  read -r _ u1 s1 < <({ time run_rotated >/dev/null 2>&1; } 2>&1)
+  read -r _ u2 s2 < <({ time run_unturned >/dev/null 2>&1; } 2>&1)
+  awk -v a="$u1" -v b="$s1" -v c="$u2" -v d="$s2" -v n="$count" 'BEGIN { printf "%.3f\n", (a + b - c - d) * 1000 / n }'
+done | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
 # Peak memory: the decoder streams rows into the resampler, so no full-size picture is held.
 peak_kb=$(/usr/bin/time -f "%M" "$batch" --size 1280 "$corpus" "$out/velmora" 2>&1 >/dev/null | tail -1)
 
 dec_cpu=${cpu[decode]} dec_wall=${wall[decode]} enc_cpu=${cpu[encode]} enc_wall=${wall[encode]}
 vel_cpu=${cpu[velmora]} vel_wall=${wall[velmora]} vip_cpu=${cpu[vips]} vip_wall=${wall[vips]}
+rot_cpu=${cpu[rotated]} rot_wall=${wall[rotated]}
 mag_cpu=${cpu[magick]} mag_wall=${wall[magick]}
 
 awk -v n="$count" -v kb="$peak_kb" \
   -v dc="$dec_cpu" -v dw="$dec_wall" -v ec="$enc_cpu" -v ew="$enc_wall" \
-  -v vc="$vel_cpu" -v vw="$vel_wall" -v mc="$mag_cpu" -v mw="$mag_wall" -v ic="$vip_cpu" -v iw="$vip_wall" '
+  -v vc="$vel_cpu" -v vw="$vel_wall" -v rc="$rot_cpu" -v rw="$rot_wall" -v pairs="$pairs" -v turn="$turn_ms" -v mc="$mag_cpu" -v mw="$mag_wall" -v ic="$vip_cpu" -v iw="$vip_wall" '
 function row(name, c, w) {
   printf "| %-44s | %8.3f | %8.3f | %6.2f |\n", name, c / n, w / n, c / (dc + ec)
 }
@@ -90,10 +110,15 @@ BEGIN {
   row("limit: cjpeg -quality 90 of the 1280 picture", ec, ew)
   row("limit: together", dc + ec, dw + ew)
   row("velmora-batch --size 1280", vc, vw)
+  row("velmora-batch --size 1280, Orientation 6", rc, rw)
   row("vipsthumbnail -s 1280 (Q=90)", ic, iw)
   row("mogrify -resize 1280x1280> -quality 90", mc, mw)
   printf "\nvelmora-batch / limit: %.2f (CPU), %.2f (wall)\n", vc / (dc + ec), vw / (dw + ew)
   printf "vipsthumbnail / velmora-batch: %.2f (CPU), %.2f (wall)\n", ic / vc, iw / vw
   printf "mogrify / velmora-batch: %.2f (CPU), %.2f (wall)\n", mc / vc, mw / vw
+  printf "turning upright (Orientation 6 against --no-rotate, median of %d pairs): %+.1f ms per picture (CPU)\n", pairs, turn
   printf "velmora-batch peak memory: %.0f MB (one 6000 x 4000 picture at 4 bytes a pixel is 96 MB)\n", kb / 1024
 }'
+echo
+echo "The turn alone (velmora-bench-orientation, least CPU time of 20 runs):"
+"$turnbench" 20 "${files[@]}"

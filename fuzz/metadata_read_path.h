@@ -2,13 +2,17 @@
 
 // The whole metadata read path run over one input, as the fuzz target and its regression test use it:
 // the JPEG segment scan, the EXIF directories, the maker notes, the IPTC records, the getters and set
-// operation, and the JSON dump. Only the library's own exception types are caught, so any other
-// exception is reported as a failure.
+// operation, the JSON dump, the ICC profile's reassembly and IFD0's Orientation. Only the library's
+// own exception types are caught, so any other exception is reported as a failure.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+#include <stdexcept>
+
 #include "metadata/bytes.h"
+#include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/metadata_dump.h"
 
@@ -48,11 +52,35 @@ inline void Exercise(TImgData& img) {
 inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {
   const ByteView input(std::span<const std::uint8_t>(data, size));
 
-  // As a JPEG file.
-  {
+  // As a JPEG file, read for the save with metadata and for the plain save.
+  for (const int parts : {kPartsAll | kPartIcc | kPartOrientation, kPartIcc | kPartOrientation}) {
     TImgData img(255);
-    Guarded([&] { img.ScanJpegSegments(input, kPartsAll); });
+    Guarded([&] { img.ScanJpegSegments(input, parts); });
+    (void)img.Orientation();
+    (void)img.CarriedIccProfile();
     Exercise(img);
+  }
+  (void)ReadExifOrientation(input);
+  // As the data of APP2 segments one after the other, each led by its length field as in a file. A
+  // profile put together is written again and must read back the same.
+  {
+    TIccChunks chunks;
+    for (std::size_t pos = 0; input.has(pos, 2);) {
+      const std::size_t length = std::max<std::size_t>(*input.u16(pos, true), 2);
+      chunks.Add(input.bytesUpTo(pos, length));
+      pos += length;
+    }
+    if (const auto profile = chunks.Assemble()) {
+      (void)IsRgbProfile(*profile);
+      ByteWriter segments;
+      if (WriteIccSegments(segments, *profile)) {
+        TIccChunks again;
+        const ByteView written(segments.data());
+        for (std::size_t pos = 0; written.has(pos, 4); pos += 2 + *written.u16(pos + 2, true))
+          again.Add(written.bytesUpTo(pos + 2, *written.u16(pos + 2, true)));
+        if (again.Assemble() != profile) throw std::logic_error("ICC profile written does not read back");
+      }
+    }
   }
   // As the TIFF structure of an EXIF APP1 block, which reaches the directory walk directly.
   if (size <= 65533 - 6) {

@@ -1,13 +1,15 @@
 #pragma once
 
 // Read, write, read again, over one input, as the writer's fuzz target and its regression test use it:
-// the input is taken as a source JPEG (and as the TIFF block of an EXIF APP1), its metadata is merged
-// into a small encoded picture, and the result is read back. Only the library's own exception types
-// are expected from the write; a broken promise about the written file throws std::logic_error, so
-// the fuzzer reports it as a crash and the regression test as a failure.
+// the input is taken as a source JPEG (and as the TIFF block of an EXIF APP1), its metadata and colour
+// profile are merged into a small encoded picture (as turned upright from the source's orientation, as
+// not turned, and as a plain save with the profile alone), and the result is read back. Only the
+// library's own exception types are expected from the write; a broken promise about the written file
+// throws std::logic_error, so the fuzzer reports it as a crash and the regression test as a failure.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -32,25 +34,58 @@ inline void Require(bool condition, const std::string& what) {
   if (!condition) throw std::logic_error("metadata write path: " + what);
 }
 
-inline void WriteAndReadAgain(TImgData& source) {
+// What the thumbnail turn gives back: a fixed small JPEG, nothing, or a failure, by the input.
+inline std::optional<Bytes> TurnedThumbnail(ByteView jpeg, int) {
+  if (jpeg.size() % 3 == 1) return std::nullopt;
+  if (jpeg.size() % 3 == 2) throw std::runtime_error("thumbnail does not decode");
+  return EncodedPicture();
+}
+
+inline void PlainSaveAndReadAgain(TImgData& source) {
+  Bytes written;
+  try {
+    written = source.WriteOutput(EncodedPicture(), TOutputOptions{});
+  } catch (const EMetadata&) {
+    return;
+  }
+  TImgData again(255);
+  again.ScanJpegSegments(written, kPartsAll | kPartIcc);
+  const ByteView carried = source.CarriedIccProfile();
+  Require(again.iccProfile == Bytes(carried.span().begin(), carried.span().end()), "profile not carried plainly");
+  Require(!again.HasMetadata(), "metadata in a plain save");
+}
+
+inline void WriteAndReadAgain(TImgData& source, bool turned) {
   const bool hadExif = source.HasExif(), hadIptc = source.HasIptc();
   const int iptcCount = hadIptc ? source.iptcData->Count() : 0;
   const std::string comment = source.comment;
+  const ByteView carried = source.CarriedIccProfile();
+  const Bytes profile(carried.span().begin(), carried.span().end());
+  const int orientation = source.Orientation();
   Bytes written;
   try {
-    written = source.SaveMergedJpeg(EncodedPicture(), 640, 480, true);
+    TOutputOptions options;
+    options.metadata = true;
+    options.width = 640;
+    options.height = 480;
+    options.turnedFrom = turned ? orientation : 1;
+    options.turnThumbnail = TurnedThumbnail;
+    written = source.WriteOutput(EncodedPicture(), options);
   } catch (const EMetadata&) {
     return;  // the batch run then saves the picture plainly
   }
   Require(written.size() >= 4 && written[0] == 0xFF && written[1] == 0xD8, "no SOI");
   TImgData again(255);
-  again.ScanJpegSegments(written, kPartsAll);  // must not throw
+  again.ScanJpegSegments(written, kPartsAll | kPartIcc);  // must not throw
+  Require(again.iccProfile == profile, "profile not carried");
+  Require(!hadExif || again.Orientation() == (turned ? 1 : orientation), "orientation not as the picture");
   Require(again.HasExif() == hadExif, "EXIF block lost or invented");
   for (const char* fault : {msg::kIncorrectExifHeader, msg::kInvalidAlignment, msg::kIllegalDirectory})
     Require(again.errorText != fault, std::string("written EXIF reads back with \"") + fault + "\"");
   if (hadExif) {
     Require(again.exifInfo->GetImageWidth() == 640 && again.exifInfo->GetImageHeight() == 480, "size not set");
-    Require(again.exifInfo->thumbnail.empty() || again.exifInfo->thumbnail == source.exifInfo->thumbnail,
+    Require(again.exifInfo->thumbnail.empty() || again.exifInfo->thumbnail == source.exifInfo->thumbnail ||
+                (turned && again.exifInfo->thumbnail == EncodedPicture()),
             "thumbnail changed");
   }
   Require(again.HasIptc() == hadIptc && (!hadIptc || again.iptcData->Count() == iptcCount), "IPTC records changed");
@@ -60,13 +95,22 @@ inline void WriteAndReadAgain(TImgData& source) {
 inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
   const ByteView input(std::span<const std::uint8_t>(data, size));
   {
-    TImgData img(255);
+    for (const bool turned : {false, true}) {
+      TImgData img(255);
+      try {
+        img.ScanJpegSegments(input, kPartsAll | kPartIcc | kPartOrientation);
+      } catch (const EMetadata&) {
+      } catch (const ByteRangeError&) {
+      }
+      WriteAndReadAgain(img, turned);
+    }
+    TImgData plain(255);
     try {
-      img.ScanJpegSegments(input, kPartsAll);
+      plain.ScanJpegSegments(input, kPartIcc | kPartOrientation);
     } catch (const EMetadata&) {
     } catch (const ByteRangeError&) {
     }
-    WriteAndReadAgain(img);
+    PlainSaveAndReadAgain(plain);
   }
   // As the TIFF structure of an EXIF APP1 block, which reaches the directory walk directly.
   if (size <= 65533 - 6) {
@@ -82,7 +126,7 @@ inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
     } catch (const EMetadata&) {
     } catch (const ByteRangeError&) {
     }
-    WriteAndReadAgain(img);
+    WriteAndReadAgain(img, true);
   }
 }
 

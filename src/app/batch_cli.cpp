@@ -66,6 +66,7 @@ constexpr OptionSpec kOptions[] = {
     {"--prefix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Prefix, v); }},
     {"--suffix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Suffix, v); }},
     {"--exif", false, [](ParseState& s, const std::string&) { s.options.run.keepMetadata = true; }},
+    {"--no-rotate", false, [](ParseState& s, const std::string&) { s.options.run.rotate = false; }},
     {"--caption", false, [](ParseState& s, const std::string&) { s.options.caption = true; }},
     {"--settings", true, [](ParseState& s, const std::string& v) { s.options.settingsFile = v; }},
     {"--keep-going", false, [](ParseState& s, const std::string&) { s.options.keepGoing = true; }},
@@ -92,13 +93,14 @@ bool hasExtension(const std::string& name, std::string_view ext) {
 }  // namespace
 
 std::string usageText() {
-  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif]\n"
+  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif] [--no-rotate]\n"
          "                     [--caption [--settings PLIK]] [--keep-going] SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
          "potem \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia), w obu grupach według nazwy\n"
          "(IMG_2 przed IMG_10), tak jak lista plików w oknie programu.\n"
+         "Profil kolorów ICC (RGB) zdjęcia źródłowego przechodzi do pliku wynikowego zawsze, także bez --exif.\n"
          "\n"
          "  --size N       maksymalny rozmiar w pikselach (domyślnie 1280)\n"
          "  --enlarge      powiększaj też mniejsze zdjęcia do rozmiaru N\n"
@@ -106,6 +108,8 @@ std::string usageText() {
          "  --suffix S     nazwa wynikowa = nazwa bez rozszerzenia + S + rozszerzenie\n"
          "  --exif         zachowaj EXIF (z miniaturką i nowym rozmiarem), IPTC i komentarz zdjęcia\n"
          "                 źródłowego; gdy się to nie uda, zapisz samo zdjęcie\n"
+         "  --no-rotate    nie obracaj zdjęć wg orientacji zapisanej w EXIF (domyślnie zdjęcie jest\n"
+         "                 obracane lub odbijane do pionu przed skalowaniem i podpisem)\n"
          "  --caption      podpisz zdjęcia podpisem ustawionym w oknie programu (tekst, czcionka, kolory,\n"
          "                 tryby, dodana grafika), tak samo jak robi to okno\n"
          "  --settings PLIK  plik ustawień, z którego brać podpis (domyślnie plik ustawień okna,\n"

@@ -4,7 +4,7 @@
 // display. Kept apart from main() so tests can drive it in-process.
 //
 //   velmora-batch --dump-metadata FILE...
-//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif]
+//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif] [--no-rotate]
 //                 [--caption [--settings FILE]] [--keep-going] SOURCE DEST [NAME...]
 
 #include <filesystem>

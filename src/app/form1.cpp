@@ -302,6 +302,10 @@ void TForm1::BuildControls() {
   seSize->setGeometry(236, 103, 77, 22);
   Label5 = MakeLabel(p2, QStringLiteral("px"), 316, 108);
   CBPow = MakeCheck<QCheckBox>(p2, QStringLiteral("Powiększ mniejsze"), QRect(236, 124, 121, 17));
+  // Not one of the design's controls: it takes the free room right of "px", as wide as its text needs.
+  cbObroc = MakeCheck<QCheckBox>(p2, QStringLiteral("obróć wg EXIF"), QRect(338, 106, 99, 17));
+  cbObroc->setToolTip(QStringLiteral("obróć lub odbij zdjęcie do pionu wg orientacji zapisanej w EXIF"));
+  cbObroc->resize(std::min(cbObroc->sizeHint().width(), p2->width() - 338 - 3), 17);
 
   sbWyk = MakeFlatButton(this, QStringLiteral("4. Wykonaj"), QRect(48, 532, 81, 22));
   {
@@ -399,6 +403,7 @@ void TForm1::ConnectHandlers() {
   Bind(rbSuf, &QRadioButton::clicked, &TForm1::rbPrefClick);
   Bind(EPref, &QLineEdit::textChanged, &TForm1::EPrefChange);
   Bind(sbKonfPodp, &QToolButton::clicked, &TForm1::sbKonfPodpClick);
+  Bind(cbObroc, &QCheckBox::clicked, &TForm1::cbObrocClick);
 
   Bind(sbWyk, &QToolButton::clicked, &TForm1::Podpiszwszystkiewfolderze1Click);
   Bind(sbStop, &QToolButton::clicked, &TForm1::sbStopClick);
@@ -476,6 +481,8 @@ void TForm1::FormCreate() {
   const int size = get("size").toInt(&sizeOk);
   seSize->setValue(sizeOk ? size : 1280);
   cbEXIF->setChecked(get("EXIF") == QStringLiteral("T"));
+  // On unless the user turned it off.
+  cbObroc->setChecked(get("obracaj wg EXIF") != QStringLiteral("N"));
 
   // 7 to 10. The caption keys, normalised in the store; the marks from them.
   const CaptionSettings caption = CaptionSettingsFromKeys([&props](const QString& key) { return props.Get(key); });
@@ -532,6 +539,8 @@ void TForm1::StoreSettings() {
   }
   set("ZapUst", BoolToTN(cbZapUst->Checked()));
 }
+
+void TForm1::cbObrocClick() { Props().Set(Key("obracaj wg EXIF"), BoolToTN(cbObroc->isChecked())); }
 
 void TForm1::LabelO1Click() { ShowAbout(QStringLiteral("2011-2016")); }
 

@@ -122,6 +122,7 @@ class TForm1 : public QWidget {
   QSpinBox* seSize = nullptr;
   QLabel* Label5 = nullptr;
   QCheckBox* CBPow = nullptr;
+  QCheckBox* cbObroc = nullptr;  // "obróć wg EXIF": turn pictures upright by their EXIF Orientation
   QToolButton* sbWyk = nullptr;
   QLabel* lProgress = nullptr;
   TQMTGauge* Gauge1 = nullptr;
@@ -230,6 +231,8 @@ class TForm1 : public QWidget {
   void Przezroczyste1Click();
   void Czcionkinegatywowe1Click();
   void Dodajgrafik1Click();
+  // "obróć wg EXIF": stored at once, as the caption keys are.
+  void cbObrocClick();
 
   // The selected history entry of a folder field: -1 when the text was typed by hand.
   static int SelectedEntry(const QComboBox& field);

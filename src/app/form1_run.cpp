@@ -93,6 +93,7 @@ BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
   options.affix = EPref->text().toStdString();
   options.destFolder = ToFsPath(eFoldDo->currentText());
   options.keepMetadata = cbEXIF->isChecked();
+  options.rotate = cbObroc->isChecked();
   options.allowReplaceSource = allowReplaceSource;
   if (cbPodp->isChecked() && captionMask_) {
     options.caption = [stamper = captionMask_](QImage& picture) { stamper->StampPicture(picture); };

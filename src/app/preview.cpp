@@ -6,6 +6,7 @@
 #include "app/form1.h"
 #include "app/fspath.h"
 #include "imaging/jpegcodec.h"
+#include "imaging/orientation.h"
 #include "imaging/resampler.h"
 #include "metadata/exifreader.h"
 #include "metadata/fileio.h"
@@ -16,14 +17,10 @@ namespace velmora {
 namespace {
 
 // The EXIF thumbnail and the picture size the file states, when it has both; a thumbnail that does
-// not decode, or a file that states no size, is previewed from the whole picture instead.
-bool LoadFromThumbnail(const QString& path, TPreviewSource& source) {
-  TImgData img(255);
-  try {
-    if (!img.ReadJpeg(path.toStdString(), 7) || !img.HasThumbnail()) return false;
-  } catch (const std::exception&) {
-    return false;  // the whole-file path reports what is wrong with the file
-  }
+// not decode, or a file that states no size, is previewed from the whole picture instead. Both are as
+// stored, not yet turned upright.
+bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
+  if (!img.HasThumbnail()) return false;
   const auto thumbnail = img.ThumbnailAsJpeg();
   if (!thumbnail) return false;
   QSize stated(static_cast<int>(img.exifInfo->GetImageWidth()), static_cast<int>(img.exifInfo->GetImageHeight()));
@@ -43,12 +40,23 @@ bool LoadFromThumbnail(const QString& path, TPreviewSource& source) {
 
 TPreviewSource LoadPreviewSource(const QString& path) {
   TPreviewSource source;
-  if (LoadFromThumbnail(path, source)) return source;
-  const Bytes jpeg = readFileBytes(ToFsPath(path));
-  source.Picture = decodeJpegScaled(jpeg, [&source](QSize full) {
-    source.StatedSize = full;
-    return PreviewSize(full);
-  });
+  TImgData img(255);
+  try {
+    img.ReadJpeg(path.toStdString(), kPartsAll | kPartOrientation);
+  } catch (const std::exception&) {
+    img.Reset();  // the whole-file path reports what is wrong with the file
+  }
+  // Shown as any viewer shows the photo: upright, with its upright size.
+  const int orientation = img.Orientation();
+  if (!LoadFromThumbnail(img, source)) {
+    const Bytes jpeg = readFileBytes(ToFsPath(path));
+    source.Picture = decodeJpegScaled(jpeg, [&source, orientation](QSize full) {
+      source.StatedSize = full;
+      return UprightSize(PreviewSize(UprightSize(full, orientation)), orientation);
+    });
+  }
+  source.Picture = TurnUpright(source.Picture, orientation);
+  source.StatedSize = UprightSize(source.StatedSize, orientation);
   return source;
 }
 

@@ -10,14 +10,15 @@ namespace velmora {
 
 struct TPreviewSource {
   QImage Picture;    // what is shown, before fitting into the preview
-  QSize StatedSize;  // the picture size the file states
+  QSize StatedSize;  // the picture size the file states, upright
   bool FromThumbnail = false;
 };
 
 // Where the small picture comes from: the EXIF thumbnail and the size EXIF states (or, when EXIF
 // states none, the frame's), so a camera file is previewed without decoding the whole picture;
 // otherwise the whole file, scaled to the preview size while decoding (so a large photo never sits in
-// memory whole), with its decoded size. Throws the decoder's or the file system's error.
+// memory whole), with its decoded size. Picture and size are upright, turned by the file's EXIF
+// Orientation as viewers show the photo. Throws the decoder's or the file system's error.
 TPreviewSource LoadPreviewSource(const QString& path);
 
 // The preview's size for a picture: ratio = min(120 / h, 160 / w), each side w x ratio and h x ratio

@@ -50,26 +50,39 @@ struct ErrorManager {
 
 void onError(j_common_ptr cinfo) { jumpWithMessage(cinfo); }
 
-// Warnings that mean the picture data is damaged; libjpeg would go on and pad the picture with grey.
-bool isCorruptData(int code) {
-  switch (code) {
-    case JWRN_JPEG_EOF:
-    case JWRN_HIT_MARKER:
-    case JWRN_HUFF_BAD_CODE:
-    case JWRN_ARITH_BAD_CODE:
-    case JWRN_MUST_RESYNC:
-    case JWRN_EXTRANEOUS_DATA:
-    case JWRN_BOGUS_PROGRESSION:
-      return true;
-    default:
-      return false;
-  }
+// libjpeg's warnings in two sets, in this one place. Those that mean picture data was lost or made up
+// fail the file with libjpeg's text, so a broken picture is never published padded with grey; those
+// about bytes outside the picture data change no pixel and let the file through. A warning missing
+// here (a newer libjpeg's) fails the file: nothing says it is harmless.
+struct WarningRule {
+  int code;
+  bool fails;
+  const char* why;
+};
+constexpr WarningRule kWarnings[] = {
+    {JWRN_JPEG_EOF, true, "the data ends inside the scan: the rest of the picture is made up"},
+    {JWRN_HIT_MARKER, true, "a marker inside the entropy-coded data: the blocks after it are made up"},
+    {JWRN_HUFF_BAD_CODE, true, "an invalid Huffman code: the block's coefficients are lost"},
+    {JWRN_ARITH_BAD_CODE, true, "an invalid arithmetic code: the block's coefficients are lost"},
+    {JWRN_MUST_RESYNC, true, "a restart marker missing or out of turn: blocks are skipped or made up"},
+    {JWRN_BOGUS_PROGRESSION, true, "a refinement scan without the scan it refines: coefficients made up"},
+    {JWRN_EXTRANEOUS_DATA, false, "bytes between two markers (a segment length too short): skipped, no pixel"},
+    {JWRN_NOT_SEQUENTIAL, false, "a baseline scan header's progression fields not zero: they mean nothing there"},
+    {JWRN_JFIF_MAJOR, false, "an unknown JFIF version: only the APP0 header is in question"},
+    {JWRN_ADOBE_XFORM, false, "an unknown Adobe transform code: libjpeg takes the usual YCbCr (YCCK for four)"},
+    {JWRN_BOGUS_ICC, false, "a bad ICC marker, met only when libjpeg reads the profile, which the codec does not"},
+    {JWRN_TOO_MUCH_DATA, false, "rows asked for past the end: nothing is read or changed"},
+};
+
+bool failsTheFile(int code) {
+  for (const WarningRule& rule : kWarnings)
+    if (rule.code == code) return rule.fails;
+  return true;
 }
 
 void onMessage(j_common_ptr cinfo, int level) {
-  // Level 0 and up are trace messages; other warnings (an unknown JFIF version, a bad ICC marker)
-  // leave the pixels intact.
-  if (level < 0 && isCorruptData(cinfo->err->msg_code)) jumpWithMessage(cinfo);
+  // Level 0 and up are trace messages.
+  if (level < 0 && failsTheFile(cinfo->err->msg_code)) jumpWithMessage(cinfo);
 }
 
 void onProgress(j_common_ptr cinfo) {

@@ -5,10 +5,12 @@
 // grey RGB, CMYK and YCCK are converted to RGB. Encoding is quality 90, baseline, the library's
 // defaults otherwise (4:2:0, standard Huffman tables, a JFIF APP0).
 //
-// Every failure is a JpegError (an ImagingError) carrying libjpeg's own message; damaged data that
-// libjpeg would only warn about ("Premature end of JPEG file", "Corrupt JPEG data: ...") is an error
-// too, so a broken picture is never published padded with grey. Each call is self-contained and
-// keeps no state, so calls may run on several threads at once.
+// Every failure is a JpegError (an ImagingError) carrying libjpeg's own message. A warning that means
+// picture data was lost or made up ("Premature end of JPEG file", "Corrupt JPEG data: bad Huffman
+// code" ...) is an error too, so a broken picture is never published padded with grey; a warning about
+// bytes outside the picture data ("... extraneous bytes before marker ...") is not (jpegcodec.cpp
+// lists both sets). Each call is self-contained and keeps no state, so calls may run on several
+// threads at once.
 
 #include <QImage>
 #include <QSize>

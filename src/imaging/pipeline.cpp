@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "imaging/jpegcodec.h"
+#include "imaging/orientation.h"
 #include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "settings/eabort.h"
@@ -15,12 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The encoded picture with the source's metadata and the new size; the encoded picture alone when the
-// source has none. Throws when that cannot be done.
-Bytes mergeSourceMetadata(Bytes encoded, const fs::path& source, int width, int height) {
-  TImgData img(255);
-  return img.SaveWithMetadata(encoded, width, height, std::string(), true, source.string());
-}
+// An EXIF thumbnail is small; a larger one is no thumbnail worth decoding.
+constexpr std::uint64_t kMaxThumbnailPixels = std::uint64_t{1} << 22;
 
 // With an empty prefix and the source folder as destination the output would be the source itself:
 // the original would be lost.
@@ -36,15 +33,46 @@ void refuseOverwritingSource(const fs::path& source, const fs::path& output) {
 BatchFileError::BatchFileError(std::string fileName, std::string cause)
     : ImagingError(fileName + ": " + cause), fileName_(std::move(fileName)), cause_(std::move(cause)) {}
 
-Bytes carryOverMetadata(Bytes encoded, const fs::path& source, int width, int height, bool keepMetadata) {
-  if (!keepMetadata) return encoded;
-  // A failure here must not lose the picture: it goes out plain, without a message.
-  Bytes plain = encoded;
-  try {
-    return mergeSourceMetadata(std::move(encoded), source, width, height);
-  } catch (const std::exception&) {
-    return plain;
+std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadata) {
+  const int parts = (keepMetadata ? kPartsAll : 0) | kPartIcc | kPartOrientation;
+  for (const int tried : {parts, kPartIcc | kPartOrientation}) {
+    auto img = std::make_unique<TImgData>(255);
+    try {
+      img->ScanJpegSegments(jpeg, tried);
+      return img;
+    } catch (const EMetadata&) {
+    } catch (const ByteRangeError&) {
+    }
   }
+  return std::make_unique<TImgData>(255);
+}
+
+Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options) {
+  // A failure here must not lose the picture: it goes out plain, without a message.
+  try {
+    return source.WriteOutput(encoded, options);
+  } catch (const std::exception&) {
+  }
+  if (options.metadata) {
+    TOutputOptions plain;
+    plain.iccProfile = options.iccProfile;
+    try {
+      return source.WriteOutput(encoded, plain);
+    } catch (const std::exception&) {
+    }
+  }
+  return encoded;
+}
+
+std::optional<Bytes> turnThumbnail(ByteView jpeg, int orientation) {
+  Bytes turned = encodeJpeg(TurnUpright(decodeJpeg(jpeg.span(), kMaxThumbnailPixels), orientation));
+  // Our encoder's SOI is followed by its JFIF APP0.
+  const ByteView view(turned);
+  if (view.u8(2) == 0xFF && view.u8(3) == 0xE0) {
+    if (const auto length = view.u16(4, true); length && view.has(4, *length))
+      turned.erase(turned.begin() + 2, turned.begin() + 4 + *length);
+  }
+  return turned;
 }
 
 FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
@@ -59,19 +87,32 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // A name the file system cannot take fails now, not after the picture was made.
     checkFileNameFits(outcome.output);
 
+    // The source is read once: the decoder and the metadata both take these bytes.
     const Bytes jpeg = readFileBytes(source);
-    QImage picture = decodeJpegScaled(jpeg, [&](QSize full) {
-      if (!options.scale) return full;
+    const std::unique_ptr<TImgData> segments = readSourceSegments(jpeg, options.keepMetadata);
+    const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
+    // The size rule applies to the upright picture. The halftone stretch treats both axes alike, so
+    // scaling the stored picture and turning the small result gives the same pixels, at less cost.
+    QImage picture = decodeJpegScaled(jpeg, [&](QSize stored) {
+      if (!options.scale) return stored;
+      const QSize full = UprightSize(stored, orientation);
       const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
       outcome.action = plan.action;
-      return QSize(plan.width, plan.height);
+      return UprightSize(QSize(plan.width, plan.height), orientation);
     });
+    picture = TurnUpright(picture, orientation);
     if (options.caption) options.caption(picture);
     outcome.width = picture.width();
     outcome.height = picture.height();
 
-    Bytes bytes = carryOverMetadata(encodeJpeg(picture), source, outcome.width, outcome.height, options.keepMetadata);
-    writeFileAtomically(outcome.output, bytes, options.fileCalls ? *options.fileCalls : systemFileCalls());
+    TOutputOptions output;
+    output.metadata = options.keepMetadata;
+    output.width = outcome.width;
+    output.height = outcome.height;
+    output.turnedFrom = orientation;
+    output.turnThumbnail = turnThumbnail;
+    writeFileAtomically(outcome.output, carryOverMetadata(encodeJpeg(picture), *segments, output),
+                        options.fileCalls ? *options.fileCalls : systemFileCalls());
     return outcome;
   } catch (const BatchFileError&) {
     throw;

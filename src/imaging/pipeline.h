@@ -7,11 +7,14 @@
 #include <QImage>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "imaging/batchrules.h"
 #include "imaging/imagingerror.h"
 #include "metadata/bytes.h"
+#include "metadata/metadatawriter.h"
 
 namespace velmora {
 
@@ -26,6 +29,8 @@ struct BatchOptions {
   std::string affix = "_";  // the prefix or suffix; may be empty
   std::filesystem::path destFolder;
   bool keepMetadata = false;  // carry the source's metadata over (see carryOverMetadata)
+  // Turn or mirror the picture upright by its EXIF Orientation before the size rule and the caption.
+  bool rotate = true;
   // Lets the output replace the source file itself (same folder, empty affix). Off, such a file is
   // refused; the window turns it on only after the user has agreed to lose the originals.
   bool allowReplaceSource = false;
@@ -61,9 +66,20 @@ class BatchFileError : public ImagingError {
 // options.allowReplaceSource. Throws BatchFileError; an EAbort from the caption hook passes through as it is.
 FileOutcome processFile(const std::filesystem::path& source, const BatchOptions& options);
 
-// The bytes to write for an encoded picture of width x height made from source: with keepMetadata,
-// the encoded picture with the source's metadata carried over; without it, or when carrying over
-// fails for any reason, the encoded bytes unchanged.
-Bytes carryOverMetadata(Bytes encoded, const std::filesystem::path& source, int width, int height, bool keepMetadata);
+class TImgData;
+
+// What the output takes from the source file's bytes: its segments up to the scan, for the colour
+// profile and the orientation and, with keepMetadata, the metadata. Metadata that cannot be read
+// leaves only what the plain save needs. Never throws for damaged metadata.
+std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadata);
+
+// The bytes to write for an encoded picture: the output the options ask for (TImgData::WriteOutput),
+// or, when carrying the metadata fails for any reason, a plain save with only the colour profile;
+// when even that fails, the encoded bytes unchanged. The picture is never lost to its metadata.
+Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options);
+
+// The thumbnail turn the metadata writer asks for: decode, turn upright, encode (without APP0, which
+// an EXIF thumbnail does not carry). Throws the codec's errors.
+std::optional<Bytes> turnThumbnail(ByteView jpeg, int orientation);
 
 }  // namespace velmora

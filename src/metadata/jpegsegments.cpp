@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "metadata/fileio.h"
+#include "metadata/iccprofile.h"
 #include "metadata/messages.h"
 #include "metadata/textcodec.h"
 
@@ -11,11 +12,18 @@ namespace velmora {
 
 namespace {
 
-constexpr std::uint8_t kSof0 = 0xC0, kEoi = 0xD9, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp13 = 0xED, kCom = 0xFE;
+constexpr std::uint8_t kSof0 = 0xC0, kEoi = 0xD9, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED,
+                       kCom = 0xFE;
 
-bool HasExifIdentifier(const Bytes& data) {
+// An Orientation that asks for a turn or a mirror; anything else means upright.
+int ValidOrientation(std::optional<std::uint16_t> value) {
+  return value && *value >= 2 && *value <= 8 ? *value : kOrientationUpright;
+}
+
+bool HasExifIdentifier(ByteView data) {
   static constexpr std::uint8_t kId[] = {'E', 'x', 'i', 'f', 0};
-  return data.size() >= 7 && std::equal(std::begin(kId), std::end(kId), data.begin() + 2);
+  const auto id = data.bytes(2, sizeof kId);
+  return !id.empty() && std::equal(std::begin(kId), std::end(kId), id.begin());
 }
 
 std::string LowerExtension(const std::string& fileName) {
@@ -26,6 +34,27 @@ std::string LowerExtension(const std::string& fileName) {
 }
 
 }  // namespace
+
+int ReadExifOrientation(ByteView app1Data) {
+  if (!HasExifIdentifier(app1Data)) return kOrientationUpright;
+  // The TIFF header starts after the length field and "Exif\0\0".
+  const ByteView tiff = app1Data.sub(8, app1Data.size() >= 8 ? app1Data.size() - 8 : 0);
+  const auto order = tiff.bytes(0, 2);
+  if (order.empty() || order[0] != order[1] || (order[0] != 'I' && order[0] != 'M')) return kOrientationUpright;
+  const bool be = order[0] == 'M';
+  const auto ifd0 = tiff.u32(4, be);
+  if (!ifd0) return kOrientationUpright;
+  const auto count = tiff.u16(*ifd0, be);
+  if (!count) return kOrientationUpright;
+  for (std::size_t i = 0; i < *count; ++i) {
+    const std::size_t at = *ifd0 + 2 + 12 * i;  // at most 2^32 + 2 + 12 * 65535: no overflow in size_t
+    if (!tiff.has(at, 12)) break;
+    if (tiff.u16(at, be) != kTagOrientation) continue;
+    if (tiff.u16(at + 2, be) != kShort || tiff.u32(at + 4, be) != 1u) return kOrientationUpright;
+    return ValidOrientation(tiff.u16(at + 8, be));
+  }
+  return kOrientationUpright;
+}
 
 TImgData::TImgData(int readMaskArg) : readMask(readMaskArg) { Reset(); }
 
@@ -43,6 +72,8 @@ void TImgData::Reset() {
   exifInfo.reset();
   iptcData.reset();
   motorolaOrder = false;
+  iccProfile.clear();
+  exifOrientation = kOrientationUpright;
 }
 
 void TImgData::ClearMetadata() {
@@ -114,7 +145,14 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
   sections.clear();
   exifSection = -1;
   app0Section = -1;
-  while (sections.size() < kMaxSections) {
+  iccProfile.clear();
+  exifOrientation = kOrientationUpright;
+  TIccChunks icc;
+  // The design's early stop looks for metadata; a scan for the profile or the orientation alone
+  // goes on to the scan header.
+  const bool stopEarly = (parts & kPartsAll) != 0;
+  bool scanHeader = false;
+  while (!scanHeader && sections.size() < kMaxSections) {
     // Fill bytes 0xFF are skipped; any other byte where a marker should start is taken as the marker.
     std::uint8_t marker = 0xFF;
     while (marker == 0xFF && !in.atEnd()) marker = in.u8();
@@ -137,7 +175,7 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
     section.data.insert(section.data.end(), payload.begin(), payload.end());
     sections.push_back(std::move(section));
     const int slot = static_cast<int>(sections.size()) - 1;
-    if (sections.size() == 5 && !HasMetadata()) break;
+    if (stopEarly && sections.size() == 5 && !HasMetadata()) break;
 
     switch (marker) {
       case kSof0:
@@ -146,7 +184,8 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
         sections.pop_back();
         break;
       case kSos:
-        return HasMetadata();
+        scanHeader = true;
+        break;
       case kApp0:
         app0Section = slot;
         break;
@@ -160,8 +199,14 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
           buffer = sections.back().data;
           DecodeExifSection();
         } else {
+          if ((parts & kPartOrientation) && exifSection < 0 && exifOrientation == kOrientationUpright)
+            exifOrientation = ReadExifOrientation(sections.back().data);
           sections.pop_back();
         }
+        break;
+      case kApp2:
+        if (parts & kPartIcc) icc.Add(sections.back().data);
+        sections.pop_back();
         break;
       case kApp13:
         if (parts & kPartIptc) {
@@ -184,6 +229,8 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
         break;
     }
   }
+  if (parts & kPartIcc)
+    if (auto profile = icc.Assemble()) iccProfile = std::move(*profile);
   return HasMetadata();
 }
 
@@ -249,6 +296,18 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   exifInfo->ReadDirectory(0, -8, kParentIfd0, DirMode::kMain, static_cast<std::int64_t>(kTiffWindow));
   return true;
 }
+
+int TImgData::Orientation() const {
+  if (!exifInfo) return exifOrientation;
+  for (const TTagEntry& e : exifInfo->entries) {
+    if (e.tag != kTagOrientation || e.parentId != kParentIfd0 || e.kind != 0) continue;
+    if (e.type != kShort || e.raw.size() != 2) return kOrientationUpright;
+    return ValidOrientation(ByteView(e.raw).u16(0, exifInfo->motorolaOrder));
+  }
+  return kOrientationUpright;
+}
+
+ByteView TImgData::CarriedIccProfile() const { return IsRgbProfile(iccProfile) ? ByteView(iccProfile) : ByteView(); }
 
 std::optional<Bytes> TImgData::ThumbnailAsJpeg() const {
   if (!HasExif() || !exifInfo->HasThumbnail()) return std::nullopt;

@@ -32,6 +32,21 @@ inline constexpr int kPartExif = 1;
 inline constexpr int kPartIptc = 2;
 inline constexpr int kPartComment = 4;
 inline constexpr int kPartsAll = 7;
+// Beyond the design's parts: the ICC profile of the APP2 segments, and IFD0's Orientation read alone
+// from the EXIF block without decoding it (for a save without metadata).
+inline constexpr int kPartIcc = 8;
+inline constexpr int kPartOrientation = 16;
+
+// EXIF Orientation (TIFF 6.0): how the stored rows and columns map onto the picture as seen.
+// 1 is upright; 2 to 8 call for mirroring or turning.
+inline constexpr int kOrientationUpright = 1;
+inline constexpr std::uint16_t kTagOrientation = 0x0112;
+
+// IFD0's Orientation in the EXIF APP1 segment's data (length field, "Exif\0\0", TIFF structure):
+// 2 to 8 when it is a SHORT with one value in that range; 1 for anything else or none.
+int ReadExifOrientation(ByteView app1Data);
+
+struct TOutputOptions;
 
 class TImgData : public TEndInd {
  public:
@@ -77,6 +92,13 @@ class TImgData : public TEndInd {
   const JpegSection* App0Section() const {
     return app0Section >= 0 ? &sections[static_cast<std::size_t>(app0Section)] : nullptr;
   }
+  // IFD0's Orientation, 2 to 8 (a SHORT with one value), from the decoded EXIF entries or, without
+  // them, from the kPartOrientation read; 1 for none and for any other value or type.
+  int Orientation() const;
+  // The source's ICC profile when it may go into an output, which is always RGB: read (kPartIcc),
+  // complete, and with the RGB data colour space. Empty otherwise.
+  ByteView CarriedIccProfile() const;
+
   // The comment as UTF-8 text (`comment` keeps the segment's bytes for writing them back unchanged).
   std::string CommentText() const;
 
@@ -91,12 +113,17 @@ class TImgData : public TEndInd {
                          const std::string& sourceName);
   // The same for metadata already read into this object.
   Bytes SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize);
+  // The output file for the options (metadatawriter.h): the one entry point of both the plain save
+  // and the save with metadata. Throws as SaveWithMetadata does.
+  Bytes WriteOutput(ByteView encoded, const TOutputOptions& options);
   // SOI, the metadata segments of `parts`, then the encoder's segments without its SOI, APP0, APP1,
-  // APP13 and COM.
+  // APP2 ICC, APP13 and COM. Without kPartExif, kPartIptc and kPartComment in `parts` (a plain save)
+  // the encoder's own APP0 stays in its place.
   void MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts);
-  // SOI; the EXIF APP1, else the source's APP0, else a JFIF APP0; the IPTC APP13; the COM. Returns
-  // the position after them.
-  std::size_t WriteMetadataSegments(ByteWriter& target, int parts);
+  // The order of an output's segments, kept in this one place: SOI; the EXIF APP1, else (with
+  // metadata) the source's APP0 or a JFIF APP0, else (plain) `plainApp0`, the encoder's; the ICC
+  // profile's APP2 segments; the IPTC APP13; the COM. Returns the position after them.
+  std::size_t WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0 = {});
 
   std::string fileName;
   std::filesystem::file_time_type fileDateTime{};
@@ -115,6 +142,11 @@ class TImgData : public TEndInd {
   std::unique_ptr<TImageInfo> exifInfo;
   std::unique_ptr<TIPTCdata> iptcData;
   int traceLevel = 0;
+  // The reassembled ICC profile (kPartIcc), whatever its colour space; empty when the file has none
+  // or its chunks do not fit together.
+  Bytes iccProfile;
+  // IFD0's Orientation as the kPartOrientation read found it (1 when not read).
+  int exifOrientation = kOrientationUpright;
 };
 
 }  // namespace velmora

@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 
@@ -11,7 +12,8 @@ namespace velmora {
 
 namespace {
 
-constexpr std::uint8_t kSoi = 0xD8, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp13 = 0xED, kCom = 0xFE;
+constexpr std::uint8_t kSoi = 0xD8, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED, kCom = 0xFE;
+constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
 constexpr std::uint16_t kTagSubIfds = 330;
 constexpr std::uint16_t kTagJpegOffset = 513;
 constexpr std::uint16_t kTagJpegLength = 514;
@@ -97,6 +99,36 @@ Bytes ExifSegment(const TImgData& img) {
       if (!writer.writeThumbnail) throw;
       withThumbnail = false;
     }
+  }
+}
+
+// The pixels were turned upright from `from`: the Orientation entries say so now, and the thumbnail
+// is turned with them or, when it cannot be, left out rather than left sideways.
+void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn) {
+  const auto upright = [&info](std::vector<TTagEntry>& list) {
+    for (TTagEntry& e : list) {
+      if (e.tag != kTagOrientation || e.kind != 0 || e.type != kShort || e.raw.size() != 2) continue;
+      ByteWriter one;
+      one.u16(kOrientationUpright, info.motorolaOrder);
+      e.raw = one.take();
+      e.data = info.TextOfEntry(e);
+    }
+  };
+  upright(info.entries);
+  upright(info.thumbEntries);
+  if (!info.HasThumbnail()) return;
+  std::optional<Bytes> turned;
+  if (turn) {
+    try {
+      turned = turn(info.thumbnail, from);
+    } catch (const std::exception&) {
+      turned.reset();
+    }
+  }
+  if (turned && !turned->empty()) {
+    info.thumbnail = std::move(*turned);
+  } else {
+    info.thumbnail.clear();
   }
 }
 
@@ -342,16 +374,37 @@ Bytes TImgData::SaveWithMetadata(ByteView encoded, int width, int height, const 
 }
 
 Bytes TImgData::SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize) {
-  if (adjustSize && HasExif()) exifInfo->SetImageSize(height, width);
+  TOutputOptions options;
+  options.metadata = true;
+  options.adjustSize = adjustSize;
+  options.width = width;
+  options.height = height;
+  return WriteOutput(encoded, options);
+}
+
+Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options) {
+  int parts = options.iccProfile ? kPartIcc : 0;
+  if (options.metadata && HasMetadata()) {
+    parts |= kMetadataParts;
+    if (HasExif()) {
+      if (options.turnedFrom != kOrientationUpright) MarkUpright(*exifInfo, options.turnedFrom, options.turnThumbnail);
+      if (options.adjustSize) exifInfo->SetImageSize(options.height, options.width);
+    }
+  }
+  // Nothing to add: the encoder's file as it is.
+  if (!(parts & kMetadataParts) && ((parts & kPartIcc) == 0 || CarriedIccProfile().empty()))
+    return Bytes(encoded.span().begin(), encoded.span().end());
   ByteWriter target;
-  MergeIntoJpeg(encoded, target, kPartsAll);
+  MergeIntoJpeg(encoded, target, parts);
   return target.take();
 }
 
-std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts) {
+std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0) {
   Marker(target, kSoi);
   if ((parts & kPartExif) && HasExif()) {
     target.bytes(ExifSegment(*this));
+  } else if (!(parts & kMetadataParts)) {
+    target.bytes(plainApp0.span());
   } else if (const JpegSection* app0 = App0Section()) {
     Marker(target, static_cast<std::uint8_t>(app0->marker));
     target.bytes(app0->data);
@@ -366,6 +419,8 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts) {
     target.u8(0);
     target.u8(0);
   }
+  // A later XMP APP1 goes here, before the profile.
+  if (parts & kPartIcc) WriteIccSegments(target, CarriedIccProfile());
   if ((parts & kPartIptc) && HasIptc()) {
     TIPTCWriter writer(*this);
     writer.WriteIptcHeader(target);
@@ -381,7 +436,15 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts) {
 }
 
 void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts) {
-  WriteMetadataSegments(target, parts);
+  // The encoder's segments up to its scan, checked before anything is written; its APP0 goes into
+  // the header's place in a plain save, the tables and frame header follow the metadata.
+  struct Piece {
+    std::size_t pos, size;
+  };
+  std::vector<Piece> kept;
+  Piece app0{0, 0};
+  bool sawApp0 = false;
+  std::size_t scan = encoded.size();
   std::size_t pos = 0;
   while (pos < encoded.size()) {
     const auto header = encoded.bytes(pos, 4);
@@ -390,28 +453,35 @@ void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts) {
     const std::uint8_t marker = header[1];
     const std::size_t lengthPos = pos + 2;
     const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
+    if (marker == kSoi) {  // written first already
+      pos = lengthPos;
+      continue;
+    }
+    if (marker == kSos) {
+      scan = pos;
+      break;
+    }
+    const auto segment = encoded.bytes(pos, length + 2);
     switch (marker) {
-      case kSoi:  // written first already
-        pos = lengthPos;
-        continue;
-      case kSos:
-        // The scan header, the entropy-coded data and EOI, as they are.
-        Marker(target, kSos);
-        target.bytes(encoded.span().subspan(lengthPos));
-        return;
       case kApp0:
+        if (!sawApp0 && !segment.empty()) app0 = {pos, length + 2};
+        sawApp0 = true;
+        break;
       case kApp1:
+      case kApp2:
       case kApp13:
       case kCom:
-        break;  // the source's metadata takes their place
-      default: {
-        const auto segment = encoded.bytes(pos, length + 2);
+        break;  // the source's metadata and profile take their place
+      default:
         if (segment.empty()) throw EExifWriter(Fill(msg::kSegmentError, Hex2(marker)));
-        target.bytes(segment);
-      }
+        kept.push_back({pos, length + 2});
     }
     pos = lengthPos + length;
   }
+  WriteMetadataSegments(target, parts, encoded.bytes(app0.pos, app0.size));
+  for (const Piece& p : kept) target.bytes(encoded.bytes(p.pos, p.size));
+  // The scan header, the entropy-coded data and EOI, as they are.
+  if (scan < encoded.size()) target.bytes(encoded.span().subspan(scan));
 }
 
 }  // namespace velmora

@@ -1,13 +1,16 @@
 #pragma once
 
 // The metadata writer: the EXIF APP1 block rewritten from the decoded entries, the IPTC APP13 block
-// rewritten from the decoded records, and the merge of those (with the source's comment or APP0) into
-// a freshly encoded JPEG. Everything is written through an appending ByteWriter; lengths and offsets
-// known only later are patched in. The entry points are TImgData::SaveWithMetadata and its helpers
-// (jpegsegments.h); the writers below each write one segment and live only for that.
+// rewritten from the decoded records, and the merge of those (with the source's comment or APP0 and its
+// colour profile) into a freshly encoded JPEG. Everything is written through an appending ByteWriter;
+// lengths and offsets known only later are patched in. The entry points are TImgData::WriteOutput (the
+// plain save and the save with metadata), SaveWithMetadata and their helpers (jpegsegments.h); the
+// writers below each write one segment and live only for that.
 
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -18,6 +21,29 @@
 namespace velmora {
 
 class TImgData;
+
+// Decodes a JPEG thumbnail, turns it upright from the given EXIF orientation (2 to 8) and encodes it
+// again. Nothing (or a throw) when it cannot: the thumbnail is then left out. The codec lives in the
+// imaging library, which this one does not use, so the caller hands it in.
+using ThumbnailTurner = std::function<std::optional<Bytes>(ByteView jpeg, int orientation)>;
+
+// What an output file takes from its source besides the encoded picture (TImgData::WriteOutput).
+struct TOutputOptions {
+  // "zachowaj EXIF": the EXIF block (or the source's APP0), the IPTC records and the comment. Off, a
+  // plain save: the encoder's file with only the colour profile added.
+  bool metadata = false;
+  // The size the EXIF block states becomes the picture's (with metadata).
+  bool adjustSize = true;
+  int width = 0;
+  int height = 0;
+  // The source's RGB colour profile, in the plain save and the save with metadata alike.
+  bool iccProfile = true;
+  // The orientation the picture was turned upright from (2 to 8); 1: not turned. When turned, the
+  // carried Orientation becomes 1 and the thumbnail is turned the same way by turnThumbnail (left out
+  // when that is empty or fails), so that viewers agree with the picture.
+  int turnedFrom = 1;
+  ThumbnailTurner turnThumbnail;
+};
 
 // Raised by the writers with the texts of messages.h.
 class EExifWriter : public EMetadata {

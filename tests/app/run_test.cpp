@@ -19,6 +19,7 @@
 #include "app/form1.h"
 #include "app_fixture.h"
 #include "dialogs/application.h"
+#include "dialogs/qmtborderpanel.h"
 #include "dialogs/qmtgauge.h"
 #include "dialogs/qmtpropscb.h"
 #include "imaging/jpegcodec.h"
@@ -39,10 +40,12 @@ class WatchedForm : public TForm1 {
   using TForm1::TForm1;
   std::function<void(int done)> AfterFile;
   int Done = 0;
+  QList<bool> Rotate;  // options.rotate of each file
 
  protected:
   FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options) override {
     FileOutcome outcome = TForm1::ProcessOneFile(source, options);
+    Rotate << options.rotate;
     ++Done;
     if (AfterFile) AfterFile(Done);
     return outcome;
@@ -83,6 +86,42 @@ class RunTest : public QObject {
 
  private slots:
   void initTestCase() { SetApplicationIdentity(); }
+
+  void rotateBoxOnByDefaultStoredAtOnceAndHandedToTheRun() {
+    AppHome home;
+    const QString photos = home.PhotoFolder("zrodlo", {kThree[0]});
+    const QString out = home.PhotoFolder("wynik", {});
+    const QString key = QStringLiteral("obracaj wg EXIF");
+    {
+      WatchedForm form(home.Env());
+      form.show();
+      QVERIFY(form.cbObroc->isChecked());
+      QCOMPARE(form.cbObroc->text(), QString("obróć wg EXIF"));
+      QCOMPARE(home.Props().Get(key), QString());
+      // In the settings group, clear of every other control, wide enough for its text.
+      QCOMPARE(form.cbObroc->parentWidget(), static_cast<QWidget*>(form.QMTBorderPanel2));
+      QVERIFY(QRect(QPoint(0, 0), form.QMTBorderPanel2->size()).contains(form.cbObroc->geometry()));
+      QVERIFY(form.cbObroc->width() >= form.cbObroc->sizeHint().width());
+      for (QWidget* other : form.QMTBorderPanel2->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (other != form.cbObroc && other->isVisible())
+          QVERIFY2(!other->geometry().intersects(form.cbObroc->geometry()),
+                   qPrintable(other->metaObject()->className()));
+
+      Prepare(form, photos, out);
+      QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+      QTest::mouseClick(form.cbObroc, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
+      QVERIFY(!form.cbObroc->isChecked());
+      QCOMPARE(home.Props().Get(key), QString("N"));  // at once, not at close
+      QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+      QCOMPARE(form.Rotate, QList<bool>({true, false}));
+    }
+    {
+      TForm1 form(home.Env());
+      QVERIFY(!form.cbObroc->isChecked());
+      QTest::mouseClick(form.cbObroc, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
+      QCOMPARE(home.Props().Get(key), QString("T"));
+    }
+  }
 
   void emptyListOnlyBeeps() {
     AppHome home;

@@ -4,13 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <set>
 #include <sstream>
 
 #include "imaging/jpegcodec.h"
+#include "imaging/orientation.h"
+#include "metadata/bytes.h"
+#include "metadata/fileio.h"
+#include "metadata/iccprofile.h"
+#include "support/oriented_jpeg.h"
 
 namespace velmora::batch {
 namespace {
@@ -55,6 +62,8 @@ TEST(BatchArguments, ParsesTheOptions) {
   EXPECT_TRUE(parseArguments({"--help"}).help);
   EXPECT_FALSE(parseArguments({"in", "out"}).run.keepMetadata);
   EXPECT_TRUE(parseArguments({"--exif", "in", "out"}).run.keepMetadata);
+  EXPECT_TRUE(parseArguments({"in", "out"}).run.rotate);
+  EXPECT_FALSE(parseArguments({"--no-rotate", "in", "out"}).run.rotate);
 }
 
 TEST(BatchArguments, RefusesBadCommandLines) {
@@ -72,6 +81,7 @@ TEST(BatchArguments, RefusesBadCommandLines) {
       {"--prefix", std::string("a\0b", 3), "in", "out"},
       {"--prefix=", "in", "out", ".."},
       {"in", "out", "sub/a.jpg"},
+      {"--no-rotate=1", "in", "out"},
   };
   for (const auto& args : bad) EXPECT_THROW(parseArguments(args), UsageError) << testing::PrintToString(args);
 }
@@ -201,8 +211,71 @@ TEST(BatchProgram, HelpAndUsageErrors) {
   EXPECT_EQ(status("--help", &help), 0);
   EXPECT_THAT(help, HasSubstr("--keep-going"));
   EXPECT_THAT(help, HasSubstr("--exif"));
+  EXPECT_THAT(help, HasSubstr("--no-rotate"));
   EXPECT_EQ(status("--size", &usage), 2);
   EXPECT_THAT(usage, HasSubstr("--size: brak wartości"));
+}
+
+// What a command prints on stdout, as bytes.
+std::string Output(const std::string& command) {
+  std::string out;
+  std::FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return out;
+  char buf[65536];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  ::pclose(p);
+  return out;
+}
+
+std::string ExifTool(const std::string& args, const fs::path& file) {
+  return Output("exiftool " + args + " '" + file.string() + "' 2>/dev/null");
+}
+
+// As the checks run: the program, and exiftool reading what it wrote.
+TEST(BatchProgram, ColourProfileAndOrientationAsExifToolReadsThem) {
+  QTemporaryDir dir;
+  const fs::path src = fs::path(dir.path().toStdString()) / "src";
+  fs::create_directory(src);
+  const fs::path samples = VELMORA_TEST_DATA "/samples";
+  fs::copy_file(samples / "canon_eos_7d_lightroom_iptc.jpg", src / "adobe_rgb.jpg");
+  Bytes cmykProfile(560, 0x11);
+  std::copy_n("CMYK", 4, cmykProfile.begin() + 16);
+  ByteWriter app2;
+  ASSERT_TRUE(WriteIccSegments(app2, cmykProfile));
+  writeFileAtomically(src / "cmyk.jpg",
+                      test::WithSegmentsAfterSoi(readFileBytes(samples / "synthetic_cmyk.jpg"), app2.data()));
+  // Upright 120 x 80, a red corner at the visual top-left.
+  QImage upright(120, 80, QImage::Format_RGB32);
+  upright.fill(qRgb(128, 128, 128));
+  for (int y = 0; y < 20; ++y)
+    for (int x = 0; x < 20; ++x) upright.setPixel(x, y, qRgb(255, 0, 0));
+  for (int o = 1; o <= 8; ++o) {
+    const QImage stored = test::StoredFor(upright, o);
+    writeFileAtomically(src / ("o" + std::to_string(o) + ".jpg"),
+                        test::WithSegmentsAfterSoi(encodeJpeg(stored), test::OrientedExifApp1(o)));
+  }
+  const std::string exe = VELMORA_BATCH_EXE;
+  for (const bool exif : {false, true}) {
+    SCOPED_TRACE(exif ? "--exif" : "plain");
+    const fs::path dst = fs::path(dir.path().toStdString()) / (exif ? "exif" : "plain");
+    ASSERT_EQ(std::system((exe + (exif ? " --exif" : "") + " --size 100 '" + src.string() + "' '" + dst.string() +
+                           "' 2>/dev/null")
+                              .c_str()),
+              0);
+    const std::string profile = ExifTool("-b -ICC_Profile", src / "adobe_rgb.jpg");
+    ASSERT_GT(profile.size(), 500u);
+    EXPECT_EQ(ExifTool("-b -ICC_Profile", dst / "_adobe_rgb.jpg"), profile) << "byte for byte";
+    EXPECT_EQ(ExifTool("-b -ICC_Profile", dst / "_cmyk.jpg"), "");
+    for (int o = 1; o <= 8; ++o) {
+      const fs::path out = dst / ("_o" + std::to_string(o) + ".jpg");
+      const QImage picture = loadJpeg(out);
+      EXPECT_EQ(picture.size(), QSize(100, 67)) << o;
+      EXPECT_GT(qRed(picture.pixel(3, 3)), 200) << o;
+      EXPECT_LT(qRed(picture.pixel(96, 63)), 160) << o;
+      EXPECT_EQ(ExifTool("-s3 -n -IFD0:Orientation", out), exif ? "1\n" : "") << o;
+    }
+  }
 }
 
 }  // namespace

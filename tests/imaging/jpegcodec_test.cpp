@@ -169,24 +169,121 @@ TEST(JpegCodec, CmykAndYcckBecomeRgb) {
   }
 }
 
-TEST(JpegCodec, DamagedDataIsAnErrorWithLibjpegsMessage) {
-  EXPECT_EQ(decodeError(sample("synthetic_truncated.jpg")), "Premature end of JPEG file");
+// The sample without metadata with `count` bytes put in front of the first segment at or after
+// `from` whose marker is `marker` (the bytes of a segment whose length field came out short).
+Bytes withStrayBytes(std::uint8_t marker, std::size_t count, std::size_t from = 2) {
+  Bytes jpeg = sample("synthetic_no_metadata.jpg");
+  std::size_t pos = from;
+  while (pos + 1 < jpeg.size() && !(jpeg[pos] == 0xFF && jpeg[pos + 1] == marker)) ++pos;
+  EXPECT_LT(pos + 1, jpeg.size());
+  jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(pos), count, 0x5A);
+  return jpeg;
+}
 
-  const Bytes good = sample("synthetic_no_metadata.jpg");
-  // Cut inside the scan at several points.
-  for (std::size_t keep : {good.size() / 3, good.size() / 2, good.size() - 40}) {
-    const Bytes cut(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(keep));
-    EXPECT_EQ(decodeError(cut), "Premature end of JPEG file") << keep;
+// A picture written with a restart marker after every row of blocks.
+Bytes withRestarts() {
+  const int w = 64, h = 48;
+  const auto rgb = gradient(w, h);
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr err{};
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = w;
+  cinfo.image_height = h;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  cinfo.restart_in_rows = 1;
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + cinfo.next_scanline * w * 3);
+    jpeg_write_scanlines(&cinfo, &row, 1);
   }
-  // Junk between the scan and the end marker (the decoder's bit buffer may swallow a few bytes).
-  Bytes junk(good.begin(), good.end() - 2);
-  junk.insert(junk.end(), 64, 0x5A);
-  junk.insert(junk.end(), {0xFF, 0xD9});
-  EXPECT_THAT(decodeError(junk),
-              testing::MatchesRegex("Corrupt JPEG data: [0-9]+ extraneous bytes before marker 0xd9"));
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  Bytes out(buffer, buffer + size);
+  std::free(buffer);
+  return out;
+}
 
-  EXPECT_EQ(decodeError(Bytes{'h', 'e', 'l', 'l', 'o'}), "Not a JPEG file: starts with 0x68 0x65");
-  EXPECT_EQ(decodeError(Bytes{}), "Empty input file");
+// Offset of the first 0xFF followed by the given byte from `from` on.
+std::size_t find(const Bytes& jpeg, std::uint8_t second, std::size_t from = 2) {
+  for (std::size_t i = from; i + 1 < jpeg.size(); ++i)
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == second) return i;
+  ADD_FAILURE() << "no marker 0xFF " << int(second);
+  return 0;
+}
+
+TEST(JpegCodec, WarningsThatLoseOrMakeUpPictureDataFail) {
+  const Bytes good = sample("synthetic_no_metadata.jpg");
+  struct Row {
+    const char* what;
+    Bytes jpeg;
+    std::string error;  // a regular expression
+  };
+  std::vector<Row> rows;
+  rows.push_back({"truncated sample", sample("synthetic_truncated.jpg"), "Premature end of JPEG file"});
+  for (std::size_t keep : {good.size() / 3, good.size() / 2, good.size() - 40})
+    rows.push_back({"cut inside the scan", Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(keep)),
+                    "Premature end of JPEG file"});
+  {
+    // A marker in the middle of the entropy-coded data.
+    Bytes early = good;
+    const std::size_t at = find(good, 0xDA) + (good.size() - find(good, 0xDA)) / 2;
+    early[at] = 0xFF;
+    early[at + 1] = 0xD9;
+    rows.push_back({"marker inside the scan", early, "Corrupt JPEG data: premature end of data segment"});
+  }
+  {
+    // A restart marker out of turn.
+    Bytes restarts = withRestarts();
+    const std::size_t rst = find(restarts, 0xD1, find(restarts, 0xDA));
+    restarts[rst + 1] = 0xD5;
+    rows.push_back({"restart out of turn", restarts, "Corrupt JPEG data: found marker 0xd5 instead of RST1"});
+  }
+  rows.push_back({"not a JPEG", Bytes{'h', 'e', 'l', 'l', 'o'}, "Not a JPEG file: starts with 0x68 0x65"});
+  rows.push_back({"empty", Bytes{}, "Empty input file"});
+  for (const Row& r : rows) EXPECT_THAT(decodeError(r.jpeg), testing::MatchesRegex(r.error)) << r.what;
+}
+
+TEST(JpegCodec, WarningsAboutBytesOutsideThePictureDataDoNotFail) {
+  const Bytes good = sample("synthetic_no_metadata.jpg");
+  const QImage clean = decodeJpeg(good);
+  struct Row {
+    const char* what;
+    Bytes jpeg;
+  };
+  std::vector<Row> rows;
+  // As an image editor wrote it: a segment's length 14 bytes short, so 14 bytes lie before the next
+  // marker ("Corrupt JPEG data: 14 extraneous bytes before marker 0xdb").
+  rows.push_back({"14 bytes before a table", withStrayBytes(0xDB, 14)});
+  rows.push_back({"bytes before the frame header", withStrayBytes(0xC0, 3)});
+  {
+    // Junk between the scan and the end marker.
+    Bytes junk(good.begin(), good.end() - 2);
+    junk.insert(junk.end(), 64, 0x5A);
+    junk.insert(junk.end(), {0xFF, 0xD9});
+    rows.push_back({"bytes before EOI", junk});
+  }
+  {
+    // A scan header whose progression fields are not zero, as some baseline writers leave them.
+    Bytes sos = good;
+    const std::size_t at = find(sos, 0xDA);
+    const std::size_t length = sos[at + 2] << 8 | sos[at + 3];
+    sos[at + 2 + length - 2] = 0x00;  // Se 0 instead of 63
+    rows.push_back({"baseline scan header with Se 0", sos});
+  }
+  for (const Row& r : rows) {
+    QImage picture;
+    ASSERT_NO_THROW(picture = decodeJpeg(r.jpeg)) << r.what << ": " << decodeError(r.jpeg);
+    EXPECT_EQ(picture, clean) << r.what;
+    EXPECT_NO_THROW(decodeJpegScaled(r.jpeg, [](QSize s) { return s / 2; })) << r.what;
+  }
+  // Restart markers in their turn are no warning at all, and decode as the same picture would.
+  EXPECT_NO_THROW(decodeJpeg(withRestarts()));
 }
 
 TEST(JpegCodec, StreamedDecodeReportsDamageToo) {

@@ -2,23 +2,60 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QTemporaryDir>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "imaging/caption.h"
 #include "imaging/jpegcodec.h"
+#include "imaging/orientation.h"
 #include "metadata/fileio.h"
+#include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "settings/eabort.h"
 #include "support/faulty_calls.h"
+#include "support/oriented_jpeg.h"
 
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+
+using test::OrientedExifApp1;
+using test::StoredFor;
+using test::WithSegmentsAfterSoi;
+
+constexpr QRgb kRed = 0xFFFF0000, kGreen = 0xFF00FF00, kBlue = 0xFF0000FF, kGrey = 0xFF808080;
+
+// An upright picture with a red block at its top-left, a green one at its top-right.
+QImage UprightMarked(int w, int h) {
+  QImage picture(w, h, QImage::Format_RGB32);
+  picture.fill(kGrey);
+  const int b = w / 6;
+  for (int y = 0; y < b; ++y)
+    for (int x = 0; x < b; ++x) {
+      picture.setPixel(x, y, kRed);
+      picture.setPixel(w - 1 - x, y, kGreen);
+    }
+  return picture;
+}
+
+bool Near(QRgb a, QRgb b) {
+  return std::abs(qRed(a) - qRed(b)) < 40 && std::abs(qGreen(a) - qGreen(b)) < 40 && std::abs(qBlue(a) - qBlue(b)) < 40;
+}
+
+// True when the picture is upright: red at the top-left, green at the top-right, grey below.
+bool LooksUpright(const QImage& p) {
+  const int w = p.width(), h = p.height(), m = std::max(1, w / 24);
+  return Near(p.pixel(m, m), kRed) && Near(p.pixel(w - 1 - m, m), kGreen) && Near(p.pixel(w / 2, h / 2), kGrey);
+}
 
 class Pipeline : public testing::Test {
  protected:
@@ -133,8 +170,12 @@ TEST_F(Pipeline, AbortFromTheCaptionHookStaysSilent) {
 
 TEST_F(Pipeline, MetadataSeamKeepsThePictureWhenItHasNothingToAdd) {
   const Bytes encoded{0xFF, 0xD8, 0xFF, 0xD9};
-  EXPECT_EQ(carryOverMetadata(encoded, src_ / "missing.jpg", 10, 10, false), encoded);
-  EXPECT_EQ(carryOverMetadata(encoded, src_ / "missing.jpg", 10, 10, true), encoded);
+  TImgData nothing(255);
+  for (const bool metadata : {false, true}) {
+    TOutputOptions o;
+    o.metadata = metadata;
+    EXPECT_EQ(carryOverMetadata(encoded, nothing, o), encoded) << metadata;
+  }
 }
 
 TEST_F(Pipeline, KeepsTheSourcesMetadataWithTheNewSize) {
@@ -299,6 +340,166 @@ TEST_F(Pipeline, AnAffixThatLeavesTheDestinationWritesNothing) {
   EXPECT_THROW(processFile(source, o), BatchFileError);
   EXPECT_FALSE(fs::exists(dst_.parent_path() / "x_synthetic_no_metadata.jpg"));
   EXPECT_TRUE(destFiles().empty());
+}
+
+TEST_F(Pipeline, EveryOrientationComesOutUprightWithTheCaptionAtItsVisualLowerLeft) {
+  // Upright 240 x 160 (thumbnail 48 x 32); scaled to 120 pixels on the longer side.
+  const QImage upright = UprightMarked(240, 160), thumbUpright = UprightMarked(48, 32);
+  for (int o = 1; o <= 8; ++o) {
+    const Bytes thumbnail = encodeJpeg(StoredFor(thumbUpright, o));
+    const Bytes source = WithSegmentsAfterSoi(encodeJpeg(StoredFor(upright, o)), OrientedExifApp1(o, thumbnail));
+    for (const bool keep : {false, true}) {
+      for (const bool rotate : {true, false}) {
+        const std::string what =
+            "orientation " + std::to_string(o) + (keep ? " --exif" : "") + (rotate ? "" : " --no-rotate");
+        const fs::path path = src_ / ("o" + std::to_string(o) + ".jpg");
+        writeFileAtomically(path, source);
+        BatchOptions opt = options(120);
+        opt.keepMetadata = keep;
+        opt.rotate = rotate;
+        bool hookUpright = false;
+        // The caption's place: a blue block where the run stamps it, near the lower-left corner.
+        opt.caption = [&](QImage& picture) {
+          hookUpright = LooksUpright(picture);
+          for (int y = picture.height() - 20; y < picture.height() - 4; ++y)
+            for (int x = 4; x < 20; ++x) picture.setPixel(x, y, kBlue);
+        };
+        const FileOutcome out = processFile(path, opt);
+        const bool turned = rotate && o != 1;
+        const QSize size = rotate ? QSize(120, 80) : UprightSize(QSize(120, 80), o);
+        EXPECT_EQ(QSize(out.width, out.height), size) << what;
+        const QImage written = loadJpeg(out.output);
+        ASSERT_EQ(written.size(), size) << what;
+        EXPECT_EQ(hookUpright, rotate || o == 1) << what;
+        EXPECT_EQ(LooksUpright(written), rotate || o == 1) << what;
+        EXPECT_TRUE(Near(written.pixel(10, written.height() - 10), kBlue)) << what;
+
+        TImgData after(255);
+        after.OpenFile(out.output.string());
+        EXPECT_EQ(after.HasExif(), keep) << what;
+        if (!keep) continue;
+        // Carried: the orientation the pixels now have, and a thumbnail that agrees with them.
+        EXPECT_EQ(after.Orientation(), turned ? 1 : o) << what;
+        EXPECT_EQ(after.exifInfo->GetImageWidth(), size.width()) << what;
+        ASSERT_TRUE(after.HasThumbnail()) << what;
+        if (turned) {
+          const QImage thumb = decodeJpeg(after.exifInfo->thumbnail);
+          EXPECT_EQ(thumb.size(), QSize(48, 32)) << what;
+          EXPECT_TRUE(LooksUpright(thumb)) << what;
+          EXPECT_NE(after.exifInfo->thumbnail[3], 0xE0) << what << ": no APP0 in an EXIF thumbnail";
+        } else {
+          EXPECT_EQ(after.exifInfo->thumbnail, thumbnail) << what;
+        }
+      }
+    }
+  }
+}
+
+TEST_F(Pipeline, TheWindowsCaptionLandsAtTheVisualLowerLeft) {
+  // Orientation 6: stored 160 x 240, shown 240 x 160. The default caption is a green box.
+  const QImage upright = UprightMarked(480, 320);
+  const fs::path path = src_ / "portrait.jpg";
+  writeFileAtomically(path, WithSegmentsAfterSoi(encodeJpeg(StoredFor(upright, 6)), OrientedExifApp1(6)));
+  const auto stamper = std::make_shared<const CaptionStamper>(CaptionSettings{});
+  BatchOptions opt = options(480);
+  opt.caption = [stamper](QImage& picture) { stamper->StampPicture(picture); };
+  const QImage written = loadJpeg(processFile(path, opt).output);
+  ASSERT_EQ(written.size(), QSize(480, 320));
+  // Green (0, 128, 0) of the box, counted in each quarter of the picture.
+  int quarters[2][2] = {};
+  for (int y = 0; y < written.height(); ++y)
+    for (int x = 0; x < written.width(); ++x) {
+      const QRgb p = written.pixel(x, y);
+      if (qRed(p) < 40 && std::abs(qGreen(p) - 128) < 30 && qBlue(p) < 40) ++quarters[y * 2 / 320][x * 2 / 480];
+    }
+  EXPECT_GT(quarters[1][0], 200) << "lower left";
+  EXPECT_EQ(quarters[0][0] + quarters[0][1] + quarters[1][1], 0);
+}
+
+TEST_F(Pipeline, TheColourProfileGoesIntoPlainAndMetadataSaves) {
+  const fs::path source = copySample("canon_eos_7d_lightroom_iptc.jpg");
+  TImgData in(255);
+  in.ScanJpegSegments(readFileBytes(source), kPartIcc);
+  ASSERT_GT(in.iccProfile.size(), 500u);
+  ASSERT_FALSE(in.CarriedIccProfile().empty());
+  for (const bool keep : {false, true}) {
+    BatchOptions o = options(200);
+    o.keepMetadata = keep;
+    const FileOutcome out = processFile(source, o);
+    TImgData after(255);
+    after.ScanJpegSegments(readFileBytes(out.output), kPartsAll | kPartIcc);
+    EXPECT_EQ(after.iccProfile, in.iccProfile) << keep;
+    EXPECT_EQ(after.HasExif(), keep);
+  }
+  // A CMYK picture comes out RGB, without the source's profile (the sample has none: give it one).
+  Bytes cmyk = readFileBytes(fs::path(VELMORA_TEST_DATA "/samples") / "synthetic_cmyk.jpg");
+  Bytes profile(600, 0);
+  for (std::size_t i = 0; i < 4; ++i) profile[16 + i] = static_cast<std::uint8_t>("CMYK"[i]);
+  ByteWriter app2;
+  WriteIccSegments(app2, profile);
+  const fs::path cmykPath = src_ / "cmyk_profile.jpg";
+  writeFileAtomically(cmykPath, WithSegmentsAfterSoi(cmyk, app2.data()));
+  for (const bool keep : {false, true}) {
+    BatchOptions o = options(200);
+    o.keepMetadata = keep;
+    const FileOutcome out = processFile(cmykPath, o);
+    TImgData after(255);
+    after.ScanJpegSegments(readFileBytes(out.output), kPartIcc);
+    EXPECT_TRUE(after.iccProfile.empty()) << keep;
+  }
+}
+
+TEST_F(Pipeline, AFileWithStrayBytesBetweenSegmentsIsWritten) {
+  // An editor's file: one segment's length 14 bytes short, so 14 bytes lie before the table marker.
+  Bytes jpeg = readFileBytes(fs::path(VELMORA_TEST_DATA "/samples") / "synthetic_exif_little_endian.jpg");
+  std::size_t dqt = 2;
+  while (dqt + 4 <= jpeg.size() && jpeg[dqt + 1] != 0xDB) dqt += 2 + (jpeg[dqt + 2] << 8 | jpeg[dqt + 3]);
+  ASSERT_LT(dqt + 4, jpeg.size());
+  jpeg.insert(jpeg.begin() + static_cast<std::ptrdiff_t>(dqt), 14, 0x5A);
+  const fs::path path = src_ / "stray.jpg";
+  writeFileAtomically(path, jpeg);
+  for (const bool keep : {false, true}) {
+    BatchOptions o = options(300);
+    o.keepMetadata = keep;
+    const FileOutcome out = processFile(path, o);
+    EXPECT_EQ(loadJpeg(out.output).size(), QSize(300, 225));
+    TImgData after(255);
+    after.OpenFile(out.output.string());
+    EXPECT_EQ(after.HasExif(), keep);
+  }
+}
+
+// Not a check: writes docs/orientation/, a portrait photo stored sideways (Orientation 6) published with
+// the caption before the turn (as the program did, and as a viewer then shows it) and after it.
+// imaging_pipeline_test --gtest_also_run_disabled_tests --gtest_filter='PipelineExamples.*'
+TEST(PipelineExamples, DISABLED_WriteDocsOrientation) {
+  QImage photo(VELMORA_TEST_DATA "/samples/nikon_e995_iptc.jpg");
+  ASSERT_FALSE(photo.isNull());
+  photo = photo.convertToFormat(QImage::Format_RGB32);
+  const int w = photo.height() * 3 / 4;
+  const QImage portrait = photo.copy((photo.width() - w) / 2, 0, w, photo.height());
+  QTemporaryDir dir;
+  const fs::path source = fs::path(dir.path().toStdString()) / "portrait.jpg";
+  writeFileAtomically(source, WithSegmentsAfterSoi(encodeJpeg(StoredFor(portrait, 6), 92), OrientedExifApp1(6)));
+  CaptionSettings caption;
+  caption.Text = "Zdjęcie: Velmora";
+  const auto stamper = std::make_shared<const CaptionStamper>(caption);
+  QDir out(VELMORA_SOURCE_DIR "/docs/orientation");
+  ASSERT_TRUE(out.mkpath("."));
+  for (const bool rotate : {false, true}) {
+    BatchOptions o;
+    o.sizeLimit = 400;
+    o.destFolder = dir.path().toStdString();
+    o.keepMetadata = true;
+    o.rotate = rotate;
+    o.caption = [stamper](QImage& picture) { stamper->StampPicture(picture); };
+    const FileOutcome written = processFile(source, o);
+    TImgData img(255);
+    img.OpenFile(written.output.string());
+    // As a viewer shows it: turned by the Orientation the file states.
+    const QImage shown = TurnUpright(loadJpeg(written.output), img.Orientation());
+    ASSERT_TRUE(shown.save(out.filePath(rotate ? "after.png" : "before.png"), "PNG"));
+  }
 }
 
 }  // namespace

@@ -256,5 +256,71 @@ TEST(JpegSegments, TiffFilesAreReadFromTheirFirstDirectory) {
   EXPECT_FALSE(notTiff.ScanTiffStream(Text("XX")));
 }
 
+TEST(JpegSegments, OrientationFromIfd0OnlyWhenItIsOneShortFrom2To8) {
+  struct Row {
+    std::string what;
+    bool be;
+    std::vector<TiffEntry> ifd0;
+    std::vector<TiffEntry> ifd1;
+    int orientation;
+  };
+  std::vector<Row> rows;
+  for (const bool be : {false, true}) {
+    const TiffBuilder b(be);
+    for (std::uint16_t v = 0; v <= 10; ++v)
+      rows.push_back({"SHORT " + std::to_string(v),
+                      be,
+                      {b.Ascii(0x010F, "M"), b.Short(0x0112, {v})},
+                      {},
+                      v >= 2 && v <= 8 ? v : 1});
+    rows.push_back({"65535", be, {b.Short(0x0112, {65535})}, {}, 1});
+    rows.push_back({"LONG 6", be, {b.Long(0x0112, {6})}, {}, 1});
+    rows.push_back({"two SHORTs", be, {b.Short(0x0112, {6, 6})}, {}, 1});
+    rows.push_back({"in IFD1 only", be, {b.Ascii(0x010F, "M")}, {b.Short(0x0112, {6})}, 1});
+    rows.push_back({"none", be, {b.Ascii(0x010F, "M")}, {}, 1});
+  }
+  for (const Row& r : rows) {
+    const TiffBuilder b(r.be);
+    std::vector<TiffDir> dirs{{r.ifd0, r.ifd1.empty() ? -1 : 1}};
+    if (!r.ifd1.empty()) dirs.push_back({r.ifd1});
+    const Bytes app1 = ExifApp1(b.Build(dirs));
+    const std::string what = r.what + (r.be ? " MM" : " II");
+    // Decoded with the EXIF block, read alone for a plain save, and straight from the segment: the same.
+    TImgData full(255), light(255);
+    full.ScanJpegSegments(Jpeg({app1}), kPartsAll);
+    ASSERT_TRUE(full.HasExif()) << what;
+    EXPECT_EQ(full.Orientation(), r.orientation) << what;
+    light.ScanJpegSegments(Jpeg({app1}), kPartOrientation);
+    EXPECT_FALSE(light.HasExif()) << what << ": not decoded";
+    EXPECT_EQ(light.Orientation(), r.orientation) << what;
+    EXPECT_EQ(ReadExifOrientation(Bytes(app1.begin() + 2, app1.end())), r.orientation) << what;
+  }
+}
+
+TEST(JpegSegments, OrientationReadAloneSkipsOtherApp1AndSurvivesDamage) {
+  const Bytes xmp = Segment(0xE1, Text("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>"));
+  TImgData img(255);
+  img.ScanJpegSegments(Jpeg({xmp, ExifApp1(SmallExif(true))}), kPartOrientation);
+  EXPECT_EQ(img.Orientation(), 6);
+  TImgData none(255);
+  none.ScanJpegSegments(Jpeg({ExifApp1(SmallExif())}), kPartIcc);
+  EXPECT_EQ(none.Orientation(), 1) << "not asked for";
+  const Bytes app1 = ExifApp1(SmallExif());
+  const Bytes data(app1.begin() + 2, app1.end());
+  // A cut block gives 1 until the whole entry is there, then 6.
+  int previous = 1;
+  for (std::size_t n = 0; n <= data.size(); ++n) {
+    const int o = ReadExifOrientation(Bytes(data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n)));
+    EXPECT_TRUE(o == previous || (previous == 1 && o == 6)) << n;
+    previous = o;
+  }
+  EXPECT_EQ(previous, 6);
+  for (const std::uint32_t ifd0 : {0u, 7u, 0xFFFFFFF0u, 0xFFFFFFFFu}) {
+    Bytes bad = data;
+    for (int i = 0; i < 4; ++i) bad[12 + i] = static_cast<std::uint8_t>(ifd0 >> (8 * i));
+    EXPECT_EQ(ReadExifOrientation(bad), 1) << ifd0;
+  }
+}
+
 }  // namespace
 }  // namespace velmora

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <optional>
+#include <stdexcept>
 
 #include "jpeg_builder.h"
 #include "metadata/fileio.h"
@@ -416,6 +418,83 @@ TEST(MetadataWriter, DefectiveEncoderOutput) {
     TImgData img(255);
     ByteWriter out;
     EXPECT_EQ(Message([&] { img.MergeIntoJpeg(r.encoded, out, kPartsAll); }), r.error);
+  }
+}
+
+TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
+  const Bytes thumbnail = Concat({Bytes{0xFF, 0xD8}, Text("stored sideways"), Bytes{0xFF, 0xD9}});
+  const Bytes turned = Concat({Bytes{0xFF, 0xD8}, Text("upright now"), Bytes{0xFF, 0xD9}});
+  struct Row {
+    const char* what;
+    bool be;
+    int turnedFrom;
+    std::function<std::optional<Bytes>(ByteView, int)> turn;
+    std::uint16_t orientation;  // written in IFD0 and IFD1
+    Bytes thumbnail;            // written; empty: no IFD1
+  };
+  const Row rows[] = {
+      {"turned", false, 6, [&](ByteView, int) { return std::optional<Bytes>(turned); }, 1, turned},
+      {"turned, big-endian", true, 8, [&](ByteView, int) { return std::optional<Bytes>(turned); }, 1, turned},
+      {"thumbnail that does not turn", false, 6, [](ByteView, int) { return std::optional<Bytes>(); }, 1, {}},
+      {"thumbnail turn that throws",
+       false,
+       3,
+       [](ByteView, int) -> std::optional<Bytes> { throw std::runtime_error("no JPEG"); },
+       1,
+       {}},
+      {"no hook", false, 6, {}, 1, {}},
+      {"not turned", false, 1, [](ByteView, int) -> std::optional<Bytes> { throw std::logic_error("called"); }, 6,
+       thumbnail},
+  };
+  for (const Row& r : rows) {
+    const TiffBuilder b(r.be);
+    TiffEntry jpegOffset(0x0201, kLong, 1, {});
+    jpegOffset.blobOffset = true;
+    const Bytes source = Jpeg({ExifApp1(b.Build({
+        {{b.Ascii(0x010F, "Acme"), b.Short(0x0112, {6})}, 1},
+        {{b.Short(0x0112, {6}), jpegOffset, b.Long(0x0202, {static_cast<std::uint32_t>(thumbnail.size())})},
+         -1,
+         thumbnail},
+    }))});
+    TImgData img(255);
+    img.ScanJpegSegments(source, kPartsAll);
+    int seen = 0;
+    Bytes handed;
+    TOutputOptions o;
+    o.metadata = true;
+    o.width = 240;
+    o.height = 320;
+    o.turnedFrom = r.turnedFrom;
+    if (r.turn) {
+      o.turnThumbnail = [&](ByteView jpeg, int from) {
+        handed.assign(jpeg.span().begin(), jpeg.span().end());
+        seen = from;
+        return r.turn(jpeg, from);
+      };
+    }
+    const Bytes out = img.WriteOutput(Encoded(), o);
+    const Bytes tiff = TiffOf(out);
+    const Dir ifd0 = ReadDir(tiff, 8, r.be);
+    ASSERT_NE(ifd0.find(0x0112), nullptr) << r.what;
+    EXPECT_EQ(ifd0.find(0x0112)->value, U16({r.orientation}, r.be)) << r.what;
+    EXPECT_EQ(ifd0.find(0x0100)->value, U32(240, r.be)) << r.what;
+    if (r.turn && r.turnedFrom != 1) {
+      EXPECT_EQ(seen, r.turnedFrom) << r.what;
+      EXPECT_EQ(handed, thumbnail) << r.what;
+    }
+    TImgData after(255);
+    after.ScanJpegSegments(out, kPartsAll);
+    EXPECT_EQ(after.Orientation(), r.orientation) << r.what;
+    if (r.thumbnail.empty()) {
+      EXPECT_EQ(ifd0.next, 0u) << r.what << ": the thumbnail left out, not left sideways";
+      EXPECT_FALSE(after.HasThumbnail()) << r.what;
+      continue;
+    }
+    ASSERT_NE(ifd0.next, 0u) << r.what;
+    const Dir ifd1 = ReadDir(tiff, ifd0.next, r.be);
+    EXPECT_EQ(ifd1.find(0x0112)->value, U16({r.orientation}, r.be)) << r.what;
+    EXPECT_EQ(ifd1.find(0x0202)->value, U32(static_cast<std::uint32_t>(r.thumbnail.size()), r.be)) << r.what;
+    EXPECT_EQ(after.exifInfo->thumbnail, r.thumbnail) << r.what;
   }
 }
 

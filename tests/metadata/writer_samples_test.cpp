@@ -15,6 +15,7 @@
 #include <set>
 
 #include "json_reader.h"
+#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "metadata_test_util.h"
 
@@ -305,6 +306,12 @@ void WriterSamples::OurReaderReadsTheSameEntriesBack() {
         }
       }
     }
+    // The colour profile, byte for byte (an RGB one: the output is RGB).
+    TImgData srcIcc(255), outIcc(255);
+    srcIcc.ScanJpegSegments(readFileBytes(kSamples / file), kPartIcc);
+    outIcc.ScanJpegSegments(readFileBytes(output(file)), kPartIcc);
+    const ByteView carried = srcIcc.CarriedIccProfile();
+    EXPECT_EQ(outIcc.iccProfile, Bytes(carried.span().begin(), carried.span().end()));
     ASSERT_EQ(out.HasIptc(), src.HasIptc());
     if (!src.HasIptc()) continue;
     ASSERT_EQ(out.iptcData->Count(), src.iptcData->Count());
