@@ -11,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/release
-batch=$build/src/app/velmora-batch
+batch=$build/src/cli/velmora-batch
 gen=$build/bench/velmora-make-corpus
 corpus=bench/corpus
 out=bench/out

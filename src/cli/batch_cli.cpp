@@ -1,4 +1,4 @@
-#include "app/batch_cli.h"
+#include "cli/batch_cli.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -11,8 +11,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "app/batch_caption.h"
-#include "app/batch_dump.h"
+#include "cli/batch_caption.h"
+#include "cli/batch_dump.h"
 
 namespace velmora::batch {
 

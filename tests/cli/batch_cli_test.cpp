@@ -1,4 +1,4 @@
-#include "app/batch_cli.h"
+#include "cli/batch_cli.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
