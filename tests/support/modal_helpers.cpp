@@ -1,7 +1,9 @@
 #include "support/modal_helpers.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
+#include <QMessageBox>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -12,9 +14,12 @@ QPointer<QTimer> OnNextModal(std::function<void(QWidget*)> action, QWidget* afte
   auto* timer = new QTimer(qApp);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, after, action = std::move(action)] {
+  // A raw pointer would keep matching a destroyed dialog's address, and the dialog that follows it is
+  // often allocated there (release builds): the watch would skip it and nobody would answer it.
+  QPointer<QWidget> previous(after);
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, clock, previous, action = std::move(action)] {
     QWidget* modal = QApplication::activeModalWidget();
-    if (modal && modal != after && modal->isVisible()) {
+    if (modal && modal != previous.data() && modal->isVisible()) {
       timer->stop();
       timer->deleteLater();
       action(modal);
@@ -31,6 +36,47 @@ void CancelWatch(const QPointer<QTimer>& watch) {
   if (!watch) return;
   watch->stop();
   watch->deleteLater();
+}
+
+namespace {
+
+QString Describe(QWidget* dialog) {
+  QString text = QString::fromLatin1(dialog->metaObject()->className()) + u' ' + dialog->objectName();
+  if (!dialog->windowTitle().isEmpty()) text += QStringLiteral(" \"%1\"").arg(dialog->windowTitle());
+  if (auto* box = qobject_cast<QMessageBox*>(dialog)) text += QStringLiteral(": ") + box->text();
+  return text;
+}
+
+}  // namespace
+
+void StartModalWatchdog() {
+  static QPointer<QTimer> watchdog;
+  if (watchdog) return;
+  watchdog = new QTimer(qApp);
+  auto clock = std::make_shared<QElapsedTimer>();
+  auto seen = std::make_shared<QPointer<QWidget>>();
+  QObject::connect(watchdog, &QTimer::timeout, watchdog, [clock, seen] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || !modal->isVisible()) {
+      seen->clear();
+      return;
+    }
+    if (modal != seen->data()) {
+      *seen = modal;
+      clock->start();
+      return;
+    }
+    if (clock->elapsed() < kUnansweredModalMs) return;
+    seen->clear();
+    const QByteArray what = ("unanswered modal dialog " + Describe(modal)).toUtf8();
+    QTest::qFail(what.constData(), __FILE__, __LINE__);
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->done(QDialog::Rejected);
+    } else {
+      modal->close();
+    }
+  });
+  watchdog->start(100);
 }
 
 void PressKey(QWidget* dialog, Qt::Key key, Qt::KeyboardModifiers modifiers) {
