@@ -63,7 +63,8 @@ int parseJobs(const std::string& text) {
     throw UsageError("--jobs: \"" + text + "\" nie jest liczbą całkowitą");
   }
   if (value < 1 || value > kMaxWorkers) {
-    throw UsageError("--jobs: liczba wątków musi być od 1 do " + std::to_string(kMaxWorkers) + " (podano " + text + ")");
+    throw UsageError("--jobs: liczba wątków musi być od 1 do " + std::to_string(kMaxWorkers) + " (podano " + text +
+                     ")");
   }
   return value;
 }

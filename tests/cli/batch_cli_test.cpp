@@ -61,7 +61,8 @@ TEST(BatchArguments, ParsesTheOptions) {
       {{"-j=8", "in", "out"}, 8},
       {{"-j", "1024", "in", "out"}, 1024},
   };
-  for (const auto& [args, expected] : jobs) EXPECT_EQ(parseArguments(args).jobs, expected) << testing::PrintToString(args);
+  for (const auto& [args, expected] : jobs)
+    EXPECT_EQ(parseArguments(args).jobs, expected) << testing::PrintToString(args);
   EXPECT_FALSE(parseArguments({"in", "out"}).run.keepMetadata);
   EXPECT_TRUE(parseArguments({"--exif", "in", "out"}).run.keepMetadata);
 }
@@ -185,9 +186,8 @@ TEST_F(BatchRun, StopsAtTheFirstErrorUnlessToldToGoOn) {
   // Two workers: the run still ends at b.jpg's failure (which files were in flight with it is up to the
   // scheduler; the core's tests pin that down).
   fs::remove_all(dst_);
-  EXPECT_EQ(run({"-j", "2", "--size", "200", src_.string(), dst_.string(), "a.jpg", "b.jpg", "c.jpg", "d.jpg",
-                 "e.jpg"}),
-            1);
+  EXPECT_EQ(
+      run({"-j", "2", "--size", "200", src_.string(), dst_.string(), "a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}), 1);
   EXPECT_THAT(err_.str(), HasSubstr("velmora-batch: b.jpg: Premature end of JPEG file\n"));
   EXPECT_THAT(err_.str(), HasSubstr("przerwano po błędzie"));
   EXPECT_TRUE(fs::exists(dst_ / "_a.jpg"));
@@ -199,8 +199,9 @@ TEST_F(BatchRun, StopsAtTheFirstErrorUnlessToldToGoOn) {
       run({"--keep-going", "--size", "200", src_.string(), dst_.string(), "a.jpg", "b.jpg", "missing.jpg", "c.jpg"}),
       1);
   const std::string text = err_.str();
-  const auto report = text.find("velmora-batch: b.jpg: Premature end of JPEG file\nvelmora-batch: missing.jpg: "
-                                "Cannot open file");
+  const auto report = text.find(
+      "velmora-batch: b.jpg: Premature end of JPEG file\nvelmora-batch: missing.jpg: "
+      "Cannot open file");
   ASSERT_NE(report, std::string::npos) << text;
   EXPECT_GT(report, text.find("4/4 "));
   EXPECT_THAT(text, HasSubstr("velmora-batch: zapisano 2 z 4 plików, błędy: 2; "));

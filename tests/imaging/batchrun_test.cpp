@@ -192,7 +192,7 @@ TEST(BatchRun, ProgressCountsEveryFinishedFileOnceInCompletionOrder) {
     for (const FileResult& f : summary.failures) failed.push_back(f.index);
     EXPECT_EQ(failed, (std::vector<std::size_t>{3, 10, 17, 24}));  // in list order
     EXPECT_GE(summary.seconds, 0.0);
-    owned.reset();  // the last wake may still be on its way until the workers are joined
+    owned.reset();                // the last wake may still be on its way until the workers are joined
     EXPECT_EQ(wakes.load(), 31);  // one per file and one at the end
   }
 }
