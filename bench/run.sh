@@ -5,7 +5,8 @@
 # vipsthumbnail. One thread first; then the pool: velmora-batch with 1 worker, 2 workers and the
 # default (the cores the process may use), against that limit on one core and in two processes at a
 # time, and vipsthumbnail in two processes. Prints seconds per picture, the ratios and peak memory,
-# then the peak of a run of 1,000 files (FLAT=0 skips it).
+# then the peak of a run of 1,000 files (FLAT=0 skips it). BASELINE=path/to/velmora-batch adds an older
+# build's one-thread row to compare with (it runs without --jobs).
 #
 # Every tool runs once per round, REPEATS rounds (default 5), and keeps its least time, the one least
 # disturbed by other work on the machine. "CPU" is user + system time of the tool and its children;
@@ -74,7 +75,9 @@ run_perfile() { printf '%s\0' "${names[@]}" | xargs -0 -P2 -n1 "$batch" --jobs 1
 run_vips() { vipsthumbnail -s 1280 -o "$PWD/$out/vips/%s.jpg[Q=90]" "${files[@]}"; }
 run_vips2() { printf '%s\0' "${files[@]}" | xargs -0 -P2 -n1 vipsthumbnail -s 1280 -o "$PWD/$out/vips2/%s.jpg[Q=90]"; }
 run_magick() { mogrify -path "$out/magick" -resize '1280x1280>' -quality 90 "${files[@]}"; }
+run_baseline() { "$BASELINE" --size 1280 "$corpus" "$out/velmora"; }
 tools=(decode encode limit2 velmora1 velmora2 velmora perfile vips vips2 magick)
+if [ -n "${BASELINE:-}" ]; then tools+=(baseline); fi
 
 # The runs of the tools interleave, so a busy spell on the machine hits them alike; each keeps its
 # least CPU time (user + system, children included) and its least wall time.
@@ -99,7 +102,7 @@ peakd=$(peak --size 1280 "$corpus" "$out/velmora")
 
 args=()
 for tool in "${tools[@]}"; do args+=(-v "c_$tool=${cpu[$tool]}" -v "w_$tool=${wall[$tool]}"); done
-awk -v n="$count" -v cores="$(env -u OMP_NUM_THREADS nproc)" -v p1="$peak1" -v p2="$peak2" -v pd="$peakd" "${args[@]}" '
+awk -v n="$count" -v baseline="${BASELINE:-}" -v cores="$(env -u OMP_NUM_THREADS nproc)" -v p1="$peak1" -v p2="$peak2" -v pd="$peakd" "${args[@]}" '
 function row(name, c, w) {
   printf "| %-56s | %7.3f | %7.3f | %6.2f | %6.2f |\n", name, c / n, w / n, c / (c_decode + c_encode),
          w / (w_decode + w_encode)
@@ -116,6 +119,7 @@ BEGIN {
   row("limit: cjpeg -quality 90 of the 1280 picture", c_encode, w_encode)
   row("limit: together (1 core)", c_decode + c_encode, w_decode + w_encode)
   row("velmora-batch --jobs 1", c_velmora1, w_velmora1)
+  if (baseline != "") row("baseline: " baseline, c_baseline, w_baseline)
   row("vipsthumbnail -s 1280 (Q=90)", c_vips, w_vips)
   row("mogrify -resize 1280x1280> -quality 90", c_magick, w_magick)
   header("seconds per picture, in parallel")
@@ -131,6 +135,7 @@ BEGIN {
          w_velmora / w_velmora2, w_vips2 / w_velmora2, c_vips2 / c_velmora2
   printf "--jobs 2 / limit in 2 processes (wall): %.2f; / a process per file: %.2f\n", w_velmora2 / w_limit2,
          w_velmora2 / w_perfile
+  if (baseline != "") printf "--jobs 1 / baseline: %.2f (CPU), %.2f (wall)\n", c_velmora1 / c_baseline, w_velmora1 / w_baseline
   printf "vipsthumbnail / velmora-batch, one thread: %.2f (CPU), %.2f (wall)\n", c_vips / c_velmora1, w_vips / w_velmora1
   printf "mogrify / velmora-batch, one thread: %.2f (CPU), %.2f (wall)\n", c_magick / c_velmora1, w_magick / w_velmora1
   printf "peak memory: --jobs 1 %.1f MB, --jobs 2 %.1f MB (2 x 1 worker + 10 MB = %.1f MB), default %.1f MB\n",

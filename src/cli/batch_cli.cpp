@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string_view>
 #include <system_error>
@@ -263,15 +264,22 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   request.keepGoing = options.keepGoing;
   const std::size_t total = request.names.size();
   BatchRun batch(std::move(request));
+  // This thread is one of the workers, so one worker makes no thread at all. Whichever worker has just
+  // finished a file prints what has finished; taking and printing under one lock keeps the order.
+  std::mutex printing;
+  auto printProgress = [&] {
+    const std::lock_guard lock(printing);
+    for (const FileResult& result : batch.takeResults()) {
+      err << result.completed << "/" << total << " " << result.name << "\n";
+    }
+  };
   try {
-    batch.start();
+    batch.run(printProgress);
   } catch (const std::exception& e) {
     err << kProgram << ": " << e.what() << "\n";
     return 1;
   }
-  for (auto results = batch.waitForResults(); !results.empty(); results = batch.waitForResults()) {
-    for (const FileResult& result : results) err << result.completed << "/" << total << " " << result.name << "\n";
-  }
+  printProgress();
   const RunSummary summary = batch.summary();
   for (const FileResult& failure : summary.failures) err << kProgram << ": " << failure.message << "\n";
   err << kProgram << ": " << summaryLine(summary) << "\n";

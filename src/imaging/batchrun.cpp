@@ -58,10 +58,20 @@ BatchRun::~BatchRun() {
   }
 }
 
-void BatchRun::start(Wake wake) {
+void BatchRun::start(Wake wake) { launch(std::move(wake), false); }
+
+void BatchRun::run(Wake wake) {
+  if (!launch(std::move(wake), true)) return;
+  work();
+  for (std::thread& t : threads_) t.join();
+  threads_.clear();
+}
+
+bool BatchRun::launch(Wake wake, bool callerWorks) {
+  const int threads = callerWorks ? workers_ - 1 : workers_;
   {
     std::lock_guard lock(mutex_);
-    if (started_) return;
+    if (started_) return false;
     started_ = true;
     wake_ = std::move(wake);
     startTime_ = std::chrono::steady_clock::now();
@@ -70,13 +80,13 @@ void BatchRun::start(Wake wake) {
     if (request_.names.empty()) {
       finishLocked();
       changed_.notify_all();
-      return;
+      return false;
     }
     running_ = workers_;
   }
   std::string failure;
   int launched = 0;
-  for (int i = 0; i < workers_; ++i) {
+  for (int i = 0; i < threads; ++i) {
     try {
       threads_.emplace_back([this] { work(); });
       ++launched;
@@ -85,23 +95,21 @@ void BatchRun::start(Wake wake) {
       break;
     }
   }
-  if (launched == workers_) return;
+  if (launched == threads) return true;
   // The workers that did start carry the run; with none, nothing will.
   bool ended = false;
   {
     std::lock_guard lock(mutex_);
-    running_ -= workers_ - launched;
-    summary_.workers = launched;
+    running_ -= threads - launched;
+    summary_.workers = launched + (callerWorks ? 1 : 0);
     if (running_ == 0) {
       finishLocked();
       ended = true;
     }
   }
-  if (launched == 0) {
-    changed_.notify_all();
-    throw ImagingError("Nie można uruchomić wątków: " + failure);
-  }
   if (ended) changed_.notify_all();
+  if (ended) throw ImagingError("Nie można uruchomić wątków: " + failure);
+  return true;
 }
 
 void BatchRun::requestStop() {

@@ -86,8 +86,14 @@ class BatchRun {
   BatchRun(const BatchRun&) = delete;
   BatchRun& operator=(const BatchRun&) = delete;
 
-  // Starts the workers; once only. Throws ImagingError when not one thread can be started.
+  // Starts the workers on threads of their own and returns; once only. Throws ImagingError when not one
+  // thread can be started.
   void start(Wake wake = {});
+  // Runs the batch with the calling thread as one of the workers (the others on threads of their own)
+  // and returns once it has ended; the wake function is called as with start(), here also on the
+  // calling thread. With one worker no thread is made at all. For a front end with nothing else to do
+  // meanwhile (never a window's thread).
+  void run(Wake wake = {});
   // No new file starts; files in flight finish. Any thread, any time, more than once.
   void requestStop();
 
@@ -104,6 +110,8 @@ class BatchRun {
   int workers() const { return workers_; }
 
  private:
+  // Starts the threads of start() or run(); false when the run ended at once (nothing to do).
+  bool launch(Wake wake, bool callerWorks);
   void work();
   bool mayStartLocked() const;
   void finishLocked();

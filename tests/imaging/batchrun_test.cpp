@@ -308,6 +308,39 @@ TEST_F(BatchRunFiles, StopInTheMiddleFinishesTheFilesInFlightAndNamesTheNext) {
   for (const std::string& file : expected) EXPECT_EQ(loadJpeg(dst / file).size(), QSize(100, 75)) << file;
 }
 
+// run(): the calling thread is one of the workers, so one worker makes no thread; the results and the
+// wake-ups are those of start().
+TEST(BatchRun, RunOnTheCallingThread) {
+  for (const int workers : {1, 3}) {
+    RunRequest request;
+    request.names = Numbered(30);
+    request.workers = workers;
+    std::mutex threadsMutex;
+    std::set<std::thread::id> threads;
+    BatchRun run(request, [&](const fs::path& source, const BatchOptions&) {
+      std::lock_guard lock(threadsMutex);
+      threads.insert(std::this_thread::get_id());
+      return Written(source);
+    });
+    std::mutex takenMutex;
+    std::vector<FileResult> taken;
+    int wakes = 0;
+    run.run([&] {
+      std::lock_guard lock(takenMutex);
+      ++wakes;
+      for (FileResult& r : run.takeResults()) taken.push_back(std::move(r));
+    });
+    EXPECT_TRUE(run.done());
+    ASSERT_EQ(taken.size(), 30u);
+    for (std::size_t k = 0; k < taken.size(); ++k) EXPECT_EQ(taken[k].completed, k + 1);
+    EXPECT_EQ(wakes, 31);
+    EXPECT_EQ(run.summary().workers, workers);
+    EXPECT_EQ(run.summary().written, 30u);
+    EXPECT_LE(threads.size(), static_cast<std::size_t>(workers));
+    if (workers == 1) EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+  }
+}
+
 // A stop once every file has started is no stop: the run ends normally.
 TEST(BatchRun, AStopDuringTheLastFilesEndsNormally) {
   RunRequest request;
