@@ -1,9 +1,9 @@
 // Makes the benchmark corpus: camera-sized JPEG photographs-alike (24 MP and 12 MP, landscape and
-// portrait) from a fixed seed, so every machine measures the same pictures. The content mixes smooth
+// portrait, in turn) from a fixed seed, so every machine measures the same pictures. The content mixes smooth
 // gradients, texture at several scales, hard-edged shapes and sensor-like noise, tuned so the files
 // come out at about 0.3 to 0.6 bytes a pixel at quality 92, as camera files do.
 //
-//   velmora-make-corpus FOLDER
+//   velmora-make-corpus FOLDER [COUNT]     (COUNT pictures, 8 by default)
 //   velmora-make-corpus --orientation N FROM TO   (FROM's pictures with an EXIF block stating Orientation N)
 
 #include <QImage>
@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -121,7 +122,7 @@ int writeOriented(const std::filesystem::path& from, const std::filesystem::path
 int main(int argc, char** argv) {
   if (argc == 5 && std::string(argv[1]) == "--orientation") return writeOriented(argv[3], argv[4], std::atoi(argv[2]));
   if (argc < 2 || argc > 3) {
-    std::fputs("usage: velmora-make-corpus FOLDER\n", stderr);
+    std::fputs("usage: velmora-make-corpus FOLDER [COUNT]\n", stderr);
     return 2;
   }
   const std::filesystem::path folder = argv[1];
@@ -132,9 +133,8 @@ int main(int argc, char** argv) {
   const Item items[] = {{6000, 4000}, {4000, 6000}, {4000, 3000}, {3000, 4000},
                         {6000, 4000}, {4000, 6000}, {4000, 3000}, {3000, 4000}};
   const int count = argc == 3 ? std::atoi(argv[2]) : 8;
-  int n = 0;
-  for (const Item& item : items) {
-    if (++n > count) break;
+  for (int n = 1; n <= count; ++n) {
+    const Item& item = items[(n - 1) % std::size(items)];
     char name[32];
     std::snprintf(name, sizeof name, "IMG_%04d.jpg", n);
     const QImage picture = makePicture(item.width, item.height, static_cast<std::uint32_t>(n) * 7919U);

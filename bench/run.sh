@@ -2,8 +2,12 @@
 # The scaling benchmark (`make bench`): velmora-batch --size 1280 over a corpus of camera-sized JPEGs,
 # against the limit of a full-decode design (libjpeg-turbo's djpeg decoding the whole picture plus
 # cjpeg -quality 90 encoding the 1280-pixel result) and against the peers ImageMagick mogrify and
-# vipsthumbnail, all on one thread. Prints seconds per picture and the ratios. The same run over the
-# corpus with EXIF Orientation 6 (every picture turned upright) gives the cost of the turn, and
+# vipsthumbnail. One thread first; then the pool: velmora-batch with 1 worker, 2 workers and the
+# default (the cores the process may use), against that limit on one core and in two processes at a
+# time, and vipsthumbnail in two processes. Prints seconds per picture, the ratios and peak memory,
+# then the peak of a run of 1,000 files (FLAT=0 skips it). BASELINE=path/to/velmora-batch adds an older
+# build's one-thread row to compare with (it runs without --jobs). The same run over the corpus with
+# EXIF Orientation 6 (every picture turned upright) gives the cost of the turn, and
 # velmora-bench-orientation times the turn alone.
 #
 # Every tool runs once per round, REPEATS rounds (default 5), and keeps its least time, the one least
@@ -13,43 +17,51 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=build/release
-batch=$build/src/app/velmora-batch
+batch=$build/src/cli/velmora-batch
 gen=$build/bench/velmora-make-corpus
 turnbench=$build/bench/velmora-bench-orientation
 corpus=bench/corpus
 rotated=bench/corpus-orientation6
 out=bench/out
 repeats=${REPEATS:-5}
+flat=${FLAT:-1000}
+count=24
 
-for tool in djpeg cjpeg mogrify vipsthumbnail; do
+for tool in djpeg cjpeg mogrify vipsthumbnail xargs; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
 [ -x "$batch" ] && [ -x "$gen" ] && [ -x "$turnbench" ] || { echo "bench: build the release build first (make bench)" >&2; exit 1; }
 
 # The corpus is deterministic; the stamp names the generator version that made it.
-stamp=$corpus/.made-by-v1
+stamp=$corpus/.made-by-v2
 if [ ! -f "$stamp" ]; then
   echo "Making the corpus in $corpus (once)..."
   rm -rf "$corpus"
-  "$gen" "$corpus"
+  "$gen" "$corpus" "$count"
   touch "$stamp"
 fi
-if [ ! -f "$rotated/.made-by-v1" ]; then
+# The same pictures, stored sideways with Orientation 6.
+if [ ! -f "$rotated/.made-by-v2" ]; then
   rm -rf "$rotated"
   "$gen" --orientation 6 "$corpus" "$rotated"
-  touch "$rotated/.made-by-v1"
+  touch "$rotated/.made-by-v2"
 fi
 files=("$corpus"/*.jpg)
+names=()
+for f in "${files[@]}"; do names+=("$(basename "$f")"); done
 count=${#files[@]}
 
 rm -rf "$out"
-mkdir -p "$out"/velmora "$out"/rotated "$out"/magick "$out"/vips "$out"/ppm
+mkdir -p "$out"/velmora "$out"/rotated "$out"/magick "$out"/vips "$out"/vips2 "$out"/ppm
 
 # The limit's encoder gets the same 1280-pixel pictures that velmora-batch writes, as PPM.
 "$batch" --size 1280 "$corpus" "$out/velmora" 2>/dev/null
 for f in "$out"/velmora/*.jpg; do
   djpeg -outfile "$out/ppm/$(basename "${f%.jpg}").ppm" "$f"
 done
+# Each source with the PPM of its output, for the limit in two processes.
+pairs=()
+for n in "${names[@]}"; do pairs+=("$corpus/$n" "$out/ppm/_${n%.jpg}.ppm"); done
 
 export MAGICK_THREAD_LIMIT=1 OMP_NUM_THREADS=1 VIPS_CONCURRENCY=1
 
@@ -58,15 +70,26 @@ for f in "${files[@]}"; do
   identify -format "  %f %wx%h " "$f"
   awk -v b="$(stat -c %s "$f")" -v p="$(identify -format '%[fx:w*h]' "$f")" 'BEGIN { printf "%.1f MB, %.2f bytes/pixel\n", b / 1e6, b / p }'
 done
+echo "Cores this process may use: $(env -u OMP_NUM_THREADS nproc)"
 
 run_decode() { for f in "${files[@]}"; do djpeg -dct int -outfile /dev/null "$f"; done; }
 run_encode() { for f in "$out"/ppm/*.ppm; do cjpeg -quality 90 -outfile /dev/null "$f"; done; }
+run_limit2() {
+  printf '%s\0' "${pairs[@]}" |
+    xargs -0 -P2 -n2 sh -c 'djpeg -dct int -outfile /dev/null "$1" && cjpeg -quality 90 -outfile /dev/null "$2"' sh
+}
+run_velmora1() { "$batch" --jobs 1 --size 1280 "$corpus" "$out/velmora"; }
+run_velmora2() { "$batch" --jobs 2 --size 1280 "$corpus" "$out/velmora"; }
 run_velmora() { "$batch" --size 1280 "$corpus" "$out/velmora"; }
-run_rotated() { "$batch" --size 1280 "$rotated" "$out/rotated"; }
-run_unturned() { "$batch" --size 1280 --no-rotate "$rotated" "$out/rotated"; }
+run_rotated() { "$batch" --jobs 1 --size 1280 "$rotated" "$out/rotated"; }
+run_unturned() { "$batch" --jobs 1 --size 1280 --no-rotate "$rotated" "$out/rotated"; }
+run_perfile() { printf '%s\0' "${names[@]}" | xargs -0 -P2 -n1 "$batch" --jobs 1 --size 1280 "$corpus" "$out/velmora"; }
 run_vips() { vipsthumbnail -s 1280 -o "$PWD/$out/vips/%s.jpg[Q=90]" "${files[@]}"; }
+run_vips2() { printf '%s\0' "${files[@]}" | xargs -0 -P2 -n1 vipsthumbnail -s 1280 -o "$PWD/$out/vips2/%s.jpg[Q=90]"; }
 run_magick() { mogrify -path "$out/magick" -resize '1280x1280>' -quality 90 "${files[@]}"; }
-tools=(decode encode velmora rotated vips magick)
+run_baseline() { "$BASELINE" --size 1280 "$corpus" "$out/velmora"; }
+tools=(decode encode limit2 velmora1 rotated velmora2 velmora perfile vips vips2 magick)
+if [ -n "${BASELINE:-}" ]; then tools+=(baseline); fi
 
 # The runs of the tools interleave, so a busy spell on the machine hits them alike; each keeps its
 # least CPU time (user + system, children included) and its least wall time.
@@ -81,44 +104,81 @@ for ((round = 0; round < repeats; round++)); do
     if [ -z "${wall[$tool]:-}" ] || awk -v a="$w" -v b="${wall[$tool]}" 'BEGIN { exit !(a < b) }'; then wall[$tool]=$w; fi
   done
 done
+
 # The turn's cost is small against the run's noise on a shared machine: the same files with and
-# without --no-rotate, one after the other, PAIRS times, and the median of the differences.
-pairs=${PAIRS:-15}
-turn_ms=$(for ((p = 0; p < pairs; p++)); do
+# without --no-rotate, one after the other, TURN_PAIRS times, and the median of the differences.
+turn_pairs=${TURN_PAIRS:-15}
+turn_ms=$(for ((p = 0; p < turn_pairs; p++)); do
   read -r _ u1 s1 < <({ time run_rotated >/dev/null 2>&1; } 2>&1)
   read -r _ u2 s2 < <({ time run_unturned >/dev/null 2>&1; } 2>&1)
   awk -v a="$u1" -v b="$s1" -v c="$u2" -v d="$s2" -v n="$count" 'BEGIN { printf "%.3f\n", (a + b - c - d) * 1000 / n }'
 done | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-# Peak memory: the decoder streams rows into the resampler, so no full-size picture is held.
-peak_kb=$(/usr/bin/time -f "%M" "$batch" --size 1280 "$corpus" "$out/velmora" 2>&1 >/dev/null | tail -1)
 
-dec_cpu=${cpu[decode]} dec_wall=${wall[decode]} enc_cpu=${cpu[encode]} enc_wall=${wall[encode]}
-vel_cpu=${cpu[velmora]} vel_wall=${wall[velmora]} vip_cpu=${cpu[vips]} vip_wall=${wall[vips]}
-rot_cpu=${cpu[rotated]} rot_wall=${wall[rotated]}
-mag_cpu=${cpu[magick]} mag_wall=${wall[magick]}
+# Peak memory (maximum resident set): the decoder streams rows into the resampler, so no full-size
+# picture is held; each worker holds one picture in flight.
+peak() { /usr/bin/time -f "%M" "$batch" "$@" 2>&1 >/dev/null | tail -1; }
+peak1=$(peak --jobs 1 --size 1280 "$corpus" "$out/velmora")
+peak2=$(peak --jobs 2 --size 1280 "$corpus" "$out/velmora")
+peakd=$(peak --size 1280 "$corpus" "$out/velmora")
 
-awk -v n="$count" -v kb="$peak_kb" \
-  -v dc="$dec_cpu" -v dw="$dec_wall" -v ec="$enc_cpu" -v ew="$enc_wall" \
-  -v vc="$vel_cpu" -v vw="$vel_wall" -v rc="$rot_cpu" -v rw="$rot_wall" -v pairs="$pairs" -v turn="$turn_ms" -v mc="$mag_cpu" -v mw="$mag_wall" -v ic="$vip_cpu" -v iw="$vip_wall" '
+args=()
+for tool in "${tools[@]}"; do args+=(-v "c_$tool=${cpu[$tool]}" -v "w_$tool=${wall[$tool]}"); done
+awk -v n="$count" -v baseline="${BASELINE:-}" -v cores="$(env -u OMP_NUM_THREADS nproc)" -v p1="$peak1" -v p2="$peak2" -v pd="$peakd" -v turn_pairs="$turn_pairs" -v turn="$turn_ms" "${args[@]}" '
 function row(name, c, w) {
-  printf "| %-44s | %8.3f | %8.3f | %6.2f |\n", name, c / n, w / n, c / (dc + ec)
+  printf "| %-56s | %7.3f | %7.3f | %6.2f | %6.2f |\n", name, c / n, w / n, c / (c_decode + c_encode),
+         w / (w_decode + w_encode)
+}
+function header(title) {
+  printf "\n| %-56s | %7s | %7s | %6s | %6s |\n", title, "CPU", "wall", "CPU /", "wall /"
+  printf "| %-56s | %7s | %7s | %6s | %6s |\n", "", "", "", "limit", "limit"
+  printf "|%s|%s|%s|%s|%s|\n", "----------------------------------------------------------", "---------", "---------",
+         "--------", "--------"
 }
 BEGIN {
-  printf "\n| %-44s | %8s | %8s | %6s |\n", "seconds per picture, one thread", "CPU", "wall", "/limit"
-  printf "|%s|%s|%s|%s|\n", "----------------------------------------------", "----------", "----------", "--------"
-  row("limit: djpeg full decode", dc, dw)
-  row("limit: cjpeg -quality 90 of the 1280 picture", ec, ew)
-  row("limit: together", dc + ec, dw + ew)
-  row("velmora-batch --size 1280", vc, vw)
-  row("velmora-batch --size 1280, Orientation 6", rc, rw)
-  row("vipsthumbnail -s 1280 (Q=90)", ic, iw)
-  row("mogrify -resize 1280x1280> -quality 90", mc, mw)
-  printf "\nvelmora-batch / limit: %.2f (CPU), %.2f (wall)\n", vc / (dc + ec), vw / (dw + ew)
-  printf "vipsthumbnail / velmora-batch: %.2f (CPU), %.2f (wall)\n", ic / vc, iw / vw
-  printf "mogrify / velmora-batch: %.2f (CPU), %.2f (wall)\n", mc / vc, mw / vw
-  printf "turning upright (Orientation 6 against --no-rotate, median of %d pairs): %+.1f ms per picture (CPU)\n", pairs, turn
-  printf "velmora-batch peak memory: %.0f MB (one 6000 x 4000 picture at 4 bytes a pixel is 96 MB)\n", kb / 1024
+  header("seconds per picture, one thread")
+  row("limit: djpeg full decode", c_decode, w_decode)
+  row("limit: cjpeg -quality 90 of the 1280 picture", c_encode, w_encode)
+  row("limit: together (1 core)", c_decode + c_encode, w_decode + w_encode)
+  row("velmora-batch --jobs 1", c_velmora1, w_velmora1)
+  row("velmora-batch --jobs 1, Orientation 6", c_rotated, w_rotated)
+  if (baseline != "") row("baseline: " baseline, c_baseline, w_baseline)
+  row("vipsthumbnail -s 1280 (Q=90)", c_vips, w_vips)
+  row("mogrify -resize 1280x1280> -quality 90", c_magick, w_magick)
+  header("seconds per picture, in parallel")
+  row("limit: together, 2 processes at a time", c_limit2, w_limit2)
+  row("velmora-batch --jobs 2", c_velmora2, w_velmora2)
+  row("velmora-batch (default: " cores " workers)", c_velmora, w_velmora)
+  row("velmora-batch --jobs 1, a process per file, 2 at a time", c_perfile, w_perfile)
+  row("vipsthumbnail, 2 processes at a time", c_vips2, w_vips2)
+  lw = w_decode + w_encode
+  printf "\nwall time / 1-core limit: --jobs 1 %.2f, --jobs 2 %.2f (target 0.62), default %.2f; limit in 2 processes %.2f\n",
+         w_velmora1 / lw, w_velmora2 / lw, w_velmora / lw, w_limit2 / lw
+  printf "default / --jobs 2 (wall): %.2f; vipsthumbnail in 2 processes / --jobs 2 (wall): %.2f (CPU %.2f)\n",
+         w_velmora / w_velmora2, w_vips2 / w_velmora2, c_vips2 / c_velmora2
+  printf "--jobs 2 / limit in 2 processes (wall): %.2f; / a process per file: %.2f\n", w_velmora2 / w_limit2,
+         w_velmora2 / w_perfile
+  if (baseline != "") printf "--jobs 1 / baseline: %.2f (CPU), %.2f (wall)\n", c_velmora1 / c_baseline, w_velmora1 / w_baseline
+  printf "vipsthumbnail / velmora-batch, one thread: %.2f (CPU), %.2f (wall)\n", c_vips / c_velmora1, w_vips / w_velmora1
+  printf "mogrify / velmora-batch, one thread: %.2f (CPU), %.2f (wall)\n", c_magick / c_velmora1, w_magick / w_velmora1
+  printf "turning upright (Orientation 6 against --no-rotate, median of %d pairs): %+.1f ms per picture (CPU)\n",
+         turn_pairs, turn
+  printf "peak memory: --jobs 1 %.1f MB, --jobs 2 %.1f MB (2 x 1 worker + 10 MB = %.1f MB), default %.1f MB\n",
+         p1 / 1024, p2 / 1024, (2 * p1) / 1024 + 10, pd / 1024
 }'
+
+# A run of many files stays flat: the same peak for 1,000 files as for the corpus (links to its files).
+if [ "$flat" -gt 0 ]; then
+  many=$out/many
+  mkdir -p "$many"
+  for ((i = 0; i < flat; i++)); do ln -s "$PWD/${files[$((i % count))]}" "$many/$(printf 'P%05d.jpg' "$i")"; done
+  read -r kb secs < <(/usr/bin/time -f "%M %e" "$batch" --size 1280 "$many" "$out/many-out" 2>&1 >/dev/null | tail -1)
+  awk -v kb="$kb" -v s="$secs" -v n="$flat" -v pd="$peakd" -v c="$count" 'BEGIN {
+    printf "%d files (default workers): peak %.1f MB (%d files: %.1f MB), %.1f s, %.1f pictures/s\n", n, kb / 1024, c,
+           pd / 1024, s, n / s
+  }'
+  rm -rf "$many" "$out/many-out"
+fi
+
 echo
 echo "The turn alone (velmora-bench-orientation, least CPU time of 20 runs):"
 "$turnbench" 20 "${files[@]}"

@@ -4,6 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=build/release/src/app
+cli=build/release/src/cli
 # Qt wants a private runtime folder; a fresh login may not have one.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
   export XDG_RUNTIME_DIR="/tmp/velmora-runtime-$(id -u)"
@@ -16,6 +17,6 @@ echo "Velmora's window needs a display (neither DISPLAY nor WAYLAND_DISPLAY is s
 echo "Running the batch front end velmora-batch over bundled sample photos instead."
 out=build/run-output
 mkdir -p "$out"
-"$bin/velmora-batch" --size 1280 --caption tests/data/samples "$out" \
+"$cli/velmora-batch" --size 1280 --caption tests/data/samples "$out" \
   canon_ixus_v3.jpg sanyo_sr662.jpg nikon_coolpix_p6000_gps.jpg synthetic_exif_little_endian.jpg synthetic_progressive.jpg
 echo "Results (scaled to 1280 px, with the caption of the window's settings or the default one) written to $(pwd)/$out"

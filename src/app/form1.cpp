@@ -321,6 +321,7 @@ void TForm1::BuildControls() {
   Gauge1->hide();
   sbStop = MakeFlatButton(this, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));
   sbStop->hide();
+  cbPomijaj = MakeCheck<QCheckBox>(this, QStringLiteral("pomijaj błędne pliki"), QRect(48, 560, 161, 17));
 }
 
 void TForm1::BuildMenus() {
@@ -483,6 +484,7 @@ void TForm1::FormCreate() {
   cbEXIF->setChecked(get("EXIF") == QStringLiteral("T"));
   // On unless the user turned it off.
   cbObroc->setChecked(get("obracaj wg EXIF") != QStringLiteral("N"));
+  cbPomijaj->setChecked(get("pomijaj bledne") == QStringLiteral("T"));
 
   // 7 to 10. The caption keys, normalised in the store; the marks from them.
   const CaptionSettings caption = CaptionSettingsFromKeys([&props](const QString& key) { return props.Get(key); });
@@ -513,10 +515,10 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FormClose(QCloseEvent& event) {
-  // A close during a run becomes a stop; the window stays. Even after "Zatrzymaj" the run is still on
-  // its way to its next check, and the window must not go away under it.
+  // A close during a run becomes a stop; the window stays. Even after "Zatrzymaj" the workers are still
+  // finishing their files, and the window must not go away under the run.
   if (running_) {
-    stopFlag_ = true;
+    RequestRunStop();
     event.ignore();
   }
   StoreSettings();
@@ -535,6 +537,7 @@ void TForm1::StoreSettings() {
     set("zmień rozmiar", BoolToTN(cbSize->isChecked()));
     set("size", QString::number(seSize->value()));
     set("EXIF", BoolToTN(cbEXIF->isChecked()));
+    set("pomijaj bledne", BoolToTN(cbPomijaj->isChecked()));
     set("klucz selekcji plików", eKlucz->text());
   }
   set("ZapUst", BoolToTN(cbZapUst->Checked()));

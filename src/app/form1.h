@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAction;
 class QCheckBox;
@@ -30,6 +31,7 @@ class QToolButton;
 
 namespace velmora {
 
+class BatchRun;
 class CaptionStamper;
 class TEnvironment;
 class TProps;
@@ -38,6 +40,7 @@ class TQMTGauge;
 class TQMTPropsCB;
 struct BatchOptions;
 struct FileOutcome;
+struct FileResult;
 
 // A label that reports a left click, for the "O..." link.
 class TClickLabel : public QLabel {
@@ -127,6 +130,8 @@ class TForm1 : public QWidget {
   QLabel* lProgress = nullptr;
   TQMTGauge* Gauge1 = nullptr;
   QToolButton* sbStop = nullptr;
+  // "pomijaj błędne pliki": a failed file does not end the run; the "Błędy" report lists it at the end.
+  QCheckBox* cbPomijaj = nullptr;
 
   // --- popup menus and their items
   QMenu* PopupMenu1 = nullptr;
@@ -242,9 +247,17 @@ class TForm1 : public QWidget {
   // The field's history entries in list order.
   static QStringList HistoryOf(const QComboBox& field);
 
+  // The workers of a run: the "watki" setting when it is a positive number, else 0 (as many as the
+  // process has cores).
+  int RunWorkers();
+
+ signals:
+  // The run has shown one more finished file (written or failed) in the gauge; on the window's thread.
+  void FileCompleted(int completed);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
-  // One file of the run; a test may watch it.
+  // One file of the run, on a worker thread (never the window's); a test may watch it.
   virtual FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options);
 
  private:
@@ -276,6 +289,11 @@ class TForm1 : public QWidget {
   void Recount();
   int HighlightedEntry() const;
   void SetRunControlsEnabled(bool enabled);
+  // "Zatrzymaj" and a close request during a run.
+  void RequestRunStop();
+  // Waits for the run's end with the window live, showing each finished file.
+  void FollowRun(BatchRun& run);
+  void ShowFailureReport(const std::vector<FileResult>& failures);
   BatchOptions RunOptions(bool allowReplaceSource) const;
   bool RunWouldReplaceSources() const;
   void ToggleCaptionMode(QAction* item, const char* key);
@@ -286,6 +304,7 @@ class TForm1 : public QWidget {
   QImage previewBackground_;
   std::shared_ptr<const CaptionStamper> captionMask_;
   bool running_ = false;
+  BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
 };
 
 }  // namespace velmora

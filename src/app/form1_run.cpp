@@ -1,6 +1,8 @@
-// The run behind "4. Wykonaj": its checks, the loop over the ticked files with progress and stop, and
-// the end steps that run however it ends.
+// The run behind "4. Wykonaj": its checks, then the core's batch run over the ticked files on worker
+// threads while this thread keeps the window live (repaints, the gauge per finished file, "Zatrzymaj",
+// a close request), and the end steps that run however it ends.
 
+#include <QAbstractEventDispatcher>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -18,9 +20,11 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
 #include "imaging/batchrules.h"
+#include "imaging/batchrun.h"
 #include "imaging/caption.h"
 #include "imaging/pipeline.h"
 #include "metadata/fileio.h"
@@ -123,6 +127,48 @@ FileOutcome TForm1::ProcessOneFile(const fs::path& source, const BatchOptions& o
   return processFile(source, options);
 }
 
+int TForm1::RunWorkers() {
+  bool ok = false;
+  const int workers = Props().Get(QStringLiteral("watki")).trimmed().toInt(&ok);
+  return ok && workers > 0 ? workers : 0;
+}
+
+void TForm1::RequestRunStop() {
+  stopFlag_ = true;
+  if (activeRun_) activeRun_->requestStop();
+}
+
+void TForm1::FollowRun(BatchRun& run) {
+  struct Active {
+    TForm1& form;
+    ~Active() { form.activeRun_ = nullptr; }
+  } active{*this};
+  activeRun_ = &run;
+  // Wakes this thread's event loop from a worker; the results themselves go through the run's lock.
+  QAbstractEventDispatcher* const dispatcher = QAbstractEventDispatcher::instance();
+  run.start([dispatcher] { dispatcher->wakeUp(); });
+  for (;;) {
+    for (const FileResult& result : run.takeResults()) {
+      Gauge1->SetProgress(static_cast<int>(result.completed));
+      lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
+      lProgress->adjustSize();
+      emit FileCompleted(static_cast<int>(result.completed));
+    }
+    if (run.done()) return;
+    // Sleeps until a window event or a worker's wake-up: repaints, "Zatrzymaj" and a close request get
+    // through here, while every other control is locked.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+}
+
+void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
+  if (failures.empty()) return;
+  QStringList lines;
+  for (const FileResult& failure : failures) lines << QString::fromStdString(failure.message);
+  // Read-only: the list is there to be read, copied ("Kopiuj") or saved ("Zapisz ...").
+  EditStringList(QStringLiteral("Błędy"), lines, true);
+}
+
 void TForm1::Podpiszwszystkiewfolderze1Click() {
   if (running_) return;
   if (CLB->count() == 0) BeepAndAbort();
@@ -151,33 +197,44 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   // What a killed run left behind goes before this run writes its own.
   removeStaleTemporaries(ToFsPath(destination));
 
-  const int count = CLB->count();
-  int ticked = 0;
-  for (int i = 0; i < count; ++i) ticked += CLB->item(i)->checkState() == Qt::Checked ? 1 : 0;
-  RunScope scope(*this, ticked);
+  // The window is locked during the run, so its settings are read once, here.
+  RunRequest request;
+  request.sourceFolder = ToFsPath(eFoldZ->currentText());
+  for (int i = 0; i < CLB->count(); ++i) {
+    if (CLB->item(i)->checkState() == Qt::Checked) request.names.push_back(CLB->item(i)->text().toStdString());
+  }
+  request.options = RunOptions(replaceSources);
+  request.workers = RunWorkers();
+  request.keepGoing = cbPomijaj->isChecked();
+  RunScope scope(*this, static_cast<int>(request.names.size()));
+  BatchRun run(std::move(request),
+               [this](const fs::path& source, const BatchOptions& options) { return ProcessOneFile(source, options); });
+  FollowRun(run);
+  const RunSummary summary = run.summary();
+  scope.RestoreCursor();
 
-  for (int i = 0; i < count && i < CLB->count(); ++i) {
-    if (CLB->item(i)->checkState() != Qt::Checked) continue;
-    // The one place where "Zatrzymaj" and a close request get through.
-    QCoreApplication::processEvents();
-    if (i >= CLB->count()) break;
-    const QString name = CLB->item(i)->text();
-    if (stopFlag_) {
-      scope.RestoreCursor();
-      ErrorNotice(QStringLiteral("Zatrzymano przed ") + name);
-    }
-    // Read for each file, as the window may have changed in between.
-    const BatchOptions options = RunOptions(replaceSources);
-    ProcessOneFile(ToFsPath(WithDelimiter(eFoldZ->currentText()) + name), options);
-    Gauge1->SetProgress(Gauge1->Progress() + 1);
-    lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
-    lProgress->adjustSize();
+  switch (summary.end) {
+    case RunEnd::Failed:
+      // Shown by the default error display with the file's own message, as before the run had workers.
+      std::rethrow_exception(summary.firstFailure->error);
+    case RunEnd::Stopped:
+      try {
+        ErrorNotice(QStringLiteral("Zatrzymano przed ") + QString::fromStdString(summary.stoppedBefore));
+      } catch (const EAbort&) {
+        ShowFailureReport(summary.failures);
+        throw;
+      }
+      break;
+    case RunEnd::Completed:
+      ShowFailureReport(summary.failures);
+      break;
   }
 }
 
 void TForm1::sbStopClick() {
-  // "4. Wykonaj" comes back with the end of the run, which follows at its next check.
-  stopFlag_ = true;
+  // No new file starts; the files in flight are finished and written, then the run ends with its
+  // message. "4. Wykonaj" comes back with the end of the run.
+  RequestRunStop();
 }
 
 }  // namespace velmora

@@ -66,6 +66,8 @@ class Form1Test : public QObject {
     QVERIFY(!form.cbEXIF->isChecked());
     QVERIFY(!form.cbZapUst->Checked());
     QVERIFY(!form.CBPow->isChecked());
+    QVERIFY(!form.cbPomijaj->isChecked());
+    QCOMPARE(form.cbPomijaj->text(), QString("pomijaj błędne pliki"));
     QCOMPARE(form.seSize->value(), 1280);
     QCOMPARE(form.eFoldZ->count(), 0);
     QCOMPARE(form.CLB->count(), 0);
@@ -105,6 +107,7 @@ class Form1Test : public QObject {
     Set(home, "zmień rozmiar", "T");
     Set(home, "size", "12x");
     Set(home, "EXIF", "t");  // only "T" is yes
+    Set(home, "pomijaj bledne", "T");
     Set(home, "klucz selekcji plików", "2016");
     Set(home, "ZapUst", remember ? "yes" : "N");
 
@@ -118,6 +121,7 @@ class Form1Test : public QObject {
     QVERIFY(form.cbSize->isChecked());
     QCOMPARE(form.seSize->value(), 1280);
     QVERIFY(!form.cbEXIF->isChecked());
+    QVERIFY(form.cbPomijaj->isChecked());
     QCOMPARE(form.cbZapUst->Checked(), remember);
     // The stored key selected the 2016 files.
     QStringList ticked = Ticked(form.CLB);
@@ -127,6 +131,7 @@ class Form1Test : public QObject {
 
     QTest::keyClicks(form.EPref, "x");
     form.seSize->setValue(800);
+    form.cbPomijaj->setChecked(false);
     form.show();
     QVERIFY(form.close());
     QCOMPARE(Get(home, "ZapUst"), QString(remember ? "T" : "N"));
@@ -137,12 +142,14 @@ class Form1Test : public QObject {
       QCOMPARE(Get(home, "folderDo"), QString("/srv/www/A"));
       QCOMPARE(Get(home, "folderZ"), photos);
       QCOMPARE(Get(home, "EXIF"), QString("N"));
+      QCOMPARE(Get(home, "pomijaj bledne"), QString("N"));
       QCOMPARE(Get(home, "zmień rozmiar"), QString("T"));
       QCOMPARE(Get(home, "klucz selekcji plików"), QString("2016"));
     } else {
       QCOMPARE(Get(home, "prefix"), QString("_m"));
       QCOMPARE(Get(home, "size"), QString("12x"));
       QCOMPARE(Get(home, "EXIF"), QString("t"));
+      QCOMPARE(Get(home, "pomijaj bledne"), QString("T"));
     }
   }
 

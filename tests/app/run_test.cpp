@@ -1,5 +1,7 @@
-// The run behind "4. Wykonaj": its checks and messages in order, real photos scaled and named, stop and
-// close during a run, the locked window, errors, and the caption stamped as velmora-batch stamps it.
+// The run behind "4. Wykonaj": its checks and messages in order, real photos scaled and named on worker
+// threads with the gauge moving per finished file, stop and close during a run (one worker and several),
+// the locked window, errors with and without "pomijaj błędne pliki" and the "Błędy" report, the "watki"
+// setting, and the caption stamped as velmora-batch stamps it.
 
 #include <QApplication>
 #include <QCheckBox>
@@ -9,19 +11,32 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QThread>
 #include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
 #include <functional>
+#include <mutex>
+#include <set>
+#include <string>
 
 #include "app/form1.h"
 #include "app_fixture.h"
 #include "dialogs/application.h"
+#include "dialogs/listdialog.h"
+#include "dialogs/messagedialogs.h"
 #include "dialogs/qmtborderpanel.h"
 #include "dialogs/qmtgauge.h"
 #include "dialogs/qmtpropscb.h"
+#include "imaging/batchrun.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/pipeline.h"
 #include "support/qtest_main.h"
@@ -33,24 +48,120 @@ namespace {
 
 const QStringList kThree = {"sanyo_sr662.jpg", "olympus_x2.jpg", "canon_powershot_s40.jpg"};
 
-// The window with a hook after each file, where a test acts as a user would while a file is processed:
-// what it queues is handled at the run's next look at pending events.
+// Workers wait here until it opens: once the test has acted on the window's thread, or once `openAt`
+// workers stand at it. A wait gives up after ten seconds, so a broken run fails instead of hanging.
+class WorkerGate {
+ public:
+  explicit WorkerGate(int openAt = 0) : openAt_(openAt) {}
+  void Pass() {
+    std::unique_lock lock(mutex_);
+    ++arrived_;
+    ++present_;
+    maxPresent_ = std::max(maxPresent_, present_);
+    if (openAt_ > 0 && present_ >= openAt_) open_ = true;
+    changed_.notify_all();
+    if (!changed_.wait_for(lock, std::chrono::seconds(10), [this] { return open_; })) timedOut_ = true;
+    --present_;
+  }
+  void Open() {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+    changed_.notify_all();
+  }
+  int Arrived() {
+    std::lock_guard lock(mutex_);
+    return arrived_;
+  }
+  // Until that many files have come to the gate, so the test acts while they are surely in flight.
+  bool AwaitArrived(int count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(10), [&] { return arrived_ >= count; });
+  }
+  int MaxPresent() {
+    std::lock_guard lock(mutex_);
+    return maxPresent_;
+  }
+  bool TimedOut() {
+    std::lock_guard lock(mutex_);
+    return timedOut_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  const int openAt_;
+  int arrived_ = 0, present_ = 0, maxPresent_ = 0;
+  bool open_ = false, timedOut_ = false;
+};
+
+// The window with a hook in each worker's file: files named in Held wait at the gate; and a record of
+// whether any file was processed on the window's thread.
 class WatchedForm : public TForm1 {
  public:
   using TForm1::TForm1;
-  std::function<void(int done)> AfterFile;
-  int Done = 0;
-  QList<bool> Rotate;  // options.rotate of each file
+  std::set<std::string> Held;  // set before the run; only read by the workers
+  std::unique_ptr<WorkerGate> Gate = std::make_unique<WorkerGate>();
+  std::atomic<bool> OnWindowThread{false};
+  std::atomic<int> Processed{0};
+  std::mutex RotateMutex;
+  QList<bool> Rotate;  // options.rotate of each file, in the order the workers took them
 
  protected:
   FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options) override {
-    FileOutcome outcome = TForm1::ProcessOneFile(source, options);
-    Rotate << options.rotate;
-    ++Done;
-    if (AfterFile) AfterFile(Done);
-    return outcome;
+    if (QThread::currentThread() == QCoreApplication::instance()->thread()) OnWindowThread = true;
+    if (Held.count(source.filename().string()) != 0) Gate->Pass();
+    ++Processed;
+    {
+      const std::lock_guard lock(RotateMutex);
+      Rotate << options.rotate;
+    }
+    return TForm1::ProcessOneFile(source, options);
   }
 };
+
+// Every file in the folder, hidden ones (temporaries) included.
+QStringList AllFilesIn(const QString& folder) {
+  QStringList names;
+  for (const auto& e : std::filesystem::directory_iterator(folder.toStdString())) {
+    names << QString::fromStdString(e.path().filename().string());
+  }
+  names.sort();
+  return names;
+}
+
+// The names of the list entries from position `from` on.
+std::set<std::string> NamesFrom(const QStringList& order, int from) {
+  std::set<std::string> names;
+  for (int i = from; i < order.size(); ++i) names.insert(order[i].toStdString());
+  return names;
+}
+
+// Answers the "Błędy" report (the list dialog) with "OK", keeping its title and lines.
+struct Report {
+  bool Shown = false;
+  QString Title;
+  QStringList Lines;
+  bool ReadOnly = false;
+};
+std::shared_ptr<Report> ReadNextReport(QWidget* after = nullptr) {
+  auto report = std::make_shared<Report>();
+  OnNextModal(
+      [report](QWidget* dialog) {
+        report->Shown = true;
+        report->Title = dialog->windowTitle();
+        if (auto* list = qobject_cast<TFormRapDlg*>(dialog)) {
+          report->Lines = list->MemoLines();
+          report->ReadOnly = list->Content != nullptr && list->Content->isReadOnly();
+        }
+        if (auto* ok = dialog->findChild<QPushButton*>("OK")) {
+          ok->click();
+        } else {
+          dialog->close();
+        }
+      },
+      after);
+  return report;
+}
 
 // Source folder chosen, destination typed, scaling to 100 pixels, prefix "_".
 void Prepare(TForm1& form, const QString& source, const QString& destination) {
@@ -277,16 +388,26 @@ class RunTest : public QObject {
     Prepare(form, photos, out);
     if (suffix) QTest::mouseClick(form.rbSuf, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
     form.EPref->setText(affix);
-    // While a file is processed everything but "Zatrzymaj" is locked, under the hourglass.
+    // While the run goes on everything but "Zatrzymaj" is locked, under the hourglass; the gauge and the
+    // label move by one per finished file; no file is processed on the window's thread.
     QList<bool> locked;
-    form.AfterFile = [&](int) {
+    QList<int> gauge;
+    QStringList labels;
+    QObject::connect(&form, &TForm1::FileCompleted, &form, [&](int done) {
       locked << (!form.sbWyk->isEnabled() && !form.eFoldZ->isEnabled() && !form.CLB->isEnabled() &&
-                 !form.cbSize->isEnabled() && form.sbStop->isEnabled() && form.sbStop->isVisible() &&
-                 QGuiApplication::overrideCursor() != nullptr);
-    };
+                 !form.cbSize->isEnabled() && !form.cbPomijaj->isEnabled() && form.sbStop->isEnabled() &&
+                 form.sbStop->isVisible() && QGuiApplication::overrideCursor() != nullptr);
+      gauge << form.Gauge1->Progress();
+      labels << form.lProgress->text();
+      QCOMPARE(done, form.Gauge1->Progress());
+    });
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
 
     QCOMPARE(locked, QList<bool>({true, true, true}));
+    QCOMPARE(gauge, QList<int>({1, 2, 3}));
+    QCOMPARE(labels, QStringList({"1/3", "2/3", "3/3"}));
+    QCOMPARE(form.Processed.load(), 3);
+    QVERIFY(!form.OnWindowThread);
     QCOMPARE(FilesIn(out), outputs);
     QCOMPARE(SizeOf(out + "/" + outputs[0]), QSize(100, 75));  // 480 x 360
     QCOMPARE(SizeOf(out + "/" + outputs[1]), QSize(100, 75));  // 113 x 85: reduced
@@ -296,6 +417,39 @@ class RunTest : public QObject {
     QVERIFY(form.Gauge1->isVisible());
     CheckIdle(form);
     QCOMPARE(form.eFoldDo->itemText(form.eFoldDo->count() - 1), out);
+  }
+
+  // "watki": how many files are processed at once; empty or not a positive number is the default
+  // (the cores of the process, here at least 1).
+  void watkiSetsTheWorkers_data() {
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("expected");
+    const int cores = std::min(defaultWorkerCount(), 6);
+    QTest::newRow("one") << "1" << 1;
+    QTest::newRow("three") << " 3" << 3;
+    QTest::newRow("empty") << "" << cores;
+    QTest::newRow("not a number") << "dwa" << cores;
+    QTest::newRow("zero") << "0" << cores;
+  }
+  void watkiSetsTheWorkers() {
+    QFETCH(QString, setting);
+    QFETCH(int, expected);
+    AppHome home;
+    QStringList six;
+    for (int i = 1; i <= 6; ++i) six << QString("sanyo_sr662.jpg=p%1.jpg").arg(i);
+    const QString photos = home.PhotoFolder("zrodlo", six);
+    const QString out = home.PhotoFolder("wynik", {});
+    home.Props().Set("watki", setting);
+    WatchedForm form(home.Env());
+    form.show();
+    Prepare(form, photos, out);
+    // Every file waits until as many workers as expected stand at the gate together.
+    form.Gate = std::make_unique<WorkerGate>(expected);
+    for (const QString& name : Names(form.CLB)) form.Held.insert(name.toStdString());
+    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+    QVERIFY(!form.Gate->TimedOut());
+    QCOMPARE(form.Gate->MaxPresent(), expected);
+    QCOMPARE(FilesIn(out).size(), 6);
   }
 
   void onlyTickedFilesAndEnlargeOnRequest() {
@@ -317,31 +471,42 @@ class RunTest : public QObject {
     QCOMPARE(form.lProgress->text(), QString("2/2"));
   }
 
+  // One worker, as the run was before it had workers: the file in hand when "Zatrzymaj" comes is
+  // finished and written, and the message names the next one. During the last file: no message.
   void stopBetweenFilesAndDuringTheLast_data() {
     QTest::addColumn<int>("stopAfter");
-    QTest::newRow("during the first of three") << 1;
-    QTest::newRow("during the last") << 3;
+    QTest::newRow("during the second of three") << 1;
+    QTest::newRow("during the last") << 2;
   }
   void stopBetweenFilesAndDuringTheLast() {
     QFETCH(int, stopAfter);
     AppHome home;
     const QString photos = home.PhotoFolder("zrodlo", kThree);
     const QString out = home.PhotoFolder("wynik", {});
+    home.Props().Set("watki", "1");
     WatchedForm form(home.Env());
     form.show();
     Prepare(form, photos, out);
     const QStringList order = Names(form.CLB);
-    form.AfterFile = [&](int done) {
-      if (done == stopAfter) QMetaObject::invokeMethod(form.sbStop, "click", Qt::QueuedConnection);
-    };
+    // The file after the stopAfter-th is in flight when the stop comes.
+    form.Held = NamesFrom(order, stopAfter);
+    QObject::connect(&form, &TForm1::FileCompleted, &form, [&](int done) {
+      if (done != stopAfter) return;
+      QVERIFY(form.Gate->AwaitArrived(1));
+      QTest::mouseClick(form.sbStop, Qt::LeftButton);
+      form.Gate->Open();
+    });
     auto answer = AnswerNextMessage("OK");
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
-    QTest::qWait(50);
-    if (stopAfter < 3) {
-      QCOMPARE(answer->Text, "Zatrzymano przed " + order[stopAfter]);
-      QCOMPARE(FilesIn(out), QStringList({"_" + order[0]}));
-      QCOMPARE(form.lProgress->text(), QString("1/3"));
+    QVERIFY(!form.Gate->TimedOut());
+    if (stopAfter + 1 < order.size()) {
+      QCOMPARE(answer->Text, "Zatrzymano przed " + order[stopAfter + 1]);
+      QStringList expected({"_" + order[0], "_" + order[1]});
+      expected.sort();
+      QCOMPARE(FilesIn(out), expected);
+      QCOMPARE(form.lProgress->text(), QString("2/3"));
     } else {
+      QTest::qWait(50);
       QVERIFY(!answer->Shown);
       answer->Cancel();
       QCOMPARE(FilesIn(out).size(), 3);
@@ -349,22 +514,69 @@ class RunTest : public QObject {
     CheckIdle(form);
   }
 
+  // A stop in the middle of a parallel run: the files in flight are finished and written whole, no
+  // other file starts, no temporary file stays, and the message names the first file not started.
+  void stopInTheMiddleOfAParallelRun() {
+    AppHome home;
+    QStringList eight;
+    for (int i = 1; i <= 8; ++i) eight << QString("canon_powershot_s40.jpg=f%1.jpg").arg(i);
+    const QString photos = home.PhotoFolder("zrodlo", eight);
+    const QString out = home.PhotoFolder("wynik", {});
+    home.Props().Set("watki", "3");
+    WatchedForm form(home.Env());
+    form.show();
+    Prepare(form, photos, out);
+    const QStringList order = Names(form.CLB);
+    form.Held = NamesFrom(order, 1);
+    QObject::connect(&form, &TForm1::FileCompleted, &form, [&](int done) {
+      if (done != 1) return;
+      QVERIFY(form.Gate->AwaitArrived(2));
+      QTest::mouseClick(form.sbStop, Qt::LeftButton);
+      form.Gate->Open();
+    });
+    auto answer = AnswerNextMessage("OK");
+    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+    QVERIFY(!form.Gate->TimedOut());
+    // Two files were held when the first finished; its worker may have taken a third before the stop.
+    const int inFlight = form.Gate->Arrived();
+    QVERIFY2(inFlight == 2 || inFlight == 3, qPrintable(QString::number(inFlight)));
+    QCOMPARE(answer->Text, "Zatrzymano przed " + order[inFlight + 1]);
+    QStringList expected;
+    for (int i = 0; i <= inFlight; ++i) expected << "_" + order[i];
+    expected.sort();
+    QCOMPARE(AllFilesIn(out), expected);
+    for (const QString& name : expected) QCOMPARE(SizeOf(out + "/" + name), QSize(100, 75));
+    QCOMPARE(form.Gauge1->Progress(), inFlight + 1);
+    CheckIdle(form);
+  }
+
   void closeDuringARunStopsItAndWritesTheSettings() {
     AppHome home;
-    const QString photos = home.PhotoFolder("zrodlo", kThree);
+    QStringList six;
+    for (int i = 1; i <= 6; ++i) six << QString("sanyo_sr662.jpg=z%1.jpg").arg(i);
+    const QString photos = home.PhotoFolder("zrodlo", six);
     const QString out = home.PhotoFolder("wynik", {});
+    home.Props().Set("watki", "2");
     WatchedForm form(home.Env());
     form.show();
     Prepare(form, photos, out);
     form.cbZapUst->SetChecked(true);
     const QStringList order = Names(form.CLB);
-    form.AfterFile = [&](int done) {
-      if (done == 1) QMetaObject::invokeMethod(&form, "close", Qt::QueuedConnection);
-    };
+    form.Held = NamesFrom(order, 1);
+    bool closed = true;
+    QObject::connect(&form, &TForm1::FileCompleted, &form, [&](int done) {
+      if (done != 1) return;
+      QVERIFY(form.Gate->AwaitArrived(1));
+      closed = form.close();  // refused: it turns into a stop
+      form.Gate->Open();
+    });
     auto answer = AnswerNextMessage("OK");
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
-    QTest::qWait(50);
-    QCOMPARE(answer->Text, "Zatrzymano przed " + order[1]);
+    QVERIFY(!closed);
+    const int inFlight = form.Gate->Arrived();
+    QVERIFY2(inFlight == 1 || inFlight == 2, qPrintable(QString::number(inFlight)));
+    QCOMPARE(answer->Text, "Zatrzymano przed " + order[inFlight + 1]);
+    QCOMPARE(FilesIn(out).size(), inFlight + 1);
     QVERIFY(form.isVisible());
     QCOMPARE(home.Props().Get("ZapUst"), QString("T"));
     QCOMPARE(home.Props().Get("folderDo"), out);
@@ -374,18 +586,119 @@ class RunTest : public QObject {
     QVERIFY(form.close());
   }
 
-  void aFileThatFailsEndsTheRunWithItsMessage() {
+  // Without "pomijaj błędne pliki" the first failure ends the run: no new file starts, the files in
+  // flight finish, and the default error display shows that file's message. With it, the run goes on
+  // and its end shows every failed file with its cause in the "Błędy" list dialog.
+  void failuresWithAndWithoutSkipping_data() {
+    QTest::addColumn<bool>("skip");
+    QTest::addColumn<QString>("workers");
+    QTest::newRow("first failure ends, one worker") << false << "1";
+    QTest::newRow("first failure ends, three workers") << false << "3";
+    QTest::newRow("skip and report, one worker") << true << "1";
+    QTest::newRow("skip and report, three workers") << true << "3";
+  }
+  void failuresWithAndWithoutSkipping() {
+    QFETCH(bool, skip);
+    QFETCH(QString, workers);
     AppHome home;
-    const QString photos = home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg", "synthetic_truncated.jpg"});
+    QStringList seven;
+    for (int i = 1; i <= 7; ++i) seven << QString("sanyo_sr662.jpg=a%1.jpg").arg(i);
+    const QString photos = home.PhotoFolder("zrodlo", seven);
     const QString out = home.PhotoFolder("wynik", {});
+    home.Props().Set("watki", workers);
     TForm1 form(home.Env());
     form.show();
     Prepare(form, photos, out);
-    auto answer = AnswerNextMessage("OK");
+    form.cbPomijaj->setChecked(skip);
+    // The second, fifth and sixth entries of the list are broken: two truncated, one not a JPEG at all.
+    const QStringList order = Names(form.CLB);
+    const QByteArray truncated = FileBytes(VELMORA_TEST_DATA "/samples/synthetic_truncated.jpg");
+    const std::pair<int, QByteArray> broken[] = {{1, truncated}, {4, "to nie jest JPEG"}, {5, truncated}};
+    for (const auto& [position, bytes] : broken) {
+      QFile file(photos + "/" + order[position]);
+      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(bytes);
+    }
+    auto isBroken = [&](const QString& name) { return name == order[1] || name == order[4] || name == order[5]; };
+    auto written = [&] {
+      QStringList names = FilesIn(out);
+      for (QString& name : names) name.remove(0, 1);  // the prefix "_"
+      return names;
+    };
+    if (!skip) {
+      auto answer = AnswerNextMessage("OK");
+      QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+      QTest::qWait(50);
+      // The message of the failure that ended the run; the files before the first broken one were
+      // started before it and are written, no broken one is.
+      const QString failed = answer->Text.section(": ", 0, 0);
+      QVERIFY2(isBroken(failed), qPrintable(answer->Text));
+      QVERIFY(written().contains(order[0]));
+      for (const QString& name : written()) QVERIFY2(!isBroken(name), qPrintable(name));
+      if (workers == "1") {
+        QCOMPARE(failed, order[1]);
+        QCOMPARE(written(), QStringList({order[0]}));
+      }
+    } else {
+      auto report = ReadNextReport();
+      QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+      QTest::qWait(50);
+      QVERIFY(report->Shown);
+      QCOMPARE(report->Title, QString("Błędy"));
+      QVERIFY(report->ReadOnly);
+      QCOMPARE(report->Lines.size(), 3);
+      // In list order, each with its own cause.
+      QCOMPARE(report->Lines[0], order[1] + ": Premature end of JPEG file");
+      QVERIFY2(report->Lines[1].startsWith(order[4] + ": Not a JPEG file"), qPrintable(report->Lines[1]));
+      QCOMPARE(report->Lines[2], order[5] + ": Premature end of JPEG file");
+      QStringList good({order[0], order[2], order[3], order[6]});
+      good.sort();
+      QCOMPARE(written(), good);
+      QCOMPARE(form.lProgress->text(), QString("7/7"));
+    }
+    CheckIdle(form);
+  }
+
+  // A stop in a run that skips failures: the stop message first, then the report of the failures so far.
+  void stopWithSkippedFailuresShowsTheMessageThenTheReport() {
+    AppHome home;
+    const QString photos = home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg=b1.jpg", "sanyo_sr662.jpg=b2.jpg",
+                                                       "sanyo_sr662.jpg=b3.jpg", "sanyo_sr662.jpg=b4.jpg"});
+    const QString out = home.PhotoFolder("wynik", {});
+    home.Props().Set("watki", "1");
+    WatchedForm form(home.Env());
+    form.show();
+    Prepare(form, photos, out);
+    form.cbPomijaj->setChecked(true);
+    const QStringList order = Names(form.CLB);
+    {
+      QFile file(photos + "/" + order[0]);
+      QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      file.write(FileBytes(VELMORA_TEST_DATA "/samples/synthetic_truncated.jpg"));
+    }
+    // The failed first file finishes; the second is in flight when the stop comes.
+    form.Held = {order[1].toStdString()};
+    QObject::connect(&form, &TForm1::FileCompleted, &form, [&](int done) {
+      if (done != 1) return;
+      QVERIFY(form.Gate->AwaitArrived(1));
+      QTest::mouseClick(form.sbStop, Qt::LeftButton);
+      form.Gate->Open();
+    });
+    QString stopText;
+    std::shared_ptr<Report> report;
+    OnNextModal([&](QWidget* dialog) {
+      auto* message = qobject_cast<TMessageForm*>(dialog);
+      stopText = message ? message->MessageText() : dialog->windowTitle();
+      report = ReadNextReport(dialog);
+      if (auto* ok = dialog->findChild<QPushButton*>("OK")) ok->click();
+    });
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QTest::qWait(50);
-    QVERIFY2(answer->Text.startsWith("synthetic_truncated.jpg: "), qPrintable(answer->Text));
-    QVERIFY(!FilesIn(out).contains("_synthetic_truncated.jpg"));
+    QCOMPARE(stopText, "Zatrzymano przed " + order[2]);
+    QVERIFY(report && report->Shown);
+    QCOMPARE(report->Title, QString("Błędy"));
+    QCOMPARE(report->Lines, QStringList({order[0] + ": Premature end of JPEG file"}));
+    QCOMPARE(FilesIn(out), QStringList({"_" + order[1]}));
     CheckIdle(form);
   }
 

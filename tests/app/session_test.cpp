@@ -13,10 +13,14 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <memory>
+#include <thread>
 
 #include "app/form1.h"
 #include "app/quitsignals.h"
@@ -92,17 +96,25 @@ std::shared_ptr<Sighting> AnswerAndLook(const QWidget& window) {
   return seen;
 }
 
-// Raises the signal after the first file of a run, as a logout while a run goes on.
+// Raises the signal in the run's first file, as a logout while a run goes on. That file waits (ten
+// seconds at most, so a broken stop fails instead of hanging) until the window has taken the stop, so no
+// other file can have started by then.
 class SignalledForm : public TForm1 {
  public:
   using TForm1::TForm1;
   int Signal = 0;
-  int Done = 0;
+  std::atomic<int> Done{0};
+  std::atomic<bool> StopSeen{false};
 
  protected:
   FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options) override {
+    if (Done.load() == 0) {
+      ::raise(Signal);
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+      while (!StopSeen && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     FileOutcome outcome = TForm1::ProcessOneFile(source, options);
-    if (++Done == 1) ::raise(Signal);
+    ++Done;
     return outcome;
   }
 };
@@ -305,9 +317,17 @@ class SessionTest : public QObject {
     form.cbSize->setChecked(true);
     form.seSize->setValue(50);
     form.cbZapUst->SetChecked(true);
+    // One worker: the file after the first starts only once the first is done.
+    env.AppProps().Set("watki", "1");
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, &form, [&form] {
+      if (form.StopFlag()) form.StopSeen = true;
+    });
+    watch.start(1);
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QTRY_VERIFY(!form.isVisible());
-    QCOMPARE(form.Done, 1);
+    QVERIFY(form.StopSeen);
+    QCOMPARE(form.Done.load(), 1);
     QCOMPARE(FilesIn(out).size(), 1);
     QVERIFY(!form.Running());
     QVERIFY(FileBytes(home.SettingsFile()).contains("size=50\r"));

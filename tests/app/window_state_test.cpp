@@ -47,18 +47,6 @@ int ColouredPixels(QWidget* widget) {
   return n;
 }
 
-class WatchedForm : public TForm1 {
- public:
-  using TForm1::TForm1;
-  std::function<void()> DuringFile;
-
- protected:
-  FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options) override {
-    if (DuringFile) DuringFile();
-    return TForm1::ProcessOneFile(source, options);
-  }
-};
-
 }  // namespace
 
 class WindowStateTest : public QObject {
@@ -117,7 +105,7 @@ class WindowStateTest : public QObject {
   void lockedControlsLookLocked() {
     AppHome home;
     const QString photos = home.PhotoFolder("zdjecia", kThree);
-    WatchedForm form(home.Env());
+    TForm1 form(home.Env());
     form.show();
     ChooseSourceFolder(form, photos);
     QTest::keyClicks(form.eFoldDo->lineEdit(), home.Path("wynik"));
@@ -129,10 +117,11 @@ class WindowStateTest : public QObject {
     QWidget* const coloured[] = {form.rbPref, form.rbSuf, form.Label2, form.cbPodp, form.cbSize};
     for (QWidget* w : coloured) QVERIFY2(ColouredPixels(w) > 0, qPrintable(w->metaObject()->className()));
     QList<int> duringRun;
-    form.DuringFile = [&] {
-      if (!duringRun.isEmpty()) return;
+    // Looked at on the window's thread while the run goes on: when its first file is done.
+    connect(&form, &TForm1::FileCompleted, &form, [&] {
+      if (!duringRun.isEmpty() || !form.Running()) return;
       for (QWidget* w : coloured) duringRun << (w->isEnabled() ? -1 : ColouredPixels(w));
-    };
+    });
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QCOMPARE(duringRun, QList<int>(std::size(coloured), 0));
     // And back in colour after the run.

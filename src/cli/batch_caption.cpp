@@ -1,4 +1,4 @@
-#include "app/batch_caption.h"
+#include "cli/batch_caption.h"
 
 #include <QString>
 

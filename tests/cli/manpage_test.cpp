@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "app/batch_cli.h"
+#include "cli/batch_cli.h"
 
 namespace {
 

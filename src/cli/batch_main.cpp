@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/batch_cli.h"
+#include "cli/batch_cli.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,19 +1,22 @@
-#include "app/batch_cli.h"
+#include "cli/batch_cli.h"
 
 #include <QCoreApplication>
 #include <QString>
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string_view>
 #include <system_error>
 
-#include "app/batch_caption.h"
-#include "app/batch_dump.h"
+#include "cli/batch_caption.h"
+#include "cli/batch_dump.h"
 #include "imaging/batchrules.h"
+#include "imaging/batchrun.h"
 #include "metadata/fileio.h"
 #include "settings/filehelpers.h"
 
@@ -60,6 +63,19 @@ int parseSize(const std::string& text) {
   return value;
 }
 
+int parseJobs(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
+    throw UsageError("--jobs: \"" + text + "\" nie jest liczbą całkowitą");
+  }
+  if (value < 1 || value > kMaxWorkers) {
+    throw UsageError("--jobs: liczba wątków musi być od 1 do " + std::to_string(kMaxWorkers) + " (podano " + text +
+                     ")");
+  }
+  return value;
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--size", true, [](ParseState& s, const std::string& v) { s.options.run.sizeLimit = parseSize(v); }},
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
@@ -70,6 +86,8 @@ constexpr OptionSpec kOptions[] = {
     {"--caption", false, [](ParseState& s, const std::string&) { s.options.caption = true; }},
     {"--settings", true, [](ParseState& s, const std::string& v) { s.options.settingsFile = v; }},
     {"--keep-going", false, [](ParseState& s, const std::string&) { s.options.keepGoing = true; }},
+    {"--jobs", true, [](ParseState& s, const std::string& v) { s.options.jobs = parseJobs(v); }},
+    {"-j", true, [](ParseState& s, const std::string& v) { s.options.jobs = parseJobs(v); }},
     {"--help", false, [](ParseState& s, const std::string&) { s.options.help = true; }},
 };
 
@@ -92,9 +110,20 @@ bool hasExtension(const std::string& name, std::string_view ext) {
 
 }  // namespace
 
+std::string summaryLine(const RunSummary& summary) {
+  std::string line;
+  if (summary.end == RunEnd::Failed) line = "przerwano po błędzie; ";
+  line += "zapisano " + std::to_string(summary.written) + " z " + std::to_string(summary.total) + " plików";
+  if (summary.failed > 0) line += ", błędy: " + std::to_string(summary.failed);
+  const double rate = summary.seconds > 0 ? static_cast<double>(summary.written) / summary.seconds : 0.0;
+  char timing[64];
+  std::snprintf(timing, sizeof timing, "; %.2f s, %.1f zdj./s", summary.seconds, rate);
+  return line + timing;
+}
+
 std::string usageText() {
   return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif] [--no-rotate]\n"
-         "                     [--caption [--settings PLIK]] [--keep-going] SOURCE DEST [NAZWA...]\n"
+         "                     [--caption [--settings PLIK]] [--keep-going] [--jobs N] SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
@@ -114,12 +143,15 @@ std::string usageText() {
          "                 tryby, dodana grafika), tak samo jak robi to okno\n"
          "  --settings PLIK  plik ustawień, z którego brać podpis (domyślnie plik ustawień okna,\n"
          "                 ~/.config/Velmora/velmora/velmora.props)\n"
-         "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij)\n"
+         "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij), a na końcu wypisz\n"
+         "                 wszystkie błędne pliki z przyczynami\n"
+         "  --jobs N, -j N  przetwarzaj N plików naraz (domyślnie tyle, ile rdzeni może użyć program)\n"
          "  --help         ten opis\n"
          "\n"
          "Folder DEST jest tworzony, gdy go nie ma (jeden poziom). Istniejący plik wynikowy jest zastępowany\n"
          "dopiero gotowym nowym plikiem; pliku źródłowego program nie zastępuje.\n"
-         "Postęp (np. \"3/10 IMG_0003.jpg\") i błędy idą na standardowe wyjście błędów.\n"
+         "Postęp (np. \"3/10 IMG_0003.jpg\", w kolejności ukończenia, także dla plików z błędem), błędy\n"
+         "i podsumowanie (zapisane pliki, czas, zdjęcia na sekundę) idą na standardowe wyjście błędów.\n"
          "Kod wyjścia: 0, gdy zapisano wszystkie pliki; 1, gdy któregoś nie; 2 przy błędnym wywołaniu.\n"
          "\n"
          "velmora-batch --dump-metadata PLIK...\n"
@@ -141,13 +173,17 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
       optionsEnded = true;
       continue;
     }
-    const auto eq = arg.find('=');
+    // "-j4" as well as "-j 4".
+    const bool attached = arg.size() > 2 && arg[1] == 'j' && arg[2] != '=';
+    const auto eq = attached ? std::size_t{2} : arg.find('=');
     const std::string name = arg.substr(0, eq);
     const OptionSpec* option = findOption(name);
     if (option == nullptr) throw UsageError("nieznana opcja " + name);
     std::string value;
     if (option->takesValue) {
-      if (eq != std::string::npos) {
+      if (attached) {
+        value = arg.substr(2);
+      } else if (eq != std::string::npos) {
         value = arg.substr(eq + 1);
       } else if (i + 1 < args.size()) {
         value = args[++i];
@@ -262,26 +298,34 @@ int runBatch(const CliOptions& options, std::ostream& err) {
     return 1;
   }
 
-  const std::size_t total = names.size();
-  std::size_t failed = 0;
-  for (std::size_t i = 0; i < total; ++i) {
-    try {
-      processFile(options.source / names[i], run);
-      err << (i + 1) << "/" << total << " " << names[i] << "\n";
-    } catch (const std::exception& e) {
-      err << kProgram << ": " << e.what() << "\n";
-      ++failed;
-      if (!options.keepGoing) {
-        err << kProgram << ": przerwano po błędzie (zapisano " << i << " z " << total << " plików)\n";
-        return 1;
-      }
+  RunRequest request;
+  request.sourceFolder = options.source;
+  request.names = std::move(names);
+  request.options = std::move(run);
+  request.workers = options.jobs;
+  request.keepGoing = options.keepGoing;
+  const std::size_t total = request.names.size();
+  BatchRun batch(std::move(request));
+  // This thread is one of the workers, so one worker makes no thread at all. Whichever worker has just
+  // finished a file prints what has finished; taking and printing under one lock keeps the order.
+  std::mutex printing;
+  auto printProgress = [&] {
+    const std::lock_guard lock(printing);
+    for (const FileResult& result : batch.takeResults()) {
+      err << result.completed << "/" << total << " " << result.name << "\n";
     }
-  }
-  if (failed > 0) {
-    err << kProgram << ": nie zapisano " << failed << " z " << total << " plików\n";
+  };
+  try {
+    batch.run(printProgress);
+  } catch (const std::exception& e) {
+    err << kProgram << ": " << e.what() << "\n";
     return 1;
   }
-  return 0;
+  printProgress();
+  const RunSummary summary = batch.summary();
+  for (const FileResult& failure : summary.failures) err << kProgram << ": " << failure.message << "\n";
+  err << kProgram << ": " << summaryLine(summary) << "\n";
+  return summary.failed > 0 ? 1 : 0;
 }
 
 bool wantsCaption(const std::vector<std::string>& args) {

@@ -1,6 +1,6 @@
 // velmora-batch --caption: its options, where it finds the window's settings, and the caption it stamps.
 
-#include "app/batch_caption.h"
+#include "cli/batch_caption.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/batch_cli.h"
+#include "cli/batch_cli.h"
 #include "imaging/jpegcodec.h"
 
 namespace velmora::batch {

@@ -1,4 +1,4 @@
-#include "app/batch_dump.h"
+#include "cli/batch_dump.h"
 
 #include <filesystem>
 #include <ostream>
