@@ -49,7 +49,10 @@ inline Bytes OrientedExifApp1(int orientation, const Bytes& thumbnail = {}) {
 
 // The JPEG with the segments put right after its SOI.
 inline Bytes WithSegmentsAfterSoi(const Bytes& jpeg, const Bytes& segments) {
-  Bytes out(jpeg.begin(), jpeg.begin() + 2);
+  // Reserved first: GCC 12 at -O3 takes the growth of a two-byte vector for an overflow (-Warray-bounds).
+  Bytes out;
+  out.reserve(jpeg.size() + segments.size());
+  out.insert(out.end(), jpeg.begin(), jpeg.begin() + 2);
   out.insert(out.end(), segments.begin(), segments.end());
   out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
   return out;
