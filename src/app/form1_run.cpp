@@ -27,7 +27,6 @@
 #include "imaging/batchrun.h"
 #include "imaging/caption.h"
 #include "imaging/pipeline.h"
-#include "metadata/fileio.h"
 #include "settings/eabort.h"
 #include "settings/filehelpers.h"
 
@@ -193,9 +192,6 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     if (!AskYesNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
     replaceSources = true;
   }
-
-  // What a killed run left behind goes before this run writes its own.
-  removeStaleTemporaries(ToFsPath(destination));
 
   // The window is locked during the run, so its settings are read once, here.
   RunRequest request;

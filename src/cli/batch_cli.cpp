@@ -17,7 +17,6 @@
 #include "cli/batch_dump.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
-#include "metadata/fileio.h"
 #include "settings/filehelpers.h"
 
 namespace velmora::batch {
@@ -292,7 +291,6 @@ int runBatch(const CliOptions& options, std::ostream& err) {
       err << kProgram << ": \"" << dest.string() << "\" nie jest folderem\n";
       return 1;
     }
-    removeStaleTemporaries(dest);
   } catch (const std::exception& e) {
     err << kProgram << ": " << e.what() << "\n";
     return 1;

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include "metadata/fileio.h"
+
 namespace velmora {
 
 namespace {
@@ -75,8 +77,6 @@ bool BatchRun::launch(Wake wake, bool callerWorks) {
     started_ = true;
     wake_ = std::move(wake);
     startTime_ = std::chrono::steady_clock::now();
-    // The place to sweep the destination of an earlier, killed run's temporary files: once, before any
-    // worker writes there.
     if (request_.names.empty()) {
       finishLocked();
       changed_.notify_all();
@@ -84,6 +84,8 @@ bool BatchRun::launch(Wake wake, bool callerWorks) {
     }
     running_ = workers_;
   }
+  // What an earlier, killed run left in the destination goes once, before any worker writes there.
+  removeStaleTemporaries(request_.options.destFolder);
   std::string failure;
   int launched = 0;
   for (int i = 0; i < threads; ++i) {

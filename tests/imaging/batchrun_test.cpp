@@ -392,6 +392,29 @@ TEST_F(BatchRunFiles, TheReportListsEveryFailedFileWithItsCause) {
   EXPECT_EQ(FilesIn(dst), (std::set<std::string>{"_a.jpg", "_e.jpg"}));
 }
 
+// Both front ends start their runs here, so here a killed run's temporaries go: only the program's own
+// names, and before any file of this run is written.
+TEST_F(BatchRunFiles, ARunFirstRemovesAKilledRunsTemporaries) {
+  const fs::path dst = folder("dst");
+  for (const char* name : {".velmora-k1ll3d.tmp", ".velmora-Ab12Cd.tmp", ".inne.tmp", ".velmora-x.tmp"}) {
+    writeFileAtomically(dst / name, Bytes{'x'});
+  }
+  RunRequest request;
+  request.sourceFolder = VELMORA_TEST_DATA "/samples";
+  request.names = {"sanyo_sr662.jpg"};
+  request.options.sizeLimit = 100;
+  request.options.destFolder = dst;
+  std::set<std::string> seenByTheFirstFile;
+  BatchRun run(request, [&](const fs::path& source, const BatchOptions& options) {
+    seenByTheFirstFile = FilesIn(dst);
+    return processFile(source, options);
+  });
+  run.start();
+  Drain(run);
+  EXPECT_EQ(seenByTheFirstFile, (std::set<std::string>{".inne.tmp", ".velmora-x.tmp"}));
+  EXPECT_EQ(FilesIn(dst), (std::set<std::string>{".inne.tmp", ".velmora-x.tmp", "_sanyo_sr662.jpg"}));
+}
+
 TEST(BatchRun, WorkersAndEdgeCases) {
   EXPECT_GE(defaultWorkerCount(), 1);
   struct Row {
