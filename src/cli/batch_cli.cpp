@@ -82,6 +82,7 @@ constexpr OptionSpec kOptions[] = {
     {"--prefix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Prefix, v); }},
     {"--suffix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Suffix, v); }},
     {"--exif", false, [](ParseState& s, const std::string&) { s.options.run.keepMetadata = true; }},
+    {"--strip-gps", false, [](ParseState& s, const std::string&) { s.options.run.stripGps = true; }},
     {"--no-rotate", false, [](ParseState& s, const std::string&) { s.options.run.rotate = false; }},
     {"--caption", false, [](ParseState& s, const std::string&) { s.options.caption = true; }},
     {"--settings", true, [](ParseState& s, const std::string& v) { s.options.settingsFile = v; }},
@@ -313,6 +314,10 @@ int runBatch(const CliOptions& options, std::ostream& err) {
     const std::lock_guard lock(printing);
     for (const FileResult& result : batch.takeResults()) {
       err << result.completed << "/" << total << " " << result.name << "\n";
+      // Written, but without some of the source's metadata: said, and still a success.
+      if (result.outcome)
+        for (const TOutputNote& note : result.outcome->notes)
+          err << kProgram << ": " << result.name << ": " << note.Text() << "\n";
     }
   };
   try {
