@@ -440,8 +440,15 @@ void TIPTCWriter::WriteBlock(ByteWriter& stream) {
   const std::size_t sizePos = WriteResourceHeader(resource, kIptcResource, "");
   const std::size_t start = resource.size();
   if (const TIPTCdata* iptc = imgData().iptcData.get()) {
+    // IIM wants the records in ascending order, which the blocks of several APP13 segments read one
+    // after another need not give (each may hold a record 1); within a record the file's order stays.
+    std::vector<const TTagEntry*> ordered;
+    for (const TTagEntry& e : iptc->Entries()) ordered.push_back(&e);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const TTagEntry* a, const TTagEntry* b) { return a->tag >> 8 < b->tag >> 8; });
     bool versionWritten = false;
-    for (const TTagEntry& e : iptc->Entries()) {
+    for (const TTagEntry* entry : ordered) {
+      const TTagEntry& e = *entry;
       // IIM wants the record version first in record 2; the source's, or version 4.
       if (e.tag >> 8 == 2 && !versionWritten) {
         TTagEntry version;
