@@ -284,10 +284,14 @@ void TForm1::BuildControls() {
   EPref->setGeometry(236, 32, 29, 21);
   cbEXIF = MakeCheck<QCheckBox>(p2, QStringLiteral("zachowaj EXIF"), QRect(276, 36, 93, 17));
   // Not one of the design's controls: right of "zachowaj EXIF" there is no room for its text, so it
-  // takes the free room above it, on the right, as wide as its text needs.
+  // takes the free room above it, against the panel's right edge, as wide as its text needs (a fixed
+  // left edge cut the text short in some fonts), and never over the name sample's usual place.
   cbUsunGPS = MakeCheck<QCheckBox>(p2, QStringLiteral("usuń dane GPS"), QRect(340, 14, 98, 17));
   cbUsunGPS->setToolTip(QStringLiteral("z „zachowaj EXIF”: bez położenia GPS (w EXIF i XMP)"));
-  cbUsunGPS->resize(std::min(cbUsunGPS->sizeHint().width(), p2->width() - 340 - 3), 17);
+  {
+    const int right = p2->width() - 3, left = std::max(300, right - cbUsunGPS->sizeHint().width());
+    cbUsunGPS->setGeometry(left, 14, right - left, 17);
+  }
   cbPodp = MakeCheck<QCheckBox>(p2, QStringLiteral("Podpisz:"), QRect(24, 72, 97, 17), true, kRed);
   iPodp = new TImageBox(p2);
   iPodp->setGeometry(236, 60, 133, 37);

@@ -42,6 +42,9 @@ struct BatchOptions;
 struct FileOutcome;
 struct FileResult;
 
+// The noun after a count of files, as Polish wants it: 1 plik, 2-4 pliki (12-14 plików), 5 plików, 22 pliki.
+QString FilesNoun(int files);
+
 // A label that reports a left click, for the "O..." link.
 class TClickLabel : public QLabel {
   Q_OBJECT

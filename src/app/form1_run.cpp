@@ -163,14 +163,16 @@ void TForm1::FollowRun(BatchRun& run) {
   }
 }
 
+QString FilesNoun(int files) {
+  const int tens = files % 100, ones = files % 10;
+  if (files == 1) return QStringLiteral("plik");
+  if (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14)) return QStringLiteral("pliki");
+  return QStringLiteral("plików");
+}
+
 void TForm1::ShowMetadataNotice(int files) {
   if (files <= 0) return;
-  // 1 plik, 2-4 pliki (not 12-14), else plików.
-  const int tens = files % 100, ones = files % 10;
-  const QString noun = files == 1                                           ? QStringLiteral("plik")
-                       : ones >= 2 && ones <= 4 && (tens < 12 || tens > 14) ? QStringLiteral("pliki")
-                                                                            : QStringLiteral("plików");
-  InfoNotice(QStringLiteral("Zapisano bez części metadanych źródła: %1 %2.").arg(files).arg(noun));
+  InfoNotice(QStringLiteral("Zapisano bez części metadanych źródła: %1 %2.").arg(files).arg(FilesNoun(files)));
 }
 
 void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
