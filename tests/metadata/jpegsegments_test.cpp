@@ -98,7 +98,9 @@ TEST(JpegSegments, TheExifBlockIsFoundAnywhereBeforeTheScan) {
     TImgData img;
     EXPECT_EQ(img.ScanJpegSegments(r.file, kPartsAll), r.exif) << r.what;
     EXPECT_EQ(img.HasExif(), r.exif) << r.what;
-    if (r.exif) EXPECT_EQ(img.exifInfo->GetTagText("Make"), "Maker") << r.what;
+    if (r.exif) {
+      EXPECT_EQ(img.exifInfo->GetTagText("Make"), "Maker") << r.what;
+    }
   }
 }
 

@@ -274,7 +274,9 @@ void WriterSamples::ExifToolReadsTheSameValues() {
       const bool size = key.first == "IFD0" && (key.second == "ImageWidth" || key.second == "ImageHeight");
       const bool version = key.first == "IPTC" && key.second == kIptcVersion && hasRecord2;
       EXPECT_TRUE(size || version) << "new " << key.first << ":" << key.second;
-      if (version) EXPECT_EQ(values.at(0)->text, "4") << "a record version the source did not have";
+      if (version) {
+        EXPECT_EQ(values.at(0)->text, "4") << "a record version the source did not have";
+      }
     }
     // The comment and the maker notes as they were.
     if (Rule(file, FileRule::kLastCommentOnly)) {
