@@ -3,7 +3,8 @@
 // Read, write, read again, over one input, as the writer's fuzz target and its regression test use it:
 // the input is taken as a source JPEG (and as the TIFF block of an EXIF APP1), its metadata and colour
 // profile are merged into a small encoded picture (as turned upright from the source's orientation, as
-// not turned, and as a plain save with the profile alone), and the result is read back. Only the
+// not turned, with the GPS position stripped, and as a plain save with the profile alone), and the
+// result is read back. The input is also taken as an XMP packet for the GPS stripper. Only the
 // library's own exception types are expected from the write; a broken promise about the written file
 // throws std::logic_error, so the fuzzer reports it as a crash and the regression test as a failure.
 
@@ -12,7 +13,10 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
+#include "imaging/imagingerror.h"
+#include "imaging/xmpgps.h"
 #include "metadata/bytes.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
@@ -41,6 +45,27 @@ inline std::optional<Bytes> TurnedThumbnail(ByteView jpeg, int) {
   return EncodedPicture();
 }
 
+// The packet of an XMP segment's data (length field, identifier, zero byte, packet); empty for the
+// parts of an extension.
+inline ByteView XmpPacketOf(const Bytes& segment) {
+  const ByteView data(segment);
+  const std::size_t head = 2 + kXmpId.size() + 1;
+  const auto id = data.bytes(2, kXmpId.size());
+  if (!data.has(0, head) || std::string_view(reinterpret_cast<const char*>(id.data()), id.size()) != kXmpId) return {};
+  return ByteView(data.bytesUpTo(head, data.size() - head));
+}
+
+// A packet with nothing left to strip reads as XML and comes back the same.
+inline void RequireNoGps(ByteView packet, const std::string& where) {
+  Bytes again;
+  try {
+    again = StripXmpGps(packet);
+  } catch (const ImagingError&) {
+    Require(false, where + ": a carried packet no longer reads");
+  }
+  Require(again == Bytes(packet.span().begin(), packet.span().end()), where + ": GPS left in the XMP");
+}
+
 inline void PlainSaveAndReadAgain(TImgData& source) {
   Bytes written;
   try {
@@ -55,13 +80,15 @@ inline void PlainSaveAndReadAgain(TImgData& source) {
   Require(!again.HasMetadata(), "metadata in a plain save");
 }
 
-inline void WriteAndReadAgain(TImgData& source, bool turned) {
+inline void WriteAndReadAgain(TImgData& source, bool turned, bool stripGps = false) {
   const bool hadExif = source.HasExif(), hadIptc = source.HasIptc();
   const int iptcCount = hadIptc ? source.iptcData->Count() : 0;
   const std::string comment = source.comment;
   const ByteView carried = source.CarriedIccProfile();
   const Bytes profile(carried.span().begin(), carried.span().end());
   const int orientation = source.Orientation();
+  const std::vector<Bytes> xmp = source.xmpSegments;
+  std::vector<TOutputNote> notes;
   Bytes written;
   try {
     TOutputOptions options;
@@ -70,7 +97,9 @@ inline void WriteAndReadAgain(TImgData& source, bool turned) {
     options.height = 480;
     options.turnedFrom = turned ? orientation : 1;
     options.turnThumbnail = TurnedThumbnail;
-    written = source.WriteOutput(EncodedPicture(), options);
+    options.stripGps = stripGps;
+    options.stripXmpGps = [](ByteView packet) { return StripXmpGps(packet); };
+    written = source.WriteOutput(EncodedPicture(), options, &notes);
   } catch (const EMetadata&) {
     return;  // the batch run then saves the picture plainly
   }
@@ -90,6 +119,24 @@ inline void WriteAndReadAgain(TImgData& source, bool turned) {
   }
   Require(again.HasIptc() == hadIptc && (!hadIptc || again.iptcData->Count() == iptcCount), "IPTC records changed");
   Require(again.comment == comment, "comment changed");
+  for (const TOutputNote& note : notes) Require(!note.cause.empty(), "a note without its cause");
+  if (!stripGps) {
+    Require(again.xmpSegments == xmp, "XMP not carried byte for byte");
+    return;
+  }
+  Require(again.xmpSegments.size() <= xmp.size(), "XMP segments invented");
+  // A packet left out must be said; one carried has no position left.
+  Require(again.xmpSegments.size() == xmp.size() || !notes.empty(), "XMP left out silently");
+  for (const Bytes& segment : again.xmpSegments) {
+    const ByteView packet = XmpPacketOf(segment);
+    if (!packet.empty()) RequireNoGps(packet, "segment");
+  }
+  if (again.HasExif()) {
+    for (const TTagEntry& e : again.exifInfo->entries) {
+      Require(e.parentId != kParentGps, "a GPS entry written");
+      Require(!(e.parentId == kParentIfd0 && e.tag == kParentGps), "the GPS pointer written");
+    }
+  }
 }
 
 inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
@@ -104,6 +151,13 @@ inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
       }
       WriteAndReadAgain(img, turned);
     }
+    TImgData stripped(255);
+    try {
+      stripped.ScanJpegSegments(input, kPartsAll | kPartIcc | kPartOrientation);
+    } catch (const EMetadata&) {
+    } catch (const ByteRangeError&) {
+    }
+    WriteAndReadAgain(stripped, true, true);
     TImgData plain(255);
     try {
       plain.ScanJpegSegments(input, kPartIcc | kPartOrientation);
@@ -126,7 +180,18 @@ inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
     } catch (const EMetadata&) {
     } catch (const ByteRangeError&) {
     }
-    WriteAndReadAgain(img, true);
+    WriteAndReadAgain(img, true, true);
+  }
+  // As an XMP packet: what is stripped has no position left and still reads.
+  {
+    Bytes once;
+    bool read = true;
+    try {
+      once = StripXmpGps(input);
+    } catch (const ImagingError&) {
+      read = false;
+    }
+    if (read) RequireNoGps(once, "packet");
   }
 }
 

@@ -283,6 +283,15 @@ void TForm1::BuildControls() {
   EPref = new QLineEdit(QStringLiteral("_"), p2);
   EPref->setGeometry(236, 32, 29, 21);
   cbEXIF = MakeCheck<QCheckBox>(p2, QStringLiteral("zachowaj EXIF"), QRect(276, 36, 93, 17));
+  // Not one of the design's controls: right of "zachowaj EXIF" there is no room for its text, so it
+  // takes the free room above it, against the panel's right edge, as wide as its text needs (a fixed
+  // left edge cut the text short in some fonts), and never over the name sample's usual place.
+  cbUsunGPS = MakeCheck<QCheckBox>(p2, QStringLiteral("usuń dane GPS"), QRect(340, 14, 98, 17));
+  cbUsunGPS->setToolTip(QStringLiteral("z „zachowaj EXIF”: bez położenia GPS (w EXIF i XMP)"));
+  {
+    const int right = p2->width() - 3, left = std::max(300, right - cbUsunGPS->sizeHint().width());
+    cbUsunGPS->setGeometry(left, 14, right - left, 17);
+  }
   cbPodp = MakeCheck<QCheckBox>(p2, QStringLiteral("Podpisz:"), QRect(24, 72, 97, 17), true, kRed);
   iPodp = new TImageBox(p2);
   iPodp->setGeometry(236, 60, 133, 37);
@@ -405,6 +414,9 @@ void TForm1::ConnectHandlers() {
   Bind(EPref, &QLineEdit::textChanged, &TForm1::EPrefChange);
   Bind(sbKonfPodp, &QToolButton::clicked, &TForm1::sbKonfPodpClick);
   Bind(cbObroc, &QCheckBox::clicked, &TForm1::cbObrocClick);
+  Bind(cbUsunGPS, &QCheckBox::clicked, &TForm1::cbUsunGPSClick);
+  // Without the metadata there is no position to strip.
+  connect(cbEXIF, &QCheckBox::toggled, cbUsunGPS, &QWidget::setEnabled);
 
   Bind(sbWyk, &QToolButton::clicked, &TForm1::Podpiszwszystkiewfolderze1Click);
   Bind(sbStop, &QToolButton::clicked, &TForm1::sbStopClick);
@@ -482,6 +494,8 @@ void TForm1::FormCreate() {
   const int size = get("size").toInt(&sizeOk);
   seSize->setValue(sizeOk ? size : 1280);
   cbEXIF->setChecked(get("EXIF") == QStringLiteral("T"));
+  cbUsunGPS->setEnabled(cbEXIF->isChecked());
+  cbUsunGPS->setChecked(get("usun GPS") == QStringLiteral("T"));
   // On unless the user turned it off.
   cbObroc->setChecked(get("obracaj wg EXIF") != QStringLiteral("N"));
   cbPomijaj->setChecked(get("pomijaj bledne") == QStringLiteral("T"));
@@ -544,6 +558,8 @@ void TForm1::StoreSettings() {
 }
 
 void TForm1::cbObrocClick() { Props().Set(Key("obracaj wg EXIF"), BoolToTN(cbObroc->isChecked())); }
+
+void TForm1::cbUsunGPSClick() { Props().Set(Key("usun GPS"), BoolToTN(cbUsunGPS->isChecked())); }
 
 void TForm1::LabelO1Click() { ShowAbout(QStringLiteral("2011-2016")); }
 

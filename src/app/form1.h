@@ -42,6 +42,9 @@ struct BatchOptions;
 struct FileOutcome;
 struct FileResult;
 
+// The noun after a count of files, as Polish wants it: 1 plik, 2-4 pliki (12-14 plików), 5 plików, 22 pliki.
+QString FilesNoun(int files);
+
 // A label that reports a left click, for the "O..." link.
 class TClickLabel : public QLabel {
   Q_OBJECT
@@ -118,6 +121,8 @@ class TForm1 : public QWidget {
   QLabel* lExt = nullptr;
   QLineEdit* EPref = nullptr;
   QCheckBox* cbEXIF = nullptr;
+  // "usuń dane GPS": with "zachowaj EXIF", the output carries no GPS position (EXIF or XMP).
+  QCheckBox* cbUsunGPS = nullptr;
   QCheckBox* cbPodp = nullptr;
   TImageBox* iPodp = nullptr;
   QToolButton* sbKonfPodp = nullptr;
@@ -238,6 +243,8 @@ class TForm1 : public QWidget {
   void Dodajgrafik1Click();
   // "obróć wg EXIF": stored at once, as the caption keys are.
   void cbObrocClick();
+  // "usuń dane GPS": stored at once too.
+  void cbUsunGPSClick();
 
   // The selected history entry of a folder field: -1 when the text was typed by hand.
   static int SelectedEntry(const QComboBox& field);
@@ -294,6 +301,8 @@ class TForm1 : public QWidget {
   // Waits for the run's end with the window live, showing each finished file.
   void FollowRun(BatchRun& run);
   void ShowFailureReport(const std::vector<FileResult>& failures);
+  // Once at the end of a run: how many files went out without some of their source's metadata.
+  void ShowMetadataNotice(int files);
   BatchOptions RunOptions(bool allowReplaceSource) const;
   bool RunWouldReplaceSources() const;
   void ToggleCaptionMode(QAction* item, const char* key);
@@ -305,6 +314,7 @@ class TForm1 : public QWidget {
   std::shared_ptr<const CaptionStamper> captionMask_;
   bool running_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
+  int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
 };
 
 }  // namespace velmora

@@ -96,6 +96,7 @@ BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
   options.affix = EPref->text().toStdString();
   options.destFolder = ToFsPath(eFoldDo->currentText());
   options.keepMetadata = cbEXIF->isChecked();
+  options.stripGps = cbUsunGPS->isChecked();
   options.rotate = cbObroc->isChecked();
   options.allowReplaceSource = allowReplaceSource;
   if (cbPodp->isChecked() && captionMask_) {
@@ -148,6 +149,7 @@ void TForm1::FollowRun(BatchRun& run) {
   run.start([dispatcher] { dispatcher->wakeUp(); });
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
+      if (result.outcome && !result.outcome->notes.empty()) ++filesWithNotes_;
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
       lProgress->adjustSize();
@@ -158,6 +160,18 @@ void TForm1::FollowRun(BatchRun& run) {
     // through here, while every other control is locked.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
+}
+
+QString FilesNoun(int files) {
+  const int tens = files % 100, ones = files % 10;
+  if (files == 1) return QStringLiteral("plik");
+  if (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14)) return QStringLiteral("pliki");
+  return QStringLiteral("plików");
+}
+
+void TForm1::ShowMetadataNotice(int files) {
+  if (files <= 0) return;
+  InfoNotice(QStringLiteral("Zapisano bez części metadanych źródła: %1 %2.").arg(files).arg(FilesNoun(files)));
 }
 
 void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
@@ -205,9 +219,12 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   RunScope scope(*this, static_cast<int>(request.names.size()));
   BatchRun run(std::move(request),
                [this](const fs::path& source, const BatchOptions& options) { return ProcessOneFile(source, options); });
+  filesWithNotes_ = 0;
   FollowRun(run);
   const RunSummary summary = run.summary();
   scope.RestoreCursor();
+  // Not an error: the files were written. Said first, however the run ended.
+  ShowMetadataNotice(filesWithNotes_);
 
   switch (summary.end) {
     case RunEnd::Failed:

@@ -81,6 +81,7 @@ constexpr OptionSpec kOptions[] = {
     {"--prefix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Prefix, v); }},
     {"--suffix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Suffix, v); }},
     {"--exif", false, [](ParseState& s, const std::string&) { s.options.run.keepMetadata = true; }},
+    {"--strip-gps", false, [](ParseState& s, const std::string&) { s.options.run.stripGps = true; }},
     {"--no-rotate", false, [](ParseState& s, const std::string&) { s.options.run.rotate = false; }},
     {"--caption", false, [](ParseState& s, const std::string&) { s.options.caption = true; }},
     {"--settings", true, [](ParseState& s, const std::string& v) { s.options.settingsFile = v; }},
@@ -121,8 +122,9 @@ std::string summaryLine(const RunSummary& summary) {
 }
 
 std::string usageText() {
-  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif] [--no-rotate]\n"
-         "                     [--caption [--settings PLIK]] [--keep-going] [--jobs N] SOURCE DEST [NAZWA...]\n"
+  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]]\n"
+         "                     [--no-rotate] [--caption [--settings PLIK]] [--keep-going] [--jobs N]\n"
+         "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
@@ -134,8 +136,12 @@ std::string usageText() {
          "  --enlarge      powiększaj też mniejsze zdjęcia do rozmiaru N\n"
          "  --prefix P     nazwa wynikowa = P + nazwa (domyślnie prefiks \"_\")\n"
          "  --suffix S     nazwa wynikowa = nazwa bez rozszerzenia + S + rozszerzenie\n"
-         "  --exif         zachowaj EXIF (z miniaturką i nowym rozmiarem), IPTC i komentarz zdjęcia\n"
-         "                 źródłowego; gdy się to nie uda, zapisz samo zdjęcie\n"
+         "  --exif         zachowaj EXIF (z miniaturką i nowym rozmiarem), IPTC, XMP i komentarz zdjęcia\n"
+         "                 źródłowego; gdy się to nie uda, zapisz samo zdjęcie; każdy plik zapisany bez\n"
+         "                 części metadanych źródła jest wymieniony (\"NAZWA: zapisano bez metadanych:\n"
+         "                 PRZYCZYNA\" lub \"NAZWA: zapisano bez miniatury: PRZYCZYNA\") i liczy się jako zapisany\n"
+         "  --strip-gps    razem z --exif: usuń dane GPS (katalog GPS w EXIF i współrzędne exif:GPS* w XMP),\n"
+         "                 resztę metadanych zachowaj\n"
          "  --no-rotate    nie obracaj zdjęć wg orientacji zapisanej w EXIF (domyślnie zdjęcie jest\n"
          "                 obracane lub odbijane do pionu przed skalowaniem i podpisem)\n"
          "  --caption      podpisz zdjęcia podpisem ustawionym w oknie programu (tekst, czcionka, kolory,\n"
@@ -197,6 +203,11 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
   if (state.options.help) return state.options;
   if (!state.options.settingsFile.empty() && !state.options.caption) {
     throw UsageError("--settings ma znaczenie tylko razem z --caption");
+  }
+  // Without --exif nothing is carried, so there would be no position to strip: say so rather than
+  // let the user believe the option did something.
+  if (state.options.run.stripGps && !state.options.run.keepMetadata) {
+    throw UsageError("--strip-gps ma znaczenie tylko razem z --exif");
   }
   if (positional.size() < 2) throw UsageError("podaj folder źródłowy i folder docelowy");
   state.options.source = positional[0];
@@ -311,6 +322,10 @@ int runBatch(const CliOptions& options, std::ostream& err) {
     const std::lock_guard lock(printing);
     for (const FileResult& result : batch.takeResults()) {
       err << result.completed << "/" << total << " " << result.name << "\n";
+      // Written, but without some of the source's metadata: said, and still a success.
+      if (result.outcome)
+        for (const TOutputNote& note : result.outcome->notes)
+          err << kProgram << ": " << result.name << ": " << note.Text() << "\n";
     }
   };
   try {

@@ -4,7 +4,7 @@
 // display. Kept apart from main() so tests can drive it in-process.
 //
 //   velmora-batch --dump-metadata FILE...
-//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif] [--no-rotate]
+//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]] [--no-rotate]
 //                 [--caption [--settings FILE]] [--keep-going] [--jobs N] SOURCE DEST [NAME...]
 
 #include <filesystem>
@@ -46,8 +46,10 @@ CliOptions parseArguments(const std::vector<std::string>& args);
 std::vector<std::string> listSourcePictures(const std::filesystem::path& folder);
 
 // Runs the batch on options.jobs workers. To err: progress ("3/10 IMG_0003.jpg") as files finish, failed
-// ones included; after the run every failed file with its cause, then one summary line (files written,
-// wall time, pictures per second). Returns the exit code: 0 when every file was written, 1 otherwise.
+// ones included, each followed by what a written file goes without of its source's metadata
+// ("velmora-batch: NAME: zapisano bez metadanych: CAUSE"); after the run every failed file with its
+// cause, then one summary line (files written, wall time, pictures per second). Returns the exit code:
+// 0 when every file was written (with or without all of its metadata), 1 otherwise.
 // With the caption a QGuiApplication must exist.
 int runBatch(const CliOptions& options, std::ostream& err);
 

@@ -6,6 +6,7 @@
 
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
+#include "imaging/xmpgps.h"
 #include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "settings/eabort.h"
@@ -47,19 +48,23 @@ std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadat
   return std::make_unique<TImgData>(255);
 }
 
-Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options) {
-  // A failure here must not lose the picture: it goes out plain, without a message.
+Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options,
+                        std::vector<TOutputNote>* notes) {
+  // A failure here must not lose the picture: it goes out plain, and the notes say why.
+  const auto lost = [notes](const std::exception& e) {
+    if (notes) notes->push_back({TOutputNote::Kind::kMetadata, e.what()});
+  };
   try {
-    return source.WriteOutput(encoded, options);
-  } catch (const std::exception&) {
+    return source.WriteOutput(encoded, options, notes);
+  } catch (const std::exception& e) {
+    if (!options.metadata) return encoded;  // the profile alone failed: the picture as encoded
+    lost(e);
   }
-  if (options.metadata) {
-    TOutputOptions plain;
-    plain.iccProfile = options.iccProfile;
-    try {
-      return source.WriteOutput(encoded, plain);
-    } catch (const std::exception&) {
-    }
+  TOutputOptions plain;
+  plain.iccProfile = options.iccProfile;
+  try {
+    return source.WriteOutput(encoded, plain);
+  } catch (const std::exception&) {
   }
   return encoded;
 }
@@ -111,7 +116,9 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     output.height = outcome.height;
     output.turnedFrom = orientation;
     output.turnThumbnail = turnThumbnail;
-    writeFileAtomically(outcome.output, carryOverMetadata(encodeJpeg(picture), *segments, output),
+    output.stripGps = options.stripGps;
+    output.stripXmpGps = StripXmpGps;
+    writeFileAtomically(outcome.output, carryOverMetadata(encodeJpeg(picture), *segments, output, &outcome.notes),
                         options.fileCalls ? *options.fileCalls : systemFileCalls());
     return outcome;
   } catch (const BatchFileError&) {

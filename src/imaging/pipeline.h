@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "imaging/batchrules.h"
 #include "imaging/imagingerror.h"
@@ -29,6 +30,8 @@ struct BatchOptions {
   std::string affix = "_";  // the prefix or suffix; may be empty
   std::filesystem::path destFolder;
   bool keepMetadata = false;  // carry the source's metadata over (see carryOverMetadata)
+  // "usuń dane GPS": with keepMetadata, the position goes neither in the EXIF block nor in the XMP.
+  bool stripGps = false;
   // Turn or mirror the picture upright by its EXIF Orientation before the size rule and the caption.
   bool rotate = true;
   // Lets the output replace the source file itself (same folder, empty affix). Off, such a file is
@@ -46,6 +49,9 @@ struct FileOutcome {
   int width = 0;  // of the written picture
   int height = 0;
   ScaleAction action = ScaleAction::Keep;
+  // What the written file goes without of the source's metadata, and why; empty when nothing was lost
+  // (what the user asked to strip is no loss).
+  std::vector<TOutputNote> notes;
 };
 
 // Every failure of processFile: what() is "<file name>: <cause>", the cause being the underlying
@@ -75,8 +81,10 @@ std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadat
 
 // The bytes to write for an encoded picture: the output the options ask for (TImgData::WriteOutput),
 // or, when carrying the metadata fails for any reason, a plain save with only the colour profile;
-// when even that fails, the encoded bytes unchanged. The picture is never lost to its metadata.
-Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options);
+// when even that fails, the encoded bytes unchanged. The picture is never lost to its metadata, and
+// what it goes without is added to `notes` (the fallback with the failure's text as the cause).
+Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options,
+                        std::vector<TOutputNote>* notes = nullptr);
 
 // The thumbnail turn the metadata writer asks for: decode, turn upright, encode (without APP0, which
 // an EXIF thumbnail does not carry). Throws the codec's errors.

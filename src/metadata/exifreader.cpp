@@ -54,10 +54,10 @@ std::string Message(std::string_view pattern, std::initializer_list<std::string>
   return out;
 }
 
-std::string Hex4(unsigned v) {
-  static constexpr char kDigits[] = "0123456789abcdef";
+std::string Hex4(unsigned v, bool upper = false) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
   std::string s(4, '0');
-  for (int i = 3; i >= 0; --i, v >>= 4) s[static_cast<std::size_t>(i)] = kDigits[v & 15];
+  for (int i = 3; i >= 0; --i, v >>= 4) s[static_cast<std::size_t>(i)] = digits[v & 15];
   return s;
 }
 
@@ -109,6 +109,8 @@ std::string StripTrailing(std::span<const std::uint8_t> bytes, bool spacesToo) {
 }
 
 }  // namespace
+
+std::string UnknownTagName(std::uint16_t tag) { return "0x" + Hex4(tag, true); }
 
 std::optional<std::uint16_t> TEndInd::Get16(std::int64_t pos) const {
   if (pos < 0) return std::nullopt;
@@ -174,6 +176,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
   // block; the + 1 keeps the arithmetic of its 1-based positions. Entries past the end read as absent.
   if (dirEnd > start + base + 1 + length) {
     owner_->errorText = msg::kIllegalDirectory;
+    ++illegalDirectories;
     return;
   }
   if (mode == DirMode::kMain && ifd1Offset == 0 && !isTiff) {
@@ -191,10 +194,16 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
     const std::uint16_t format = *Get16(p + 2);
     const std::uint32_t components = *Get32(p + 4);
     const std::uint64_t byteCount = static_cast<std::uint64_t>(FormatSize(format)) * components;
-    if (byteCount == 0) continue;
+    // A format of unknown size cannot be carried; a count of 0 (an empty Copyright) is kept as it is.
+    if (FormatSize(format) == 0) continue;
     const std::int64_t valuePos = byteCount <= 4 ? p + 8 : static_cast<std::int64_t>(*Get32(p + 8)) + base;
-    const ByteView rawBytes =
-        valuePos < 0 ? ByteView{} : ByteView(buf.bytesUpTo(static_cast<std::size_t>(valuePos), byteCount));
+    // A value said to run past the block is no value (a Make of 0xFFFFFFFF bytes): the entry is
+    // dropped and remembered as lost, the rest of the directory is read on.
+    if (valuePos < 0 || !buf.has(static_cast<std::size_t>(valuePos), byteCount)) {
+      if (dropped.size() < kMaxDroppedKept) dropped.push_back({parentId, tag});
+      continue;
+    }
+    const ByteView rawBytes = buf.sub(static_cast<std::size_t>(valuePos), byteCount);
     if (!TakeByteBudget(rawBytes.size())) break;
 
     const TagRow* row = nullptr;
@@ -210,51 +219,58 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
       t += ": " + text;
     }
 
-    switch (tag) {
-      case kTagCompression:
-        if (mode == DirMode::kThumbnail) thumbCompression = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
-        break;
-      case kTagSubIfds:
-      case kTagExifOffset:
-      case kTagInteropOffset:
-      case kTagGpsInfo:
-        if (const auto target = Get32(valuePos)) {
-          const std::int64_t pos = static_cast<std::int64_t>(*target) + base;
-          if (!visited_.contains({base, pos}) && depth < kMaxDirectoryDepth) {
-            try {
-              ReadDirectory(pos, base, tag, tag == kTagGpsInfo ? DirMode::kGps : DirMode::kMain, length, depth + 1);
-            } catch (const EMetadata&) {
-            } catch (const ByteRangeError&) {
+    // An empty value points nowhere and sets nothing.
+    if (byteCount > 0) switch (tag) {
+        case kTagCompression:
+          if (mode == DirMode::kThumbnail) thumbCompression = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
+          break;
+        case kTagSubIfds:
+        case kTagExifOffset:
+        case kTagInteropOffset:
+        case kTagGpsInfo:
+          if (const auto target = Get32(valuePos)) {
+            const std::int64_t pos = static_cast<std::int64_t>(*target) + base;
+            if (!visited_.contains({base, pos}) && depth < kMaxDirectoryDepth) {
+              try {
+                ReadDirectory(pos, base, tag, tag == kTagGpsInfo ? DirMode::kGps : DirMode::kMain, length, depth + 1);
+              } catch (const EMetadata&) {
+              } catch (const ByteRangeError&) {
+              }
             }
           }
+          break;
+        case kTagJpegOffset:
+          thumbStart = Get32(valuePos).value_or(0);
+          break;
+        case kTagJpegLength:
+          thumbLength = Get32(valuePos).value_or(0);
+          break;
+        case kTagExifVersion:
+          exifVersion.assign(rawBytes.span().begin(), rawBytes.span().end());
+          break;
+        case kTagFlash:
+          flashValue = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
+          break;
+        case kTagMakerNote: {
+          makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
+          makerNoteStart = valuePos;
+          makerNoteOutside.clear();
+          TmsInfo decoder(*this, isTiff);
+          makerNoteResult = decoder.Decode();
+          break;
         }
-        break;
-      case kTagJpegOffset:
-        thumbStart = Get32(valuePos).value_or(0);
-        break;
-      case kTagJpegLength:
-        thumbLength = Get32(valuePos).value_or(0);
-        break;
-      case kTagExifVersion:
-        exifVersion.assign(rawBytes.span().begin(), rawBytes.span().end());
-        break;
-      case kTagFlash:
-        flashValue = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
-        break;
-      case kTagMakerNote: {
-        makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
-        makerNoteStart = valuePos;
-        makerNoteOutside.clear();
-        TmsInfo decoder(*this, isTiff);
-        makerNoteResult = decoder.Decode();
-        break;
+        default:
+          break;
       }
-      default:
-        break;
-    }
 
     if (keep) {
       TTagEntry e = row ? EntryFromRow(*row) : TTagEntry{};
+      if (row == &UnknownTagRow()) {
+        // Kept so that it is written back (lens, serial numbers, time zones, PrintIM ...), under its number.
+        e.tag = tag;
+        e.name = UnknownTagName(tag);
+        e.desc = e.name;
+      }
       e.data = std::move(text);
       e.raw.assign(rawBytes.span().begin(), rawBytes.span().end());
       e.rawSize = static_cast<std::int32_t>(e.raw.size());
@@ -263,8 +279,8 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
       e.parentId = parentId;
       e.kind = 0;
       if (mode == DirMode::kThumbnail) {
-        if (e.tag != 0) thumbEntries.push_back(std::move(e));
-      } else if (!e.name.empty() && e.name != "Unknown") {
+        thumbEntries.push_back(std::move(e));
+      } else if (!e.name.empty()) {
         entries.push_back(std::move(e));
       }
     }
@@ -276,11 +292,44 @@ void TImageInfo::ReadThumbnailDirectory() {
   thumbEntries.clear();
   if (ifd1Offset != 0) ReadDirectory(ifd1Offset + 8, 8, kParentIfd1, DirMode::kThumbnail, ifd1Length - 12);
   thumbnail.clear();
+  thumbStrips.clear();
+  thumbStripSizes.clear();
   if (thumbStart > 0) {
     // A thumbnail that does not lie wholly inside the block is not kept: cut short, it is no JPEG.
     const auto bytes = ByteView(buffer).bytes(static_cast<std::size_t>(thumbStart) + 8, thumbLength);
     if (bytes.size() == thumbLength) thumbnail.assign(bytes.begin(), bytes.end());
+    return;
   }
+  ReadThumbnailStrips();
+}
+
+void TImageInfo::ReadThumbnailStrips() {
+  constexpr std::uint16_t kStripOffsets = 273, kStripByteCounts = 279;
+  const TTagEntry* offsets = nullptr;
+  const TTagEntry* counts = nullptr;
+  for (const TTagEntry& e : thumbEntries) {
+    if (e.tag == kStripOffsets && !offsets) offsets = &e;
+    if (e.tag == kStripByteCounts && !counts) counts = &e;
+  }
+  const auto values = [this](const TTagEntry* e) {
+    std::vector<std::uint32_t> out;
+    if (!e || (e->type != kShort && e->type != kLong)) return out;
+    const ByteView raw(e->raw);
+    const std::size_t size = e->type == kShort ? 2 : 4;
+    for (std::size_t at = 0; raw.has(at, size); at += size)
+      out.push_back(size == 2 ? *raw.u16(at, motorolaOrder) : *raw.u32(at, motorolaOrder));
+    return out;
+  };
+  const std::vector<std::uint32_t> starts = values(offsets), sizes = values(counts);
+  if (starts.empty() || starts.size() != sizes.size()) return;
+  Bytes strips;
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    const auto bytes = ByteView(buffer).bytes(std::size_t{starts[i]} + 8, sizes[i]);
+    if (bytes.size() != sizes[i]) return;  // a strip outside the block: no thumbnail to carry
+    strips.insert(strips.end(), bytes.begin(), bytes.end());
+  }
+  thumbStrips = std::move(strips);
+  thumbStripSizes = sizes;
 }
 
 void TImageInfo::DeriveFocalLength35() {

@@ -1,8 +1,9 @@
 #pragma once
 
 // The EXIF reader: walks the TIFF directories of an EXIF block (IFD0, Exif, GPS, Interoperability,
-// IFD1), keeps every entry its tables know with the raw bytes and a display text, keeps the thumbnail,
-// and offers get and set operations by tag name. Positions are 0-based indexes into `buffer`.
+// IFD1), keeps every entry with the raw bytes and a display text (a tag its tables do not know under
+// its number, see UnknownTagName), keeps the thumbnail, and offers get and set operations by tag name.
+// Positions are 0-based indexes into `buffer`.
 
 #include <cstdint>
 #include <optional>
@@ -42,6 +43,7 @@ class TImageInfo : public TEndInd {
   static constexpr int kMaxDirectories = 64;
   static constexpr std::size_t kMaxEntriesRead = 20000;
   static constexpr std::size_t kMaxBytesKept = std::size_t{4} << 20;
+  static constexpr std::size_t kMaxDroppedKept = 64;
 
   // The owner provides the error text, the date format, decodeValues and the TIFF flag.
   TImageInfo(TImgData& owner, int readMask);
@@ -92,10 +94,22 @@ class TImageInfo : public TEndInd {
   Bytes exifVersion;
   std::vector<TTagEntry> entries;       // IFD0, Exif, GPS and Interoperability entries, in reading order
   std::vector<TTagEntry> thumbEntries;  // IFD1 entries
+  // Entries dropped on reading because their value would run past the block (directory, tag): a
+  // save with metadata names them as lost. At most kMaxDroppedKept.
+  struct DroppedEntry {
+    std::uint16_t parentId, tag;
+  };
+  std::vector<DroppedEntry> dropped;
+  int illegalDirectories = 0;  // directories not read for "Illegally sized directory"
   std::int64_t ifd1Offset = 0;
   std::int64_t ifd1Length = 0;
   std::int64_t thumbCompression = 0;
   Bytes thumbnail;
+  // An uncompressed thumbnail (IFD1 without a JPEG, with StripOffsets and StripByteCounts): its
+  // strips one after the other, as the writer carries them. Empty when IFD1 holds a JPEG or no strips
+  // that lie wholly inside the block.
+  Bytes thumbStrips;
+  std::vector<std::uint32_t> thumbStripSizes;
   std::uint32_t thumbStart = 0;
   std::uint32_t thumbLength = 0;
   std::int64_t flashValue = 0;
@@ -128,6 +142,7 @@ class TImageInfo : public TEndInd {
   std::string TextOfEntry(const TTagEntry& e) const;
 
  private:
+  void ReadThumbnailStrips();
   std::string DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components, ByteView rawBytes,
                           std::vector<ComputedField>* fields) const;
   void DeriveFocalLength35();
@@ -140,6 +155,9 @@ class TImageInfo : public TEndInd {
   std::size_t bytesKept_ = 0;
   int directoriesRead_ = 0;
 };
+
+// The name an entry of a tag the tables do not know is kept under: "0xA434".
+std::string UnknownTagName(std::uint16_t tag);
 
 // Decodes an EXIF user comment (8-byte character code, then the text) to UTF-8. Throws EMetadata for JIS.
 std::string DecodeUserComment(ByteView raw, bool bigEndian);

@@ -204,6 +204,10 @@ std::string TIPTCdata::GetTagText(std::string_view name, std::string_view defaul
 
 void TIPTCdata::ParseApp13(ByteView data) {
   Clear();
+  AppendApp13(data);
+}
+
+void TIPTCdata::AppendApp13(ByteView data) {
   const auto span = data.span();
   const auto found = std::search(span.begin(), span.end(), kPhotoshop.begin(), kPhotoshop.end());
   if (found == span.end()) return;
@@ -220,12 +224,17 @@ void TIPTCdata::ParseApp13(ByteView data) {
     const std::size_t dataStart = sizePos + 4;
     if (*id == kIptcResource) {
       // A resource cut short still gives the datasets that lie wholly inside the segment.
-      const std::size_t end = data.has(dataStart, *size) ? dataStart + *size : data.size();
+      const bool whole = data.has(dataStart, *size);
+      const std::size_t end = whole ? dataStart + *size : data.size();
       if (data.u8(dataStart) == 0x1C) {
         const auto record = data.u8(dataStart + 1);
-        if (record && (*record == 1 || *record == 2 || *record == 8)) ParseDatasets(data, dataStart, end);
+        if (record && (*record == 1 || *record == 2 || *record == 8)) {
+          ParseDatasets(data, dataStart, end);
+          if (!whole) truncated_ = true;
+        }
       }
-      return;
+      // Another IPTC resource may follow (several blocks, once in segments of their own, put together).
+      if (!whole) return;
     }
     if (!data.has(dataStart, *size)) return;
     std::size_t next = dataStart + *size;
@@ -252,10 +261,17 @@ void TIPTCdata::ParseDatasets(ByteView data, std::size_t from, std::size_t end) 
       for (std::size_t k = 0; k < fieldSize; ++k) length = length << 8 | *block.u8(valueStart + k);
       valueStart += fieldSize;
     }
-    if (!block.has(valueStart, length)) break;  // a value running past the resource ends the parse
+    if (!block.has(valueStart, length)) {  // a value running past the resource ends the parse
+      truncated_ = true;
+      break;
+    }
     const auto value = block.bytes(valueStart, length);
     p = valueStart + length;
     if (record != 1 && record != 2 && record != 8) continue;
+    if (record == 2 && dataset == 0) {
+      if (!recordVersion_) recordVersion_ = Bytes(value.begin(), value.end());
+      continue;
+    }
 
     const auto key = static_cast<std::uint16_t>(record * 256 + dataset);
     const IptcRow* row = FindIptcRow(key);

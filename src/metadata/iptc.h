@@ -5,6 +5,7 @@
 // count 65535 for repeatable datasets, raw = the value bytes, data = the text (UTF-8).
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -43,6 +44,15 @@ class TIPTCdata {
 
   // Clears the list and parses a segment's data (the two length bytes and the payload).
   void ParseApp13(ByteView data);
+  // The same without clearing: the datasets of every IPTC resource in the data follow those read so
+  // far, so that the blocks of several APP13 segments are kept in file order.
+  void AppendApp13(ByteView data);
+
+  // The value of the first record version dataset 2:00 read, which is no entry (the writer puts one
+  // before record 2); none when the source had none.
+  const std::optional<Bytes>& RecordVersion() const { return recordVersion_; }
+  // True when a dataset ran past its resource, so the datasets after it were lost.
+  bool Truncated() const { return truncated_; }
 
   int Count() const { return static_cast<int>(entries_.size()); }
   void SetCount(int n);
@@ -55,6 +65,8 @@ class TIPTCdata {
   void Clear() {
     entries_.clear();
     merged_.clear();
+    recordVersion_.reset();
+    truncated_ = false;
   }
 
   // Types 0 and 2: the bytes without one trailing zero byte, as UTF-8; type 3: the big-endian 16-bit
@@ -81,6 +93,8 @@ class TIPTCdata {
     std::unordered_set<std::string> items;
   };
   std::unordered_map<int, Merged> merged_;
+  std::optional<Bytes> recordVersion_;
+  bool truncated_ = false;
 };
 
 }  // namespace velmora

@@ -20,11 +20,15 @@ int ValidOrientation(std::optional<std::uint16_t> value) {
   return value && *value >= 2 && *value <= 8 ? *value : kOrientationUpright;
 }
 
-bool HasExifIdentifier(ByteView data) {
-  static constexpr std::uint8_t kId[] = {'E', 'x', 'i', 'f', 0};
-  const auto id = data.bytes(2, sizeof kId);
-  return !id.empty() && std::equal(std::begin(kId), std::end(kId), id.begin());
+// The segment's payload (after its length field) starts with the identifier and its zero byte.
+bool HasIdentifier(ByteView data, std::string_view id) {
+  const auto bytes = data.bytes(2, id.size() + 1);
+  return !bytes.empty() && std::equal(id.begin(), id.end(), bytes.begin()) && bytes.back() == 0;
 }
+
+bool HasExifIdentifier(ByteView data) { return HasIdentifier(data, "Exif"); }
+
+constexpr std::string_view kPhotoshopId = "Photoshop 3.0";
 
 std::string LowerExtension(const std::string& fileName) {
   std::string ext = std::filesystem::path(fileName).extension().string();
@@ -34,6 +38,10 @@ std::string LowerExtension(const std::string& fileName) {
 }
 
 }  // namespace
+
+bool IsXmpSegment(ByteView app1Data) {
+  return HasIdentifier(app1Data, kXmpId) || HasIdentifier(app1Data, kExtendedXmpId);
+}
 
 int ReadExifOrientation(ByteView app1Data) {
   if (!HasExifIdentifier(app1Data)) return kOrientationUpright;
@@ -71,6 +79,7 @@ void TImgData::Reset() {
   fileSize = 0;
   exifInfo.reset();
   iptcData.reset();
+  xmpSegments.clear();
   motorolaOrder = false;
   iccProfile.clear();
   exifOrientation = kOrientationUpright;
@@ -80,6 +89,7 @@ void TImgData::ClearMetadata() {
   exifSection = -1;
   exifInfo.reset();
   iptcData.reset();
+  xmpSegments.clear();
   comment.clear();
 }
 
@@ -147,10 +157,21 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
   app0Section = -1;
   iccProfile.clear();
   exifOrientation = kOrientationUpright;
+  xmpSegments.clear();
   TIccChunks icc;
-  // The design's early stop looks for metadata; a scan for the profile or the orientation alone
-  // goes on to the scan header.
-  const bool stopEarly = (parts & kPartsAll) != 0;
+  // Photoshop splits its resources over APP13 segments that follow one another; their payloads after
+  // the identifier are read as one, so a resource split between them is whole again. Segments apart
+  // are blocks of their own, each read in file order.
+  Bytes photoshop;
+  bool photoshopOpen = false;
+  const auto readPhotoshop = [&] {
+    if (!photoshopOpen) return;
+    photoshopOpen = false;
+    if (!iptcData) iptcData = std::make_unique<TIPTCdata>(this);
+    iptcData->AppendApp13(photoshop);
+  };
+  // The whole run up to the scan header is looked at: metadata may stand after any number of other
+  // segments (the kept ones stay limited to kMaxSections).
   bool scanHeader = false;
   while (!scanHeader && sections.size() < kMaxSections) {
     // Fill bytes 0xFF are skipped; any other byte where a marker should start is taken as the marker.
@@ -175,7 +196,9 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
     section.data.insert(section.data.end(), payload.begin(), payload.end());
     sections.push_back(std::move(section));
     const int slot = static_cast<int>(sections.size()) - 1;
-    if (stopEarly && sections.size() == 5 && !HasMetadata()) break;
+    const bool photoshopSegment =
+        marker == kApp13 && (parts & kPartIptc) && HasIdentifier(sections.back().data, kPhotoshopId);
+    if (!photoshopSegment) readPhotoshop();
 
     switch (marker) {
       case kSof0:
@@ -192,7 +215,7 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
       case kApp1:
         // Only an APP1 with the Exif identifier is the EXIF block: an XMP packet before it must not
         // take its place, or the file's EXIF would be lost.
-        if ((parts & kPartExif) && sections.size() <= 5 && exifSection < 0 && HasExifIdentifier(sections.back().data)) {
+        if ((parts & kPartExif) && exifSection < 0 && HasExifIdentifier(sections.back().data)) {
           exifSection = slot;
           exifInfo = std::make_unique<TImageInfo>(*this, readMask);
           exifInfo->traceLevel = traceLevel;
@@ -201,6 +224,8 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
         } else {
           if ((parts & kPartOrientation) && exifSection < 0 && exifOrientation == kOrientationUpright)
             exifOrientation = ReadExifOrientation(sections.back().data);
+          // XMP goes out as it came, so it is kept whole, outside the slots.
+          if ((parts & kPartExif) && IsXmpSegment(sections.back().data)) xmpSegments.push_back(sections.back().data);
           sections.pop_back();
         }
         break;
@@ -209,11 +234,19 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
         sections.pop_back();
         break;
       case kApp13:
-        if (parts & kPartIptc) {
-          // A later APP13 without IPTC (other resources only) does not replace records already read.
-          auto parsed = std::make_unique<TIPTCdata>(this);
-          parsed->ParseApp13(sections.back().data);
-          if (!HasIptc() || parsed->Count() > 0) iptcData = std::move(parsed);
+        if (photoshopSegment) {
+          const Bytes& data = sections.back().data;
+          if (!photoshopOpen) {
+            photoshop.assign(data.begin(), data.end());
+            photoshopOpen = true;
+          } else {
+            photoshop.insert(photoshop.end(), data.begin() + 2 + static_cast<std::ptrdiff_t>(kPhotoshopId.size()) + 1,
+                             data.end());
+          }
+        } else if (parts & kPartIptc) {
+          // Without the identifier at its start: the block is looked for inside, as the design does.
+          if (!iptcData) iptcData = std::make_unique<TIPTCdata>(this);
+          iptcData->AppendApp13(sections.back().data);
         } else {
           sections.pop_back();
         }
@@ -229,6 +262,7 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
         break;
     }
   }
+  readPhotoshop();
   if (parts & kPartIcc)
     if (auto profile = icc.Assemble()) iccProfile = std::move(*profile);
   return HasMetadata();

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "metadata/bytes.h"
@@ -46,7 +47,15 @@ inline constexpr std::uint16_t kTagOrientation = 0x0112;
 // 2 to 8 when it is a SHORT with one value in that range; 1 for anything else or none.
 int ReadExifOrientation(ByteView app1Data);
 
+// The identifiers (without their zero byte) of the APP1 segments of an XMP packet and of the parts
+// of its extension.
+inline constexpr std::string_view kXmpId = "http://ns.adobe.com/xap/1.0/";
+inline constexpr std::string_view kExtendedXmpId = "http://ns.adobe.com/xmp/extension/";
+// The APP1 segment's data (length field and payload) is one of those.
+bool IsXmpSegment(ByteView app1Data);
+
 struct TOutputOptions;
+struct TOutputNote;
 
 class TImgData : public TEndInd {
  public:
@@ -80,7 +89,8 @@ class TImgData : public TEndInd {
   bool HasExif() const { return exifInfo != nullptr; }
   bool HasIptc() const { return iptcData && iptcData->Count() > 0; }
   bool HasComment() const { return !comment.empty(); }
-  bool HasMetadata() const { return HasExif() || HasComment() || HasIptc(); }
+  bool HasXmp() const { return !xmpSegments.empty(); }
+  bool HasMetadata() const { return HasExif() || HasComment() || HasIptc() || HasXmp(); }
   bool HasThumbnail() const { return exifInfo && exifInfo->HasThumbnail(); }
   // The EXIF thumbnail's JPEG bytes for the codec, or nothing.
   std::optional<Bytes> ThumbnailAsJpeg() const;
@@ -115,15 +125,20 @@ class TImgData : public TEndInd {
   Bytes SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize);
   // The output file for the options (metadatawriter.h): the one entry point of both the plain save
   // and the save with metadata. Throws as SaveWithMetadata does.
-  Bytes WriteOutput(ByteView encoded, const TOutputOptions& options);
+  // What the output goes without of the source's metadata (a thumbnail left out, entries that could
+  // not be read or written, XMP that could not be made safe) is added to `notes`.
+  Bytes WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes = nullptr);
   // SOI, the metadata segments of `parts`, then the encoder's segments without its SOI, APP0, APP1,
   // APP2 ICC, APP13 and COM. Without kPartExif, kPartIptc and kPartComment in `parts` (a plain save)
-  // the encoder's own APP0 stays in its place.
-  void MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts);
+  // the encoder's own APP0 stays in its place. `options` (GPS stripping) and `notes` as WriteOutput's.
+  void MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options = nullptr,
+                     std::vector<TOutputNote>* notes = nullptr);
   // The order of an output's segments, kept in this one place: SOI; the EXIF APP1, else (with
-  // metadata) the source's APP0 or a JFIF APP0, else (plain) `plainApp0`, the encoder's; the ICC
-  // profile's APP2 segments; the IPTC APP13; the COM. Returns the position after them.
-  std::size_t WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0 = {});
+  // metadata) the source's APP0 or a JFIF APP0, else (plain) `plainApp0`, the encoder's; the XMP
+  // packet and its extension (with kPartExif); the ICC profile's APP2 segments; the IPTC APP13 (more
+  // than one when the datasets need it); the COM. Returns the position after them.
+  std::size_t WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0 = {},
+                                    const TOutputOptions* options = nullptr, std::vector<TOutputNote>* notes = nullptr);
 
   std::string fileName;
   std::filesystem::file_time_type fileDateTime{};
@@ -141,6 +156,9 @@ class TImgData : public TEndInd {
   int exifSection = -1;  // index into sections, -1: none
   std::unique_ptr<TImageInfo> exifInfo;
   std::unique_ptr<TIPTCdata> iptcData;
+  // The XMP APP1 segments (the packet and the parts of its extension) read with kPartExif, each as a
+  // JpegSection's data, in file order: carried byte for byte.
+  std::vector<Bytes> xmpSegments;
   int traceLevel = 0;
   // The reassembled ICC profile (kPartIcc), whatever its colour space; empty when the file has none
   // or its chunks do not fit together.

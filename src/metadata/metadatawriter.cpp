@@ -7,6 +7,7 @@
 #include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
+#include "metadata/tagtables.h"
 
 namespace velmora {
 
@@ -17,6 +18,7 @@ constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
 constexpr std::uint16_t kTagSubIfds = 330;
 constexpr std::uint16_t kTagJpegOffset = 513;
 constexpr std::uint16_t kTagJpegLength = 514;
+constexpr std::uint16_t kTagStripOffsets = 273;
 constexpr std::uint16_t kTagMakerNote = 37500;
 constexpr std::uint16_t kIptcResource = 0x0404;
 constexpr std::size_t kMaxSegmentLength = 65535;
@@ -24,11 +26,31 @@ constexpr std::size_t kMaxSegmentLength = 65535;
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
 // Offsets of data that is not carried over (strips, tiles, free space, a thumbnail met outside IFD1)
-// would point at unrelated bytes of the new block.
+// would point at unrelated bytes of the new block. Microsoft's Padding reserves room in the source's
+// block and its OffsetSchema says how far the maker note moved there: neither is true of the new one.
 bool PointsAtDataLeftBehind(std::uint16_t tag, bool ifd1) {
-  constexpr std::uint16_t kStripOffsets = 273, kFreeOffsets = 288, kTileOffsets = 324;
-  if (tag == kStripOffsets || tag == kFreeOffsets || tag == kTileOffsets) return true;
+  constexpr std::uint16_t kFreeOffsets = 288, kTileOffsets = 324, kPadding = 0xEA1C, kOffsetSchema = 0xEA1D;
+  if (tag == kTagStripOffsets || tag == kFreeOffsets || tag == kTileOffsets || tag == kPadding || tag == kOffsetSchema)
+    return true;
   return !ifd1 && (tag == kTagJpegOffset || tag == kTagJpegLength);
+}
+
+// An EXIF directory as the user may know it from other programs.
+const char* DirectoryName(std::uint16_t parent) {
+  switch (parent) {
+    case kParentIfd0:
+      return "IFD0";
+    case kParentIfd1:
+      return "IFD1";
+    case kParentExif:
+      return "Exif";
+    case kParentGps:
+      return "GPS";
+    case kParentInterop:
+      return "Interop";
+    default:
+      return "SubIFD";
+  }
 }
 
 std::string Hex2(unsigned v) {
@@ -82,29 +104,71 @@ void WriteDataset(ByteWriter& out, const TTagEntry& e) {
   out.bytes(value);
 }
 
+void Note(std::vector<TOutputNote>* notes, TOutputNote::Kind kind, std::string cause) {
+  if (notes) notes->push_back({kind, std::move(cause)});
+}
+
 // The EXIF APP1 segment; when it would not fit its length field, the thumbnail and IFD1 are left out
-// and, if it still does not fit, ESegmentTooLong goes to the caller.
-Bytes ExifSegment(const TImgData& img) {
+// (and noted) and, if it still does not fit, ESegmentTooLong goes to the caller.
+Bytes ExifSegment(const TImgData& img, bool stripGps, std::vector<TOutputNote>* notes) {
   bool withThumbnail = true;
   while (true) {
     TExifWriter writer(img);
     writer.motorolaOrder = img.motorolaOrder;
     writer.writeThumbnail = writer.writeThumbnail && withThumbnail;
+    writer.stripGps = stripGps;
     ByteWriter segment;
     try {
       writer.WriteExifHeader(segment);
       writer.WriteBlock(segment);
       return segment.take();
-    } catch (const ESegmentTooLong&) {
+    } catch (const ESegmentTooLong& e) {
       if (!writer.writeThumbnail) throw;
+      Note(notes, TOutputNote::Kind::kThumbnail, e.what());
       withThumbnail = false;
     }
   }
 }
 
+// What the reader had to leave behind, for the notes of a save with metadata.
+void NoteWhatWasNotRead(const TImgData& img, std::vector<TOutputNote>* notes) {
+  if (const TImageInfo* info = img.exifInfo.get()) {
+    if (!info->dropped.empty()) {
+      std::string list;
+      for (const auto& d : info->dropped) {
+        const TagRow* row = FindRowByTag(d.parentId == kParentGps ? GpsTagTable() : MainTagTable(), d.tag);
+        const std::string name = row && row != &UnknownTagRow() ? row->name : UnknownTagName(d.tag);
+        list += (list.empty() ? "" : ", ") + std::string(DirectoryName(d.parentId)) + " " + name;
+      }
+      Note(notes, TOutputNote::Kind::kMetadata, "wpisy EXIF z wartością poza blokiem EXIF: " + list);
+    }
+    if (info->illegalDirectories > 0)
+      Note(notes, TOutputNote::Kind::kMetadata, "katalog EXIF nie mieści się w bloku EXIF");
+  }
+  if (img.iptcData && img.iptcData->Truncated())
+    Note(notes, TOutputNote::Kind::kMetadata, "dane IPTC ucięte w pliku źródłowym");
+}
+
+// XMP inside the EXIF block (IFD0's ExtensibleMetadataPlatform) loses its position like the segments.
+void StripGpsFromExifXmp(TImageInfo& info, const XmpPacketStripper& strip, std::vector<TOutputNote>* notes) {
+  constexpr std::uint16_t kTagXmp = 0x02BC;
+  std::erase_if(info.entries, [&](TTagEntry& e) {
+    if (e.tag != kTagXmp || e.parentId != kParentIfd0 || e.kind != 0) return false;
+    try {
+      if (!strip) throw EMetadata("brak czytnika XML");
+      e.raw = strip(e.raw);
+      e.rawSize = static_cast<std::int32_t>(e.raw.size());
+      return false;
+    } catch (const std::exception& error) {
+      Note(notes, TOutputNote::Kind::kMetadata, std::string("pakiet XMP w EXIF nieczytelny (") + error.what() + ")");
+      return true;
+    }
+  });
+}
+
 // The pixels were turned upright from `from`: the Orientation entries say so now, and the thumbnail
-// is turned with them or, when it cannot be, left out rather than left sideways.
-void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn) {
+// is turned with them or, when it cannot be, left out (and noted) rather than left sideways.
+void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::vector<TOutputNote>* notes) {
   const auto upright = [&info](std::vector<TTagEntry>& list) {
     for (TTagEntry& e : list) {
       if (e.tag != kTagOrientation || e.kind != 0 || e.type != kShort || e.raw.size() != 2) continue;
@@ -116,12 +180,19 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn) {
   };
   upright(info.entries);
   upright(info.thumbEntries);
+  if (!info.thumbStrips.empty()) {
+    info.thumbStrips.clear();
+    info.thumbStripSizes.clear();
+    Note(notes, TOutputNote::Kind::kThumbnail, "miniatury nieskompresowanej nie da się obrócić");
+  }
   if (!info.HasThumbnail()) return;
   std::optional<Bytes> turned;
+  std::string cause = "miniatury nie da się obrócić";
   if (turn) {
     try {
       turned = turn(info.thumbnail, from);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+      cause += std::string(" (") + e.what() + ")";
       turned.reset();
     }
   }
@@ -129,10 +200,15 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn) {
     info.thumbnail = std::move(*turned);
   } else {
     info.thumbnail.clear();
+    Note(notes, TOutputNote::Kind::kThumbnail, cause);
   }
 }
 
 }  // namespace
+
+std::string TOutputNote::Text() const {
+  return (kind == Kind::kThumbnail ? "zapisano bez miniatury: " : "zapisano bez metadanych: ") + cause;
+}
 
 // ---- TBasicMetadataWriter ---------------------------------------------------------------------------
 
@@ -148,7 +224,8 @@ void TBasicMetadataWriter::PatchSegmentLength(ByteWriter& stream, std::int64_t s
 // ---- TExifWriter ------------------------------------------------------------------------------------
 
 TExifWriter::TExifWriter(const TImgData& img) : TBasicMetadataWriter(img) {
-  writeThumbnail = img.HasExif() && img.exifInfo->HasThumbnail() && !img.exifInfo->thumbEntries.empty();
+  writeThumbnail = img.HasExif() && (img.exifInfo->HasThumbnail() || !img.exifInfo->thumbStrips.empty()) &&
+                   !img.exifInfo->thumbEntries.empty();
 }
 
 void TExifWriter::WriteExifHeader(ByteWriter& stream) {
@@ -228,32 +305,45 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   const bool be = motorolaOrder;
   const bool ifd1 = parent == kParentIfd1;
 
+  // IFD1's picture: the JPEG thumbnail, else the strips of an uncompressed one.
+  const bool strips = ifd1 && info.thumbnail.empty() && !info.thumbStrips.empty();
+  const Bytes& thumbnail = strips ? info.thumbStrips : info.thumbnail;
   struct Field {
     std::uint16_t tag, type;
     std::uint32_t count;
     Bytes value;
     bool pointer = false;      // patched once the directory it points to is written
-    bool thumbOffset = false;  // gets the copied thumbnail's offset
+    bool thumbOffset = false;  // gets the copied thumbnail's offset (each strip's)
   };
   std::vector<Field> fields;
   for (const TTagEntry& e : ifd1 ? info.thumbEntries : info.entries) {
     if (e.parentId != parent || e.kind != 0) continue;
+    if (strips && e.tag == kTagStripOffsets) {
+      const auto n = static_cast<std::uint32_t>(info.thumbStripSizes.size());
+      fields.push_back({e.tag, kLong, n, Bytes(4 * std::size_t{n}, 0), false, true});
+      continue;
+    }
     // The directories behind SubIFDs are not written, so neither is a pointer that would lead nowhere.
     if (e.tag == kTagSubIfds || PointsAtDataLeftBehind(e.tag, ifd1)) continue;
     if (IsPointerTag(e.tag)) {
+      if (stripGps && e.tag == kParentGps) continue;
       // Each directory once: a pointer back to a directory already written would loop for ever.
       if (claimed_.insert(e.tag).second) fields.push_back({e.tag, kLong, 1, Bytes(4, 0), true});
       continue;
     }
     if (ifd1 && (e.tag == kTagJpegOffset || e.tag == kTagJpegLength)) {
       ByteWriter length;
-      length.u32(static_cast<std::uint32_t>(info.thumbnail.size()), be);
+      length.u32(static_cast<std::uint32_t>(thumbnail.size()), be);
       fields.push_back({e.tag, kLong, 1, length.take(), false, e.tag == kTagJpegOffset});
       continue;
     }
     const int size = FormatSize(e.type);
-    if (size == 0 || e.raw.empty()) continue;
+    if (size == 0) continue;
     Field f{e.tag, e.type, 0, e.raw};
+    if (e.raw.empty()) {
+      fields.push_back(std::move(f));  // no value, as read: count 0
+      continue;
+    }
     if (e.type == kAscii) {
       if (f.value.back() != 0) f.value.push_back(0);
     } else if (e.type != kUndefined) {
@@ -277,8 +367,8 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   std::int64_t valueBase = dirOffset + dirSize;
   std::int64_t thumbOffset = valueBase;
   if (ifd1) {
-    thumbOffset = Place(valueBase, static_cast<std::int64_t>(info.thumbnail.size()));
-    valueBase = thumbOffset + static_cast<std::int64_t>(info.thumbnail.size());
+    thumbOffset = Place(valueBase, static_cast<std::int64_t>(thumbnail.size()));
+    valueBase = thumbOffset + static_cast<std::int64_t>(thumbnail.size());
   }
   // Values start on even offsets, as TIFF asks, and so does the next directory.
   ByteWriter values;
@@ -288,7 +378,11 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
     if (f.pointer) pending.Add(static_cast<std::int64_t>(stream.size()));
     if (f.thumbOffset) {
       ByteWriter offset;
-      offset.u32(ToBlockOffset(tiffStart + thumbOffset), be);
+      std::int64_t at = thumbOffset;
+      offset.u32(ToBlockOffset(tiffStart + at), be);
+      if (strips)
+        for (std::size_t i = 0; i + 1 < info.thumbStripSizes.size(); ++i)
+          offset.u32(ToBlockOffset(tiffStart + (at += info.thumbStripSizes[i])), be);
       f.value = offset.take();
     }
     stream.u16(f.tag, be);
@@ -312,7 +406,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   stream.u32(0, be);
   if (ifd1) {
     zeros(stream, thumbOffset - (dirOffset + dirSize));
-    stream.bytes(info.thumbnail);
+    stream.bytes(thumbnail);
   }
   stream.bytes(values.data());
   return {ToBlockOffset(tiffStart + dirOffset), nextField};
@@ -342,14 +436,46 @@ std::size_t TIPTCWriter::WriteResourceHeader(ByteWriter& stream, std::uint16_t i
 
 void TIPTCWriter::WriteBlock(ByteWriter& stream) {
   TBasicMetadataWriter::WriteBlock(stream);
-  const std::size_t sizePos = WriteResourceHeader(stream, kIptcResource, "");
-  const std::size_t start = stream.size();
-  if (imgData().iptcData)
-    for (const TTagEntry& e : imgData().iptcData->Entries()) WriteDataset(stream, e);
-  const std::size_t size = stream.size() - start;
+  ByteWriter resource;
+  const std::size_t sizePos = WriteResourceHeader(resource, kIptcResource, "");
+  const std::size_t start = resource.size();
+  if (const TIPTCdata* iptc = imgData().iptcData.get()) {
+    // IIM wants the records in ascending order, which the blocks of several APP13 segments read one
+    // after another need not give (each may hold a record 1); within a record the file's order stays.
+    std::vector<const TTagEntry*> ordered;
+    for (const TTagEntry& e : iptc->Entries()) ordered.push_back(&e);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const TTagEntry* a, const TTagEntry* b) { return a->tag >> 8 < b->tag >> 8; });
+    bool versionWritten = false;
+    for (const TTagEntry* entry : ordered) {
+      const TTagEntry& e = *entry;
+      // IIM wants the record version first in record 2; the source's, or version 4.
+      if (e.tag >> 8 == 2 && !versionWritten) {
+        TTagEntry version;
+        version.tag = 2 << 8;
+        version.type = 0;
+        version.raw = iptc->RecordVersion().value_or(Bytes{0, 4});
+        WriteDataset(resource, version);
+        versionWritten = true;
+      }
+      WriteDataset(resource, e);
+    }
+  }
+  const std::size_t size = resource.size() - start;
   if (size > std::numeric_limits<std::uint32_t>::max()) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
-  stream.patch32(sizePos, static_cast<std::uint32_t>(size), true);
-  if (size % 2 == 1) stream.u8(0);  // resource data is padded to an even size
+  resource.patch32(sizePos, static_cast<std::uint32_t>(size), true);
+  if (size % 2 == 1) resource.u8(0);  // resource data is padded to an even size
+  // More than one segment holds: the resources go on in the next APP13, each with the identifier, as
+  // Photoshop splits them (and the reader puts them together again).
+  constexpr std::size_t kPerSegment = kMaxSegmentLength - 2 - 14;
+  const ByteView all(resource.data());
+  for (std::size_t at = 0; at < all.size(); at += kPerSegment) {
+    if (at > 0) {
+      PatchSegmentLength(stream, segmentStart);
+      WriteIptcHeader(stream);
+    }
+    stream.bytes(all.sub(at, std::min(kPerSegment, all.size() - at)).span());
+  }
   PatchSegmentLength(stream, segmentStart);
 }
 
@@ -362,6 +488,27 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
       e.type = kLong;
   SetTagValue("ImageWidth", width, 3);
   SetTagValue("ImageLength", height, 3);
+  // The Exif directory's size of the picture (ExifImageWidth/ExifImageLength) is the new one too when
+  // the source states it; a value a SHORT cannot hold makes it a LONG.
+  constexpr std::uint16_t kExifWidth = 0xA002, kExifLength = 0xA003;
+  for (TTagEntry& e : entries) {
+    if (e.parentId != kParentExif || e.kind != 0 || (e.tag != kExifWidth && e.tag != kExifLength)) continue;
+    const std::int64_t value = std::clamp<std::int64_t>(e.tag == kExifWidth ? width : height, 0, 4294967295LL);
+    const std::int64_t fits = e.type == kByte ? 255 : e.type == kShort ? 65535 : e.type == kLong ? 4294967295LL : -1;
+    if (value > fits) e.type = value <= 65535 ? kShort : kLong;
+    ByteWriter w;
+    if (e.type == kByte) {
+      w.u8(static_cast<std::uint8_t>(value));
+    } else if (e.type == kShort) {
+      w.u16(static_cast<std::uint16_t>(value), motorolaOrder);
+    } else {
+      w.u32(static_cast<std::uint32_t>(value), motorolaOrder);
+    }
+    e.raw = w.take();
+    e.rawSize = static_cast<std::int32_t>(e.raw.size());
+    e.count = 1;
+    e.data = TextOfEntry(e);
+  }
 }
 
 // ---- TImgData ---------------------------------------------------------------------------------------
@@ -382,27 +529,35 @@ Bytes TImgData::SaveMergedJpeg(ByteView encoded, int width, int height, bool adj
   return WriteOutput(encoded, options);
 }
 
-Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options) {
+Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes) {
   int parts = options.iccProfile ? kPartIcc : 0;
+  // Notes of this save only: a save that fails leaves none behind.
+  std::vector<TOutputNote> noted;
   if (options.metadata && HasMetadata()) {
     parts |= kMetadataParts;
+    NoteWhatWasNotRead(*this, &noted);
     if (HasExif()) {
-      if (options.turnedFrom != kOrientationUpright) MarkUpright(*exifInfo, options.turnedFrom, options.turnThumbnail);
+      if (options.turnedFrom != kOrientationUpright)
+        MarkUpright(*exifInfo, options.turnedFrom, options.turnThumbnail, &noted);
       if (options.adjustSize) exifInfo->SetImageSize(options.height, options.width);
+      if (options.stripGps) StripGpsFromExifXmp(*exifInfo, options.stripXmpGps, &noted);
     }
   }
   // Nothing to add: the encoder's file as it is.
   if (!(parts & kMetadataParts) && ((parts & kPartIcc) == 0 || CarriedIccProfile().empty()))
     return Bytes(encoded.span().begin(), encoded.span().end());
   ByteWriter target;
-  MergeIntoJpeg(encoded, target, parts);
+  MergeIntoJpeg(encoded, target, parts, &options, &noted);
+  if (notes) notes->insert(notes->end(), noted.begin(), noted.end());
   return target.take();
 }
 
-std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0) {
+std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0,
+                                            const TOutputOptions* options, std::vector<TOutputNote>* notes) {
+  const bool stripGps = options && options->stripGps;
   Marker(target, kSoi);
   if ((parts & kPartExif) && HasExif()) {
-    target.bytes(ExifSegment(*this));
+    target.bytes(ExifSegment(*this, stripGps, notes));
   } else if (!(parts & kMetadataParts)) {
     target.bytes(plainApp0.span());
   } else if (const JpegSection* app0 = App0Section()) {
@@ -419,7 +574,22 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
     target.u8(0);
     target.u8(0);
   }
-  // A later XMP APP1 goes here, before the profile.
+  // The XMP after the EXIF block (or the header), before the profile.
+  if ((parts & kPartExif) && HasXmp()) {
+    std::vector<Bytes> stripped;
+    if (stripGps) {
+      std::vector<std::string> causes;
+      if (options->stripXmpGps)
+        stripped = StripGpsFromXmpSegments(xmpSegments, options->stripXmpGps, causes);
+      else
+        causes.push_back("XMP pominięto: brak czytnika XML");
+      for (std::string& cause : causes) Note(notes, TOutputNote::Kind::kMetadata, std::move(cause));
+    }
+    for (const Bytes& data : stripGps ? stripped : xmpSegments) {
+      Marker(target, kApp1);
+      target.bytes(data);
+    }
+  }
   if (parts & kPartIcc) WriteIccSegments(target, CarriedIccProfile());
   if ((parts & kPartIptc) && HasIptc()) {
     TIPTCWriter writer(*this);
@@ -435,7 +605,8 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
   return target.size();
 }
 
-void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts) {
+void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options,
+                             std::vector<TOutputNote>* notes) {
   // The encoder's segments up to its scan, checked before anything is written; its APP0 goes into
   // the header's place in a plain save, the tables and frame header follow the metadata.
   struct Piece {
@@ -478,7 +649,7 @@ void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts) {
     }
     pos = lengthPos + length;
   }
-  WriteMetadataSegments(target, parts, encoded.bytes(app0.pos, app0.size));
+  WriteMetadataSegments(target, parts, encoded.bytes(app0.pos, app0.size), options, notes);
   for (const Piece& p : kept) target.bytes(encoded.bytes(p.pos, p.size));
   // The scan header, the entropy-coded data and EOI, as they are.
   if (scan < encoded.size()) target.bytes(encoded.span().subspan(scan));

@@ -17,6 +17,7 @@
 
 #include "metadata/bytes.h"
 #include "metadata/tagentry.h"
+#include "metadata/xmp.h"
 
 namespace velmora {
 
@@ -26,6 +27,19 @@ class TImgData;
 // again. Nothing (or a throw) when it cannot: the thumbnail is then left out. The codec lives in the
 // imaging library, which this one does not use, so the caller hands it in.
 using ThumbnailTurner = std::function<std::optional<Bytes>(ByteView jpeg, int orientation)>;
+
+// Something of the source's metadata that an output goes without, and why (TImgData::WriteOutput).
+struct TOutputNote {
+  enum class Kind {
+    kMetadata,   // "zapisano bez metadanych": the metadata or part of it
+    kThumbnail,  // "zapisano bez miniatury": the EXIF thumbnail
+  };
+  Kind kind = Kind::kMetadata;
+  std::string cause;  // Polish, for the user
+  // "zapisano bez metadanych: CAUSE" or "zapisano bez miniatury: CAUSE".
+  std::string Text() const;
+  bool operator==(const TOutputNote&) const = default;
+};
 
 // What an output file takes from its source besides the encoded picture (TImgData::WriteOutput).
 struct TOutputOptions {
@@ -43,6 +57,11 @@ struct TOutputOptions {
   // when that is empty or fails), so that viewers agree with the picture.
   int turnedFrom = 1;
   ThumbnailTurner turnThumbnail;
+  // "usuń dane GPS": the GPS directory and its pointer are not written, and every XMP packet (the
+  // segments' and IFD0's) goes through stripXmpGps, which reads XML (the imaging library's); without
+  // it the XMP is left out, with a note.
+  bool stripGps = false;
+  XmpPacketStripper stripXmpGps;
 };
 
 // Raised by the writers with the texts of messages.h.
@@ -111,6 +130,7 @@ class TExifWriter : public TBasicMetadataWriter {
   std::int64_t tiffStart = 0;
   std::int64_t segmentStart = -1;
   bool writeThumbnail = false;
+  bool stripGps = false;  // the GPS directory and its pointer are not written
 
  private:
   struct Written {

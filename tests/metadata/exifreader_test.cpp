@@ -70,15 +70,69 @@ TEST(ExifReader, WalksEveryStandardDirectory) {
   }
 }
 
-TEST(ExifReader, PointerLoopsAndUnknownTagsAreHarmless) {
+TEST(ExifReader, PointerLoopsAreHarmless) {
   const TiffBuilder b(false);
-  // The Exif pointer leads back to IFD0; a private tag is not in the tables.
-  const Bytes tiff = b.Build({{{b.Ascii(0x010F, "Maker"), b.Pointer(0x8769, 0), b.Short(0xC4A5, {1})}}});
+  // The Exif pointer leads back to IFD0.
+  const Bytes tiff = b.Build({{{b.Ascii(0x010F, "Maker"), b.Pointer(0x8769, 0)}}});
   const auto img = Read(tiff);
   int makes = 0;
   for (const auto& e : img->exifInfo->entries) makes += e.name == "Make";
   EXPECT_EQ(makes, 1);
-  for (const auto& e : img->exifInfo->entries) EXPECT_NE(e.tag, 0xC4A5);
+}
+
+TEST(ExifReader, TagsMissingFromTheTablesAreKeptUnderTheirNumber) {
+  for (const bool be : {false, true}) {
+    SCOPED_TRACE(be ? "MM" : "II");
+    const TiffBuilder b(be);
+    // One unknown entry of each TIFF format, inline and in the value area, in every directory.
+    TiffEntry sbyte = b.Byte(0xC001, {0xFE, 1});
+    sbyte.type = kSByte;
+    TiffEntry slong = b.Long(0xC002, {0xFFFFFFFF, 2});
+    slong.type = kSLong;
+    TiffEntry sshort = b.Short(0xC003, {0x8000});
+    sshort.type = kSShort;
+    TiffEntry floats = b.Long(0xC004, {0x3F800000});
+    floats.type = kFloat;
+    TiffEntry doubles = b.Rational(0xC005, {{0, 0x3FF00000}});
+    doubles.type = kDouble;
+    const std::vector<TiffEntry> unknown = {b.Byte(0xC000, {1, 2, 3, 4, 5}),
+                                            sbyte,
+                                            b.Ascii(0xA434, "EF-S18-55mm f/3.5-5.6 IS"),
+                                            b.Short(0xA431, {7, 8, 9}),
+                                            b.Long(0x8830, {2}),
+                                            b.Rational(0xA432, {{18, 1}, {55, 1}, {35, 10}, {56, 10}}),
+                                            slong,
+                                            b.Undefined(0xC4A5, Text("PrintIM0300")),
+                                            sshort,
+                                            b.Rational(0xC006, {{1, 3}}, true),
+                                            floats,
+                                            doubles};
+    TiffDir ifd0({b.Ascii(0x010F, "Maker"), b.Pointer(0x8769, 1), b.Pointer(0x8825, 3), b.Short(0xC100, {1})});
+    TiffDir exif({b.Pointer(0xA005, 2)});
+    for (const TiffEntry& e : unknown) exif.entries.push_back(e);
+    const auto img = Read(b.Build({ifd0, exif, TiffDir({b.Short(0xC200, {2})}), TiffDir({b.Short(0x0040, {3})})}));
+    const TImageInfo& info = *img->exifInfo;
+    const auto find = [&](std::uint16_t parent, std::uint16_t tag) -> const TTagEntry* {
+      for (const auto& e : info.entries)
+        if (e.parentId == parent && e.tag == tag) return &e;
+      return nullptr;
+    };
+    for (const TiffEntry& u : unknown) {
+      const TTagEntry* e = find(kParentExif, u.tag);
+      ASSERT_NE(e, nullptr) << u.tag;
+      EXPECT_EQ(e->type, u.type);
+      EXPECT_EQ(e->raw, u.value) << u.tag;
+      EXPECT_EQ(e->kind, 0);
+      EXPECT_EQ(e->name, UnknownTagName(u.tag));
+    }
+    EXPECT_EQ(UnknownTagName(0xA434), "0xA434");
+    ASSERT_NE(find(kParentIfd0, 0xC100), nullptr);
+    ASSERT_NE(find(kParentInterop, 0xC200), nullptr);
+    ASSERT_NE(find(kParentGps, 0x0040), nullptr);
+    // Nothing of the design's own reading changes: known names and texts stay as they were.
+    EXPECT_EQ(info.GetTagText("Make"), "Maker");
+    EXPECT_TRUE(IsNull(info.GetTagValue("Unknown")));
+  }
 }
 
 TEST(ExifReader, HostileDirectoriesGiveFewerEntriesOrAnError) {
@@ -91,7 +145,7 @@ TEST(ExifReader, HostileDirectoriesGiveFewerEntriesOrAnError) {
     EXPECT_EQ(img->exifInfo->EntryCount(), 0);
   }
   {
-    // Offsets of 0xFFFFFFFF: the value and the sub-directory read as absent.
+    // Offsets of 0xFFFFFFFF: the value is dropped (and listed as lost), the sub-directory absent.
     TiffEntry farValue = b.Ascii(0x010E, "a long description");
     farValue.rawOffset = 0xFFFFFFFF;
     TiffEntry farDir = b.Long(0x8769, {0});
@@ -101,8 +155,10 @@ TEST(ExifReader, HostileDirectoriesGiveFewerEntriesOrAnError) {
     const auto img =
         Read(b.Build({{{farValue, farDir, b.Ascii(0x010F, "Maker")}, 1}, {{farThumb, b.Long(0x0202, {0x7FFFFFFF})}}}));
     const TImageInfo& info = *img->exifInfo;
-    ASSERT_NE(Find(info.entries, "ImageDescription"), nullptr);
-    EXPECT_TRUE(Find(info.entries, "ImageDescription")->raw.empty());
+    EXPECT_EQ(Find(info.entries, "ImageDescription"), nullptr);
+    ASSERT_EQ(info.dropped.size(), 1u);
+    EXPECT_EQ(info.dropped[0].tag, 0x010E);
+    EXPECT_EQ(info.dropped[0].parentId, kParentIfd0);
     EXPECT_EQ(info.GetTagText("Make"), "Maker");
     EXPECT_FALSE(info.HasThumbnail());
   }
@@ -125,19 +181,40 @@ TEST(ExifReader, HostileDirectoriesGiveFewerEntriesOrAnError) {
     EXPECT_EQ(orientations, TImageInfo::kMaxDirectoryDepth + 1);
   }
   {
-    // Component counts that would need gigabytes read only what the block holds.
+    // Component counts that would need gigabytes (a Make of 0xFFFFFFFF bytes) or just one byte more
+    // than the block holds: that entry is dropped, the ones around it kept.
     TiffEntry huge = b.Rational(0x011A, {{1, 1}});
     huge.count = 0xFFFFFFFF;
-    const auto img = Read(b.Build({{{huge}}}));
-    ASSERT_NE(Find(img->exifInfo->entries, "XResolution"), nullptr);
-    EXPECT_LT(Find(img->exifInfo->entries, "XResolution")->raw.size(), 100u);
+    TiffEntry make = b.Ascii(0x010F, "Maker");
+    make.count = 0xFFFFFFFF;
+    const Bytes block = b.Build({{{b.Ascii(0x010E, "kept before"), make, huge, b.Ascii(0x0131, "kept after")}}});
+    const auto img = Read(block);
+    const TImageInfo& info = *img->exifInfo;
+    EXPECT_EQ(Find(info.entries, "XResolution"), nullptr);
+    EXPECT_EQ(Find(info.entries, "Make"), nullptr);
+    EXPECT_EQ(info.GetTagText("ImageDescription"), "kept before");
+    EXPECT_EQ(info.GetTagText("Software"), "kept after");
+    ASSERT_EQ(info.dropped.size(), 2u);
+    EXPECT_EQ(info.dropped[0].tag, 0x010F);
+    EXPECT_EQ(info.dropped[1].tag, 0x011A);
+  }
+  {
+    // The value ends exactly at the block's end: kept; one byte more: dropped.
+    for (const std::uint32_t count : {40u, 41u}) {
+      TiffEntry last = b.Undefined(0xC4A5, Bytes(40, 7));
+      last.count = count;
+      const Bytes block = b.Build({{{last}}});
+      ASSERT_EQ(block.size(), 8u + 18 + 40);  // the value is the block's last 40 bytes
+      const auto img = Read(block);
+      EXPECT_EQ(img->exifInfo->EntryCount(), count == 40 ? 1 : 0) << count;
+    }
   }
 }
 
 TEST(ExifReader, RepeatedLargeValuesAndManyDirectoriesStayBounded) {
   const TiffBuilder b(false);
   // Thousands of entries all pointing at the same 30 KB value: kept bytes stay within the budget.
-  TiffEntry big = b.Undefined(0x9000, Bytes(30000, '7'));
+  TiffEntry big = b.Undefined(0x9000, Bytes(20000, '7'));
   std::vector<TiffEntry> many(2000, big);
   for (auto& e : many) e.rawOffset = 8;
   const auto img = Read(b.Build({TiffDir(many)}));

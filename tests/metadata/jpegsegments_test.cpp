@@ -62,25 +62,45 @@ TEST(JpegSegments, KeepsApp0ExifAndScanHeaderAndTakesTheSizeFromSof0) {
   EXPECT_TRUE(std::equal(s.data.begin(), s.data.end(), app1.begin() + 2));
 }
 
-TEST(JpegSegments, OnlyTheFirstFiveKeptSegmentsCanHoldMetadata) {
+TEST(JpegSegments, TheExifBlockIsFoundAnywhereBeforeTheScan) {
   const Bytes app0 = Segment(0xE0, Text("JFIF"));
   const Bytes noIptc = PhotoshopApp13(Resource(0x03ED, Bytes(16, 0)));
+  const Bytes table = Segment(0xDB, Bytes(65, 0));
+  const auto kept = [&](int n) {
+    std::vector<Bytes> segments;
+    for (int i = 0; i < n; ++i) segments.push_back(i % 2 ? noIptc : app0);
+    return segments;
+  };
+  const auto file = [&](std::vector<Bytes> before, bool exifAfterScan = false) {
+    Bytes out{0xFF, 0xD8};
+    if (!exifAfterScan) before.push_back(ExifApp1(SmallExif()));
+    before.push_back(Sof0(640, 480));
+    before.push_back(Bytes{0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 63, 0});
+    if (exifAfterScan) before.push_back(ExifApp1(SmallExif()));
+    for (const Bytes& b : before) out.insert(out.end(), b.begin(), b.end());
+    for (const std::uint8_t b : {0x12, 0x34, 0xFF, 0xD9}) out.push_back(b);
+    return out;
+  };
+  std::vector<Bytes> tables(30, table);
   struct Row {
     const char* what;
     Bytes file;
     bool exif;
   } rows[] = {
-      {"EXIF after three kept segments", Jpeg({app0, app0, noIptc, ExifApp1(SmallExif())}), true},
-      {"EXIF after four kept segments", Jpeg({app0, app0, noIptc, noIptc, ExifApp1(SmallExif())}), false},
-      {"tables and released segments do not count",
-       Jpeg({Segment(0xEC, Text("Ducky")), Segment(0xEE, Text("Adobe")), Segment(0xDB, Bytes(65, 0)),
-             Segment(0xDB, Bytes(65, 0)), ExifApp1(SmallExif())}),
-       true},
+      {"EXIF after three kept segments", file(kept(3)), true},
+      {"EXIF after four kept segments", file(kept(4)), true},
+      {"EXIF after nineteen kept segments", file(kept(19)), true},
+      {"EXIF after the twenty segments the scan keeps", file(kept(20)), false},
+      {"tables and released segments do not count", file(tables), true},
+      {"EXIF after the scan header", file({}, true), false},
   };
   for (const auto& r : rows) {
     TImgData img;
     EXPECT_EQ(img.ScanJpegSegments(r.file, kPartsAll), r.exif) << r.what;
     EXPECT_EQ(img.HasExif(), r.exif) << r.what;
+    if (r.exif) {
+      EXPECT_EQ(img.exifInfo->GetTagText("Make"), "Maker") << r.what;
+    }
   }
 }
 
@@ -102,11 +122,18 @@ TEST(JpegSegments, AnXmpPacketBeforeTheExifBlockDoesNotHideIt) {
   ASSERT_TRUE(img.ScanJpegSegments(Jpeg({xmp, ExifApp1(SmallExif())}), kPartsAll));
   ASSERT_TRUE(img.HasExif());
   EXPECT_EQ(img.exifInfo->GetTagText("Make"), "Maker");
-  EXPECT_EQ(img.SectionCount(), 2);  // the XMP packet is released
+  EXPECT_EQ(img.SectionCount(), 2);  // the XMP packet keeps no slot
+  ASSERT_EQ(img.xmpSegments.size(), 1u);
+  EXPECT_EQ(img.xmpSegments[0], Bytes(xmp.begin() + 2, xmp.end()));
 
+  // XMP alone is metadata, to be carried; without kPartExif it is not read.
   TImgData onlyXmp;
-  EXPECT_FALSE(onlyXmp.ScanJpegSegments(Jpeg({xmp}), kPartsAll));
+  EXPECT_TRUE(onlyXmp.ScanJpegSegments(Jpeg({xmp}), kPartsAll));
   EXPECT_FALSE(onlyXmp.HasExif());
+  EXPECT_TRUE(onlyXmp.HasXmp());
+  TImgData noExifPart;
+  EXPECT_FALSE(noExifPart.ScanJpegSegments(Jpeg({xmp}), kPartIptc | kPartComment));
+  EXPECT_FALSE(noExifPart.HasXmp());
 }
 
 TEST(JpegSegments, ExifHeaderFaultsStopDecodingOnly) {

@@ -284,13 +284,19 @@ TEST(MetadataWriter, IptcBlockByteForByte) {
     Bytes datasets;  // as read
     Bytes written;   // the resource data as written
   };
+  const Bytes version4 = Dataset(2, 0, Bytes{0, 4});
   const Row rows[] = {
-      {"repeated keywords, an odd-length caption as read, a dataset the table does not name, no record version",
-       Concat({Dataset(2, 0, Bytes{0, 4}), Dataset(2, 25, Text("alpha")), Dataset(2, 25, Text("beta")),
+      {"repeated keywords, an odd-length caption as read, a dataset the table does not name; the record version "
+       "first in record 2, as the source has it",
+       Concat({Dataset(2, 25, Text("alpha")), Dataset(2, 0, Bytes{0, 2}), Dataset(2, 25, Text("beta")),
                Dataset(2, 120, Text("Hello")), Dataset(2, 221, Bytes{1, 2, 3})}),
-       Concat({Dataset(2, 25, Text("alpha")), Dataset(2, 25, Text("beta")), Dataset(2, 120, Text("Hello")),
-               Dataset(2, 221, Bytes{1, 2, 3})})},
-      {"a value of 32,768 bytes or more in IIM's extended form", extended, extended},
+       Concat({Dataset(2, 0, Bytes{0, 2}), Dataset(2, 25, Text("alpha")), Dataset(2, 25, Text("beta")),
+               Dataset(2, 120, Text("Hello")), Dataset(2, 221, Bytes{1, 2, 3})})},
+      {"no record version in the source: version 4, after record 1",
+       Concat({Dataset(1, 90, Text("\x1b%G")), Dataset(2, 5, Text("title"))}),
+       Concat({Dataset(1, 90, Text("\x1b%G")), version4, Dataset(2, 5, Text("title"))})},
+      {"no record 2: no record version", Dataset(1, 90, Text("\x1b%G")), Dataset(1, 90, Text("\x1b%G"))},
+      {"a value of 32,768 bytes or more in IIM's extended form", extended, Concat({version4, extended})},
   };
   for (const Row& r : rows) {
     const Bytes out = Save(Jpeg({PhotoshopApp13(Resource(0x0404, r.datasets))}));
