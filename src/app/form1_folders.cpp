@@ -1,5 +1,6 @@
 // The folder fields: their histories, the browse buttons, the folder menus, and the name sample.
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -246,8 +248,13 @@ void TForm1::rbPrefClick() {
 void TForm1::UpdateNameSample() {
   const QString affix = EPref->text();
   const int wn = QFontMetrics(lnp->font()).horizontalAdvance(QStringLiteral("nazwa"));
-  const int wa = QFontMetrics(lPref->font()).horizontalAdvance(affix);
-  lPref->setText(affix);
+  const int wExt = QFontMetrics(lExt->font()).horizontalAdvance(QStringLiteral(".jpg"));
+  // A long affix would run under "usuń dane GPS": shorten it in the middle, whole in the tooltip.
+  const int room = cbUsunGPS->x() - 4 - (240 + wn + wExt);
+  const QString shown = QFontMetrics(lPref->font()).elidedText(affix, Qt::ElideMiddle, std::max(room, 0));
+  const int wa = QFontMetrics(lPref->font()).horizontalAdvance(shown);
+  lPref->setText(shown);
+  lPref->setToolTip(shown == affix ? QString() : affix);
   lPref->adjustSize();
   lExt->setText(QStringLiteral(".jpg"));
   lExt->adjustSize();

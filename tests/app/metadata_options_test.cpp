@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
@@ -119,10 +120,21 @@ class MetadataOptionsTest : public QObject {
     QCOMPARE(form.cbUsunGPS->parentWidget(), static_cast<QWidget*>(form.QMTBorderPanel2));
     QVERIFY(QRect(QPoint(0, 0), form.QMTBorderPanel2->size()).contains(form.cbUsunGPS->geometry()));
     QVERIFY(form.cbUsunGPS->width() >= form.cbUsunGPS->sizeHint().width());
-    for (QWidget* other : form.QMTBorderPanel2->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-      if (other != form.cbUsunGPS && other->isVisible())
-        QVERIFY2(!other->geometry().intersects(form.cbUsunGPS->geometry()),
-                 qPrintable(other->metaObject()->className()));
+    // Also when the name sample beside it grows with a long prefix or suffix.
+    for (const bool suffix : {false, true}) {
+      (suffix ? form.rbSuf : form.rbPref)->click();
+      for (const QString& affix : {QString("_"), QString("_2026_publikacja_www_ąęśź_")}) {
+        form.EPref->setText(affix);
+        for (QWidget* other : form.QMTBorderPanel2->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+          if (other != form.cbUsunGPS && other->isVisible())
+            QVERIFY2(!other->geometry().intersects(form.cbUsunGPS->geometry()),
+                     qPrintable(other->metaObject()->className() + (": " + affix)));
+        // The whole affix stays at hand.
+        QVERIFY(form.lPref->text() == affix || form.lPref->toolTip() == affix);
+      }
+    }
+    form.EPref->setText("_");
+    form.rbPref->click();
 
     // A click on the disabled box does nothing.
     Click(form.cbUsunGPS);
