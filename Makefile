@@ -8,7 +8,7 @@ deps:
 
 # The release preset also holds the tests (CI runs them there too); run and bench build only what they start.
 PROGRAMS = velmora velmora-batch
-BENCHMARKS = velmora-make-corpus velmora-bench-resample velmora-bench-settings
+BENCHMARKS = velmora-make-corpus velmora-bench-resample velmora-bench-settings velmora-bench-orientation
 
 release: deps
 	cmake --preset release -DVELMORA_WERROR=$(WERROR)
