@@ -8,6 +8,7 @@
 #include "jpeg_builder.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/metadatawriter.h"
+#include "metadata_test_util.h"
 
 namespace velmora {
 namespace {
@@ -44,22 +45,6 @@ Bytes JpegWith(const std::vector<Bytes>& segments) {
   Bytes body;
   for (const Bytes& s : segments) body.insert(body.end(), s.begin(), s.end());
   return Jpeg({body});
-}
-
-// The marker segments up to the scan: marker and whole bytes.
-std::vector<std::pair<int, Bytes>> Segments(const Bytes& jpeg) {
-  std::vector<std::pair<int, Bytes>> out;
-  const ByteView v(jpeg);
-  std::size_t pos = 2;
-  while (v.has(pos, 4)) {
-    const int marker = *v.u8(pos + 1);
-    const std::size_t length = *v.u16(pos + 2, true);
-    const auto bytes = v.bytesUpTo(pos, length + 2);
-    out.push_back({marker, Bytes(bytes.begin(), bytes.end())});
-    if (marker == 0xDA) break;
-    pos += length + 2;
-  }
-  return out;
 }
 
 // The profile as a checker would read it from a JPEG: the APP2 ICC chunks in sequence order.

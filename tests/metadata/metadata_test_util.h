@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "metadata/bytes.h"
 #include "metadata/tagentry.h"
 
 namespace velmora::test {
@@ -36,6 +39,22 @@ inline const char* GroupOf(std::uint16_t parent) {
     default:
       return "";
   }
+}
+
+// The marker segments of a JPEG up to its scan: marker and whole segment bytes.
+inline std::vector<std::pair<int, Bytes>> Segments(const Bytes& jpeg) {
+  std::vector<std::pair<int, Bytes>> out;
+  const ByteView v(jpeg);
+  std::size_t pos = 2;
+  while (v.has(pos, 4)) {
+    const int marker = *v.u8(pos + 1);
+    const std::size_t length = *v.u16(pos + 2, true);
+    const auto bytes = v.bytesUpTo(pos, length + 2);
+    out.push_back({marker, Bytes(bytes.begin(), bytes.end())});
+    if (marker == 0xDA) break;
+    pos += length + 2;
+  }
+  return out;
 }
 
 }  // namespace velmora::test

@@ -31,22 +31,6 @@ Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {
   return img.SaveMergedJpeg(Encoded(), 320, 240, true);
 }
 
-// The marker segments of a JPEG up to its scan: marker and whole segment bytes.
-std::vector<std::pair<int, Bytes>> Segments(const Bytes& jpeg) {
-  std::vector<std::pair<int, Bytes>> out;
-  const ByteView v(jpeg);
-  std::size_t pos = 2;
-  while (v.has(pos, 4)) {
-    const int marker = *v.u8(pos + 1);
-    const std::size_t length = *v.u16(pos + 2, true);
-    const auto bytes = v.bytesUpTo(pos, length + 2);
-    out.push_back({marker, Bytes(bytes.begin(), bytes.end())});
-    if (marker == 0xDA) break;
-    pos += length + 2;
-  }
-  return out;
-}
-
 std::vector<int> Markers(const Bytes& jpeg) {
   std::vector<int> out;
   for (const auto& [marker, bytes] : Segments(jpeg)) out.push_back(marker);
