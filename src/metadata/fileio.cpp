@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
 #include <random>
 #include <string>
 
@@ -19,44 +17,91 @@ namespace velmora {
 
 namespace {
 
+// The causes a user meets, in the program's language. Kept short and lower-case: each follows a colon
+// in a message that names the file.
+struct ErrnoText {
+  int err;
+  const char* text;
+};
+constexpr ErrnoText kErrnoTexts[] = {
+    {ENOSPC, "brak miejsca na dysku"},
+    {EDQUOT, "przekroczony przydział miejsca na dysku"},
+    {EIO, "błąd wejścia-wyjścia"},
+    {EACCES, "brak uprawnień"},
+    {EPERM, "brak uprawnień"},
+    {EROFS, "system plików tylko do odczytu"},
+    {ENOENT, "folder nie istnieje"},
+    {ENOTDIR, "ścieżka nie prowadzi do folderu"},
+    {EISDIR, "pod tą nazwą jest folder"},
+    {ENAMETOOLONG, "nazwa jest za długa"},
+    {EEXIST, "plik już istnieje"},
+    {ENOTEMPTY, "folder nie jest pusty"},
+    {ELOOP, "za dużo poziomów dowiązań symbolicznych"},
+    {EMFILE, "za dużo otwartych plików"},
+    {ENFILE, "za dużo otwartych plików w systemie"},
+    {ENOMEM, "brak pamięci"},
+    {EFBIG, "plik jest za duży"},
+    {EBUSY, "urządzenie lub zasób jest zajęty"},
+    {ETXTBSY, "plik jest zajęty"},
+    {EXDEV, "inny system plików"},
+    {ENXIO, "nie ma takiego urządzenia"},
+    {ENODEV, "nie ma takiego urządzenia"},
+    {EAGAIN, "zasób chwilowo niedostępny"},
+    {EINTR, "przerwane wywołanie systemowe"},
+    {EINVAL, "nieprawidłowy argument"},
+    {ESTALE, "nieaktualny uchwyt pliku sieciowego"},
+    {ENOTSUP, "operacja nieobsługiwana przez system plików"},
+    {ENOLCK, "brak blokad plików"},
+    {ECONNABORTED, "połączenie przerwane"},
+    {ETIMEDOUT, "przekroczony czas oczekiwania"},
+};
+
+}  // namespace
+
+std::string systemErrorText(int err) {
+  for (const ErrnoText& row : kErrnoTexts)
+    if (row.err == err) return row.text;
+  return "błąd systemu nr " + std::to_string(err);
+}
+
+std::string systemErrorText(const std::error_code& ec) {
+  // The file system library reports errno values in the generic or the system category.
+  if (ec.category() == std::generic_category() || ec.category() == std::system_category())
+    return systemErrorText(ec.value());
+  return ec.message();
+}
+
+namespace {
+
 namespace fs = std::filesystem;
 
+// A temporary is ".velmora-" + six random characters + four that check them + ".tmp": the check
+// marks a name the writer made, so the sweep never takes a user's ".velmora-backup.tmp".
 constexpr std::string_view kTempPrefix = ".velmora-";
 constexpr std::string_view kTempSuffix = ".tmp";
 constexpr std::size_t kTempRandomChars = 6;
+constexpr std::size_t kTempCheckChars = 4;
 constexpr std::string_view kTempAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-std::string describe(const fs::path& path, int err) { return "\"" + path.string() + "\": " + std::strerror(err); }
-
-// The causes a user meets when saving, in the program's language; strerror's English text otherwise.
-std::string reasonText(int err) {
-  switch (err) {
-    case ENOSPC:
-      return "brak miejsca na dysku";
-    case EDQUOT:
-      return "przekroczony przydział miejsca na dysku";
-    case EIO:
-      return "błąd wejścia-wyjścia";
-    case EACCES:
-    case EPERM:
-      return "brak uprawnień";
-    case EROFS:
-      return "system plików tylko do odczytu";
-    case ENOENT:
-      return "folder nie istnieje";
-    case ENOTDIR:
-      return "ścieżka nie prowadzi do folderu";
-    case EISDIR:
-      return "pod tą nazwą jest folder";
-    case ENAMETOOLONG:
-      return "nazwa jest za długa";
-    default:
-      return std::strerror(err);
+// FNV-1a over a fixed key and the random part, spelt in the alphabet.
+std::string tempCheck(std::string_view random) {
+  std::uint32_t hash = 2166136261u;
+  for (const std::string_view part : {std::string_view("velmora temporary "), random}) {
+    for (const char c : part) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= 16777619u;
+    }
   }
+  std::string check;
+  for (std::size_t i = 0; i < kTempCheckChars; ++i) {
+    check += kTempAlphabet[hash % kTempAlphabet.size()];
+    hash /= kTempAlphabet.size();
+  }
+  return check;
 }
 
 [[noreturn]] void failWrite(const fs::path& path, int err) {
-  std::string reason = reasonText(err);
+  std::string reason = systemErrorText(err);
   throw FileError("Nie można zapisać pliku \"" + path.string() + "\": " + reason, reason);
 }
 
@@ -111,7 +156,9 @@ class TempFile {
 std::string randomTempName(std::mt19937& random) {
   std::string name(kTempPrefix);
   std::uniform_int_distribution<std::size_t> pick(0, kTempAlphabet.size() - 1);
-  for (std::size_t i = 0; i < kTempRandomChars; ++i) name += kTempAlphabet[pick(random)];
+  std::string part;
+  for (std::size_t i = 0; i < kTempRandomChars; ++i) part += kTempAlphabet[pick(random)];
+  name += part + tempCheck(part);
   name += kTempSuffix;
   return name;
 }
@@ -171,43 +218,30 @@ const FileSystemCalls& systemFileCalls() {
   return calls;
 }
 
-Bytes readFileBytes(const fs::path& path, std::uintmax_t maxBytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw FileError("Cannot open file " + describe(path, errno ? errno : ENOENT));
-  Bytes out;
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  if (!ec) out.reserve(static_cast<std::size_t>(std::min(size, maxBytes)));
-  char buf[65536];
-  while (out.size() < maxBytes) {
-    const auto want = static_cast<std::streamsize>(std::min<std::uintmax_t>(sizeof buf, maxBytes - out.size()));
-    in.read(buf, want);
-    const auto got = in.gcount();
-    if (got > 0) out.insert(out.end(), buf, buf + got);
-    if (!in) break;
-  }
-  if (in.bad()) throw FileError("Cannot read file " + describe(path, errno ? errno : EIO));
-  return out;
-}
+namespace {
 
-Bytes readRegularFile(const fs::path& path, std::uintmax_t maxBytes) {
+// The one reader of whole files: only a regular file is opened, so a named pipe cannot block the
+// caller and a device cannot feed it for ever. Reads at most maxBytes; with refuseLarger a file over
+// that is an error rather than cut short.
+Bytes readRegular(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarger) {
   const std::string tooLarge = "plik jest większy niż " + std::to_string(maxBytes) + " bajtów";
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) failRead(path, errno == ENOENT ? "plik nie istnieje" : reasonText(errno));
+  if (::stat(path.c_str(), &st) != 0) failRead(path, errno == ENOENT ? "plik nie istnieje" : systemErrorText(errno));
   if (!S_ISREG(st.st_mode)) failRead(path, "to nie jest zwykły plik");
-  if (static_cast<std::uintmax_t>(st.st_size) > maxBytes) failRead(path, tooLarge);
+  if (refuseLarger && static_cast<std::uintmax_t>(st.st_size) > maxBytes) failRead(path, tooLarge);
   // Non-blocking and checked again once open: the path may have become a pipe in between.
   const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (fd.get() < 0) failRead(path, reasonText(errno));
+  if (fd.get() < 0) failRead(path, systemErrorText(errno));
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) failRead(path, "to nie jest zwykły plik");
   Bytes out;
-  out.reserve(static_cast<std::size_t>(st.st_size));
+  out.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size), maxBytes)));
   std::uint8_t buf[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd.get(), buf, sizeof buf);
+  while (refuseLarger || out.size() < maxBytes) {
+    const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(sizeof buf, maxBytes - out.size()));
+    const ssize_t n = ::read(fd.get(), buf, refuseLarger ? sizeof buf : want);
     if (n < 0) {
       if (errno == EINTR) continue;
-      failRead(path, reasonText(errno));
+      failRead(path, systemErrorText(errno));
     }
     if (n == 0) break;
     // A file that grows while it is read is held to the same limit.
@@ -216,6 +250,12 @@ Bytes readRegularFile(const fs::path& path, std::uintmax_t maxBytes) {
   }
   return out;
 }
+
+}  // namespace
+
+Bytes readFileBytes(const fs::path& path, std::uintmax_t maxBytes) { return readRegular(path, maxBytes, false); }
+
+Bytes readRegularFile(const fs::path& path, std::uintmax_t maxBytes) { return readRegular(path, maxBytes, true); }
 
 void checkFileNameFits(const fs::path& path) {
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");
@@ -227,6 +267,16 @@ void checkFileNameFits(const fs::path& path) {
   const std::string reason = "nazwa ma " + std::to_string(name.size()) +
                              " bajtów, a system plików przyjmuje najwyżej " + std::to_string(limit);
   throw FileError("Nie można zapisać pliku \"" + path.string() + "\": " + reason, reason);
+}
+
+void checkFolderWritable(const fs::path& folder) {
+  // The temporary a write would make, removed at once: the file system's own answer (a read-only
+  // mount, permissions, no inodes left), not a guess from the mode bits.
+  try {
+    const TempFile probe = createTemp(systemFileCalls(), folder, folder);
+  } catch (const FileError& e) {
+    throw FileError("Nie można zapisywać w folderze \"" + folder.string() + "\": " + e.reason(), e.reason());
+  }
 }
 
 void writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes, const FileSystemCalls& calls) {
@@ -262,11 +312,12 @@ void writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byt
 }
 
 bool isOwnTemporaryName(std::string_view name) {
-  if (name.size() != kTempPrefix.size() + kTempRandomChars + kTempSuffix.size()) return false;
+  if (name.size() != kTempPrefix.size() + kTempRandomChars + kTempCheckChars + kTempSuffix.size()) return false;
   if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return false;
   const std::string_view random = name.substr(kTempPrefix.size(), kTempRandomChars);
   return std::all_of(random.begin(), random.end(),
-                     [](char c) { return kTempAlphabet.find(c) != std::string_view::npos; });
+                     [](char c) { return kTempAlphabet.find(c) != std::string_view::npos; }) &&
+         name.substr(kTempPrefix.size() + kTempRandomChars, kTempCheckChars) == tempCheck(random);
 }
 
 std::size_t removeStaleTemporaries(const fs::path& folder) {

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "metadata/bytes.h"
 
@@ -28,8 +29,13 @@ class FileError : public std::runtime_error {
   std::string reason_;
 };
 
-// Reads at most maxBytes of the file (all of it by default). Throws FileError when it cannot be opened
-// or read, with the path in the message.
+// The cause of a system error in Polish ("brak uprawnień", "system plików tylko do odczytu"), for every
+// message that shows one; the one table of such texts.
+std::string systemErrorText(int err);
+std::string systemErrorText(const std::error_code& ec);
+
+// Reads at most maxBytes of a regular file (all of it by default); like readRegularFile, anything else
+// is never opened. Throws FileError when it cannot be opened or read, with the path in the message.
 Bytes readFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes = UINTMAX_MAX);
 
 // Reads a whole regular file of at most maxBytes. Anything else is never opened: a named pipe would
@@ -58,7 +64,7 @@ class FileSystemCalls {
 const FileSystemCalls& systemFileCalls();
 
 // Replaces the file at path by a file holding exactly these bytes, or leaves it as it was. The bytes go
-// to a temporary ".velmora-XXXXXX.tmp" beside the target (short and fixed in length, so any name the
+// to a temporary ".velmora-XXXXXXCCCC.tmp" beside the target (short and fixed in length, so any name the
 // file system takes for the target can be written); every write is checked, the file is synced and
 // closed, renamed over the target and the folder synced. A symbolic link is followed, and an existing
 // target's permissions are kept. Throws FileError naming the file, after removing the temporary, on any
@@ -70,7 +76,12 @@ void writeFileAtomically(const std::filesystem::path& path, std::span<const std:
 // caller refuse a name before doing the work of making its content.
 void checkFileNameFits(const std::filesystem::path& path);
 
-// True for a name of writeFileAtomically's temporaries.
+// Throws FileError naming the folder when no file can be written into it (missing, read-only,
+// no permission), by making and removing a temporary there as a write would.
+void checkFolderWritable(const std::filesystem::path& folder);
+
+// True for a name of writeFileAtomically's temporaries: ".velmora-", six random characters, four that
+// check them, ".tmp". A name that only looks like one (".velmora-backup.tmp") is not.
 bool isOwnTemporaryName(std::string_view fileName);
 
 // Removes the temporaries that a killed process left in the folder. Only names of writeFileAtomically's

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,14 @@ class FaultyCalls : public FileSystemCalls {
   }
   mutable std::size_t written_ = 0;
 };
+
+// A file named as the writer names its temporaries, left in the folder as by a killed writer.
+inline std::string LeftoverTemporary(const std::filesystem::path& folder) {
+  FaultyCalls calls;
+  writeFileAtomically(folder / ".probe", Bytes{0}, calls);
+  const std::string name = std::filesystem::path(calls.created.back()).filename().string();
+  std::filesystem::rename(folder / ".probe", folder / name);
+  return name;
+}
 
 }  // namespace velmora::test
