@@ -83,6 +83,8 @@ void TImgData::Reset() {
   motorolaOrder = false;
   iccProfile.clear();
   exifOrientation = kOrientationUpright;
+  headerCut = false;
+  headerCutAt = 0;
 }
 
 void TImgData::ClearMetadata() {
@@ -171,9 +173,16 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
     iptcData->AppendApp13(photoshop);
   };
   // The whole run up to the scan header is looked at: metadata may stand after any number of other
-  // segments (the kept ones stay limited to kMaxSections).
+  // segments, up to the header's byte budget.
   bool scanHeader = false;
-  while (!scanHeader && sections.size() < kMaxSections) {
+  headerCut = false;
+  headerCutAt = 0;
+  while (!scanHeader) {
+    if (in.pos() > kHeaderBudget) {
+      headerCut = true;
+      headerCutAt = in.pos();
+      break;
+    }
     // Fill bytes 0xFF are skipped; any other byte where a marker should start is taken as the marker.
     std::uint8_t marker = 0xFF;
     while (marker == 0xFF && !in.atEnd()) marker = in.u8();

@@ -59,10 +59,15 @@ struct TOutputNote;
 
 class TImgData : public TEndInd {
  public:
-  static constexpr std::size_t kMaxSections = 20;
-  // The scan reads at most 20 segments of at most 65,537 bytes each before it stops, so this prefix of
-  // a JPEG file always holds everything it can look at (with room for fill bytes).
-  static constexpr std::uintmax_t kJpegPrefixBytes = 2 + kMaxSections * (2 + 65535) + 65536;
+  // The scan reads the header up to the first scan, however many segments it holds, but starts no
+  // segment past this many bytes from the file's start: room for the largest colour profile carried
+  // (16 MiB, in 256 segments) and as much again for EXIF, XMP and its extension, IPTC and the rest,
+  // while a damaged or hostile file of endless segments costs a bounded copy. What lies beyond is
+  // dropped and said (headerCut).
+  static constexpr std::uintmax_t kHeaderBudget = std::uintmax_t{32} << 20;
+  // A prefix of a JPEG file that holds everything the scan can look at: the budget, then one whole
+  // segment that starts just inside it (with room for fill bytes).
+  static constexpr std::uintmax_t kJpegPrefixBytes = kHeaderBudget + 2 * 65536;
   // TIFF input: the window read from file offset 8.
   static constexpr std::size_t kTiffWindow = 256000;
 
@@ -150,7 +155,11 @@ class TImgData : public TEndInd {
   std::string dateFormat = "yyyy-mm-dd hh:nn:ss";
   bool decodeValues = true;
   int app0Section = -1;               // index into sections, -1: none
-  std::vector<JpegSection> sections;  // the kept segments in file order, at most kMaxSections
+  std::vector<JpegSection> sections;  // the kept segments in file order
+  // The scan stopped at kHeaderBudget before the first scan header: the segments from headerCutAt on
+  // (metadata among them, perhaps) were not read.
+  bool headerCut = false;
+  std::size_t headerCutAt = 0;
   bool isTiff = false;
   int readMask = 255;
   int exifSection = -1;  // index into sections, -1: none

@@ -116,7 +116,9 @@ std::string DumpMetadataJson(const TImgData& img) {
     if (static_cast<int>(i) == img.exifSection) out += ",\"exif\":true";
     out += "}";
   }
-  out += "],\"entries\":[";
+  // Where the scan stopped at the header's byte budget: the segments from there on were not read.
+  if (img.headerCut) out += "],\"headerCutAt\":" + std::to_string(img.headerCutAt) + ",\"entries\":[";
+  if (!img.headerCut) out += "],\"entries\":[";
   bool first = true;
   if (img.exifInfo) {
     for (const auto& e : img.exifInfo->entries) AppendEntry(out, first, "main", e);

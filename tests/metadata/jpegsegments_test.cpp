@@ -90,7 +90,7 @@ TEST(JpegSegments, TheExifBlockIsFoundAnywhereBeforeTheScan) {
       {"EXIF after three kept segments", file(kept(3)), true},
       {"EXIF after four kept segments", file(kept(4)), true},
       {"EXIF after nineteen kept segments", file(kept(19)), true},
-      {"EXIF after the twenty segments the scan keeps", file(kept(20)), false},
+      {"EXIF after twenty kept segments", file(kept(20)), true},
       {"tables and released segments do not count", file(tables), true},
       {"EXIF after the scan header", file({}, true), false},
   };
@@ -184,14 +184,21 @@ TEST(JpegSegments, HostileSegmentsEndTheScanCleanly) {
   }
 }
 
-TEST(JpegSegments, NoMoreThanTwentySegmentsAreKept) {
-  Bytes file{0xFF, 0xD8};
-  const Bytes app0 = Segment(0xE0, Text("JFIF"));
-  file = Concat({file, Segment(0xFE, Text("note"))});
-  for (int i = 0; i < 30; ++i) file = Concat({file, app0});
-  TImgData img;
-  EXPECT_TRUE(img.ScanJpegSegments(file, kPartsAll));
-  EXPECT_EQ(img.SectionCount(), 20);
+// No count of segments hides metadata; a header over its byte budget does, and says where it stopped.
+TEST(JpegSegments, TheHeaderHasAByteBudgetNotASegmentCount) {
+  const Bytes iptc = PhotoshopApp13(Resource(0x0404, Dataset(2, 25, Text("słowo"))));
+  const Bytes filler = Segment(0xE0, Bytes(65000, 0));
+  for (const int fillers : {0, 520}) {
+    Bytes file{0xFF, 0xD8};
+    for (int i = 0; i < fillers + 20; ++i)
+      file.insert(file.end(), (i < fillers ? filler : iptc).begin(), (i < fillers ? filler : iptc).end());
+    const Bytes rest = Jpeg({ExifApp1(SmallExif()), Segment(0xE1, Text(std::string(kXmpId) + '\0' + "<x/>"))});
+    file.insert(file.end(), rest.begin() + 2, rest.end());
+    TImgData img;
+    img.ScanJpegSegments(file, kPartsAll);
+    EXPECT_EQ(img.HasExif() && img.HasXmp() && img.iptcData->Count() == 20, fillers == 0);
+    EXPECT_EQ(img.headerCutAt, fillers > 0 ? 2 + 517 * filler.size() : 0) << "the first segment past 32 MiB";
+  }
 }
 
 TEST(JpegSegments, ProgressiveFramesLeaveTheSizeUnknown) {
