@@ -27,6 +27,10 @@ QString WithDelimiter(const QString& path) {
   return path.isEmpty() || path.endsWith(kPathDelimiter) ? path : path + kPathDelimiter;
 }
 
+QStringList ListOf(const QString& value) { return SplitToList(value, {U';'}, true); }
+
+bool Holds(const QStringList& list, const QString& entry) { return list.contains(entry, Qt::CaseInsensitive); }
+
 }  // namespace
 
 void ApplyProcessFormats() {
@@ -124,6 +128,33 @@ TEnvironment::TEnvironment(TEnvironmentInputs inputs)
   lastChosenFolder_ = props_.Get(QString::fromLatin1(kLastChosenFolderKey));
 }
 
+void TEnvironment::MergeListsOnSave(const QStringList& keys) {
+  mergedKeys_ = keys;
+  RememberLists(props_);
+}
+
+void TEnvironment::RememberLists(const TProps& file) {
+  for (const QString& key : mergedKeys_) knownLists_[key] = ListOf(file.Get(key));
+}
+
+void TEnvironment::MergeListsFromFile() {
+  if (mergedKeys_.isEmpty() || !QFileInfo::exists(propsFileName_)) return;
+  TProps file(props_.Separator);
+  try {
+    file.LoadFromText(LoadFileToText(propsFileName_));
+  } catch (const EFileError&) {
+    return;  // nothing to merge with; the write says what is wrong, if anything
+  }
+  for (const QString& key : mergedKeys_) {
+    const QStringList mine = ListOf(props_.Get(key));
+    const QStringList& known = knownLists_[key];
+    QStringList merged = mine;
+    for (const QString& entry : ListOf(file.Get(key)))
+      if (!Holds(known, entry) && !Holds(merged, entry)) merged << entry;
+    if (merged != mine) props_.Set(key, JoinList(merged, QStringLiteral(";"), false));
+  }
+}
+
 TEnvironment::~TEnvironment() {
   try {
     Shutdown();
@@ -134,6 +165,7 @@ TEnvironment::~TEnvironment() {
 
 TSaveOutcome TEnvironment::SaveSettings() {
   if (settingsUnreadable_) return TSaveOutcome::Kept;
+  MergeListsFromFile();
   attempted_ = true;
   attemptedRevision_ = props_.Revision();
   const QByteArray bytes = props_.ToText().toUtf8();
@@ -150,6 +182,7 @@ TSaveOutcome TEnvironment::SaveSettings() {
     return lastOutcome_;
   }
   saveProblem_.clear();
+  RememberLists(props_);
   lastOutcome_ = TSaveOutcome::Written;
   return lastOutcome_;
 }

@@ -18,7 +18,9 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QTime>
 #include <cstdint>
 #include <functional>
@@ -97,7 +99,14 @@ class TEnvironment {
 
   // Writes AppProps to PropsFileName now (at a close, at the end of the desktop session), replacing
   // the file only by a complete new one; a failure is reported and leaves the old file as it was.
+  // The keys given to MergeListsOnSave are merged with the file's first.
   TSaveOutcome SaveSettings();
+  // Keys whose values are lists joined with ";" (the folder histories). At each save the list the file
+  // holds then is merged into the store's: the store's entries first (this save is the newest), then
+  // those another instance added since this one read the file (compared without regard to case, as the
+  // histories look entries up; the design sets no limit on their number). So a second window closing
+  // after the first keeps what the first saved; an entry removed here stays removed.
+  void MergeListsOnSave(const QStringList& keys);
   // The end: SaveSettings, unless the last SaveSettings saw the store as it is now (its result stands).
   // Runs once; later calls return the first result. True when the file holds AppProps.
   bool Shutdown();
@@ -126,10 +135,16 @@ class TEnvironment {
 
  private:
   void Tell(const QString& message) const;
+  // The lists of MergeListsOnSave merged with the file's, into the store.
+  void MergeListsFromFile();
+  // The lists of the merged keys as the file held them when last read or written.
+  void RememberLists(const TProps& file);
 
   TReport report_;
   const FileSystemCalls* fileCalls_ = nullptr;
   TProps props_{QChar(u'\r')};
+  QStringList mergedKeys_;
+  QHash<QString, QStringList> knownLists_;
   QString lastChosenFolder_;
   QString appTitle_;
   QString exeFolder_;

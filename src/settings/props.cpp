@@ -50,6 +50,8 @@ void TProps::Add(const QString& key, const QString& value) {
 }
 
 void TProps::ParseLine(const QString& line) {
+  // A NUL is no text: the line holding it is damage, and only that line is dropped.
+  if (line.contains(QChar(u'\0'))) return;
   const qsizetype eq = line.indexOf(u'=');
   if (eq <= 0) return;
   Add(line.left(eq), line.mid(eq + 1));
@@ -58,9 +60,6 @@ void TProps::ParseLine(const QString& line) {
 void TProps::LoadFromText(const QString& text) {
   Clear();
   QString t = text;
-  // A NUL ends the text, as it ends a C string in the file layer.
-  const qsizetype nul = t.indexOf(QChar(u'\0'));
-  if (nul >= 0) t.truncate(nul);
   if (t.isEmpty()) return;
   if (Separator == kCR) t.replace(QStringLiteral("\r\n"), QStringLiteral("\r"));
   // The separator is a single UTF-16 unit that is never half of a surrogate pair, so cutting at its

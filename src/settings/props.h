@@ -39,10 +39,10 @@ class TProps {
   // appends when KeepEmpty is true or the value is not empty.
   void Add(const QString& key, const QString& value);
   // key=value: the key is what precedes the first "=", the value all that follows it. A line without
-  // "=" or with an empty key is ignored.
+  // "=", with an empty key or holding a NUL is ignored.
   void ParseLine(const QString& line);
-  // Clear, then parse: with CR as separator CR LF counts as CR (a lone LF is content); a NUL ends the
-  // text; the part after the last separator is a line too.
+  // Clear, then parse: with CR as separator CR LF counts as CR (a lone LF is content); a NUL drops its
+  // own line only; the part after the last separator is a line too.
   void LoadFromText(const QString& text);
   // Every entry (those with an empty value only when KeepEmpty) as key=value followed by the separator.
   QString ToText() const;

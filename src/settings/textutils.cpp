@@ -166,8 +166,7 @@ QString JoinList(const QStringList& list, const QString& separator, bool keepTra
 }
 
 QString DecodeFileBytes(const QByteArray& bytes) {
-  const qsizetype nul = bytes.indexOf('\0');
-  const QByteArrayView text = nul < 0 ? QByteArrayView(bytes) : QByteArrayView(bytes).first(nul);
+  const QByteArrayView text(bytes);
   QString out;
   out.reserve(text.size());
   // CR and LF are the same byte in both encodings and never inside a UTF-8 sequence, so cutting there

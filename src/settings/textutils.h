@@ -72,8 +72,8 @@ QString JoinList(const QStringList& list, const QString& separator, bool keepTra
 
 // A file's bytes as text, line by line (a line ends at CR or LF): a line that is valid UTF-8 is read as
 // UTF-8, any other as Windows-1250. A settings file carried over from a Windows installation keeps its
-// Polish keys, and one stray byte garbles one line at most. A NUL ends the text, as it ends the store's
-// parsing. A byte-order mark is not recognised: it stays in the text as a character.
+// Polish keys, and one stray byte garbles one line at most. A NUL stays, as a character (the store
+// drops its line). A byte-order mark is not recognised: it stays in the text as a character.
 QString DecodeFileBytes(const QByteArray& bytes);
 
 // The whole file as text (see DecodeFileBytes). Only a regular file of at most maxBytes is read; a pipe,

@@ -168,12 +168,27 @@ TEST_F(EnvironmentTest, Windows1250FileKeepsPolishKeysAndIsRewrittenAsUtf8) {
                                       "a podpisu=255\rzmie\xc5\x84 rozmiar=T\r"));
 }
 
-TEST_F(EnvironmentTest, NulInTheFileLosesWhatFollowsAtTheNextSave) {
+TEST_F(EnvironmentTest, NulInTheFileLosesOnlyItsLineAtTheNextSave) {
   ASSERT_TRUE(QDir().mkpath(config + "/Velmora/velmora"));
   const QString file = config + "/Velmora/velmora/velmora.props";
-  WriteAll(file, QByteArray("a=1\rb=2\0c=3\r", 12));
+  WriteAll(file, QByteArray("a=1\rb=2\0c=3\rZapUst=T\r", 21));
   TEnvironment(Inputs()).Shutdown();
-  EXPECT_EQ(ReadAll(file), QByteArray("a=1\rb=2\r"));
+  EXPECT_EQ(ReadAll(file), QByteArray("a=1\rZapUst=T\r"));
+}
+
+// Two windows closing one after the other: the second keeps the history entries the first added, its
+// own first, and what it removed stays removed.
+TEST_F(EnvironmentTest, ListKeysAreMergedWithTheFileAtEachSave) {
+  ASSERT_TRUE(QDir().mkpath(config + "/Velmora/velmora"));
+  const QString file = config + "/Velmora/velmora/velmora.props";
+  WriteAll(file, "folderyZ=/a;/b\r");
+  TEnvironment first(Inputs()), second(Inputs());
+  for (TEnvironment* env : {&first, &second}) env->MergeListsOnSave({"folderyZ"});
+  first.AppProps().Set("folderyZ", "/a;/b;/c");
+  ASSERT_EQ(first.SaveSettings(), TSaveOutcome::Written);
+  second.AppProps().Set("folderyZ", "/d;/A");
+  ASSERT_EQ(second.SaveSettings(), TSaveOutcome::Written);
+  EXPECT_EQ(ReadAll(file), "folderyZ=/d;/A;/c\r");
 }
 
 TEST_F(EnvironmentTest, UnreadableSettingsFileIsReportedAndKept) {
@@ -370,7 +385,7 @@ TEST_F(EnvironmentTest, WhatACloseWroteIsNotWrittenAgainUnlessItChanged) {
 TEST_F(EnvironmentTest, AKilledShutDownsTemporaryIsRemovedAtStart) {
   const QString folder = config + "/Velmora/velmora";
   ASSERT_TRUE(QDir().mkpath(folder));
-  WriteAll(folder + "/.velmora-Xy12ab.tmp", "size=1");
+  test::LeftoverTemporary(QFile::encodeName(folder).toStdString());
   WriteAll(folder + "/.velmora.props.tmp123", "someone else's");
   TEnvironment env(Inputs());
   EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{".velmora.props.tmp123"});

@@ -55,7 +55,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"BareLFIsContent", "a=1\nb=2\n", {{"a", "1\nb=2\n"}}},
         ParseCase{"DuplicateKeysFirstPlaceLastValue", "Size=1\rfoo=x\rSIZE=2\rsize=3\r", {{"Size", "3"}, {"foo", "x"}}},
         ParseCase{"PolishLettersMatchAcrossCase", u"kolor tła=1\rKOLOR TŁA=2\r"_s, {{u"kolor tła"_s, "2"}}},
-        ParseCase{"NulEndsTheText", QString::fromUtf8("a=1\rb=2\0c=3\r", 12), {{"a", "1"}, {"b", "2"}}},
+        ParseCase{
+            "NulDropsItsLineOnly", QString::fromUtf8("a=1\rb=2\0c=3\rZapUst=T\r", 21), {{"a", "1"}, {"ZapUst", "T"}}},
         ParseCase{"ByteOrderMarkStaysInFirstKey", u"\uFEFFsize=1\rx=2\r"_s, {{u"\uFEFFsize"_s, "1"}, {"x", "2"}}},
         ParseCase{"EmptyText", "", {}}),
     [](const testing::TestParamInfo<ParseCase>& row) { return row.param.name; });

@@ -132,8 +132,7 @@ TEST(DecodeFileBytes, Utf8ElseWindows1250) {
        u"\uFEFFa=1"_s},
       {"truncated utf8 is cp1250", "a\xc5", u"aĹ"_s},
       {"overlong utf8 is cp1250", "\xc0\xaf", u"ŔŻ"_s},
-      // What follows a NUL is never parsed, so it does not decide the code page.
-      {"nul ends the text", QByteArray("\xc5\x82=1\0\xff", 6), u"ł=1"_s},
+      {"nul kept for the store", QByteArray("\xc5\x82=1\0\rb=2", 9), QString::fromUtf8("ł=1\0\rb=2", 9)},
       // Line by line: one stray byte garbles its own line only, and a Windows-1250 line among UTF-8
       // ones (a file edited by both programs) reads right.
       {"stray byte garbles one line",
