@@ -8,7 +8,7 @@
 # then the peak of a run of 1,000 files (FLAT=0 skips it). BASELINE=path/to/velmora-batch adds an older
 # build's one-thread row to compare with (it runs without --jobs). The same run over the corpus with
 # EXIF Orientation 6 (every picture turned upright) gives the cost of the turn, and
-# velmora-bench-orientation times the turn alone.
+# velmora-bench-orientation times the turn alone. Last, the peak memory of two decompression bombs.
 #
 # Every tool runs once per round, REPEATS rounds (default 5), and keeps its least time, the one least
 # disturbed by other work on the machine. "CPU" is user + system time of the tool and its children;
@@ -178,6 +178,16 @@ if [ "$flat" -gt 0 ]; then
   }'
   rm -rf "$many" "$out/many-out"
 fi
+
+# The memory budget: the 364-byte progressive arithmetic file stating 23000 x 23000 pixels (3 GB of
+# coefficients a worker) is refused from its header; two copies on two workers.
+bombs=$out/bombs
+mkdir -p "$bombs"
+for i in 1 2; do cp tests/data/bombs/progressive_arithmetic_23000x23000.jpg "$bombs/bomb$i.jpg"; done
+read -r kb secs < <(/usr/bin/time -f "%M %e" "$batch" --jobs 2 --keep-going "$bombs" "$out/bombs-out" 2>&1 >/dev/null |
+  tail -1)
+awk -v kb="$kb" -v s="$secs" 'BEGIN { printf "2 bombs of 23000 x 23000 pixels on 2 workers: refused, peak %.1f MB, %.2f s\n", kb / 1024, s }'
+"$batch" --jobs 1 "$bombs" "$out/bombs-out" 2>&1 | grep -m1 "pamięci" || true
 
 echo
 echo "The turn alone (velmora-bench-orientation, least CPU time of 20 runs):"

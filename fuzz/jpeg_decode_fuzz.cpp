@@ -18,9 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     velmora::decodeJpeg(bytes, kFuzzMaxPixels);
   } catch (const velmora::ImagingError&) {
   }
+  // A tight memory budget, so the estimate and its refusal are fuzzed too, and no run holds much.
+  const auto gate = [](std::uint64_t need) {
+    if (need > (std::uint64_t{64} << 20)) throw velmora::JpegError(velmora::tooMuchMemoryMessage(need));
+  };
   try {
     velmora::decodeJpegScaled(
-        bytes, [](QSize full) { return QSize(full.width() / 3 + 1, full.height() / 5 + 1); }, kFuzzMaxPixels);
+        bytes, [](QSize full) { return QSize(full.width() / 3 + 1, full.height() / 5 + 1); }, kFuzzMaxPixels, gate);
   } catch (const velmora::ImagingError&) {
   }
   return 0;

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "imaging/imagingerror.h"
-#include "settings/filehelpers.h"
 
 namespace velmora {
 
@@ -64,9 +63,10 @@ std::string outputName(std::string_view name, NameMode mode, std::string_view af
   if (mode == NameMode::Prefix) {
     out = std::string(affix) + std::string(name);
   } else {
-    const std::string base =
-        NameWithoutExt(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))).toStdString();
-    out = base + std::string(affix) + std::string(name.substr(base.size()));
+    // Bytes, not characters: a name that is not UTF-8 keeps every byte, so two such names never meet.
+    const std::size_t dot = name.rfind('.');
+    const std::size_t ext = dot == std::string_view::npos ? name.size() : dot;
+    out = std::string(name.substr(0, ext)) + std::string(affix) + std::string(name.substr(ext));
   }
   // Joined to the folder, these name the folder itself or its parent, not a file.
   if (out == "." || out == "..") throw ImagingError("Nieprawidłowa nazwa pliku wynikowego: \"" + out + "\"");

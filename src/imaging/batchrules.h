@@ -30,9 +30,9 @@ enum class NameMode { Prefix, Suffix };
 // check it before anything is written.
 std::string affixFault(std::string_view affix);
 
-// The naming rule on a file name (no folder): prefix gives affix + name; suffix puts the affix
-// between the name without its extension and the extension (from the last "." on, case kept; none
-// when the name has no "."). An empty affix gives the name itself. Throws ImagingError for an empty
+// The naming rule on a file name (no folder), byte for byte: prefix gives affix + name; suffix puts
+// the affix between the name without its extension and the extension (from the last "." on, case
+// kept; none when the name has no "."). An empty affix gives the name itself. Throws ImagingError for an empty
 // name, a name or affix that holds a folder separator or a NUL, and a result that is "." or "..".
 std::string outputName(std::string_view name, NameMode mode, std::string_view affix);
 

@@ -30,6 +30,11 @@ int clampWorkers(int requested, std::size_t files) {
   return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), cap));
 }
 
+RunRequest withMemory(RunRequest request, MemoryBudget& memory) {
+  if (request.options.memory == nullptr) request.options.memory = &memory;
+  return request;
+}
+
 }  // namespace
 
 int defaultWorkerCount() {
@@ -46,7 +51,7 @@ int defaultWorkerCount() {
 }
 
 BatchRun::BatchRun(RunRequest request, Process process)
-    : request_(std::move(request)),
+    : request_(withMemory(std::move(request), memory_)),
       process_(std::move(process)),
       workers_(clampWorkers(request_.workers, request_.names.size())) {
   summary_.total = request_.names.size();
@@ -71,6 +76,15 @@ void BatchRun::run(Wake wake) {
 
 bool BatchRun::launch(Wake wake, bool callerWorks) {
   const int threads = callerWorks ? workers_ - 1 : workers_;
+  // A destination that takes no file (read-only, gone) is said once, before any picture is decoded;
+  // none at all is each file's failure.
+  if (!request_.names.empty() && !request_.options.destFolder.empty()) {
+    try {
+      checkFolderWritable(request_.options.destFolder);
+    } catch (const FileError& e) {
+      throw ImagingError(e.what());
+    }
+  }
   {
     std::lock_guard lock(mutex_);
     if (started_) return false;
@@ -93,7 +107,7 @@ bool BatchRun::launch(Wake wake, bool callerWorks) {
       threads_.emplace_back([this] { work(); });
       ++launched;
     } catch (const std::system_error& e) {
-      failure = e.what();
+      failure = systemErrorText(e.code());
       break;
     }
   }
@@ -119,7 +133,10 @@ void BatchRun::requestStop() {
   stopRequested_ = true;
 }
 
-bool BatchRun::mayStartLocked() const { return !stopRequested_ && !halted_ && next_ < request_.names.size(); }
+bool BatchRun::mayStartLocked() const {
+  const bool signalled = request_.stopSignal != nullptr && request_.stopSignal->load() != 0;
+  return !stopRequested_ && !signalled && !halted_ && next_ < request_.names.size();
+}
 
 void BatchRun::work() {
   std::unique_lock lock(mutex_);
@@ -131,6 +148,8 @@ void BatchRun::work() {
     result.index = index;
     result.name = request_.names[index];
     try {
+      if (index < request_.refused.size() && !request_.refused[index].empty())
+        throw BatchFileError(result.name, request_.refused[index]);
       result.outcome = process_(request_.sourceFolder / result.name, request_.options);
     } catch (...) {
       result.error = std::current_exception();

@@ -12,7 +12,11 @@
 // Stop (and the first failure of a run that does not keep going): no new file starts; the files in
 // flight finish and are written, as the file in hand was before the run had workers. Nothing is
 // abandoned half-way, so no temporary file outlives the run.
+//
+// Memory: the files in flight share a budget (half the machine's memory); a file waits for what its
+// picture needs before decoding it, so fewer files are in flight when pictures are large.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -25,6 +29,7 @@
 #include <thread>
 #include <vector>
 
+#include "imaging/memorybudget.h"
 #include "imaging/pipeline.h"
 
 namespace velmora {
@@ -37,10 +42,16 @@ int defaultWorkerCount();
 
 struct RunRequest {
   std::filesystem::path sourceFolder;
-  std::vector<std::string> names;  // file names in sourceFolder, in the order the files start
+  std::vector<std::string> names;  // file names in sourceFolder (bytes), in the order the files start
   BatchOptions options;
   int workers = 0;         // below 1: defaultWorkerCount(); at most kMaxWorkers and the number of files
   bool keepGoing = false;  // a failed file does not end the run; the report lists it
+  // Empty, or one entry per name: why that file is refused before any work (refusedOutputs), "" for
+  // none. A refused file fails in its turn with that cause, without being read.
+  std::vector<std::string> refused;
+  // Non-zero stops the run as requestStop() does; a signal handler may set it, which may not call
+  // requestStop. Read before each file starts; null: none.
+  const std::atomic<int>* stopSignal = nullptr;
 };
 
 // One finished file, written or failed.
@@ -86,8 +97,8 @@ class BatchRun {
   BatchRun(const BatchRun&) = delete;
   BatchRun& operator=(const BatchRun&) = delete;
 
-  // Starts the workers on threads of their own and returns; once only. Throws ImagingError when not one
-  // thread can be started.
+  // Starts the workers on threads of their own and returns; once only. Throws ImagingError when the
+  // destination folder takes no file (nothing started then) or not one thread can be started.
   void start(Wake wake = {});
   // Runs the batch with the calling thread as one of the workers (the others on threads of their own)
   // and returns once it has ended; the wake function is called as with start(), here also on the
@@ -116,6 +127,8 @@ class BatchRun {
   bool mayStartLocked() const;
   void finishLocked();
 
+  // Shared by the files in flight unless the request brings its own; before request_, which points at it.
+  MemoryBudget memory_{machineMemoryShare()};
   const RunRequest request_;
   const Process process_;
   const int workers_;

@@ -35,11 +35,17 @@ constexpr int kRed = kLittleEndian ? 2 : 1, kGreen = kLittleEndian ? 1 : 2, kBlu
               kPad = kLittleEndian ? 3 : 0;
 // Rows handed over per libjpeg call.
 constexpr int kRowBatch = 4;
+// libjpeg's tables and small pools, and the resampler's per-axis spans and accumulator rows: a
+// generous round figure.
+constexpr std::uint64_t kDecoderOverhead = std::uint64_t{8} << 20;
 
 struct ErrorManager {
   jpeg_error_mgr pub;  // first, so libjpeg's pointer to it is a pointer to the whole
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  // The header up to the first scan has been read: every marker looked for from now on follows
+  // entropy-coded data.
+  bool inScans = false;
 };
 
 [[noreturn]] void jumpWithMessage(j_common_ptr cinfo) {
@@ -50,39 +56,56 @@ struct ErrorManager {
 
 void onError(j_common_ptr cinfo) { jumpWithMessage(cinfo); }
 
-// libjpeg's warnings in two sets, in this one place. Those that mean picture data was lost or made up
-// fail the file with libjpeg's text, so a broken picture is never published padded with grey; those
+// libjpeg's warnings, in this one place. Those that mean picture data was lost or made up fail the
+// file with libjpeg's text, so a broken picture is never published padded with grey or garbled; those
 // about bytes outside the picture data change no pixel and let the file through. A warning missing
 // here (a newer libjpeg's) fails the file: nothing says it is harmless.
+enum class Verdict {
+  kPasses,
+  kFails,
+  // Harmless in the header before the first scan, fatal once the scans have begun.
+  kFailsInScans,
+};
 struct WarningRule {
   int code;
-  bool fails;
+  Verdict verdict;
   const char* why;
 };
 constexpr WarningRule kWarnings[] = {
-    {JWRN_JPEG_EOF, true, "the data ends inside the scan: the rest of the picture is made up"},
-    {JWRN_HIT_MARKER, true, "a marker inside the entropy-coded data: the blocks after it are made up"},
-    {JWRN_HUFF_BAD_CODE, true, "an invalid Huffman code: the block's coefficients are lost"},
-    {JWRN_ARITH_BAD_CODE, true, "an invalid arithmetic code: the block's coefficients are lost"},
-    {JWRN_MUST_RESYNC, true, "a restart marker missing or out of turn: blocks are skipped or made up"},
-    {JWRN_BOGUS_PROGRESSION, true, "a refinement scan without the scan it refines: coefficients made up"},
-    {JWRN_EXTRANEOUS_DATA, false, "bytes between two markers (a segment length too short): skipped, no pixel"},
-    {JWRN_NOT_SEQUENTIAL, false, "a baseline scan header's progression fields not zero: they mean nothing there"},
-    {JWRN_JFIF_MAJOR, false, "an unknown JFIF version: only the APP0 header is in question"},
-    {JWRN_ADOBE_XFORM, false, "an unknown Adobe transform code: libjpeg takes the usual YCbCr (YCCK for four)"},
-    {JWRN_BOGUS_ICC, false, "a bad ICC marker, met only when libjpeg reads the profile, which the codec does not"},
-    {JWRN_TOO_MUCH_DATA, false, "rows asked for past the end: nothing is read or changed"},
+    {JWRN_JPEG_EOF, Verdict::kFails, "the data ends inside the scan: the rest of the picture is made up"},
+    {JWRN_HIT_MARKER, Verdict::kFails, "a marker inside the entropy-coded data: the blocks after it are made up"},
+    {JWRN_HUFF_BAD_CODE, Verdict::kFails, "an invalid Huffman code: the block's coefficients are lost"},
+    {JWRN_ARITH_BAD_CODE, Verdict::kFails, "an invalid arithmetic code: the block's coefficients are lost"},
+    {JWRN_MUST_RESYNC, Verdict::kFails, "a restart marker missing or out of turn: blocks are skipped or made up"},
+    {JWRN_BOGUS_PROGRESSION, Verdict::kFails, "a refinement scan without the scan it refines: coefficients made up"},
+    // After entropy-coded data (before EOI, a restart marker or the next scan's segments) the data did
+    // not end where it should: its blocks were decoded from the wrong bits. Before the first scan the
+    // bytes lie between two segments (a segment length too short, as one editor writes it) and are
+    // skipped.
+    {JWRN_EXTRANEOUS_DATA, Verdict::kFailsInScans, "bytes before a marker: garbled blocks in a scan, else none"},
+    {JWRN_NOT_SEQUENTIAL, Verdict::kPasses, "a baseline scan header's progression fields not zero: they mean nothing"},
+    {JWRN_JFIF_MAJOR, Verdict::kPasses, "an unknown JFIF version: only the APP0 header is in question"},
+    {JWRN_ADOBE_XFORM, Verdict::kPasses, "an unknown Adobe transform code: libjpeg takes the usual YCbCr (YCCK)"},
+    {JWRN_BOGUS_ICC, Verdict::kPasses, "a bad ICC marker, met only when libjpeg reads the profile, which we do not"},
+    {JWRN_TOO_MUCH_DATA, Verdict::kPasses, "rows asked for past the end: nothing is read or changed"},
 };
 
-bool failsTheFile(int code) {
-  for (const WarningRule& rule : kWarnings)
-    if (rule.code == code) return rule.fails;
+bool isEntropyEnd(int marker) { return marker == 0xD9 || (marker >= 0xD0 && marker <= 0xD7); }
+
+bool failsTheFile(const jpeg_error_mgr& err, bool inScans) {
+  for (const WarningRule& rule : kWarnings) {
+    if (rule.code != err.msg_code) continue;
+    if (rule.verdict != Verdict::kFailsInScans) return rule.verdict == Verdict::kFails;
+    // The marker the stray bytes stood before is the warning's second parameter.
+    return inScans || isEntropyEnd(err.msg_parm.i[1]);
+  }
   return true;
 }
 
 void onMessage(j_common_ptr cinfo, int level) {
   // Level 0 and up are trace messages.
-  if (level < 0 && failsTheFile(cinfo->err->msg_code)) jumpWithMessage(cinfo);
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  if (level < 0 && failsTheFile(err->pub, err->inScans)) jumpWithMessage(cinfo);
 }
 
 void onProgress(j_common_ptr cinfo) {
@@ -93,6 +116,55 @@ void onProgress(j_common_ptr cinfo) {
     std::longjmp(err->jump, 1);
   }
 }
+
+// The file's bytes in memory, handed to libjpeg a little at a time. With less than a few hundred bytes
+// in its buffer libjpeg-turbo always takes its careful Huffman path, the one that reports a corrupt
+// code ("bad Huffman code"); with the whole file at hand (its own memory source) it takes the fast
+// path, which decodes a corrupt code into garbled blocks without a word. The cost is a call per chunk.
+constexpr std::size_t kSourceChunk = 256;
+
+struct Source {
+  jpeg_source_mgr pub;  // first, as with the error manager
+  const JOCTET* data;
+  std::size_t size;
+  std::size_t next;  // the first byte not handed out yet
+};
+
+void initSource(j_decompress_ptr) {}
+
+boolean fillSource(j_decompress_ptr cinfo) {
+  static const JOCTET kEoi[] = {0xFF, JPEG_EOI};
+  auto* src = reinterpret_cast<Source*>(cinfo->src);
+  if (src->size == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+  if (src->next >= src->size) {
+    // As libjpeg's own sources do at the end of the data: a warning, then a made-up end marker.
+    WARNMS(cinfo, JWRN_JPEG_EOF);
+    src->pub.next_input_byte = kEoi;
+    src->pub.bytes_in_buffer = sizeof kEoi;
+    return TRUE;
+  }
+  const std::size_t count = std::min(kSourceChunk, src->size - src->next);
+  src->pub.next_input_byte = src->data + src->next;
+  src->pub.bytes_in_buffer = count;
+  src->next += count;
+  return TRUE;
+}
+
+void skipSource(j_decompress_ptr cinfo, long count) {
+  auto* src = reinterpret_cast<Source*>(cinfo->src);
+  if (count <= 0) return;
+  auto skip = static_cast<std::size_t>(count);
+  if (skip <= src->pub.bytes_in_buffer) {
+    src->pub.next_input_byte += skip;
+    src->pub.bytes_in_buffer -= skip;
+    return;
+  }
+  skip -= src->pub.bytes_in_buffer;
+  src->next += std::min(skip, src->size - src->next);
+  src->pub.bytes_in_buffer = 0;
+}
+
+void termSource(j_decompress_ptr) {}
 
 void installErrorManager(ErrorManager& err) {
   jpeg_std_error(&err.pub);
@@ -196,6 +268,24 @@ class Decompressor {
     finishGuarded();
   }
 
+  // What libjpeg holds at its peak once the header is read, before it allocates any of it: the
+  // coefficients of every block when the picture comes in several scans (all of them are read
+  // before the first row comes out), and the sample rows of the upsampling and colour conversion.
+  std::uint64_t decoderBytes() {
+    const bool buffered = jpeg_has_multiple_scans(&cinfo_);
+    std::uint64_t bytes = kDecoderOverhead;
+    for (int c = 0; c < cinfo_.num_components; ++c) {
+      const jpeg_component_info& comp = cinfo_.comp_info[c];
+      const auto up = [](std::uint64_t n, std::uint64_t m) { return m == 0 ? n : (n + m - 1) / m * m; };
+      const std::uint64_t columns = up(comp.width_in_blocks, static_cast<std::uint64_t>(comp.h_samp_factor));
+      const std::uint64_t rows = up(comp.height_in_blocks, static_cast<std::uint64_t>(comp.v_samp_factor));
+      if (buffered) bytes += columns * rows * sizeof(JBLOCK);
+      bytes += columns * DCTSIZE * static_cast<std::uint64_t>(comp.v_samp_factor) * DCTSIZE * 3;
+    }
+    return bytes +
+           std::uint64_t{cinfo_.image_width} * 4 * static_cast<std::uint64_t>(cinfo_.max_v_samp_factor) * DCTSIZE * 2;
+  }
+
   int width() const { return static_cast<int>(cinfo_.output_width); }
   int height() const { return static_cast<int>(cinfo_.output_height); }
   int nextRow() const { return static_cast<int>(cinfo_.output_scanline); }
@@ -212,12 +302,24 @@ class Decompressor {
     }
     jpeg_create_decompress(&cinfo_);
     created_ = true;
+    // A backstop behind the estimate below: libjpeg refuses a coefficient buffer above this rather
+    // than allocate it.
+    cinfo_.mem->max_memory_to_use = static_cast<long>(kDecodeMemoryLimit);
     cinfo_.progress = &progress_;
-    jpeg_mem_src(&cinfo_, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    src_.pub.init_source = initSource;
+    src_.pub.fill_input_buffer = fillSource;
+    src_.pub.skip_input_data = skipSource;
+    src_.pub.resync_to_restart = jpeg_resync_to_restart;
+    src_.pub.term_source = termSource;
+    src_.data = jpeg.data();
+    src_.size = jpeg.size();
+    src_.next = 0;
+    cinfo_.src = &src_.pub;
   }
   void readHeaderGuarded() {
     if (setjmp(err_.jump) != 0) fail();
     jpeg_read_header(&cinfo_, TRUE);
+    err_.inScans = true;
   }
   void startGuarded() {
     if (setjmp(err_.jump) != 0) fail();
@@ -235,6 +337,7 @@ class Decompressor {
   jpeg_decompress_struct cinfo_{};
   ErrorManager err_{};
   jpeg_progress_mgr progress_{};
+  Source src_{};
   bool created_ = false;
   bool cmyk_ = false;
 };
@@ -383,22 +486,48 @@ class Compressor {
 
 }  // namespace
 
+std::string tooMuchMemoryMessage(std::uint64_t bytes) {
+  constexpr std::uint64_t kMB = std::uint64_t{1} << 20;
+  return "Obraz wymaga za dużo pamięci (" + std::to_string((bytes + kMB - 1) / kMB) + " MB)";
+}
+
+namespace {
+
+// The decode's peak for a result of this size, handed to the gate (or checked against the limit)
+// before anything big is allocated.
+void admit(Decompressor& dec, QSize full, QSize result, const MemoryGate& gate) {
+  std::uint64_t bytes = dec.decoderBytes() + std::uint64_t(result.width()) * std::uint64_t(result.height()) * 4;
+  if (result != full) bytes += std::uint64_t(full.width()) * 4 * kRowBatch + std::uint64_t(result.width()) * 64;
+  if (gate) {
+    gate(bytes);
+  } else if (bytes > kDecodeMemoryLimit) {
+    throw JpegError(tooMuchMemoryMessage(bytes));
+  }
+}
+
+}  // namespace
+
 QImage decodeJpeg(std::span<const std::uint8_t> jpeg, std::uint64_t maxPixels) {
   Decompressor dec(jpeg);
-  dec.readHeader(maxPixels);
+  const QSize full = dec.readHeader(maxPixels);
+  admit(dec, full, full, {});
   return decodeWhole(dec);
 }
 
-QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target, std::uint64_t maxPixels) {
+QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target, std::uint64_t maxPixels,
+                        const MemoryGate& gate) {
   Decompressor dec(jpeg);
   const QSize full = dec.readHeader(maxPixels);
   const QSize size = target(full);
-  if (size == full) return decodeWhole(dec);
-  if (size.isEmpty()) {
-    throw JpegError("Nieprawidłowy rozmiar obrazu: " + std::to_string(size.width()) + " x " +
-                    std::to_string(size.height()) + " pikseli");
+  if (size != full) {
+    if (size.isEmpty()) {
+      throw JpegError("Nieprawidłowy rozmiar obrazu: " + std::to_string(size.width()) + " x " +
+                      std::to_string(size.height()) + " pikseli");
+    }
+    checkPixelCount(static_cast<std::uint64_t>(size.width()), static_cast<std::uint64_t>(size.height()), maxPixels);
   }
-  checkPixelCount(static_cast<std::uint64_t>(size.width()), static_cast<std::uint64_t>(size.height()), maxPixels);
+  admit(dec, full, size, gate);
+  if (size == full) return decodeWhole(dec);
   dec.start();
   QImage picture = newPicture(size);
   DecodedRows rows(dec);
@@ -409,7 +538,7 @@ QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& ta
 }
 
 QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels) {
-  const Bytes bytes = readFileBytes(path);
+  const Bytes bytes = readRegularFile(path, kMaxSourceBytes);
   return decodeJpeg(bytes, maxPixels);
 }
 

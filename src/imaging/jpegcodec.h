@@ -7,9 +7,10 @@
 //
 // Every failure is a JpegError (an ImagingError) carrying libjpeg's own message. A warning that means
 // picture data was lost or made up ("Premature end of JPEG file", "Corrupt JPEG data: bad Huffman
-// code" ...) is an error too, so a broken picture is never published padded with grey; a warning about
-// bytes outside the picture data ("... extraneous bytes before marker ...") is not (jpegcodec.cpp
-// lists both sets). Each call is self-contained and keeps no state, so calls may run on several
+// code" ...) is an error too, so a broken picture is never published padded with grey, and so are
+// stray bytes after entropy-coded data (before EOI, a restart marker or a later scan: the data did not
+// end where it should); stray bytes between the segments before the first scan are not (jpegcodec.cpp
+// tables them all). Each call is self-contained and keeps no state, so calls may run on several
 // threads at once.
 
 #include <QImage>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "imaging/imagingerror.h"
 #include "metadata/bytes.h"
@@ -32,9 +34,24 @@ class JpegError : public ImagingError {
 // Largest picture decoded or produced, in pixels: 2 GiB at 4 bytes a pixel.
 inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 29;
 inline constexpr int kJpegQuality = 90;
+// What one decode may hold at its peak (libjpeg's buffers and the result) unless a gate decides: a
+// progressive picture of some 350 megapixels, or a baseline one of 250 decoded whole.
+inline constexpr std::uint64_t kDecodeMemoryLimit = std::uint64_t{1} << 30;
 
-// Decodes the JPEG held in memory. Pictures of more than maxPixels pixels are refused before any
-// pixel memory is allocated.
+// The largest JPEG file read: half of what one decode may hold, far above any camera's picture; a
+// larger file (a video or a disk image named .jpg) is refused before it is read.
+inline constexpr std::uint64_t kMaxSourceBytes = kDecodeMemoryLimit / 2;
+
+// "Obraz wymaga za dużo pamięci (N MB)": the refusal of a picture over its memory budget.
+std::string tooMuchMemoryMessage(std::uint64_t bytes);
+
+// Called once the header is read and the result's size is known, before the coefficient buffer or
+// any pixel memory is allocated, with what the decode will hold at its peak. It refuses the picture
+// by throwing, or waits until that much memory is free.
+using MemoryGate = std::function<void(std::uint64_t bytes)>;
+
+// Decodes the JPEG held in memory. Pictures of more than maxPixels pixels, and those whose decode
+// would need more than kDecodeMemoryLimit, are refused before any pixel memory is allocated.
 QImage decodeJpeg(std::span<const std::uint8_t> jpeg, std::uint64_t maxPixels = kMaxPixels);
 
 // Given the picture's full size, the size the caller wants (the same size keeps it).
@@ -42,11 +59,13 @@ using TargetSize = std::function<QSize(QSize fullSize)>;
 
 // Decodes at full size and scales to target(full size) by the halftone rule (resampler.h) while the
 // rows come out of the decoder, so the full-size picture is never held in memory. The result equals
-// scaleHalftone(decodeJpeg(jpeg), target). An empty target size is an error.
+// scaleHalftone(decodeJpeg(jpeg), target). An empty target size is an error. The memory the decode
+// needs goes through the gate; without one it is held to kDecodeMemoryLimit.
 QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target,
-                        std::uint64_t maxPixels = kMaxPixels);
+                        std::uint64_t maxPixels = kMaxPixels, const MemoryGate& gate = {});
 
-// Reads and decodes a file; file errors are FileError (metadata/fileio.h).
+// Reads (a regular file of at most kMaxSourceBytes) and decodes a file; file errors are FileError
+// (metadata/fileio.h).
 QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels = kMaxPixels);
 
 // Encodes the picture (any format; RGB32 and ARGB32 are read as they are, alpha ignored).

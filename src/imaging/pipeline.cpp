@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "imaging/jpegcodec.h"
+#include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
 #include "imaging/xmpgps.h"
 #include "metadata/fileio.h"
@@ -16,6 +17,12 @@ namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+
+// "zapisano bez metadanych: ..." for a header the segment scan stopped short of.
+std::string headerCutText(std::size_t at) {
+  return "nagłówek pliku przekracza " + std::to_string(TImgData::kHeaderBudget >> 20) + " MiB; segmenty od bajtu " +
+         std::to_string(at) + " nieodczytane";
+}
 
 // An EXIF thumbnail is small; a larger one is no thumbnail worth decoding.
 constexpr std::uint64_t kMaxThumbnailPixels = std::uint64_t{1} << 22;
@@ -92,19 +99,38 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // A name the file system cannot take fails now, not after the picture was made.
     checkFileNameFits(outcome.output);
 
-    // The source is read once: the decoder and the metadata both take these bytes.
-    const Bytes jpeg = readFileBytes(source);
+    // The source is read once: the decoder and the metadata both take these bytes. Only a regular
+    // file, and one that can fit the budget, is read at all.
+    const Bytes jpeg = readRegularFile(source, kMaxSourceBytes);
     const std::unique_ptr<TImgData> segments = readSourceSegments(jpeg, options.keepMetadata);
+    if (segments->headerCut)
+      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->headerCutAt)});
     const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
+    // Held from the header on until the file is written: what its picture needs of the run's memory.
+    std::optional<MemoryBudget::Lease> memory;
+    QSize planned;
+    const auto admit = [&](std::uint64_t decodeBytes) {
+      // Besides the decode: the source's bytes, the picture turned upright and the encoder's output.
+      const std::uint64_t picture = std::uint64_t(planned.width()) * std::uint64_t(planned.height()) * 4;
+      const std::uint64_t need = jpeg.size() + decodeBytes + picture + picture / 2;
+      const std::uint64_t limit = options.memory ? options.memory->perFileLimit() : kDecodeMemoryLimit;
+      if (need > limit) throw ImagingError(tooMuchMemoryMessage(need));
+      if (options.memory) memory.emplace(options.memory->reserve(need));
+    };
     // The size rule applies to the upright picture. The halftone stretch treats both axes alike, so
     // scaling the stored picture and turning the small result gives the same pixels, at less cost.
-    QImage picture = decodeJpegScaled(jpeg, [&](QSize stored) {
-      if (!options.scale) return stored;
-      const QSize full = UprightSize(stored, orientation);
-      const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
-      outcome.action = plan.action;
-      return UprightSize(QSize(plan.width, plan.height), orientation);
-    });
+    QImage picture = decodeJpegScaled(
+        jpeg,
+        [&](QSize stored) {
+          planned = stored;
+          if (!options.scale) return stored;
+          const QSize full = UprightSize(stored, orientation);
+          const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
+          outcome.action = plan.action;
+          planned = UprightSize(QSize(plan.width, plan.height), orientation);
+          return planned;
+        },
+        kMaxPixels, admit);
     picture = TurnUpright(picture, orientation);
     if (options.caption) options.caption(picture);
     outcome.width = picture.width();
@@ -127,6 +153,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     throw;  // a hook ending the command silently stays silent
   } catch (const std::bad_alloc&) {
     throw BatchFileError(name, "Brak pamięci");
+  } catch (const std::system_error& e) {
+    throw BatchFileError(name, systemErrorText(e.code()));
   } catch (const std::exception& e) {
     throw BatchFileError(name, e.what());
   }

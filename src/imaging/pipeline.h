@@ -5,6 +5,7 @@
 // nothing mutable, so files may be processed on several threads, each with its own call.
 
 #include <QImage>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@
 namespace velmora {
 
 class FileSystemCalls;
+class MemoryBudget;
 
 // The run's settings, read once per file by the caller (the window or the command line).
 struct BatchOptions {
@@ -39,6 +41,9 @@ struct BatchOptions {
   bool allowReplaceSource = false;
   // The system calls the output is written with; null: the real ones (a test's seam for a full disk).
   const FileSystemCalls* fileCalls = nullptr;
+  // The memory the run's files in flight share: a file waits there for what its picture needs, and
+  // one needing more than its per-file limit fails. Null: each file alone, held to kDecodeMemoryLimit.
+  MemoryBudget* memory = nullptr;
   // Stamps the caption onto the scaled picture (Format_RGB32, the run's final size); empty: no caption.
   // Called on the thread that runs processFile.
   std::function<void(QImage&)> caption;

@@ -72,6 +72,10 @@ TEST(NamingRule, FollowsTheExamples) {
       {".profile", NameMode::Suffix, "_m", "_m.profile"},
       {"zdjęcie.Jpg", NameMode::Suffix, "-mały", "zdjęcie-mały.Jpg"},
       {"photo.", NameMode::Suffix, "_s", "photo_s."},
+      // Bytes that are no UTF-8 stay as they are: two such names never become one.
+      {"\xff\xfe.jpg", NameMode::Suffix, "_s", "\xff\xfe_s.jpg"},
+      {"\xfe\xff.jpg", NameMode::Suffix, "_s", "\xfe\xff_s.jpg"},
+      {"\xc5.\xff", NameMode::Suffix, "\xe9", "\xc5\xe9.\xff"},
   };
   for (const Row& r : rows) EXPECT_EQ(outputName(r.name, r.mode, r.affix), r.expected) << r.name;
   EXPECT_EQ(outputPath("/out", "a.jpg", NameMode::Prefix, "_"), std::filesystem::path("/out/_a.jpg"));

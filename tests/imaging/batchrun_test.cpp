@@ -18,6 +18,7 @@
 #include "imaging/caption.h"
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
+#include "support/faulty_calls.h"
 
 namespace velmora {
 namespace {
@@ -386,19 +387,27 @@ TEST_F(BatchRunFiles, TheReportListsEveryFailedFileWithItsCause) {
   ASSERT_EQ(summary.failures.size(), 3u);
   EXPECT_EQ(summary.failures[0].message, "b.jpg: Premature end of JPEG file");
   EXPECT_EQ(summary.failures[1].name, "c.jpg");
-  EXPECT_EQ(summary.failures[1].message.rfind("c.jpg: Cannot open file", 0), 0u) << summary.failures[1].message;
+  EXPECT_EQ(summary.failures[1].message.rfind("c.jpg: Nie można odczytać pliku", 0), 0u) << summary.failures[1].message;
   EXPECT_EQ(summary.failures[2].name, "d.jpg");
   EXPECT_EQ(summary.failures[2].message.rfind("d.jpg: ", 0), 0u);
   EXPECT_EQ(FilesIn(dst), (std::set<std::string>{"_a.jpg", "_e.jpg"}));
+}
+
+// A destination that takes no file is found before any picture is read.
+TEST_F(BatchRunFiles, ADestinationThatTakesNoFileIsFoundBeforeAnyWork) {
+  RunRequest request;
+  request.names = {"a.jpg"};
+  request.options.destFolder = folder("dst") / "missing";
+  BatchRun run(request, [](const fs::path&, const BatchOptions&) -> FileOutcome { throw std::logic_error("read"); });
+  EXPECT_THROW(run.start(), ImagingError);
 }
 
 // Both front ends start their runs here, so here a killed run's temporaries go: only the program's own
 // names, and before any file of this run is written.
 TEST_F(BatchRunFiles, ARunFirstRemovesAKilledRunsTemporaries) {
   const fs::path dst = folder("dst");
-  for (const char* name : {".velmora-k1ll3d.tmp", ".velmora-Ab12Cd.tmp", ".inne.tmp", ".velmora-x.tmp"}) {
-    writeFileAtomically(dst / name, Bytes{'x'});
-  }
+  for (const char* name : {".inne.tmp", ".velmora-x.tmp"}) writeFileAtomically(dst / name, Bytes{'x'});
+  test::LeftoverTemporary(dst);
   RunRequest request;
   request.sourceFolder = VELMORA_TEST_DATA "/samples";
   request.names = {"sanyo_sr662.jpg"};

@@ -8,8 +8,11 @@
 #include <jpeglib.h>
 // clang-format on
 
+#include <sys/wait.h>
 #include <QTemporaryDir>
 #include <cstdlib>
+#include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -244,6 +247,12 @@ TEST(JpegCodec, WarningsThatLoseOrMakeUpPictureDataFail) {
     restarts[rst + 1] = 0xD5;
     rows.push_back({"restart out of turn", restarts, "Corrupt JPEG data: found marker 0xd5 instead of RST1"});
   }
+  // Entropy-coded data that goes on past the last block, before EOI or before a restart marker.
+  Bytes junk(good.begin(), good.end() - 2), restarts = withRestarts();
+  junk.insert(junk.end(), {0x5A, 0x5A, 0x5A, 0x5A, 0xFF, 0xD9});
+  restarts.insert(restarts.begin() + static_cast<std::ptrdiff_t>(find(restarts, 0xD1, find(restarts, 0xDA))), 9, 0x5A);
+  rows.push_back({"bytes before EOI", junk, "Corrupt JPEG data: [0-9]+ extraneous bytes before marker 0xd9"});
+  rows.push_back({"bytes before RST1", restarts, "Corrupt JPEG data: [0-9]+ extraneous bytes before marker 0xd1"});
   rows.push_back({"not a JPEG", Bytes{'h', 'e', 'l', 'l', 'o'}, "Not a JPEG file: starts with 0x68 0x65"});
   rows.push_back({"empty", Bytes{}, "Empty input file"});
   for (const Row& r : rows) EXPECT_THAT(decodeError(r.jpeg), testing::MatchesRegex(r.error)) << r.what;
@@ -262,13 +271,6 @@ TEST(JpegCodec, WarningsAboutBytesOutsideThePictureDataDoNotFail) {
   rows.push_back({"14 bytes before a table", withStrayBytes(0xDB, 14)});
   rows.push_back({"bytes before the frame header", withStrayBytes(0xC0, 3)});
   {
-    // Junk between the scan and the end marker.
-    Bytes junk(good.begin(), good.end() - 2);
-    junk.insert(junk.end(), 64, 0x5A);
-    junk.insert(junk.end(), {0xFF, 0xD9});
-    rows.push_back({"bytes before EOI", junk});
-  }
-  {
     // A scan header whose progression fields are not zero, as some baseline writers leave them.
     Bytes sos = good;
     const std::size_t at = find(sos, 0xDA);
@@ -284,6 +286,58 @@ TEST(JpegCodec, WarningsAboutBytesOutsideThePictureDataDoNotFail) {
   }
   // Restart markers in their turn are no warning at all, and decode as the same picture would.
   EXPECT_NO_THROW(decodeJpeg(withRestarts()));
+}
+
+// djpeg's reading of a file: 0 clean, 2 with a warning, 1 failed; and its picture.
+std::pair<int, QImage> djpeg(const std::string& file) {
+  const int rc = std::system(("djpeg -outfile '" + file + ".pnm' '" + file + "' 2>/dev/null").c_str());
+  const int status = WIFEXITED(rc) ? WEXITSTATUS(rc) : 1;
+  return {status, QImage(QString::fromStdString(file + ".pnm")).convertToFormat(QImage::Format_RGB32)};
+}
+
+// No mutant of the samples (bits flipped, a byte overwritten, the file cut short) is published garbled:
+// it fails, or decodes as djpeg does, and as the undamaged sample when djpeg warned. VELMORA_MUTANTS and
+// VELMORA_MUTANT_SEED set the run (scripts/mutants.sh makes 2,000).
+TEST(JpegCodec, MutantsFailOrDecodeAsDjpegDoes) {
+  QTemporaryDir dir;
+  std::vector<std::pair<Bytes, QImage>> seeds;
+  for (const auto& entry : std::filesystem::directory_iterator(kSamples)) {
+    const Bytes jpeg = readFileBytes(entry.path());
+    writeFileAtomically(dir.filePath("seed").toStdString(), jpeg);
+    const QImage theirs = djpeg(dir.filePath("seed").toStdString()).second;
+    if (decodeError(jpeg) == "(no error)" && decodeJpeg(jpeg) == theirs) seeds.emplace_back(jpeg, theirs);
+  }
+  const char *count = std::getenv("VELMORA_MUTANTS"), *seed = std::getenv("VELMORA_MUTANT_SEED");
+  const int mutants = count ? std::atoi(count) : 60;
+  std::mt19937 random(seed ? static_cast<unsigned>(std::atoi(seed)) : 19u);
+  int warned = 0, refused = 0;
+  std::vector<std::string> garbled;
+  for (int i = 0; i < mutants; ++i) {
+    const auto& [original, clean] = seeds[random() % seeds.size()];
+    Bytes m = original;
+    const std::size_t scan = find(m, 0xDA) + 4;
+    const auto at = [&](std::size_t from) { return from + random() % (m.size() - 2 - from); };
+    if (const auto kind = random() % 5; kind == 0) {
+      m[at(2)] = static_cast<std::uint8_t>(random());
+    } else if (kind == 1) {
+      m.resize(at(scan));
+    } else {
+      for (int n = 1 + random() % 3; n > 0; --n) m[at(scan)] ^= static_cast<std::uint8_t>(1 << random() % 8);
+    }
+    const std::string file = dir.filePath(QString("m%1.jpg").arg(i)).toStdString();
+    writeFileAtomically(file, m);
+    const auto [status, theirs] = djpeg(file);
+    warned += status == 2;
+    try {
+      const QImage ours = decodeJpeg(m);
+      if (status == 1 || ours != theirs || (status == 2 && ours != clean)) garbled.push_back(file);
+    } catch (const JpegError&) {
+      ++refused;
+    }
+  }
+  std::printf("mutants: %d, djpeg warned on %d; refused %d, published %d, %zu of them garbled\n", mutants, warned,
+              refused, mutants - refused, garbled.size());
+  EXPECT_THAT(garbled, testing::IsEmpty());
 }
 
 TEST(JpegCodec, StreamedDecodeReportsDamageToo) {
@@ -312,6 +366,17 @@ TEST(JpegCodec, RefusesPicturesAboveTheCapBeforeAllocating) {
   EXPECT_EQ(decodeError(huge), "Obraz jest za duży: 60000 x 60000 pikseli (najwyżej 536870912 pikseli)");
   // The streamed decoder also checks the size it is asked to produce.
   EXPECT_THROW(decodeJpegScaled(jpeg, [](QSize) { return QSize(40000, 40000); }), JpegError);
+}
+
+// 364 bytes of progressive arithmetic coding stating 23000 x 23000 pixels, whose coefficients alone
+// would take 3 GB: refused from its header, before any of it is taken.
+TEST(JpegCodec, RefusesAPictureOverItsMemoryBudgetBeforeAllocating) {
+  const Bytes bomb = readFileBytes(VELMORA_TEST_DATA "/bombs/progressive_arithmetic_23000x23000.jpg");
+  std::uint64_t asked = 0;
+  const auto gate = [&asked](std::uint64_t bytes) { throw JpegError(tooMuchMemoryMessage(asked = bytes)); };
+  const auto target = [](QSize) { return QSize(1280, 1280); };
+  EXPECT_THROW(decodeJpegScaled(bomb, target, kMaxPixels, gate), JpegError);
+  EXPECT_GE(asked, std::uint64_t{3} * 2875 * 2875 * 128) << "every block's coefficients, three components";
 }
 
 TEST(JpegCodec, StreamedDecodeEqualsDecodeThenScale) {

@@ -1,5 +1,6 @@
 #include "imaging/pipeline.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -15,6 +16,7 @@
 
 #include "imaging/caption.h"
 #include "imaging/jpegcodec.h"
+#include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
 #include "metadata/fileio.h"
 #include "metadata/iccprofile.h"
@@ -220,15 +222,31 @@ TEST_F(Pipeline, MetadataThatCannotBeCarriedGivesAPlainPicture) {
   EXPECT_EQ(destFiles(), (std::set<std::string>{"_byte_width.jpg"}));
 }
 
+// A file needing more than its share of the run's memory fails with what it would need, and holds none.
+TEST_F(Pipeline, APictureOverItsMemoryBudgetFails) {
+  MemoryBudget budget(std::uint64_t{4} << 20);
+  BatchOptions o = options(100);
+  o.memory = &budget;
+  EXPECT_THAT([&] { processFile(copySample("synthetic_no_metadata.jpg"), o); },
+              testing::ThrowsMessage<BatchFileError>(
+                  testing::MatchesRegex(".*: Obraz wymaga za dużo pamięci \\([0-9]+ MB\\)")));
+  EXPECT_TRUE(destFiles().empty());
+  const std::optional<MemoryBudget::Lease> held = budget.tryReserve(3 << 20);
+  EXPECT_TRUE(held && !budget.tryReserve(2 << 20));
+}
+
 TEST_F(Pipeline, ErrorsNameTheFileAndLeaveNothingBehind) {
   struct Row {
     fs::path source;
     std::string cause;
   };
   const fs::path truncated = copySample("synthetic_truncated.jpg");
+  fs::create_symlink("/dev/null", src_ / "device.jpg");  // never opened
   const Row rows[] = {
       {truncated, "Premature end of JPEG file"},
-      {src_ / "missing.jpg", "Cannot open file \"" + (src_ / "missing.jpg").string() + "\": No such file or directory"},
+      {src_ / "missing.jpg", "Nie można odczytać pliku \"" + (src_ / "missing.jpg").string() + "\": plik nie istnieje"},
+      {src_ / "device.jpg",
+       "Nie można odczytać pliku \"" + (src_ / "device.jpg").string() + "\": to nie jest zwykły plik"},
   };
   for (const Row& r : rows) {
     try {
