@@ -1,9 +1,7 @@
 #include "cli/batch_cli.h"
 
 #include <QCoreApplication>
-#include <QString>
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <exception>
@@ -15,8 +13,11 @@
 
 #include "cli/batch_caption.h"
 #include "cli/batch_dump.h"
+#include "cli/stopsignals.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
+#include "imaging/sourcefiles.h"
+#include "metadata/fileio.h"
 #include "settings/filehelpers.h"
 
 namespace velmora::batch {
@@ -98,16 +99,6 @@ const OptionSpec* findOption(std::string_view name) {
   return nullptr;
 }
 
-std::string lowerAscii(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool hasExtension(const std::string& name, std::string_view ext) {
-  return name.size() >= ext.size() && lowerAscii(std::string_view(name).substr(name.size() - ext.size())) == ext;
-}
-
 }  // namespace
 
 std::string summaryLine(const RunSummary& summary) {
@@ -154,10 +145,17 @@ std::string usageText() {
          "  --help         ten opis\n"
          "\n"
          "Folder DEST jest tworzony, gdy go nie ma (jeden poziom). Istniejący plik wynikowy jest zastępowany\n"
-         "dopiero gotowym nowym plikiem; pliku źródłowego program nie zastępuje.\n"
+         "dopiero gotowym nowym plikiem; pliku źródłowego program nie zastępuje: plik, którego wynik trafiłby\n"
+         "na zdjęcie folderu SOURCE lub na inny plik źródłowy, jest błędem tego pliku. Pliki, które nie są\n"
+         "zwykłymi plikami (potoki, urządzenia), nie są otwierane; ich liczba jest podawana. Zdjęcie, które\n"
+         "wymagałoby za dużo pamięci (ponad 1 GiB, a razem z innymi ponad połowę pamięci komputera), jest\n"
+         "błędem tego pliku.\n"
+         "SIGINT, SIGTERM i SIGHUP działają jak \"Zatrzymaj\" w oknie: nowy plik się nie zaczyna, rozpoczęte\n"
+         "są kończone, potem idzie podsumowanie.\n"
          "Postęp (np. \"3/10 IMG_0003.jpg\", w kolejności ukończenia, także dla plików z błędem), błędy\n"
          "i podsumowanie (zapisane pliki, czas, zdjęcia na sekundę) idą na standardowe wyjście błędów.\n"
-         "Kod wyjścia: 0, gdy zapisano wszystkie pliki; 1, gdy któregoś nie; 2 przy błędnym wywołaniu.\n"
+         "Kod wyjścia: 0, gdy zapisano wszystkie pliki; 1, gdy któregoś nie; 2 przy błędnym wywołaniu;\n"
+         "128 + numer sygnału (130, 143, 129) po SIGINT, SIGTERM, SIGHUP.\n"
          "\n"
          "velmora-batch --dump-metadata PLIK...\n"
          "  wypisuje, co program odczytał z metadanych każdego pliku (segmenty, wpisy EXIF, miniatura, IPTC,\n"
@@ -224,44 +222,6 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
   return state.options;
 }
 
-namespace {
-
-// In the window's order. The names stay as the file system gave their bytes; only the comparison decodes
-// them.
-void sortByName(std::vector<std::string>& names) {
-  std::vector<std::pair<QString, std::string>> keyed;
-  keyed.reserve(names.size());
-  for (std::string& name : names) keyed.emplace_back(QString::fromStdString(name), std::move(name));
-  const TFileNameOrder order;
-  std::sort(keyed.begin(), keyed.end(), [&order](const auto& a, const auto& b) {
-    if (order(a.first, b.first)) return true;
-    if (order(b.first, a.first)) return false;
-    return a.second < b.second;  // names that decode alike
-  });
-  names.clear();
-  for (auto& [key, name] : keyed) names.push_back(std::move(name));
-}
-
-}  // namespace
-
-std::vector<std::string> listSourcePictures(const fs::path& folder) {
-  std::vector<std::string> jpg, jpeg;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    std::error_code ec;
-    if (!entry.is_regular_file(ec)) continue;
-    const std::string name = entry.path().filename().string();
-    if (hasExtension(name, ".jpg")) {
-      jpg.push_back(name);
-    } else if (hasExtension(name, ".jpeg")) {
-      jpeg.push_back(name);
-    }
-  }
-  sortByName(jpg);
-  sortByName(jpeg);
-  jpg.insert(jpg.end(), jpeg.begin(), jpeg.end());
-  return jpg;
-}
-
 int runBatch(const CliOptions& options, std::ostream& err) {
   std::vector<std::string> names = options.names;
   BatchOptions run = options.run;
@@ -280,39 +240,59 @@ int runBatch(const CliOptions& options, std::ostream& err) {
       run.caption = [stamper](QImage& picture) { stamper->StampPicture(picture); };
     }
     std::error_code ec;
-    if (!fs::is_directory(options.source, ec)) {
-      err << kProgram << ": folder źródłowy \"" << options.source.string() << "\" nie istnieje\n";
+    const fs::file_status source = fs::status(options.source, ec);
+    if (!fs::is_directory(source)) {
+      const std::string quoted = "\"" + printableName(options.source.string()) + "\"";
+      if (fs::is_regular_file(source)) {
+        err << kProgram << ": " << quoted << " jest plikiem, a nie folderem źródłowym\n";
+      } else if (fs::exists(source)) {
+        err << kProgram << ": " << quoted << " nie jest folderem\n";
+      } else if (ec && ec != std::errc::no_such_file_or_directory) {
+        err << kProgram << ": nie można odczytać folderu źródłowego " << quoted << ": " << systemErrorText(ec) << "\n";
+      } else {
+        err << kProgram << ": folder źródłowy " << quoted << " nie istnieje\n";
+      }
       return 1;
     }
-    if (names.empty()) names = listSourcePictures(options.source);
+    if (names.empty()) {
+      const FolderPictures pictures = listFolderPictures(options.source);
+      names = pictures.names;
+      // Never opened, so a pipe named like a photo cannot block the run; said, not hidden.
+      if (!pictures.skipped.empty())
+        err << kProgram << ": pominięte pliki, które nie są zwykłymi plikami: " << pictures.skipped.size() << "\n";
+    }
     // As in the window, nothing is changed when there is nothing to do.
     if (names.empty()) {
-      err << kProgram << ": brak plików JPEG w folderze \"" << options.source.string() << "\"\n";
+      err << kProgram << ": brak plików JPEG w folderze \"" << printableName(options.source.string()) << "\"\n";
       return 1;
     }
     const fs::path& dest = run.destFolder;
     if (!fs::exists(dest, ec)) {
       // One level only, as the window does.
       if (!fs::create_directory(dest, ec) || ec) {
-        err << kProgram << ": nie można utworzyć folderu docelowego \"" << dest.string() << "\": " << ec.message()
-            << "\n";
+        err << kProgram << ": nie można utworzyć folderu docelowego \"" << printableName(dest.string())
+            << "\": " << systemErrorText(ec) << "\n";
         return 1;
       }
     } else if (!fs::is_directory(dest, ec)) {
-      err << kProgram << ": \"" << dest.string() << "\" nie jest folderem\n";
+      err << kProgram << ": \"" << printableName(dest.string()) << "\" nie jest folderem\n";
       return 1;
     }
   } catch (const std::exception& e) {
-    err << kProgram << ": " << e.what() << "\n";
+    err << kProgram << ": " << printableName(e.what()) << "\n";
     return 1;
   }
 
   RunRequest request;
   request.sourceFolder = options.source;
   request.names = std::move(names);
+  request.refused = refusedOutputs(options.source, request.names, run.destFolder, run.nameMode, run.affix, false);
   request.options = std::move(run);
   request.workers = options.jobs;
   request.keepGoing = options.keepGoing;
+  // A signal stops the run as "Zatrzymaj" does, and the summary still comes.
+  const StopSignals stops;
+  request.stopSignal = &stops.caught();
   const std::size_t total = request.names.size();
   BatchRun batch(std::move(request));
   // This thread is one of the workers, so one worker makes no thread at all. Whichever worker has just
@@ -321,23 +301,32 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   auto printProgress = [&] {
     const std::lock_guard lock(printing);
     for (const FileResult& result : batch.takeResults()) {
-      err << result.completed << "/" << total << " " << result.name << "\n";
+      const std::string name = printableName(result.name);
+      err << result.completed << "/" << total << " " << name << "\n";
       // Written, but without some of the source's metadata: said, and still a success.
       if (result.outcome)
         for (const TOutputNote& note : result.outcome->notes)
-          err << kProgram << ": " << result.name << ": " << note.Text() << "\n";
+          err << kProgram << ": " << name << ": " << printableName(note.Text()) << "\n";
     }
   };
   try {
     batch.run(printProgress);
   } catch (const std::exception& e) {
-    err << kProgram << ": " << e.what() << "\n";
+    err << kProgram << ": " << printableName(e.what()) << "\n";
     return 1;
   }
   printProgress();
   const RunSummary summary = batch.summary();
-  for (const FileResult& failure : summary.failures) err << kProgram << ": " << failure.message << "\n";
+  const int signal = stops.caught().load();
+  if (signal != 0) {
+    err << kProgram << ": zatrzymano (" << signalName(signal) << ")";
+    if (summary.end == RunEnd::Stopped) err << " przed " << printableName(summary.stoppedBefore);
+    err << "\n";
+  }
+  for (const FileResult& failure : summary.failures) err << kProgram << ": " << printableName(failure.message) << "\n";
   err << kProgram << ": " << summaryLine(summary) << "\n";
+  // As a shell reports a program the signal ended: 128 + its number.
+  if (signal != 0) return 128 + signal;
   return summary.failed > 0 ? 1 : 0;
 }
 
@@ -356,7 +345,7 @@ int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
   try {
     options = parseArguments(args);
   } catch (const UsageError& e) {
-    err << kProgram << ": " << e.what() << "\n\n" << usageText();
+    err << kProgram << ": " << printableName(e.what()) << "\n\n" << usageText();
     return 2;
   }
   if (options.help) {

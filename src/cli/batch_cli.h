@@ -41,16 +41,14 @@ std::string usageText();
 // Parses the arguments (without the program name). Throws UsageError.
 CliOptions parseArguments(const std::vector<std::string>& args);
 
-// The folder's "*.jpg" files, then its "*.jpeg" files, extensions matched without regard to case,
-// each group sorted by name as the window lists them (TFileNameOrder: IMG_2 before IMG_10).
-std::vector<std::string> listSourcePictures(const std::filesystem::path& folder);
-
 // Runs the batch on options.jobs workers. To err: progress ("3/10 IMG_0003.jpg") as files finish, failed
 // ones included, each followed by what a written file goes without of its source's metadata
 // ("velmora-batch: NAME: zapisano bez metadanych: CAUSE"); after the run every failed file with its
-// cause, then one summary line (files written, wall time, pictures per second). Returns the exit code:
-// 0 when every file was written (with or without all of its metadata), 1 otherwise.
-// With the caption a QGuiApplication must exist.
+// cause, then one summary line (files written, wall time, pictures per second). Names are printed
+// with printableName, so no byte of a name reaches the terminal as a command. SIGINT, SIGTERM and
+// SIGHUP stop the run as "Zatrzymaj" does ("zatrzymano (SIGTERM) przed NAME" before the report).
+// Returns the exit code: 0 when every file was written (with or without all of its metadata), 1
+// otherwise, 128 + the signal's number after a signal. With the caption a QGuiApplication must exist.
 int runBatch(const CliOptions& options, std::ostream& err);
 
 // The run's last line: "zapisano 97 z 100 plików, błędy: 3; 12.34 s, 7.9 zdj./s" ("przerwano po błędzie; "

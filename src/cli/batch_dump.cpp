@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "imaging/sourcefiles.h"
 #include "metadata/metadata_dump.h"
 
 namespace velmora::batch {
@@ -15,8 +16,11 @@ int dumpMetadata(const std::vector<std::string>& files, std::ostream& out, std::
   int code = 0;
   for (const auto& file : files) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-      err << "velmora-batch: " << file << ": nie ma takiego pliku\n";
+    const auto status = std::filesystem::status(file, ec);
+    if (!std::filesystem::is_regular_file(status)) {
+      // Never opened: a pipe would block the reader, a device would never end.
+      err << "velmora-batch: " << printableName(file) << ": "
+          << (std::filesystem::exists(status) ? "to nie jest zwykły plik" : "nie ma takiego pliku") << "\n";
       code = 1;
     }
     out << DumpMetadataJson(file) << '\n';

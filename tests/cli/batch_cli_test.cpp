@@ -2,9 +2,13 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -14,9 +18,11 @@
 
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
+#include "imaging/sourcefiles.h"
 #include "metadata/bytes.h"
 #include "metadata/fileio.h"
 #include "metadata/iccprofile.h"
+#include "support/faulty_calls.h"
 #include "support/oriented_jpeg.h"
 
 namespace velmora::batch {
@@ -133,7 +139,7 @@ TEST_F(BatchRun, ListsJpgThenJpegIgnoringCaseEachByName) {
   }
   fs::create_directory(src_ / "g.jpg");  // a folder, not a picture
   // In the window's order: by name, case ignored, numbers as numbers.
-  EXPECT_EQ(listSourcePictures(src_),
+  EXPECT_EQ(listFolderPictures(src_).names,
             (std::vector<std::string>{"a.jpg", "c.Jpg", "img_2.jpg", "IMG_10.jpg", "b.JPEG", "f.jpeg"}));
 }
 
@@ -215,7 +221,7 @@ TEST_F(BatchRun, StopsAtTheFirstErrorUnlessToldToGoOn) {
   const std::string text = err_.str();
   const auto report = text.find(
       "velmora-batch: b.jpg: Premature end of JPEG file\nvelmora-batch: missing.jpg: "
-      "Cannot open file");
+      "Nie można odczytać pliku");
   ASSERT_NE(report, std::string::npos) << text;
   EXPECT_GT(report, text.find("4/4 "));
   EXPECT_THAT(text, HasSubstr("velmora-batch: zapisano 2 z 4 plików, błędy: 2; "));
@@ -230,6 +236,7 @@ TEST_F(BatchRun, ReportsFolderProblems) {
   // One level of destination is created, as in the window; deeper ones are not.
   copy("synthetic_no_metadata.jpg", "a.jpg");
   EXPECT_EQ(run({src_.string(), (dst_ / "x" / "y").string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("y\": folder nie istnieje\n"));
   EXPECT_FALSE(fs::exists(dst_));
   EXPECT_EQ(run({"--size", "50", src_.string(), dst_.string()}), 0) << err_.str();
   EXPECT_TRUE(fs::exists(dst_ / "_a.jpg"));
@@ -257,12 +264,68 @@ TEST_F(BatchRun, AnAffixWithASlashWritesNothing) {
 TEST_F(BatchRun, ARunRemovesAKilledRunsTemporaries) {
   copy("synthetic_no_metadata.jpg", "a.jpg");
   fs::create_directory(dst_);
-  for (const char* name : {".velmora-k1ll3d.tmp", ".notes.tmp", "_old.jpg"})
+  for (const char* name : {".velmora-backup.tmp", ".notes.tmp", "_old.jpg"})
     std::fclose(std::fopen((dst_ / name).c_str(), "w"));
+  test::LeftoverTemporary(dst_);
   EXPECT_EQ(run({"--size", "40", src_.string(), dst_.string()}), 0) << err_.str();
   std::set<std::string> names;
   for (const auto& e : fs::directory_iterator(dst_)) names.insert(e.path().filename().string());
-  EXPECT_EQ(names, (std::set<std::string>{".notes.tmp", "_old.jpg", "_a.jpg"}));
+  EXPECT_EQ(names, (std::set<std::string>{".velmora-backup.tmp", ".notes.tmp", "_old.jpg", "_a.jpg"}));
+}
+
+// Names keep their bytes, printed escaped; a pipe is counted; no output replaces a source; SOURCE a file.
+TEST_F(BatchRun, NamesKeepTheirBytesAndSourcesAreNeverReplaced) {
+  for (const char* name : {"\xff\xfe.jpg", "\xfe\xff.jpg", "a\x1b[2J.jpg", "_a.jpg"})
+    copy("synthetic_comment.jpg", name);
+  ASSERT_EQ(::mkfifo((src_ / "pipe.jpg").c_str(), 0600), 0);
+  EXPECT_EQ(run({"--suffix", "_s", "--size", "40", src_.string(), dst_.string()}), 0) << err_.str();
+  for (const char* name : {"\xff\xfe_s.jpg", "\xfe\xff_s.jpg", "a\x1b[2J_s.jpg"}) EXPECT_TRUE(fs::exists(dst_ / name));
+  EXPECT_THAT(err_.str(), testing::AllOf(HasSubstr("pominięte pliki, które nie są zwykłymi plikami: 1\n"),
+                                         HasSubstr(" \\xFF\\xFE.jpg\n"), HasSubstr(" a\\x1B[2J.jpg\n")));
+  EXPECT_EQ(err_.str().find_first_of("\x1b\xff"), std::string::npos);
+  copy("synthetic_no_metadata.jpg", "a.jpg");
+  const Bytes original = readFileBytes(src_ / "_a.jpg");
+  EXPECT_EQ(run({"--keep-going", src_.string(), src_.string(), "a.jpg", "_a.jpg"}), 1);
+  EXPECT_EQ(readFileBytes(src_ / "_a.jpg"), original);
+  EXPECT_THAT(err_.str(), HasSubstr("velmora-batch: a.jpg: Plik wynikowy \"" + (src_ / "_a.jpg").string() +
+                                    "\" zastąpiłby plik źródłowy \"_a.jpg\"\n"));
+  EXPECT_EQ(run({(src_ / "a.jpg").string(), dst_.string()}), 1);
+  EXPECT_THAT(err_.str(), HasSubstr("a.jpg\" jest plikiem, a nie folderem źródłowym\n"));
+  for (const fs::path& folder : {src_, dst_}) fs::remove_all(folder);  // names QTemporaryDir cannot remove
+}
+
+// Killed mid-run it stops as "Zatrzymaj" does: summary, 128 + 15, no temporary; a closed stderr is no end.
+TEST(BatchProgram, ASignalStopsTheRunAndAClosedPipeDoesNot) {
+  QTemporaryDir dir;
+  const fs::path src = fs::path(dir.path().toStdString()) / "src", dst = src.parent_path() / "dst";
+  fs::create_directory(src);
+  for (int i = 0; i < 200; ++i)
+    fs::create_symlink(fs::path(VELMORA_TEST_DATA "/samples/nikon_e950.jpg"), src / ("p" + std::to_string(i) + ".jpg"));
+  std::string text;
+  for (const bool signal : {true, false}) {
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(pipe[1], 2);
+      ::close(pipe[0]);
+      ::execl(VELMORA_BATCH_EXE, "velmora-batch", src.c_str(), dst.c_str(), signal ? nullptr : "p1.jpg", nullptr);
+      ::_exit(127);
+    }
+    ::close(pipe[1]);
+    std::FILE* err = ::fdopen(pipe[0], "r");
+    char line[4096];
+    if (signal && std::fgets(line, sizeof line, err)) ::kill(pid, SIGTERM);  // a file is written: mid-run
+    while (signal && std::fgets(line, sizeof line, err)) text += line;
+    std::fclose(err);  // without the signal at once: every write of the program meets a closed pipe
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed by " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), signal ? 143 : 0);
+  }
+  EXPECT_THAT(text, testing::MatchesRegex("(.*\n)*velmora-batch: zatrzymano \\(SIGTERM\\) przed p[0-9]+\\.jpg\n"
+                                          "velmora-batch: zapisano [0-9]+ z 200 plików; .*\n"));
+  for (const auto& e : fs::directory_iterator(dst)) EXPECT_FALSE(isOwnTemporaryName(e.path().filename().string()));
 }
 
 // The real program, as scripts call it.
