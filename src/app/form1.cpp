@@ -384,7 +384,11 @@ void TForm1::Bind(Sender* sender, Signal signal, void (TForm1::*handler)()) {
 
 void TForm1::ConnectHandlers() {
   // The counter follows the list however it was emptied or shortened.
-  connect(CLB->model(), &QAbstractItemModel::modelReset, this, [this] { Recount(); });
+  connect(CLB->model(), &QAbstractItemModel::modelReset, this, [this] {
+    skippedFiles_ = 0;  // of the folder listed before
+    lPl->setToolTip(QString());
+    Recount();
+  });
   connect(CLB->model(), &QAbstractItemModel::rowsRemoved, this, [this] { Recount(); });
   Bind(LabelO, &TClickLabel::clicked, &TForm1::LabelO1Click);
 
@@ -464,7 +468,9 @@ void TForm1::FormCreate() {
   }
   UpdateNameSample();
 
-  // 3. Destination history.
+  // 3. Destination history. Another window's close may have added to the histories since they were
+  // read: each save merges them with the file's.
+  env_.MergeListsOnSave({Key("folderyZ"), Key("folderyDo")});
   SetHistory(*eFoldDo, HistoryFromStore(get("folderyDo")));
   SelectEntry(*eFoldDo, HistoryIndexOf(*eFoldDo, get("folderDo")));
   eFoldDoChange();

@@ -315,6 +315,8 @@ class TForm1 : public QWidget {
   bool running_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
+  int skippedFiles_ = 0;           // of the listed folder: named like photos, but no regular files
+  bool quitting_ = false;          // a termination signal came: nothing may open a dialog any more
 };
 
 }  // namespace velmora

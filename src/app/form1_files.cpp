@@ -14,6 +14,8 @@
 #include "app/preview.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
+#include "imaging/sourcefiles.h"
+#include "metadata/fileio.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
 
@@ -21,7 +23,11 @@ namespace velmora {
 
 namespace {
 
-QString CounterText(int ticked, int count) { return QStringLiteral("plików: %1 z %2").arg(ticked).arg(count); }
+QString CounterText(int ticked, int count, int skipped) {
+  const QString text = QStringLiteral("plików: %1 z %2").arg(ticked).arg(count);
+  // Files named like photos that are no regular file (a pipe, a device): never opened, but counted.
+  return skipped > 0 ? text + QStringLiteral(", pominięte: %1").arg(skipped) : text;
+}
 
 // Blanks and control characters off both ends.
 QString TrimControls(const QString& text) {
@@ -81,20 +87,29 @@ void TForm1::eFoldZChange() {
   HideProgress();
 
   const QString folder = eFoldZ->currentText();
-  QStringList paths;
-  ListFolderFiles(folder, paths, false, QStringLiteral("*.jpg"));
-  ListFolderFiles(folder, paths, false, QStringLiteral("*.jpeg"));
+  FolderPictures pictures;
+  try {
+    pictures = listFolderPictures(ToFsPath(folder));
+  } catch (const FileError&) {
+    // A folder that cannot be read lists nothing, as a missing one does.
+  }
   {
     const QSignalBlocker block(CLB);
-    for (const QString& path : paths) {
-      auto* item = new QListWidgetItem(ExtractFieldFromEnd(1, path, kPathDelimiter));
+    // The entry keeps the name's bytes; its text shows them, escaped where they are not UTF-8.
+    for (const std::string& name : pictures.names) {
+      auto* item = new QListWidgetItem(QString::fromStdString(printableName(name)));
+      item->setData(kNameBytesRole, QByteArray::fromStdString(name));
       item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
       item->setCheckState(Qt::Checked);
       CLB->addItem(item);
     }
   }
-  lPl->setText(CounterText(CLB->count(), CLB->count()));
-  lPl->adjustSize();
+  skippedFiles_ = static_cast<int>(pictures.skipped.size());
+  QStringList skipped;
+  for (const std::string& name : pictures.skipped) skipped << QString::fromStdString(printableName(name));
+  lPl->setToolTip(skipped.isEmpty() ? QString()
+                                    : QStringLiteral("Pominięte (to nie są zwykłe pliki): ") + skipped.join(u", "));
+  Recount();
 
   ColourFolderFields(!folder.isEmpty() && folder == eFoldDo->currentText());
   const QString hint = ExtractFieldFromEnd(1, folder, kPathDelimiter);
@@ -116,7 +131,7 @@ void TForm1::eFoldZChange() {
 void TForm1::Recount() {
   int ticked = 0;
   for (int i = 0; i < CLB->count(); ++i) ticked += CLB->item(i)->checkState() == Qt::Checked ? 1 : 0;
-  lPl->setText(CounterText(ticked, CLB->count()));
+  lPl->setText(CounterText(ticked, CLB->count(), skippedFiles_));
   lPl->adjustSize();
 }
 
@@ -129,7 +144,7 @@ void TForm1::Zaznaczwszystko1Click() {
 
 void TForm1::Odznaczwszystko1Click() {
   SetTicks(*CLB, 0, CLB->count(), Qt::Unchecked);
-  lPl->setText(CounterText(0, CLB->count()));
+  lPl->setText(CounterText(0, CLB->count(), skippedFiles_));
   lPl->adjustSize();
 }
 
@@ -197,7 +212,7 @@ void TForm1::CLBClick() {
   TPreviewSource source;
   QImage picture;
   try {
-    source = LoadPreviewSource(path);
+    source = LoadPreviewSource(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)));
     picture = PreviewPicture(source.Picture);
   } catch (const std::exception& e) {
     // Nothing of the file shown before stays under this row, and a click on it tries again.

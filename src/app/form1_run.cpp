@@ -16,6 +16,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
+#include <cstdio>
 #include <system_error>
 
 #include "app/form1.h"
@@ -27,6 +28,7 @@
 #include "imaging/batchrun.h"
 #include "imaging/caption.h"
 #include "imaging/pipeline.h"
+#include "imaging/sourcefiles.h"
 #include "settings/eabort.h"
 #include "settings/filehelpers.h"
 
@@ -107,18 +109,18 @@ BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
 
 bool TForm1::RunWouldReplaceSources() const {
   const BatchOptions options = RunOptions(false);
-  const QString folder = WithDelimiter(eFoldZ->currentText());
+  const fs::path folder = ToFsPath(eFoldZ->currentText());
   for (int i = 0; i < CLB->count(); ++i) {
     const QListWidgetItem* item = CLB->item(i);
     if (item->checkState() != Qt::Checked) continue;
     fs::path output;
     try {
-      output = outputPath(options.destFolder, item->text().toStdString(), options.nameMode, options.affix);
+      output = outputPath(options.destFolder, EntryName(*item), options.nameMode, options.affix);
     } catch (const ImagingError&) {
       continue;  // the run reports such a name itself
     }
     std::error_code ec;
-    if (fs::exists(output, ec) && fs::equivalent(ToFsPath(folder + item->text()), output, ec)) return true;
+    if (fs::exists(output, ec) && fs::equivalent(folder / EntryName(*item), output, ec)) return true;
   }
   return false;
 }
@@ -177,7 +179,7 @@ void TForm1::ShowMetadataNotice(int files) {
 void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
   if (failures.empty()) return;
   QStringList lines;
-  for (const FileResult& failure : failures) lines << QString::fromStdString(failure.message);
+  for (const FileResult& failure : failures) lines << QString::fromStdString(printableName(failure.message));
   // Read-only: the list is there to be read, copied ("Kopiuj") or saved ("Zapisz ...").
   EditStringList(QStringLiteral("Błędy"), lines, true);
 }
@@ -211,9 +213,11 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   RunRequest request;
   request.sourceFolder = ToFsPath(eFoldZ->currentText());
   for (int i = 0; i < CLB->count(); ++i) {
-    if (CLB->item(i)->checkState() == Qt::Checked) request.names.push_back(CLB->item(i)->text().toStdString());
+    if (CLB->item(i)->checkState() == Qt::Checked) request.names.push_back(EntryName(*CLB->item(i)));
   }
   request.options = RunOptions(replaceSources);
+  request.refused = refusedOutputs(request.sourceFolder, request.names, request.options.destFolder,
+                                   request.options.nameMode, request.options.affix, replaceSources);
   request.workers = RunWorkers();
   request.keepGoing = cbPomijaj->isChecked();
   RunScope scope(*this, static_cast<int>(request.names.size()));
@@ -223,16 +227,29 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   FollowRun(run);
   const RunSummary summary = run.summary();
   scope.RestoreCursor();
+  if (quitting_) {
+    // A termination signal ends the program: no dialog opens any more, what the run says goes to stderr.
+    if (summary.end == RunEnd::Stopped)
+      std::fprintf(stderr, "velmora: Zatrzymano przed %s\n", printableName(summary.stoppedBefore).c_str());
+    for (const FileResult& failure : summary.failures)
+      std::fprintf(stderr, "velmora: %s\n", printableName(failure.message).c_str());
+    throw EAbort();
+  }
   // Not an error: the files were written. Said first, however the run ended.
   ShowMetadataNotice(filesWithNotes_);
 
   switch (summary.end) {
     case RunEnd::Failed:
       // Shown by the default error display with the file's own message, as before the run had workers.
-      std::rethrow_exception(summary.firstFailure->error);
+      // Its own message, a name that is no UTF-8 shown escaped as in the list.
+      try {
+        std::rethrow_exception(summary.firstFailure->error);
+      } catch (const BatchFileError& e) {
+        throw std::runtime_error(printableName(e.what()));
+      }
     case RunEnd::Stopped:
       try {
-        ErrorNotice(QStringLiteral("Zatrzymano przed ") + QString::fromStdString(summary.stoppedBefore));
+        ErrorNotice(QStringLiteral("Zatrzymano przed ") + QString::fromStdString(printableName(summary.stoppedBefore)));
       } catch (const EAbort&) {
         ShowFailureReport(summary.failures);
         throw;

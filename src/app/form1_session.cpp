@@ -29,7 +29,8 @@ void TForm1::WarnIfSettingsUnread() {
 }
 
 void TForm1::SaveSettingsFile() {
-  if (env_.SaveSettings() == TSaveOutcome::Failed) Warn(env_.SaveProblem());
+  // After a termination signal the failure goes to stderr only (the environment writes it there).
+  if (env_.SaveSettings() == TSaveOutcome::Failed && !quitting_) Warn(env_.SaveProblem());
 }
 
 void TForm1::SaveSession(bool mayShow) {
@@ -38,6 +39,8 @@ void TForm1::SaveSession(bool mayShow) {
 }
 
 void TForm1::RequestQuit() {
+  // From now on nothing opens a dialog: the program is on its way out and nobody may be there to answer.
+  quitting_ = true;
   // Closed as cancelled: no question is answered "yes" on the user's behalf.
   if (QWidget* modal = QApplication::activeModalWidget()) {
     if (auto* dialog = qobject_cast<QDialog*>(modal)) {

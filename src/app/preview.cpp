@@ -38,18 +38,20 @@ bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
 
 }  // namespace
 
-TPreviewSource LoadPreviewSource(const QString& path) {
+TPreviewSource LoadPreviewSource(const QString& path) { return LoadPreviewSource(ToFsPath(path)); }
+
+TPreviewSource LoadPreviewSource(const std::filesystem::path& path) {
   TPreviewSource source;
   TImgData img(255);
   try {
-    img.ReadJpeg(path.toStdString(), kPartsAll | kPartOrientation);
+    img.ReadJpeg(path.string(), kPartsAll | kPartOrientation);
   } catch (const std::exception&) {
     img.Reset();  // the whole-file path reports what is wrong with the file
   }
   // Shown as any viewer shows the photo: upright, with its upright size.
   const int orientation = img.Orientation();
   if (!LoadFromThumbnail(img, source)) {
-    const Bytes jpeg = readFileBytes(ToFsPath(path));
+    const Bytes jpeg = readRegularFile(path, kMaxSourceBytes);
     source.Picture = decodeJpegScaled(jpeg, [&source, orientation](QSize full) {
       source.StatedSize = full;
       return UprightSize(PreviewSize(UprightSize(full, orientation)), orientation);

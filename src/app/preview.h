@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QSize>
 #include <QString>
+#include <filesystem>
 
 namespace velmora {
 
@@ -19,6 +20,7 @@ struct TPreviewSource {
 // otherwise the whole file, scaled to the preview size while decoding (so a large photo never sits in
 // memory whole), with its decoded size. Picture and size are upright, turned by the file's EXIF
 // Orientation as viewers show the photo. Throws the decoder's or the file system's error.
+TPreviewSource LoadPreviewSource(const std::filesystem::path& path);
 TPreviewSource LoadPreviewSource(const QString& path);
 
 // The preview's size for a picture: ratio = min(120 / h, 160 / w), each side w x ratio and h x ratio

@@ -3,6 +3,7 @@
 // the locked window, errors with and without "pomijaj błędne pliki" and the "Błędy" report, the "watki"
 // setting, and the caption stamped as velmora-batch stamps it.
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -39,6 +40,7 @@
 #include "imaging/batchrun.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/pipeline.h"
+#include "support/faulty_calls.h"
 #include "support/qtest_main.h"
 
 using namespace velmora;
@@ -330,16 +332,42 @@ class RunTest : public QObject {
     AppHome home;
     const QString photos = home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg"});
     const QString out = home.PhotoFolder("wynik", {});
-    for (const char* name : {".velmora-k1ll3d.tmp", ".inne.tmp"}) {
+    for (const char* name : {".inne.tmp"}) {
       QFile f(out + "/" + name);
       QVERIFY(f.open(QIODevice::WriteOnly));
     }
+    LeftoverTemporary(QFile::encodeName(out).toStdString());
     TForm1 form(home.Env());
     form.show();
     Prepare(form, photos, out);
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QCOMPARE(QDir(out).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList({".inne.tmp", "_sanyo_sr662.jpg"}));
+  }
+
+  // Names keep their bytes (shown escaped) to the output; a pipe is counted; no output replaces a source.
+  void namesKeepTheirBytesAndNoOutputReplacesASource() {
+    AppHome home;
+    const QString photos = home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg=x.jpg", "olympus_x2.jpg=x_s.jpg"});
+    const std::string folder = QFile::encodeName(photos).toStdString();
+    std::filesystem::copy_file(folder + "/x.jpg", folder + "/\xff.jpg");
+    QCOMPARE(::mkfifo((folder + "/pipe.jpg").c_str(), 0600), 0);
+    const QByteArray original = FileBytes(photos + "/x_s.jpg");
+    TForm1 form(home.Env());
+    form.show();
+    Prepare(form, photos, photos);
+    QCOMPARE(Names(form.CLB), QStringList({"x_s.jpg", "x.jpg", "\\xFF.jpg"}));
+    QCOMPARE(form.lPl->text(), QString("plików: 3 z 3, pominięte: 1"));
+    QTest::mouseClick(form.rbSuf, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
+    form.EPref->setText("_s");
+    form.cbPomijaj->setChecked(true);
+    auto report = ReadNextReport();
+    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+    QTRY_VERIFY(report->Shown);
+    QCOMPARE(report->Lines,
+             QStringList({"x.jpg: Plik wynikowy \"" + photos + "/x_s.jpg\" zastąpiłby plik źródłowy \"x_s.jpg\""}));
+    QCOMPARE(FileBytes(photos + "/x_s.jpg"), original);
+    QVERIFY(std::filesystem::remove(folder + "/\xff_s.jpg") && std::filesystem::remove(folder + "/\xff.jpg"));
   }
 
   void replacingTheSourcesAsksFirst() {

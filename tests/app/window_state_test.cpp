@@ -149,6 +149,10 @@ class WindowStateTest : public QObject {
     auto answer = AnswerNextMessage("OK");
     QVERIFY_THROWS_EXCEPTION(EAbort, form.OpenGivenPath(home.Path("brak.jpg")));
     QCOMPARE(answer->Text, "\"" + home.Path("brak.jpg") + "\" nie istnieje.");
+    QVERIFY(QFile::link("/dev/zero", home.Path("zero.jpg")));
+    answer = AnswerNextMessage("OK");
+    QVERIFY_THROWS_EXCEPTION(EAbort, form.OpenGivenPath(home.Path("zero.jpg")));
+    QCOMPARE(answer->Text, "\"" + home.Path("zero.jpg") + "\" nie jest zwykłym plikiem.");
     QCOMPARE(form.eFoldZ->currentText(), home.Path("Zdjęcia"));
   }
 };
