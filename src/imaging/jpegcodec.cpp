@@ -117,11 +117,13 @@ void onProgress(j_common_ptr cinfo) {
   }
 }
 
-// The file's bytes in memory, handed to libjpeg a little at a time. With less than a few hundred bytes
-// in its buffer libjpeg-turbo always takes its careful Huffman path, the one that reports a corrupt
-// code ("bad Huffman code"); with the whole file at hand (its own memory source) it takes the fast
-// path, which decodes a corrupt code into garbled blocks without a word. The cost is a call per chunk.
-constexpr std::size_t kSourceChunk = 256;
+// The file's bytes in memory, handed to libjpeg in the 4096-byte buffers its own file source reads, on
+// the same boundaries. libjpeg-turbo decodes with a fast Huffman path while its buffer holds enough
+// bytes and a careful one near the buffer's end, and the two meet a corrupt stream differently: the
+// careful path reports a bad code, while the fast path decodes it into garbled blocks without a word and
+// only leaves entropy-coded data that does not end where it should. Fed as djpeg reads a file, the
+// decoder takes the same paths, so it sees every warning djpeg gives.
+constexpr std::size_t kSourceChunk = 4096;
 
 struct Source {
   jpeg_source_mgr pub;  // first, as with the error manager
@@ -151,17 +153,16 @@ boolean fillSource(j_decompress_ptr cinfo) {
 }
 
 void skipSource(j_decompress_ptr cinfo, long count) {
+  // Buffer by buffer, as the file source skips, so the boundaries stay where its reads put them.
   auto* src = reinterpret_cast<Source*>(cinfo->src);
   if (count <= 0) return;
   auto skip = static_cast<std::size_t>(count);
-  if (skip <= src->pub.bytes_in_buffer) {
-    src->pub.next_input_byte += skip;
-    src->pub.bytes_in_buffer -= skip;
-    return;
+  while (skip > src->pub.bytes_in_buffer) {
+    skip -= src->pub.bytes_in_buffer;
+    fillSource(cinfo);
   }
-  skip -= src->pub.bytes_in_buffer;
-  src->next += std::min(skip, src->size - src->next);
-  src->pub.bytes_in_buffer = 0;
+  src->pub.next_input_byte += skip;
+  src->pub.bytes_in_buffer -= skip;
 }
 
 void termSource(j_decompress_ptr) {}
