@@ -80,7 +80,7 @@ QToolButton* MakeFlatButton(QWidget* parent, const QString& text, const QRect& g
 
 QToolButton* MakeGlyphButton(QWidget* parent, TSelectionGlyph glyph, const QRect& geometry, const QString& hint) {
   QToolButton* button = MakeFlatButton(parent, QString(), geometry, hint);
-  button->setIcon(QIcon(QPixmap::fromImage(SelectionGlyph(glyph))));
+  button->setIcon(SelectionIcon(glyph));
   button->setIconSize(QSize(16, 16));
   return button;
 }
@@ -181,12 +181,18 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
   BuildControls();
   BuildMenus();
   ConnectHandlers();
+  // A folder or photos dropped anywhere on the window, text fields included, go to the window.
+  setAcceptDrops(true);
+  for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
   RunGuarded([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
-  // The list empties itself while the window's children go, the counter among them.
+  // The list empties itself while the window's children go, the counter among them; a folder field that
+  // loses the focus as they go must not take its path.
   disconnect(CLB->model(), nullptr, this, nullptr);
+  disconnect(eFoldZ->lineEdit(), nullptr, this, nullptr);
+  disconnect(eFoldDo->lineEdit(), nullptr, this, nullptr);
 }
 
 TProps& TForm1::Props() { return env_.AppProps(); }
@@ -221,6 +227,10 @@ void TForm1::BuildControls() {
 
   Label4 = MakeLabel(this, QStringLiteral("2. Wybierz pliki:"), 48, 128, true);
   lPl = MakeLabel(this, QString(), 145, 123);
+  lUwaga = MakeLabel(this, QString(), 250, 123, false, kRed);
+  lUwaga->setObjectName(QStringLiteral("lUwaga"));
+  lUwaga->setTextFormat(Qt::PlainText);
+  lUwaga->resize(227, 15);
   SpeedButton1 =
       MakeGlyphButton(this, TSelectionGlyph::TickAll, QRect(12, 148, 23, 22), QStringLiteral("Zaznacz wszystkie"));
   SpeedButton2 =
@@ -305,8 +315,8 @@ void TForm1::BuildControls() {
   cbSize =
       MakeCheck<QCheckBox>(p2, QStringLiteral("Zmień maksymalny rozmiar na:"), QRect(24, 108, 209, 17), true, kRed);
   seSize = new QSpinBox(p2);
-  // No bounds of its own: the run refuses a size below 1.
-  seSize->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  // A longest side below one pixel is no size: the field takes none.
+  seSize->setRange(1, std::numeric_limits<int>::max());
   seSize->setValue(1280);
   seSize->setGeometry(236, 103, 77, 22);
   Label5 = MakeLabel(p2, QStringLiteral("px"), 316, 108);
@@ -349,7 +359,7 @@ void TForm1::BuildMenus() {
   pmKonfPodp->addSeparator();
   Czcionka1 = AddItem(pmKonfPodp, QStringLiteral("Czcionka ..."));
   pmKonfPodp->addSeparator();
-  Kolotta1 = AddItem(pmKonfPodp, QStringLiteral("Kolot tła i obrysu czcionki ..."));
+  Kolotta1 = AddItem(pmKonfPodp, QStringLiteral("Kolor tła i obrysu czcionki ..."));
   Tlonegatywowe1 = AddItem(pmKonfPodp, QStringLiteral("Tło negatywowe"), true);
   Bezta1 = AddItem(pmKonfPodp, QStringLiteral("Bez tła"), true);
   pmKonfPodp->addSeparator();
@@ -399,6 +409,9 @@ void TForm1::ConnectHandlers() {
     });
     Bind(field, &QComboBox::activated, handler);
   }
+  // Enter, or leaving the field after typing or pasting, takes the path like "---".
+  Bind(eFoldZ->lineEdit(), &QLineEdit::editingFinished, &TForm1::eFoldZEntered);
+  Bind(eFoldDo->lineEdit(), &QLineEdit::editingFinished, &TForm1::eFoldDoEntered);
   Bind(sbOpenZ, &QToolButton::clicked, &TForm1::BOpenClick);
   Bind(sbOpenDo, &QToolButton::clicked, &TForm1::sbOpenDoClick);
 
@@ -492,7 +505,7 @@ void TForm1::FormCreate() {
   cbSize->setChecked(get("zmień rozmiar") == QStringLiteral("T"));
   bool sizeOk = false;
   const int size = get("size").toInt(&sizeOk);
-  seSize->setValue(sizeOk ? size : 1280);
+  seSize->setValue(sizeOk && size >= 1 ? size : 1280);
   cbEXIF->setChecked(get("EXIF") == QStringLiteral("T"));
   cbUsunGPS->setEnabled(cbEXIF->isChecked());
   cbUsunGPS->setChecked(get("usun GPS") == QStringLiteral("T"));

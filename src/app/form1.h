@@ -101,6 +101,8 @@ class TForm1 : public QWidget {
   QToolButton* sbOpenDo = nullptr;
   QLabel* Label4 = nullptr;
   QLabel* lPl = nullptr;
+  // A short notice about a typed or dropped path, right of the counter; empty when there is none.
+  QLabel* lUwaga = nullptr;
   QToolButton* SpeedButton1 = nullptr;
   QToolButton* SpeedButton2 = nullptr;
   QToolButton* SpeedButton3 = nullptr;
@@ -185,6 +187,9 @@ class TForm1 : public QWidget {
   // The folder, or the folder of the file, becomes the source folder as "---" would make it; a file is
   // then highlighted and previewed. A path that does not exist is told with ErrorNotice.
   void OpenGivenPath(const QString& path);
+  // Paths dropped on the window: a folder becomes the source; files make their folder the source with
+  // just those files ticked.
+  void DropPaths(const QStringList& paths);
   void LabelO1Click();
 
   // --- the settings file and the end of the session (form1_session.cpp)
@@ -226,6 +231,10 @@ class TForm1 : public QWidget {
   void Wyczy1Click();
   void Wyczy2Click();
   void eFoldDoChange();
+  // Enter in a folder field, or leaving it, after typing or pasting a path: taken as a folder chosen
+  // with "---"; a path that is no folder is told in lUwaga.
+  void eFoldZEntered();
+  void eFoldDoEntered();
   void EPrefChange();
   void rbPrefClick();
   void UpdateNameSample();
@@ -264,6 +273,8 @@ class TForm1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   // One file of the run, on a worker thread (never the window's); a test may watch it.
   virtual FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options);
 
@@ -287,6 +298,7 @@ class TForm1 : public QWidget {
   static void SelectEntry(QComboBox& field, int index);
   static void SetHistory(QComboBox& field, const QStringList& entries);
   void HideProgress();
+  void ShowNotice(const QString& text);
   void ColourFolderFields(bool same);
   void ApplyPrefixRule();
   void ForgetTypedSelection(QComboBox& field);

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QMenu>
@@ -105,6 +106,11 @@ void TForm1::Czcionka1Click() {
   font.setStrikeOut(current.StrikeOut);
   QColor colour = ColorRefToQColor(current.FontColor);
 
+  // The dialog lists installed families only: a name that fontconfig substitutes ("Times New Roman" drawn
+  // in Liberation Serif) would leave it on its first family. It opens on the family the caption is drawn in.
+  const QString drawnFamily = QFontInfo(font).family();
+  font.setFamily(drawnFamily);
+
   QFontDialog dialog(font, this);
   dialog.setObjectName(QStringLiteral("CaptionFontDialog"));
   dialog.setOption(QFontDialog::DontUseNativeDialog);
@@ -115,7 +121,8 @@ void TForm1::Czcionka1Click() {
   // A font given in pixels comes back without points: the 96-dpi caption surface converts them.
   const int points = chosen.pointSize() > 0 ? chosen.pointSize() : (chosen.pixelSize() * 72 + 48) / 96;
   TProps& props = Props();
-  props.Set(Key(caption_key::Font), chosen.family());
+  // Kept as the stored name while the user stayed with the family it is drawn in.
+  props.Set(Key(caption_key::Font), chosen.family() == drawnFamily ? current.FontName : chosen.family());
   props.Set(Key(caption_key::FontSize), QString::number(points));
   props.Set(Key(caption_key::FontColor), QString::number(QColorToColorRef(colour)));
   props.Set(Key(caption_key::FontItalic), BoolToTN(chosen.italic()));

@@ -72,6 +72,7 @@ void SetTicks(QListWidget& list, int from, int to, Qt::CheckState state) {
 }  // namespace
 
 void TForm1::eFoldZChange() {
+  ShowNotice(QString());
   {
     const QSignalBlocker block(CLB);
     CLB->clear();
@@ -84,6 +85,8 @@ void TForm1::eFoldZChange() {
   QStringList paths;
   ListFolderFiles(folder, paths, false, QStringLiteral("*.jpg"));
   ListFolderFiles(folder, paths, false, QStringLiteral("*.jpeg"));
+  // One list by name: IMG_2.jpeg between IMG_1.jpg and IMG_3.jpg, not after every .jpg.
+  SortFileNames(paths);
   {
     const QSignalBlocker block(CLB);
     for (const QString& path : paths) {

@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -231,11 +233,59 @@ void TForm1::Wyczy2Click() {
 }
 
 void TForm1::eFoldDoChange() {
+  ShowNotice(QString());
   const QString source = eFoldZ->currentText();
   const QString destination = eFoldDo->currentText();
   ColourFolderFields(!source.isEmpty() && source == destination);
   eFoldDo->setToolTip(LastPathPart(destination));
   ApplyPrefixRule();
+}
+
+namespace {
+
+// What is wrong with a typed folder path; empty when it names a folder.
+QString TypedFolderFault(const QString& path, bool destination) {
+  const QFileInfo info(path);
+  if (info.isDir()) return {};
+  if (info.exists()) return QStringLiteral("„%1” nie jest folderem").arg(path);
+  return destination ? QStringLiteral("folder docelowy „%1” jeszcze nie istnieje").arg(path)
+                     : QStringLiteral("folder „%1” nie istnieje").arg(path);
+}
+
+}  // namespace
+
+void TForm1::eFoldZEntered() {
+  if (running_ || SelectedEntry(*eFoldZ) >= 0) return;
+  const QString path = eFoldZ->currentText();
+  if (path.isEmpty()) return;
+  if (const QString fault = TypedFolderFault(path, false); !fault.isEmpty()) {
+    ShowNotice(fault);
+    return;
+  }
+  const QString folder = QDir::cleanPath(path);
+  HideProgress();
+  AddAndSelect(*eFoldZ, folder);
+  eFoldZChange();
+}
+
+void TForm1::eFoldDoEntered() {
+  if (running_ || SelectedEntry(*eFoldDo) >= 0) return;
+  const QString path = eFoldDo->currentText();
+  if (path.isEmpty()) return;
+  // A missing destination is no mistake (the run offers to make it), but the user should know now.
+  if (const QString fault = TypedFolderFault(path, true); !fault.isEmpty()) {
+    ShowNotice(fault);
+    return;
+  }
+  HideProgress();
+  AddAndSelect(*eFoldDo, QDir::cleanPath(path));
+  eFoldDoChange();
+}
+
+void TForm1::ShowNotice(const QString& text) {
+  const QFontMetrics fm(lUwaga->font());
+  lUwaga->setText(fm.elidedText(text, Qt::ElideMiddle, lUwaga->width()));
+  lUwaga->setToolTip(lUwaga->text() == text ? QString() : text);
 }
 
 void TForm1::EPrefChange() { UpdateNameSample(); }

@@ -192,18 +192,20 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     ErrorNotice((rbSuf->isChecked() ? QStringLiteral("Sufiks ") : QStringLiteral("Prefiks ")) +
                 QString::fromStdString(fault));
   }
+  if (!cbSize->isChecked() && !cbPodp->isChecked()) ErrorNotice(QStringLiteral("Nie wybrano operacji"));
+  if (cbSize->isChecked() && seSize->value() < 1) ErrorNotice(QStringLiteral("Rozmiar musi być większy od zera"));
+  // A caption that could not be built last time fails here, before anything is written.
+  if (cbPodp->isChecked() && !captionMask_) BuildCaptionMask();
+  // Every check above comes first: the folder is the run's first change on disk.
   if (!FolderExists(destination)) {
     if (!AskYesNo(QStringLiteral("Folder docelowy nie istnieje. Utworzyć go?"))) throw EAbort();
     // One level only: a missing parent is not made either.
     if (!QDir().mkdir(destination)) throw EAbort();
   }
-  if (!cbSize->isChecked() && !cbPodp->isChecked()) ErrorNotice(QStringLiteral("Nie wybrano operacji"));
-  if (cbSize->isChecked() && seSize->value() < 1) ErrorNotice(QStringLiteral("Rozmiar musi być większy od zera"));
-  // A caption that could not be built last time fails here, before anything is written.
-  if (cbPodp->isChecked() && !captionMask_) BuildCaptionMask();
   bool replaceSources = false;
   if (RunWouldReplaceSources()) {
-    if (!AskYesNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
+    // "Tak" overwrites the originals: Enter and the pointer go to "Nie".
+    if (!AskYesNoDefaultNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
     replaceSources = true;
   }
 
