@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include <QScreen>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QUrl>
 #include <algorithm>
 #include <limits>
 
@@ -137,18 +139,35 @@ TImageBox::TImageBox(QWidget* parent) : QWidget(parent) {}
 
 void TImageBox::SetPicture(const QImage& picture) {
   picture_ = picture;
+  message_.clear();
+  setToolTip(QString());
+  update();
+}
+
+void TImageBox::SetMessage(const QString& message) {
+  picture_ = QImage();
+  message_ = message;
+  setToolTip(message);
   update();
 }
 
 QRect TImageBox::PictureRect() const {
   if (picture_.isNull()) return {};
-  if (!Proportional) return {QPoint(0, 0), picture_.size()};
-  return {QPoint(0, 0), picture_.size().scaled(size(), Qt::KeepAspectRatio)};
+  const QSize logical = picture_.deviceIndependentSize().toSize();
+  if (!Proportional) return {QPoint(0, 0), logical};
+  const QSize fitted = logical.scaled(size(), Qt::KeepAspectRatio);
+  return {QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted};
 }
 
 void TImageBox::paintEvent(QPaintEvent*) {
-  if (picture_.isNull()) return;
+  if (picture_.isNull() && message_.isEmpty()) return;
   QPainter p(this);
+  if (Proportional || !message_.isEmpty()) p.fillRect(rect(), palette().color(QPalette::Window));
+  if (!message_.isEmpty()) {
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(rect().adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap, message_);
+    return;
+  }
   p.setRenderHint(QPainter::SmoothPixmapTransform, Proportional);
   p.drawImage(PictureRect(), picture_);
 }
@@ -341,6 +360,18 @@ void TForm1::BuildControls() {
   sbStop = MakeFlatButton(this, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));
   sbStop->hide();
   cbPomijaj = MakeCheck<QCheckBox>(this, QStringLiteral("pomijaj błędne pliki"), QRect(48, 560, 161, 17));
+  // Not the design's: right of "pomijaj błędne pliki" and in the gauge's place, which a finished run frees.
+  cbPomijaj->resize(std::min(cbPomijaj->sizeHint().width(), 161), 17);
+  lStan = new QLabel(this);
+  lStan->setObjectName(QStringLiteral("lStan"));
+  lStan->setTextFormat(Qt::PlainText);
+  lStan->setGeometry(cbPomijaj->geometry().right() + 9, 560, 477 - cbPomijaj->geometry().right() - 9, 17);
+  sbOtworz = MakeFlatButton(this, QStringLiteral("Otwórz folder docelowy"), QRect(337, 532, 140, 22),
+                            QStringLiteral("pokaż zapisane pliki w menedżerze plików"));
+  sbOtworz->resize(std::max(140, sbOtworz->sizeHint().width()), 22);
+  sbOtworz->move(477 - sbOtworz->width(), 532);
+  sbOtworz->hide();
+  OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 }
 
 void TForm1::BuildMenus() {
@@ -433,6 +464,7 @@ void TForm1::ConnectHandlers() {
 
   Bind(sbWyk, &QToolButton::clicked, &TForm1::Podpiszwszystkiewfolderze1Click);
   Bind(sbStop, &QToolButton::clicked, &TForm1::sbStopClick);
+  Bind(sbOtworz, &QToolButton::clicked, &TForm1::sbOtworzClick);
 
   const std::pair<QAction*, void (TForm1::*)()> items[] = {
       {Zaznaczwszystko1, &TForm1::Zaznaczwszystko1Click},

@@ -14,7 +14,9 @@
 #include <QStringList>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -28,6 +30,7 @@ class QMenu;
 class QRadioButton;
 class QSpinBox;
 class QToolButton;
+class QUrl;
 
 namespace velmora {
 
@@ -41,6 +44,7 @@ class TQMTPropsCB;
 struct BatchOptions;
 struct FileOutcome;
 struct FileResult;
+struct RunSummary;
 
 // The noun after a count of files, as Polish wants it: 1 plik, 2-4 pliki (12-14 plików), 5 plików, 22 pliki.
 QString FilesNoun(int files);
@@ -57,16 +61,22 @@ class TClickLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// An image control: draws its picture at the top left, either as it is or, when Proportional, scaled to
-// fit the control keeping its proportions. Empty: draws nothing, so its parent shows through.
+// An image control: draws its picture at the top left as it is or, when Proportional, scaled to fit the
+// control keeping its proportions and centred on the control's own background (so nothing behind it
+// shows beside a portrait). Empty: draws nothing, so its parent shows through, or the message when one
+// is set (a file that cannot be shown).
 class TImageBox : public QWidget {
   Q_OBJECT
  public:
   explicit TImageBox(QWidget* parent = nullptr);
   const QImage& Picture() const { return picture_; }
+  // Clears the message.
   void SetPicture(const QImage& picture);
+  const QString& Message() const { return message_; }
+  // Clears the picture.
+  void SetMessage(const QString& message);
   bool Proportional = false;
-  // Where the picture lands inside the control.
+  // Where the picture lands inside the control (logical pixels).
   QRect PictureRect() const;
 
  protected:
@@ -74,6 +84,7 @@ class TImageBox : public QWidget {
 
  private:
   QImage picture_;
+  QString message_;
 };
 
 // The size of the list preview (Image1).
@@ -139,6 +150,12 @@ class TForm1 : public QWidget {
   QToolButton* sbStop = nullptr;
   // "pomijaj błędne pliki": a failed file does not end the run; the "Błędy" report lists it at the end.
   QCheckBox* cbPomijaj = nullptr;
+  // Right of it: during a run the file in work and the time left, after it what the run did.
+  QLabel* lStan = nullptr;
+  // After a run, in place of the gauge: the destination in the desktop's file manager.
+  QToolButton* sbOtworz = nullptr;
+  // How "Otwórz folder docelowy" opens a folder; a test may watch it.
+  std::function<bool(const QUrl&)> OpenUrl;
 
   // --- popup menus and their items
   QMenu* PopupMenu1 = nullptr;
@@ -206,6 +223,7 @@ class TForm1 : public QWidget {
   // The run.
   void Podpiszwszystkiewfolderze1Click();
   void sbStopClick();
+  void sbOtworzClick();
 
   // The file list.
   void eFoldZChange();
@@ -315,6 +333,9 @@ class TForm1 : public QWidget {
   void ShowFailureReport(const std::vector<FileResult>& failures);
   // Once at the end of a run: how many files went out without some of their source's metadata.
   void ShowMetadataNotice(int files);
+  // At the end of a run, in the window: what it did, and the way to its files.
+  void ShowRunSummary(const RunSummary& summary);
+  void ShowRunStatus(int completed, int total, double seconds);
   BatchOptions RunOptions(bool allowReplaceSource) const;
   bool RunWouldReplaceSources() const;
   void ToggleCaptionMode(QAction* item, const char* key);
@@ -327,6 +348,9 @@ class TForm1 : public QWidget {
   bool running_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
+  // The file a worker took up last, for the status line; set on the workers' threads.
+  std::mutex startedMutex_;
+  std::string lastStarted_;
 };
 
 }  // namespace velmora

@@ -47,7 +47,9 @@ void ShowPreviewCaption(QLabel& label, const QString& name, QSize size) {
     label.setToolTip(QString());
     return;
   }
-  const QString sizeText = QStringLiteral(" (%1 x %2)").arg(size.width()).arg(size.height());
+  // No size: the file could not be read.
+  const QString sizeText = size.isEmpty() ? QStringLiteral(" (bez podglądu)")
+                                          : QStringLiteral(" (%1 x %2)").arg(size.width()).arg(size.height());
   const QString full = name + sizeText;
   const QFontMetrics fm(label.font());
   const QRect room = label.contentsRect();
@@ -197,18 +199,21 @@ void TForm1::CLBClick() {
   const QString name = CLB->item(row)->text();
   const QString path = WithDelimiter(eFoldZ->currentText()) + name;
   if (path == lastPreviewPath_) return;
+  // Decoded for the area's real pixels: sharp on a scaled screen and in an enlarged window.
+  const QSize box = (QSizeF(Image1->size()) * Image1->devicePixelRatioF()).toSize();
   TPreviewSource source;
   QImage picture;
   try {
-    source = LoadPreviewSource(path);
-    picture = PreviewPicture(source.Picture);
+    source = LoadPreviewSource(path, box);
+    picture = PreviewPicture(source.Picture, box);
+    picture.setDevicePixelRatio(Image1->devicePixelRatioF());
   } catch (const std::exception& e) {
-    // Nothing of the file shown before stays under this row, and a click on it tries again.
+    // Told in the preview itself, so browsing with the arrow keys goes on; nothing of the file shown
+    // before stays under this row, and coming back to it tries again.
     lastPreviewPath_.clear();
-    Image1->SetPicture(QImage());
-    ShowPreviewCaption(*lPodgl, QString(), {});
-    throw std::runtime_error(
-        QStringLiteral("Nie mogę pokazać pliku %1: %2").arg(name, QString::fromUtf8(e.what())).toStdString());
+    Image1->SetMessage(QStringLiteral("Nie mogę pokazać podglądu:\n") + QString::fromUtf8(e.what()));
+    ShowPreviewCaption(*lPodgl, name, {});
+    return;
   }
   ShowPreviewCaption(*lPodgl, name, source.StatedSize);
   lastPreviewPath_ = path;
@@ -219,6 +224,9 @@ void TForm1::HideProgress() {
   Gauge1->hide();
   sbStop->hide();
   lProgress->clear();
+  sbOtworz->hide();
+  lStan->clear();
+  lStan->setToolTip(QString());
 }
 
 }  // namespace velmora

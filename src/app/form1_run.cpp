@@ -6,16 +6,23 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
 #include <system_error>
 
 #include "app/form1.h"
@@ -46,6 +53,8 @@ class TForm1::RunScope {
     form_.Gauge1->SetProgress(0);
     form_.lProgress->clear();
     form_.Gauge1->SetMaxValue(ticked);
+    form_.sbOtworz->hide();
+    form_.lStan->clear();
     form_.Gauge1->show();
     form_.sbStop->show();
   }
@@ -63,7 +72,10 @@ class TForm1::RunScope {
       const QSignalBlocker block(&destination);
       destination.addItem(folder);
     }
-    // Gauge, "Zatrzymaj" and the progress text stay until a folder is chosen again.
+    // The gauge and "Zatrzymaj" would only stand there stale: the summary takes their place.
+    form_.Gauge1->hide();
+    form_.sbStop->hide();
+    form_.lProgress->clear();
   }
 
   // Before a message, so the message is not shown under the hourglass.
@@ -82,7 +94,9 @@ void TForm1::SetRunControlsEnabled(bool enabled) {
   // Nothing but "Zatrzymaj" works during a run, so no second run starts inside the first and the
   // settings cannot change under it.
   for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (child == sbStop || child == Gauge1 || child == lProgress || qobject_cast<QMenu*>(child) != nullptr) continue;
+    if (child == sbStop || child == Gauge1 || child == lProgress || child == lStan ||
+        qobject_cast<QMenu*>(child) != nullptr)
+      continue;
     child->setEnabled(enabled);
   }
 }
@@ -146,6 +160,8 @@ void TForm1::FollowRun(BatchRun& run) {
   activeRun_ = &run;
   // Wakes this thread's event loop from a worker; the results themselves go through the run's lock.
   QAbstractEventDispatcher* const dispatcher = QAbstractEventDispatcher::instance();
+  QElapsedTimer clock;
+  clock.start();
   run.start([dispatcher] { dispatcher->wakeUp(); });
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
@@ -153,12 +169,61 @@ void TForm1::FollowRun(BatchRun& run) {
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
       lProgress->adjustSize();
+      ShowRunStatus(Gauge1->Progress(), Gauge1->MaxValue(), static_cast<double>(clock.elapsed()) / 1000.0);
       emit FileCompleted(static_cast<int>(result.completed));
     }
     if (run.done()) return;
     // Sleeps until a window event or a worker's wake-up: repaints, "Zatrzymaj" and a close request get
     // through here, while every other control is locked.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+}
+
+namespace {
+
+// "1 h 5 min", "1 min 20 s", "12 s": whole seconds, the smallest unit left out above an hour.
+QString DurationText(double seconds) {
+  const long long total = std::max(1LL, static_cast<long long>(std::ceil(seconds)));
+  const long long h = total / 3600, min = total % 3600 / 60, s = total % 60;
+  if (h > 0) return QStringLiteral("%1 h %2 min").arg(h).arg(min);
+  if (min > 0) return QStringLiteral("%1 min %2 s").arg(min).arg(s);
+  return QStringLiteral("%1 s").arg(s);
+}
+
+void SetElided(QLabel& label, const QString& text) {
+  const QString shown = QFontMetrics(label.font()).elidedText(text, Qt::ElideMiddle, label.width());
+  label.setText(shown);
+  label.setToolTip(shown == text ? QString() : text);
+}
+
+}  // namespace
+
+void TForm1::ShowRunStatus(int completed, int total, double seconds) {
+  QString name;
+  {
+    const std::lock_guard lock(startedMutex_);
+    name = QString::fromStdString(lastStarted_);
+  }
+  QString text = completed < total ? name : QString();
+  // From two files on the pace says something.
+  if (completed >= 2 && completed < total) {
+    const double left = seconds / completed * (total - completed);
+    text += QStringLiteral(", pozostało ok. ") + DurationText(left);
+  }
+  SetElided(*lStan, text);
+}
+
+void TForm1::ShowRunSummary(const RunSummary& summary) {
+  // The time as the window writes numbers for people: "5,6 s".
+  const QString time = QLocale(QLocale::Polish).toString(summary.seconds, 'f', 1);
+  SetElided(*lStan, QString::fromStdString(summaryWords(summary)) + QStringLiteral("; ") + time + QStringLiteral(" s"));
+  sbOtworz->setVisible(FolderExists(eFoldDo->currentText()));
+}
+
+void TForm1::sbOtworzClick() {
+  const QString folder = eFoldDo->currentText();
+  if (!FolderExists(folder) || !OpenUrl(QUrl::fromLocalFile(folder))) {
+    SetElided(*lStan, QStringLiteral("Nie mogę otworzyć folderu „%1” w menedżerze plików").arg(folder));
   }
 }
 
@@ -219,12 +284,18 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   request.workers = RunWorkers();
   request.keepGoing = cbPomijaj->isChecked();
   RunScope scope(*this, static_cast<int>(request.names.size()));
-  BatchRun run(std::move(request),
-               [this](const fs::path& source, const BatchOptions& options) { return ProcessOneFile(source, options); });
+  BatchRun run(std::move(request), [this](const fs::path& source, const BatchOptions& options) {
+    {
+      const std::lock_guard lock(startedMutex_);
+      lastStarted_ = source.filename().string();
+    }
+    return ProcessOneFile(source, options);
+  });
   filesWithNotes_ = 0;
   FollowRun(run);
   const RunSummary summary = run.summary();
   scope.RestoreCursor();
+  ShowRunSummary(summary);
   // Not an error: the files were written. Said first, however the run ended.
   ShowMetadataNotice(filesWithNotes_);
 

@@ -111,10 +111,7 @@ bool hasExtension(const std::string& name, std::string_view ext) {
 }  // namespace
 
 std::string summaryLine(const RunSummary& summary) {
-  std::string line;
-  if (summary.end == RunEnd::Failed) line = "przerwano po błędzie; ";
-  line += "zapisano " + std::to_string(summary.written) + " z " + std::to_string(summary.total) + " plików";
-  if (summary.failed > 0) line += ", błędy: " + std::to_string(summary.failed);
+  const std::string line = summaryWords(summary);
   const double rate = summary.seconds > 0 ? static_cast<double>(summary.written) / summary.seconds : 0.0;
   char timing[64];
   std::snprintf(timing, sizeof timing, "; %.2f s, %.1f zdj./s", summary.seconds, rate);

@@ -5,9 +5,9 @@
 // grey RGB, CMYK and YCCK are converted to RGB. Encoding is quality 90, baseline, the library's
 // defaults otherwise (4:2:0, standard Huffman tables, a JFIF APP0).
 //
-// Every failure is a JpegError (an ImagingError) carrying libjpeg's own message. A warning that means
-// picture data was lost or made up ("Premature end of JPEG file", "Corrupt JPEG data: bad Huffman
-// code" ...) is an error too, so a broken picture is never published padded with grey; a warning about
+// Every failure is a JpegError (an ImagingError) carrying libjpeg's message in Polish (jpegmessages.h).
+// A warning that means picture data was lost or made up (the file ends early, a bad Huffman code ...)
+// is an error too, so a broken picture is never published padded with grey; a warning about
 // bytes outside the picture data ("... extraneous bytes before marker ...") is not (jpegcodec.cpp
 // lists both sets). Each call is self-contained and keeps no state, so calls may run on several
 // threads at once.

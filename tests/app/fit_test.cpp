@@ -238,7 +238,8 @@ class FitTest : public QObject {
           EditStringList(QStringLiteral("Foldery Z"), {QStringLiteral("/home/ala/Zdjęcia/Wakacje2015")}, false);
           break;
         default:
-          ShowErrorMessage(QStringLiteral("Nie mogę pokazać podglądu pliku IMG_0007.jpg: Premature end of JPEG file"));
+          ShowErrorMessage(
+              QStringLiteral("Nie mogę pokazać podglądu pliku IMG_0007.jpg: Plik JPEG urywa się przed końcem obrazu"));
       }
     });
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));

@@ -15,10 +15,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -392,13 +394,14 @@ class RunTest : public QObject {
     // label move by one per finished file; no file is processed on the window's thread.
     QList<bool> locked;
     QList<int> gauge;
-    QStringList labels;
+    QStringList labels, status;
     QObject::connect(&form, &TForm1::FileCompleted, &form, [&](int done) {
       locked << (!form.sbWyk->isEnabled() && !form.eFoldZ->isEnabled() && !form.CLB->isEnabled() &&
                  !form.cbSize->isEnabled() && !form.cbPomijaj->isEnabled() && form.sbStop->isEnabled() &&
                  form.sbStop->isVisible() && QGuiApplication::overrideCursor() != nullptr);
       gauge << form.Gauge1->Progress();
       labels << form.lProgress->text();
+      status << form.lStan->text();
       QCOMPARE(done, form.Gauge1->Progress());
     });
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
@@ -406,6 +409,10 @@ class RunTest : public QObject {
     QCOMPARE(locked, QList<bool>({true, true, true}));
     QCOMPARE(gauge, QList<int>({1, 2, 3}));
     QCOMPARE(labels, QStringList({"1/3", "2/3", "3/3"}));
+    // The file in work; the time left once two files are done.
+    QVERIFY2(kThree.contains(status[0]), qPrintable(status[0]));
+    QVERIFY2(QRegularExpression("^\\w+\\.jpg, pozostało ok. [0-9]+ s$").match(status[1]).hasMatch(),
+             qPrintable(status[1]));
     QCOMPARE(form.Processed.load(), 3);
     QVERIFY(!form.OnWindowThread);
     QCOMPARE(FilesIn(out), outputs);
@@ -413,8 +420,14 @@ class RunTest : public QObject {
     QCOMPARE(SizeOf(out + "/" + outputs[1]), QSize(100, 75));  // 113 x 85: reduced
     QCOMPARE(SizeOf(out + "/" + outputs[2]), QSize(100, 75));  // 300 x 225
     QCOMPARE(form.Gauge1->Progress(), 3);
-    QCOMPARE(form.lProgress->text(), QString("3/3"));
-    QVERIFY(form.Gauge1->isVisible());
+    // The gauge gives way to what the run did and the way to its files.
+    QVERIFY2(QRegularExpression("^zapisano 3 z 3 plików; [0-9]+,[0-9] s$").match(form.lStan->text()).hasMatch(),
+             qPrintable(form.lStan->text()));
+    QVERIFY(form.Gauge1->isHidden() && form.sbStop->isHidden() && form.lProgress->text().isEmpty());
+    QUrl opened;
+    form.OpenUrl = [&opened](const QUrl& url) { return opened = url, true; };
+    QTest::mouseClick(form.sbOtworz, Qt::LeftButton);
+    QCOMPARE(opened, QUrl::fromLocalFile(out));
     CheckIdle(form);
     QCOMPARE(form.eFoldDo->itemText(form.eFoldDo->count() - 1), out);
   }
@@ -468,7 +481,7 @@ class RunTest : public QObject {
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QCOMPARE(FilesIn(out), QStringList({"_olympus_x2.jpg", "_sanyo_sr662.jpg"}));
     QCOMPARE(SizeOf(out + "/_olympus_x2.jpg"), QSize(400, 301));  // 113 x 85 enlarged
-    QCOMPARE(form.lProgress->text(), QString("2/2"));
+    QVERIFY2(form.lStan->text().startsWith("zapisano 2 z 2 plików; "), qPrintable(form.lStan->text()));
   }
 
   // One worker, as the run was before it had workers: the file in hand when "Zatrzymaj" comes is
@@ -504,7 +517,7 @@ class RunTest : public QObject {
       QStringList expected({"_" + order[0], "_" + order[1]});
       expected.sort();
       QCOMPARE(FilesIn(out), expected);
-      QCOMPARE(form.lProgress->text(), QString("2/3"));
+      QVERIFY2(form.lStan->text().startsWith("zatrzymano; zapisano 2 z 3 plików; "), qPrintable(form.lStan->text()));
     } else {
       QTest::qWait(50);
       QVERIFY(!answer->Shown);
@@ -648,13 +661,13 @@ class RunTest : public QObject {
       QVERIFY(report->ReadOnly);
       QCOMPARE(report->Lines.size(), 3);
       // In list order, each with its own cause.
-      QCOMPARE(report->Lines[0], order[1] + ": Premature end of JPEG file");
-      QVERIFY2(report->Lines[1].startsWith(order[4] + ": Not a JPEG file"), qPrintable(report->Lines[1]));
-      QCOMPARE(report->Lines[2], order[5] + ": Premature end of JPEG file");
+      QCOMPARE(report->Lines[0], order[1] + ": Plik JPEG urywa się przed końcem obrazu");
+      QVERIFY2(report->Lines[1].startsWith(order[4] + ": To nie jest plik JPEG"), qPrintable(report->Lines[1]));
+      QCOMPARE(report->Lines[2], order[5] + ": Plik JPEG urywa się przed końcem obrazu");
       QStringList good({order[0], order[2], order[3], order[6]});
       good.sort();
       QCOMPARE(written(), good);
-      QCOMPARE(form.lProgress->text(), QString("7/7"));
+      QVERIFY2(form.lStan->text().startsWith("zapisano 4 z 7 plików, błędy: 3; "), qPrintable(form.lStan->text()));
     }
     CheckIdle(form);
   }
@@ -697,7 +710,7 @@ class RunTest : public QObject {
     QCOMPARE(stopText, "Zatrzymano przed " + order[2]);
     QVERIFY(report && report->Shown);
     QCOMPARE(report->Title, QString("Błędy"));
-    QCOMPARE(report->Lines, QStringList({order[0] + ": Premature end of JPEG file"}));
+    QCOMPARE(report->Lines, QStringList({order[0] + ": Plik JPEG urywa się przed końcem obrazu"}));
     QCOMPARE(FilesIn(out), QStringList({"_" + order[1]}));
     CheckIdle(form);
   }

@@ -384,7 +384,7 @@ TEST_F(BatchRunFiles, TheReportListsEveryFailedFileWithItsCause) {
   EXPECT_EQ(summary.end, RunEnd::Completed);
   EXPECT_EQ(summary.written, 2u);
   ASSERT_EQ(summary.failures.size(), 3u);
-  EXPECT_EQ(summary.failures[0].message, "b.jpg: Premature end of JPEG file");
+  EXPECT_EQ(summary.failures[0].message, "b.jpg: Plik JPEG urywa się przed końcem obrazu");
   EXPECT_EQ(summary.failures[1].name, "c.jpg");
   EXPECT_EQ(summary.failures[1].message.rfind("c.jpg: Cannot open file", 0), 0u) << summary.failures[1].message;
   EXPECT_EQ(summary.failures[2].name, "d.jpg");
@@ -480,6 +480,29 @@ TEST(BatchRun, DestroyingARunWaitsForTheFilesInFlight) {
   opener.join();
   EXPECT_EQ(finished.load(), begun.load());
   EXPECT_GE(begun.load(), 2);
+}
+
+TEST(BatchRun, SummaryWordsTakeThePluralOfTheirCount) {
+  struct Row {
+    RunEnd end;
+    std::size_t total, written, failed;
+    const char* words;
+  };
+  const Row rows[] = {
+      {RunEnd::Completed, 1, 1, 0, "zapisano 1 z 1 pliku"},
+      {RunEnd::Completed, 2, 2, 0, "zapisano 2 z 2 plików"},
+      {RunEnd::Completed, 85, 84, 1, "zapisano 84 z 85 plików, błędy: 1"},
+      {RunEnd::Failed, 3, 1, 1, "przerwano po błędzie; zapisano 1 z 3 plików, błędy: 1"},
+      {RunEnd::Stopped, 21, 4, 0, "zatrzymano; zapisano 4 z 21 plików"},
+  };
+  for (const Row& r : rows) {
+    RunSummary summary;
+    summary.end = r.end;
+    summary.total = r.total;
+    summary.written = r.written;
+    summary.failed = r.failed;
+    EXPECT_EQ(summaryWords(summary), r.words);
+  }
 }
 
 }  // namespace

@@ -227,7 +227,7 @@ TEST_F(Pipeline, ErrorsNameTheFileAndLeaveNothingBehind) {
   };
   const fs::path truncated = copySample("synthetic_truncated.jpg");
   const Row rows[] = {
-      {truncated, "Premature end of JPEG file"},
+      {truncated, "Plik JPEG urywa się przed końcem obrazu"},
       {src_ / "missing.jpg", "Cannot open file \"" + (src_ / "missing.jpg").string() + "\": No such file or directory"},
   };
   for (const Row& r : rows) {
