@@ -243,8 +243,10 @@ void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
   if (failures.empty()) return;
   QStringList lines;
   for (const FileResult& failure : failures) lines << QString::fromStdString(failure.message);
-  // Read-only: the list is there to be read, copied ("Kopiuj") or saved ("Zapisz ...").
-  EditStringList(QStringLiteral("Błędy"), lines, true);
+  // Read-only: the list is there to be read, copied ("Kopiuj") or saved ("Zapisz ..."), by default as a
+  // text file beside the run's outputs.
+  EditStringList(QStringLiteral("Błędy"), lines, true, QStringLiteral("Pliki tekstowe (*.txt)|*.txt"),
+                 WithDelimiter(eFoldDo->currentText()) + QStringLiteral("bledy.txt"));
 }
 
 void TForm1::Podpiszwszystkiewfolderze1Click() {

@@ -144,6 +144,7 @@ struct Report {
   QString Title;
   QStringList Lines;
   bool ReadOnly = false;
+  QString Save;  // what "Zapisz ..." offers: name and filter
 };
 std::shared_ptr<Report> ReadNextReport(QWidget* after = nullptr) {
   auto report = std::make_shared<Report>();
@@ -154,6 +155,7 @@ std::shared_ptr<Report> ReadNextReport(QWidget* after = nullptr) {
         if (auto* list = qobject_cast<TFormRapDlg*>(dialog)) {
           report->Lines = list->MemoLines();
           report->ReadOnly = list->Content != nullptr && list->Content->isReadOnly();
+          report->Save = list->SaveName + " " + list->SaveFilter;
         }
         if (auto* ok = dialog->findChild<QPushButton*>("OK")) {
           ok->click();
@@ -658,6 +660,7 @@ class RunTest : public QObject {
       QTest::qWait(50);
       QVERIFY(report->Shown);
       QCOMPARE(report->Title, QString("Błędy"));
+      QCOMPARE(report->Save, out + "/bledy.txt Pliki tekstowe (*.txt)|*.txt");
       QVERIFY(report->ReadOnly);
       QCOMPARE(report->Lines.size(), 3);
       // In list order, each with its own cause.
