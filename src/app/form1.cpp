@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -22,6 +23,7 @@
 #include <limits>
 
 #include "app/artwork.h"
+#include "dialogs/colours.h"
 #include "dialogs/commandguard.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtborderpanel.h"
@@ -51,21 +53,14 @@ QStringList HistoryFromStore(const QString& text) {
   return entries;
 }
 
-// The caption colour of an enabled control only: a disabled one keeps the style's grey, so the controls
-// a run locks look locked.
-QPalette WithCaptionColour(QPalette palette, const QColor& colour) {
-  palette.setColor(QPalette::Active, QPalette::WindowText, colour);
-  palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-  return palette;
-}
-
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, bool bold = false,
                   const QColor& colour = QColor()) {
   auto* label = new QLabel(text, parent);
   QFont f = label->font();
   f.setBold(bold);
   label->setFont(f);
-  if (colour.isValid()) label->setPalette(WithCaptionColour(label->palette(), colour));
+  // A disabled control keeps the style's grey, so the controls a run locks look locked.
+  if (colour.isValid()) SetDesignColour(*label, colour);
   label->move(x, y);
   label->adjustSize();
   return label;
@@ -95,7 +90,7 @@ Box* MakeCheck(QWidget* parent, const QString& text, const QRect& geometry, bool
   QFont f = box->font();
   f.setBold(bold);
   box->setFont(f);
-  if (colour.isValid()) box->setPalette(WithCaptionColour(box->palette(), colour));
+  if (colour.isValid()) SetDesignColour(*box, colour);
   return box;
 }
 
@@ -189,9 +184,7 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
                                             QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
   }
   setFont(QFont(windowFont, 8));
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-  setPalette(pal);
+  ApplyWindowPalette();
   setAutoFillBackground(true);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
     move(screen->availableGeometry().center() - rect().center());
@@ -204,6 +197,25 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
   setAcceptDrops(true);
   for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
   RunGuarded([this] { FormCreate(); });
+}
+
+void TForm1::ApplyWindowPalette() {
+  // The button-face colour of whatever palette the desktop has, light or dark.
+  QPalette pal = QApplication::palette(this);
+  pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+  setPalette(pal);
+  RefreshDesignColours(*this);
+  // The folder fields' pale yellow wants dark text on any palette.
+  if (eFoldZ) ColourFolderFields(!eFoldZ->currentText().isEmpty() && eFoldZ->currentText() == eFoldDo->currentText());
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ApplicationPaletteChange && !applyingPalette_) {
+    applyingPalette_ = true;
+    ApplyWindowPalette();
+    applyingPalette_ = false;
+  }
 }
 
 TForm1::~TForm1() {
@@ -224,9 +236,7 @@ void TForm1::BuildControls() {
     f.setBold(true);
     f.setUnderline(true);
     LabelO->setFont(f);
-    QPalette p = LabelO->palette();
-    p.setColor(QPalette::WindowText, kGrey);
-    LabelO->setPalette(p);
+    SetDesignColour(*LabelO, kGrey);
     LabelO->setCursor(Qt::PointingHandCursor);
     LabelO->setToolTip(QStringLiteral("O programie .."));
     LabelO->move(440, 20);

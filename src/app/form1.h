@@ -291,6 +291,7 @@ class TForm1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   // One file of the run, on a worker thread (never the window's); a test may watch it.
@@ -300,6 +301,8 @@ class TForm1 : public QWidget {
   class RunScope;
 
   TProps& Props();
+  // The window's background and the design colours for the application's palette.
+  void ApplyWindowPalette();
   // The keys a close stores (all of them while cbZapUst is ticked, its own state always).
   void StoreSettings();
   // The store to the settings file; a failure is shown while the window is still there.
@@ -346,6 +349,7 @@ class TForm1 : public QWidget {
   QImage previewBackground_;
   std::shared_ptr<const CaptionStamper> captionMask_;
   bool running_ = false;
+  bool applyingPalette_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
   // The file a worker took up last, for the status line; set on the workers' threads.

@@ -1,5 +1,6 @@
 // The folder fields: their histories, the browse buttons, the folder menus, and the name sample.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -16,6 +17,7 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "dialogs/colours.h"
 #include "dialogs/filedialogs.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
@@ -35,8 +37,10 @@ QStringList CleanEntries(const QStringList& lines) {
 }
 
 void SetFieldColour(QComboBox& field, const QColor& colour) {
-  QPalette p = field.palette();
+  QPalette p = QApplication::palette(&field);
   p.setColor(QPalette::Base, colour);
+  // The text as readable on the field's colour as on the palette's own base (dark text on pale yellow).
+  p.setColor(QPalette::Text, ReadableOn(p.color(QPalette::Text), colour));
   field.setPalette(p);
   field.lineEdit()->setPalette(p);
 }
@@ -116,7 +120,7 @@ void TForm1::ForgetTypedSelection(QComboBox& field) {
 }
 
 void TForm1::ColourFolderFields(bool same) {
-  const QColor colour = same ? QColor(255, 255, 125) : palette().color(QPalette::Base);
+  const QColor colour = same ? QColor(255, 255, 125) : QApplication::palette(eFoldZ).color(QPalette::Base);
   SetFieldColour(*eFoldZ, colour);
   SetFieldColour(*eFoldDo, colour);
 }
@@ -220,7 +224,7 @@ void TForm1::Wyczy1Click() {
     const QSignalBlocker block(CLB);
     CLB->clear();
   }
-  SetFieldColour(*eFoldZ, palette().color(QPalette::Base));
+  SetFieldColour(*eFoldZ, QApplication::palette(eFoldZ).color(QPalette::Base));
   lPl->setText(QStringLiteral("plików: 0 z 0"));
   lPl->adjustSize();
   eFoldZ->setToolTip(QString());
@@ -228,7 +232,7 @@ void TForm1::Wyczy1Click() {
 
 void TForm1::Wyczy2Click() {
   SetHistory(*eFoldDo, {});
-  SetFieldColour(*eFoldDo, palette().color(QPalette::Base));
+  SetFieldColour(*eFoldDo, QApplication::palette(eFoldDo).color(QPalette::Base));
   eFoldDo->setToolTip(QString());
 }
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "dialogs/colours.h"
 #include "dialogs/commandguard.h"
 #include "dialogs/inputdialogs.h"
 #include "dialogs/messagedialogs.h"
@@ -36,9 +37,7 @@ class TLinkLabel : public QLabel {
  public:
   TLinkLabel(const QString& text, QWidget* parent, std::function<void()> action)
       : QLabel(text, parent), action_(std::move(action)) {
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    setPalette(pal);
+    SetDesignColour(*this, QColor(0, 0, 255));
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
