@@ -15,10 +15,14 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
 
@@ -121,6 +125,24 @@ QAction* AddItem(QMenu* menu, const QString& caption, bool checkable = false) {
   return item;
 }
 
+// The scrolled area under the window's frame: lays the controls out whenever its size changes.
+class TFormClient : public QWidget {
+ public:
+  explicit TFormClient(TForm1& form) : QWidget(&form), form_(form) {
+    setObjectName(QStringLiteral("FormClient"));
+    setAutoFillBackground(true);
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    form_.LayoutControls(size());
+  }
+
+ private:
+  TForm1& form_;
+};
+
 }  // namespace
 
 // --- TClickLabel, TImageBox
@@ -172,10 +194,12 @@ void TImageBox::paintEvent(QPaintEvent*) {
 TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Velmora - skalowanie i podpisywanie plików graficznych"));
-  // Fixed single border: system menu and minimise, no maximise.
+  // The design's size at first; the user may enlarge it (the list and the preview grow) or, on a small
+  // screen, shrink it (the content scrolls).
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(518, 591);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  setMinimumSize(kMinimumWindowSize);
+  resize(kDesignSize);
   // The layout was made for this font's narrow metrics: where it is missing, prefer a font of Arial's
   // widths over the wider default sans, so captions fit their controls.
   const QString windowFont = QStringLiteral("MS Sans Serif");
@@ -186,9 +210,22 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
   setFont(QFont(windowFont, 8));
   ApplyWindowPalette();
   setAutoFillBackground(true);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("FormScroll"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  client_ = new TFormClient(*this);
+  scroll_->setWidget(client_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scroll_);
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(150);
+  connect(previewTimer_, &QTimer::timeout, this, [this] {
+    lastPreviewPath_.clear();
+    RunGuarded([this] { CLBClick(); });
+  });
 
   BuildControls();
   BuildMenus();
@@ -196,7 +233,9 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
   // A folder or photos dropped anywhere on the window, text fields included, go to the window.
   setAcceptDrops(true);
   for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
+  RecordAnchors();
   RunGuarded([this] { FormCreate(); });
+  FitToScreen(RememberedGeometry());
 }
 
 void TForm1::ApplyWindowPalette() {
@@ -229,8 +268,8 @@ TForm1::~TForm1() {
 TProps& TForm1::Props() { return env_.AppProps(); }
 
 void TForm1::BuildControls() {
-  Label3 = MakeLabel(this, QStringLiteral("1. Wskaż foldery:"), 48, 20, true);
-  LabelO = new TClickLabel(QStringLiteral("O..."), this);
+  Label3 = MakeLabel(client_, QStringLiteral("1. Wskaż foldery:"), 48, 20, true);
+  LabelO = new TClickLabel(QStringLiteral("O..."), client_);
   {
     QFont f = LabelO->font();
     f.setBold(true);
@@ -243,7 +282,7 @@ void TForm1::BuildControls() {
     LabelO->adjustSize();
   }
 
-  QMTBorderPanel1 = new TQMTBorderPanel(this);
+  QMTBorderPanel1 = new TQMTBorderPanel(client_);
   QMTBorderPanel1->setGeometry(36, 36, 441, 82);
   Label1 = MakeLabel(QMTBorderPanel1, QStringLiteral("źródłowy:"), 12, 24);
   eFoldZ = MakeFolderField(QMTBorderPanel1, QRect(64, 16, 333, 21));
@@ -254,23 +293,23 @@ void TForm1::BuildControls() {
   sbOpenDo = MakeFlatButton(QMTBorderPanel1, QStringLiteral("---"), QRect(408, 48, 23, 22),
                             QStringLiteral("wskaż folder ..."));
 
-  Label4 = MakeLabel(this, QStringLiteral("2. Wybierz pliki:"), 48, 128, true);
-  lPl = MakeLabel(this, QString(), 145, 123);
-  lUwaga = MakeLabel(this, QString(), 250, 123, false, kRed);
+  Label4 = MakeLabel(client_, QStringLiteral("2. Wybierz pliki:"), 48, 128, true);
+  lPl = MakeLabel(client_, QString(), 145, 123);
+  lUwaga = MakeLabel(client_, QString(), 250, 123, false, kRed);
   lUwaga->setObjectName(QStringLiteral("lUwaga"));
   lUwaga->setTextFormat(Qt::PlainText);
   lUwaga->resize(227, 15);
   SpeedButton1 =
-      MakeGlyphButton(this, TSelectionGlyph::TickAll, QRect(12, 148, 23, 22), QStringLiteral("Zaznacz wszystkie"));
+      MakeGlyphButton(client_, TSelectionGlyph::TickAll, QRect(12, 148, 23, 22), QStringLiteral("Zaznacz wszystkie"));
   SpeedButton2 =
-      MakeGlyphButton(this, TSelectionGlyph::UntickAll, QRect(12, 176, 23, 22), QStringLiteral("Odznacz wszystkie"));
+      MakeGlyphButton(client_, TSelectionGlyph::UntickAll, QRect(12, 176, 23, 22), QStringLiteral("Odznacz wszystkie"));
   SpeedButton3 =
-      MakeGlyphButton(this, TSelectionGlyph::Invert, QRect(12, 204, 23, 22), QStringLiteral("Odwróć zaznaczenie"));
-  CLB = new QListWidget(this);
+      MakeGlyphButton(client_, TSelectionGlyph::Invert, QRect(12, 204, 23, 22), QStringLiteral("Odwróć zaznaczenie"));
+  CLB = new QListWidget(client_);
   CLB->setGeometry(36, 144, 276, 165);
   CLB->setSelectionMode(QAbstractItemView::SingleSelection);
 
-  Panel1 = new QFrame(this);
+  Panel1 = new QFrame(client_);
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel1->setGeometry(316, 146, 160, 120);
   {
@@ -281,19 +320,19 @@ void TForm1::BuildControls() {
   Image1 = new TImageBox(Panel1);
   Image1->Proportional = true;
   Image1->setGeometry(1, 1, kPreviewWidth, kPreviewHeight);
-  lPodgl = new QLabel(this);
+  lPodgl = new QLabel(client_);
   // File names are outside text, never markup.
   lPodgl->setTextFormat(Qt::PlainText);
   lPodgl->setWordWrap(true);
   lPodgl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lPodgl->setGeometry(316, 272, 161, 33);
 
-  sbKlucz = MakeFlatButton(this, QStringLiteral("zaznacz pliki zawierające tekst: "), QRect(36, 312, 165, 21));
-  eKlucz = new QLineEdit(this);
+  sbKlucz = MakeFlatButton(client_, QStringLiteral("zaznacz pliki zawierające tekst: "), QRect(36, 312, 165, 21));
+  eKlucz = new QLineEdit(client_);
   eKlucz->setGeometry(201, 313, 60, 21);
 
-  Label7 = MakeLabel(this, QStringLiteral("3. Ustawienia:"), 48, 344, true);
-  cbZapUst = new TQMTPropsCB(this);
+  Label7 = MakeLabel(client_, QStringLiteral("3. Ustawienia:"), 48, 344, true);
+  cbZapUst = new TQMTPropsCB(client_);
   {
     const QString caption = QStringLiteral("zapamiętaj ustawienia  przy zamykaniu programu");
     cbZapUst->setGeometry(220, 344, 261, 15);
@@ -309,7 +348,7 @@ void TForm1::BuildControls() {
     cbZapUst->SetShowHint(true);
   }
 
-  QMTBorderPanel2 = new TQMTBorderPanel(this);
+  QMTBorderPanel2 = new TQMTBorderPanel(client_);
   QMTBorderPanel2->setGeometry(36, 360, 441, 149);
   QWidget* p2 = QMTBorderPanel2;
   rbPref = MakeCheck<QRadioButton>(p2, QStringLiteral("Prefiks"), QRect(24, 24, 65, 17), true, kMaroon);
@@ -355,28 +394,28 @@ void TForm1::BuildControls() {
   cbObroc->setToolTip(QStringLiteral("obróć lub odbij zdjęcie do pionu wg orientacji zapisanej w EXIF"));
   cbObroc->resize(std::min(cbObroc->sizeHint().width(), p2->width() - 338 - 3), 17);
 
-  sbWyk = MakeFlatButton(this, QStringLiteral("4. Wykonaj"), QRect(48, 532, 81, 22));
+  sbWyk = MakeFlatButton(client_, QStringLiteral("4. Wykonaj"), QRect(48, 532, 81, 22));
   {
     QFont f = sbWyk->font();
     f.setBold(true);
     sbWyk->setFont(f);
   }
-  lProgress = MakeLabel(this, QString(), 316, 520);
-  Gauge1 = new TQMTGauge(this);
+  lProgress = MakeLabel(client_, QString(), 316, 520);
+  Gauge1 = new TQMTGauge(client_);
   Gauge1->setGeometry(136, 532, 261, 21);
   Gauge1->SetShowText(true);
   Gauge1->SetShowAsValue(true);
   Gauge1->hide();
-  sbStop = MakeFlatButton(this, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));
+  sbStop = MakeFlatButton(client_, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));
   sbStop->hide();
-  cbPomijaj = MakeCheck<QCheckBox>(this, QStringLiteral("pomijaj błędne pliki"), QRect(48, 560, 161, 17));
+  cbPomijaj = MakeCheck<QCheckBox>(client_, QStringLiteral("pomijaj błędne pliki"), QRect(48, 560, 161, 17));
   // Not the design's: right of "pomijaj błędne pliki" and in the gauge's place, which a finished run frees.
   cbPomijaj->resize(std::min(cbPomijaj->sizeHint().width(), 161), 17);
-  lStan = new QLabel(this);
+  lStan = new QLabel(client_);
   lStan->setObjectName(QStringLiteral("lStan"));
   lStan->setTextFormat(Qt::PlainText);
   lStan->setGeometry(cbPomijaj->geometry().right() + 9, 560, 477 - cbPomijaj->geometry().right() - 9, 17);
-  sbOtworz = MakeFlatButton(this, QStringLiteral("Otwórz folder docelowy"), QRect(337, 532, 140, 22),
+  sbOtworz = MakeFlatButton(client_, QStringLiteral("Otwórz folder docelowy"), QRect(337, 532, 140, 22),
                             QStringLiteral("pokaż zapisane pliki w menedżerze plików"));
   sbOtworz->resize(std::max(140, sbOtworz->sizeHint().width()), 22);
   sbOtworz->move(477 - sbOtworz->width(), 532);
@@ -608,6 +647,9 @@ void TForm1::StoreSettings() {
     set("EXIF", BoolToTN(cbEXIF->isChecked()));
     set("pomijaj bledne", BoolToTN(cbPomijaj->isChecked()));
     set("klucz selekcji plików", eKlucz->text());
+    // The place of the frame and the size of the client, as the window stood before any maximising.
+    const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
+    set("okno", QStringLiteral("%1,%2,%3,%4").arg(normal.x()).arg(normal.y()).arg(normal.width()).arg(normal.height()));
   }
   set("ZapUst", BoolToTN(cbZapUst->Checked()));
 }

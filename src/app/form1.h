@@ -10,6 +10,8 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -29,6 +31,8 @@ class QListWidget;
 class QMenu;
 class QRadioButton;
 class QSpinBox;
+class QScrollArea;
+class QTimer;
 class QToolButton;
 class QUrl;
 
@@ -87,9 +91,12 @@ class TImageBox : public QWidget {
   QString message_;
 };
 
-// The size of the list preview (Image1).
+// The size of the list preview (Image1) as designed; it grows with the window.
 inline constexpr int kPreviewWidth = 160;
 inline constexpr int kPreviewHeight = 120;
+// The window's client area as designed, its size at first start; and the least it may be shrunk to.
+inline constexpr QSize kDesignSize(518, 591);
+inline constexpr QSize kMinimumWindowSize(240, 160);
 // Pale yellow on both folder fields while they name the same folder (colour reference 8257535).
 inline constexpr unsigned kSameFolderColorRef = 8257535;
 
@@ -198,6 +205,20 @@ class TForm1 : public QWidget {
   // The clean stock picture of iPodp that every preview starts from.
   const QImage& PreviewBackground() const { return previewBackground_; }
 
+  // --- size and place
+  // The area that scrolls when the window is smaller than the design's size; it holds every control.
+  QWidget* Client() const { return client_; }
+  // The window's place and client size as the settings key "okno" remembers them ("x,y,w,h", the frame's
+  // top-left corner and the client size); nothing when the key is absent or unreadable.
+  std::optional<QRect> RememberedGeometry();
+  // Sizes and places the window inside the available area of its screen: the remembered or the design's
+  // size, made smaller where it does not fit with its frame; the remembered place, moved inside, or else
+  // centred. Once the window manager has drawn the frame it runs again with the frame's real size.
+  void FitToScreen(const std::optional<QRect>& wanted);
+  // Lays the controls out for the client area's size: the design's places at the design's size; beyond it
+  // the file list and the preview grow and every other control keeps its place next to its neighbours.
+  void LayoutControls(QSize client);
+
   // --- handlers (each called inside RunGuarded by its control or menu item)
   void FormCreate();
   void FormClose(QCloseEvent& event);
@@ -292,6 +313,8 @@ class TForm1 : public QWidget {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
   // One file of the run, on a worker thread (never the window's); a test may watch it.
@@ -299,6 +322,13 @@ class TForm1 : public QWidget {
 
  private:
   class RunScope;
+  // How a control follows the window beyond the design's size.
+  struct TAnchor {
+    QWidget* widget;
+    QRect design;
+    int rules;
+  };
+  void RecordAnchors();
 
   TProps& Props();
   // The window's background and the design colours for the application's palette.
@@ -350,6 +380,14 @@ class TForm1 : public QWidget {
   std::shared_ptr<const CaptionStamper> captionMask_;
   bool running_ = false;
   bool applyingPalette_ = false;
+  QScrollArea* scroll_ = nullptr;
+  QWidget* client_ = nullptr;
+  std::vector<TAnchor> anchors_;
+  // A preview made again for the area's new size, once the resizing rests.
+  QTimer* previewTimer_ = nullptr;
+  // The size and place asked for at start, applied again once the frame is known.
+  std::optional<QRect> wantedGeometry_;
+  bool refitted_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
   // The file a worker took up last, for the status line; set on the workers' threads.

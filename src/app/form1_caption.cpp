@@ -13,6 +13,7 @@
 
 #include "app/artwork.h"
 #include "app/form1.h"
+#include "dialogs/dialogplacement.h"
 #include "dialogs/filedialogs.h"
 #include "dialogs/inputdialogs.h"
 #include "imaging/caption.h"
@@ -48,10 +49,11 @@ void AddColourButton(QFontDialog& dialog, QColor& colour) {
   auto* button = new QPushButton(Swatch(colour), QStringLiteral("Kolor ..."));
   button->setObjectName(QStringLiteral("FontColour"));
   QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &colour, button] {
-    const QColor chosen =
-        QColorDialog::getColor(colour, &dialog, QStringLiteral("Kolor czcionki"), QColorDialog::DontUseNativeDialog);
-    if (!chosen.isValid()) return;
-    colour = chosen;
+    QColorDialog colours(colour, &dialog);
+    colours.setWindowTitle(QStringLiteral("Kolor czcionki"));
+    colours.setOption(QColorDialog::DontUseNativeDialog);
+    if (ExecPlaced(colours) != QDialog::Accepted) return;
+    colour = colours.selectedColor();
     button->setIcon(Swatch(colour));
   });
   for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
@@ -115,7 +117,7 @@ void TForm1::Czcionka1Click() {
   dialog.setObjectName(QStringLiteral("CaptionFontDialog"));
   dialog.setOption(QFontDialog::DontUseNativeDialog);
   AddColourButton(dialog, colour);
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (ExecPlaced(dialog) != QDialog::Accepted) return;
 
   const QFont chosen = dialog.selectedFont();
   // A font given in pixels comes back without points: the 96-dpi caption surface converts them.
@@ -136,7 +138,7 @@ void TForm1::Kolotta1Click() {
   QColorDialog dialog(ColorRefToQColor(CurrentCaption(Props()).BackColor), this);
   dialog.setObjectName(QStringLiteral("CaptionBackColourDialog"));
   dialog.setOption(QColorDialog::DontUseNativeDialog);
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (ExecPlaced(dialog) != QDialog::Accepted) return;
   Props().Set(Key(caption_key::BackColor), QString::number(QColorToColorRef(dialog.selectedColor())));
   BuildCaptionMask();
 }

@@ -93,7 +93,7 @@ class TForm1::RunScope {
 void TForm1::SetRunControlsEnabled(bool enabled) {
   // Nothing but "Zatrzymaj" works during a run, so no second run starts inside the first and the
   // settings cannot change under it.
-  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+  for (QWidget* child : client_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
     if (child == sbStop || child == Gauge1 || child == lProgress || child == lStan ||
         qobject_cast<QMenu*>(child) != nullptr)
       continue;

@@ -55,8 +55,17 @@ class Form1Test : public QObject {
     AppHome home;
     TForm1 form(home.Env());
     QCOMPARE(form.size(), QSize(518, 591));
-    QCOMPARE(form.minimumSize(), form.maximumSize());
-    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    // Enlarged, the list and the preview share the room; the rest keeps its place by its neighbours.
+    form.show();
+    const QRect list = form.CLB->geometry(), preview = form.Panel1->geometry(), run = form.sbWyk->geometry();
+    form.resize(718, 691);
+    QCOMPARE(form.CLB->geometry(), list.adjusted(0, 0, 100, 100));
+    QCOMPARE(form.Panel1->geometry(), preview.adjusted(100, 0, 200, 100));
+    QCOMPARE(form.Image1->size(), form.Panel1->size());
+    QCOMPARE(form.sbWyk->geometry(), run.translated(0, 100));
+    QCOMPARE(form.sbOpenZ->x(), 408 + 200);
+    form.resize(518, 591);
+    QCOMPARE(form.CLB->geometry(), list);
     QCOMPARE(form.windowTitle(), QString("Velmora - skalowanie i podpisywanie plików graficznych"));
 
     QVERIFY(form.rbPref->isChecked());
