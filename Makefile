@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more. Each one installs what it needs first.
-.PHONY: deps run test test-release build release package bench fuzz format clean
+.PHONY: deps run test test-release build release package bench fuzz format docs clean
 
 WERROR ?= $(if $(VELMORA_WERROR),$(VELMORA_WERROR),OFF)
 
@@ -43,6 +43,11 @@ build: deps
 bench: release
 	cmake --build --preset release --target $(BENCHMARKS)
 	./bench/run.sh
+
+# The pictures in docs/ (screenshots of the window), from the release build.
+docs: deps
+	cmake --preset release -DVELMORA_WERROR=$(WERROR)
+	cmake --build --preset release --target docs
 
 fuzz: deps
 	cmake --preset fuzz
