@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -211,6 +212,9 @@ void RunSummaryShot(const QString& samples, const QString& docs, bool dark) {
   form.Podpiszwszystkiewfolderze1Click();
   const auto found = form.CLB->findItems("IMG_3.jpg", Qt::MatchExactly);
   if (!found.isEmpty()) form.CLB->setCurrentItem(found.first());
+  QApplication::processEvents();
+  // On a screen too low for the window the summary is scrolled into view, as a user would.
+  if (auto* area = form.findChild<QScrollArea*>()) area->ensureWidgetVisible(form.sbOtworz);
   QApplication::processEvents();
   const int scale = static_cast<int>(form.devicePixelRatioF() * 100 + 0.5);
   Save(Framed(form), docs + QStringLiteral("/window/run-summary-%1-%2.png").arg(dark ? "dark" : "light").arg(scale));

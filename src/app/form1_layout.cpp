@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
@@ -132,7 +133,11 @@ void TForm1::FitToScreen(const std::optional<QRect>& wanted) {
     frame = QMargins(g.left() - f.left(), g.top() - f.top(), f.right() - g.right(), f.bottom() - g.bottom());
   }
   const QSize room = area.size().shrunkBy(frame);
-  const QSize size = (wanted ? wanted->size() : kDesignSize).boundedTo(room).expandedTo(kMinimumWindowSize);
+  QSize size = wanted ? wanted->size() : kDesignSize;
+  // Too low for the design: room for the vertical scroll bar too, so no horizontal one is needed.
+  if (size.height() > room.height() && size.width() <= kDesignSize.width())
+    size.setWidth(kDesignSize.width() + style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_));
+  size = size.boundedTo(room).expandedTo(kMinimumWindowSize);
   resize(size);
   const QSize framed = size.grownBy(frame);
   QPoint at = wanted ? wanted->topLeft()
