@@ -126,7 +126,7 @@ std::string usageText() {
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
          "potem \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia), w obu grupach według nazwy\n"
-         "(IMG_2 przed IMG_10), tak jak lista plików w oknie programu.\n"
+         "(IMG_2 przed IMG_10).\n"
          "Profil kolorów ICC (RGB) zdjęcia źródłowego przechodzi do pliku wynikowego zawsze, także bez --exif.\n"
          "\n"
          "  --size N       maksymalny rozmiar w pikselach (domyślnie 1280)\n"
