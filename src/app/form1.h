@@ -350,6 +350,8 @@ class TForm1 : public QWidget {
   static void SetHistory(QComboBox& field, const QStringList& entries);
   void HideProgress();
   void ShowNotice(const QString& text);
+  // A typed path taken into the field's history and selected; false when it names no folder (told).
+  bool TakeTypedFolder(QComboBox& field, bool destination);
   void ColourFolderFields(bool same);
   void ApplyPrefixRule();
   void ForgetTypedSelection(QComboBox& field);

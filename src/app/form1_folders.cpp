@@ -258,32 +258,26 @@ QString TypedFolderFault(const QString& path, bool destination) {
 
 }  // namespace
 
-void TForm1::eFoldZEntered() {
-  if (running_ || SelectedEntry(*eFoldZ) >= 0) return;
-  const QString path = eFoldZ->currentText();
-  if (path.isEmpty()) return;
-  if (const QString fault = TypedFolderFault(path, false); !fault.isEmpty()) {
+bool TForm1::TakeTypedFolder(QComboBox& field, bool destination) {
+  if (running_ || SelectedEntry(field) >= 0) return false;
+  const QString path = field.currentText();
+  if (path.isEmpty()) return false;
+  // A missing destination is no mistake (the run offers to make it), but the user should know now.
+  if (const QString fault = TypedFolderFault(path, destination); !fault.isEmpty()) {
     ShowNotice(fault);
-    return;
+    return false;
   }
-  const QString folder = QDir::cleanPath(path);
   HideProgress();
-  AddAndSelect(*eFoldZ, folder);
-  eFoldZChange();
+  AddAndSelect(field, QDir::cleanPath(path));
+  return true;
+}
+
+void TForm1::eFoldZEntered() {
+  if (TakeTypedFolder(*eFoldZ, false)) eFoldZChange();
 }
 
 void TForm1::eFoldDoEntered() {
-  if (running_ || SelectedEntry(*eFoldDo) >= 0) return;
-  const QString path = eFoldDo->currentText();
-  if (path.isEmpty()) return;
-  // A missing destination is no mistake (the run offers to make it), but the user should know now.
-  if (const QString fault = TypedFolderFault(path, true); !fault.isEmpty()) {
-    ShowNotice(fault);
-    return;
-  }
-  HideProgress();
-  AddAndSelect(*eFoldDo, QDir::cleanPath(path));
-  eFoldDoChange();
+  if (TakeTypedFolder(*eFoldDo, true)) eFoldDoChange();
 }
 
 void TForm1::ShowNotice(const QString& text) {
