@@ -62,7 +62,7 @@ class WmTest : public QObject {
     QVERIFY(ShownAndFramed(form));
     // At 200 % the design's 518 x 591 is taller than the 540 logical pixels there are.
     const bool tooTall = QGuiApplication::primaryScreen()->availableGeometry().height() < kDesignSize.height();
-    QCOMPARE(form.findChild<QScrollArea*>()->verticalScrollBar()->isVisible(), tooTall);
+    QTRY_COMPARE(form.findChild<QScrollArea*>()->verticalScrollBar()->isVisible(), tooTall);
   }
 
   void aTypedFolderIsTakenWithEnterAndEnterOnTheReplaceQuestionKeepsTheOriginals() {

@@ -490,7 +490,8 @@ TEST(BatchRun, SummaryWordsTakeThePluralOfTheirCount) {
       {RunEnd::Failed, 3, 1, 1, "przerwano po błędzie; zapisano 1 z 3 plików, błędy: 1"},
       {RunEnd::Stopped, 21, 4, 0, "zatrzymano; zapisano 4 z 21 plików"}};
   for (const auto& [end, total, written, failed, words] : rows) {
-    RunSummary s{end, total, written, failed};
+    RunSummary s;
+    s.end = end, s.total = total, s.written = written, s.failed = failed;
     EXPECT_EQ(summaryWords(s), words);
   }
 }
