@@ -119,8 +119,10 @@ class Form1Test : public QObject {
     Set(home, "pomijaj bledne", "T");
     Set(home, "klucz selekcji plików", "2016");
     Set(home, "ZapUst", remember ? "yes" : "N");
+    Set(home, "okno", "30,40,600,650");
 
     TForm1 form(home.Env());
+    QCOMPARE(QRect(form.pos(), form.size()), QRect(30, 40, 600, 650));
     QVERIFY(form.rbSuf->isChecked());
     QCOMPARE(form.EPref->text(), QString("_m"));
     QCOMPARE(TForm1::HistoryOf(*form.eFoldDo), QStringList({"/srv/www/A", "/srv/www/b", "/srv/www/c"}));
@@ -142,8 +144,10 @@ class Form1Test : public QObject {
     form.seSize->setValue(800);
     form.cbPomijaj->setChecked(false);
     form.show();
+    form.setGeometry(50, 60, 700, 620);
     QVERIFY(form.close());
     QCOMPARE(Get(home, "ZapUst"), QString(remember ? "T" : "N"));
+    QCOMPARE(Get(home, "okno"), QString(remember ? "%1,%2,700,620" : "30,40,600,650").arg(form.x()).arg(form.y()));
     if (remember) {
       QCOMPARE(Get(home, "prefix"), QString("_mx"));
       QCOMPARE(Get(home, "size"), QString("800"));
