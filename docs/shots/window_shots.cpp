@@ -29,6 +29,7 @@
 #include <memory>
 
 #include "app/form1.h"
+#include "app/graphicalsession.h"
 #include "dialogs/application.h"
 #include "dialogs/dialogform.h"
 #include "dialogs/dialogstate.h"
@@ -238,6 +239,7 @@ QPalette DarkPalette() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  EnsureRuntimeFolder();
   QApplication app(argc, argv);
   const QStringList args = QCoreApplication::arguments();
   if (args.size() != 4 || (args[3] != "light" && args[3] != "dark")) {
