@@ -6,12 +6,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <vector>
 
 #include "imaging/imagingerror.h"
 
 namespace velmora {
+
+// For the test names (found by argument lookup, so outside the unnamed namespace).
+void PrintTo(ResamplePath path, std::ostream* os) { *os << (path == ResamplePath::kScalar ? "Scalar" : "Simd"); }
+
 namespace {
 
 struct Picture {
@@ -94,7 +99,7 @@ const Case kCases[] = {
 // Every rule holds on the plain loops and on the vector code alike.
 class ResamplerOnPath : public testing::TestWithParam<ResamplePath> {};
 INSTANTIATE_TEST_SUITE_P(Paths, ResamplerOnPath, testing::Values(ResamplePath::kScalar, ResamplePath::kSimd),
-                         [](const auto& p) { return p.param == ResamplePath::kScalar ? "Scalar" : "Simd"; });
+                         testing::PrintToStringParamName());
 
 TEST_P(ResamplerOnPath, ConstantPictureStaysConstant) {
   unsigned seed = 1;
