@@ -58,10 +58,13 @@ done
 "$root/usr/bin/velmora-batch" --help > "$work/help" || fail "velmora-batch --help failed"
 grep -q "^Użycie: velmora-batch" "$work/help" || fail "velmora-batch --help printed no usage"
 zcat "$root/usr/share/man/man1/velmora-batch.1.gz" > "$work/man"
-if ! groff -k -man -Tutf8 -ww -z "$work/man" 2> "$work/groff" || [ -s "$work/groff" ]; then
-  cat "$work/groff" >&2
-  fail "the man page does not format cleanly"
-fi
+# As man formats it for a UTF-8 terminal and for plain ASCII (LANG=C), with no help from preconv.
+for device in utf8 ascii; do
+  if ! LC_ALL=C groff -man -T$device -ww -z "$work/man" 2> "$work/groff" || [ -s "$work/groff" ]; then
+    cat "$work/groff" >&2
+    fail "the man page does not format cleanly (-T$device)"
+  fi
+done
 # Each option of the help has its own item (".TP", then ".B --option" or ".BI --option ...").
 awk 'item { print $2; item = 0 } /^\.TP/ { item = 1 }' "$work/man" | sed 's/\\-/-/g' | sort -u > "$work/items"
 for option in $(grep -oE -- '--[a-z][a-z-]*' "$work/help" | sort -u); do

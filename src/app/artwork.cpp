@@ -1,6 +1,7 @@
 #include "app/artwork.h"
 
 #include <QPainter>
+#include <QPixmap>
 #include <array>
 #include <cmath>
 
@@ -24,15 +25,27 @@ void DrawBox(QPainter& p, int x, int y, bool ticked) {
 
 }  // namespace
 
-QImage SelectionGlyph(TSelectionGlyph kind) {
-  QImage glyph(16, 16, QImage::Format_ARGB32);
+QImage SelectionGlyph(TSelectionGlyph kind, qreal devicePixelRatio) {
+  const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+  QImage glyph(QSize(16, 16) * dpr, QImage::Format_ARGB32);
+  glyph.setDevicePixelRatio(dpr);
   glyph.fill(Qt::transparent);
   QPainter p(&glyph);
+  // Between whole ratios the strokes fall between device pixels: smoothed rather than uneven.
+  p.setRenderHint(QPainter::Antialiasing, dpr != std::floor(dpr));
   const bool top = kind == TSelectionGlyph::TickAll;
   const bool bottom = kind != TSelectionGlyph::UntickAll;
   DrawBox(p, 4, 1, top);
   DrawBox(p, 4, 9, bottom);
   return glyph;
+}
+
+QIcon SelectionIcon(TSelectionGlyph kind) {
+  // Drawn for each usual desktop scale, so the icon picks a picture of its own size, never an enlarged one.
+  QIcon icon;
+  for (const qreal dpr : {1.0, 1.25, 1.5, 1.75, 2.0, 2.5, 3.0, 4.0})
+    icon.addPixmap(QPixmap::fromImage(SelectionGlyph(kind, dpr)));
+  return icon;
 }
 
 QImage StockCaptionBackground() {

@@ -2,9 +2,11 @@
 
 #include <QAbstractScrollArea>
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -13,13 +15,19 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <limits>
 
 #include "app/artwork.h"
+#include "dialogs/colours.h"
 #include "dialogs/commandguard.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtborderpanel.h"
@@ -49,21 +57,14 @@ QStringList HistoryFromStore(const QString& text) {
   return entries;
 }
 
-// The caption colour of an enabled control only: a disabled one keeps the style's grey, so the controls
-// a run locks look locked.
-QPalette WithCaptionColour(QPalette palette, const QColor& colour) {
-  palette.setColor(QPalette::Active, QPalette::WindowText, colour);
-  palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
-  return palette;
-}
-
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, bool bold = false,
                   const QColor& colour = QColor()) {
   auto* label = new QLabel(text, parent);
   QFont f = label->font();
   f.setBold(bold);
   label->setFont(f);
-  if (colour.isValid()) label->setPalette(WithCaptionColour(label->palette(), colour));
+  // A disabled control keeps the style's grey, so the controls a run locks look locked.
+  if (colour.isValid()) SetDesignColour(*label, colour);
   label->move(x, y);
   label->adjustSize();
   return label;
@@ -80,7 +81,7 @@ QToolButton* MakeFlatButton(QWidget* parent, const QString& text, const QRect& g
 
 QToolButton* MakeGlyphButton(QWidget* parent, TSelectionGlyph glyph, const QRect& geometry, const QString& hint) {
   QToolButton* button = MakeFlatButton(parent, QString(), geometry, hint);
-  button->setIcon(QIcon(QPixmap::fromImage(SelectionGlyph(glyph))));
+  button->setIcon(SelectionIcon(glyph));
   button->setIconSize(QSize(16, 16));
   return button;
 }
@@ -93,7 +94,7 @@ Box* MakeCheck(QWidget* parent, const QString& text, const QRect& geometry, bool
   QFont f = box->font();
   f.setBold(bold);
   box->setFont(f);
-  if (colour.isValid()) box->setPalette(WithCaptionColour(box->palette(), colour));
+  if (colour.isValid()) SetDesignColour(*box, colour);
   return box;
 }
 
@@ -124,6 +125,24 @@ QAction* AddItem(QMenu* menu, const QString& caption, bool checkable = false) {
   return item;
 }
 
+// The scrolled area under the window's frame: lays the controls out whenever its size changes.
+class TFormClient : public QWidget {
+ public:
+  explicit TFormClient(TForm1& form) : QWidget(&form), form_(form) {
+    setObjectName(QStringLiteral("FormClient"));
+    setAutoFillBackground(true);
+  }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override {
+    QWidget::resizeEvent(event);
+    form_.LayoutControls(size());
+  }
+
+ private:
+  TForm1& form_;
+};
+
 }  // namespace
 
 // --- TClickLabel, TImageBox
@@ -137,18 +156,35 @@ TImageBox::TImageBox(QWidget* parent) : QWidget(parent) {}
 
 void TImageBox::SetPicture(const QImage& picture) {
   picture_ = picture;
+  message_.clear();
+  setToolTip(QString());
+  update();
+}
+
+void TImageBox::SetMessage(const QString& message) {
+  picture_ = QImage();
+  message_ = message;
+  setToolTip(message);
   update();
 }
 
 QRect TImageBox::PictureRect() const {
   if (picture_.isNull()) return {};
-  if (!Proportional) return {QPoint(0, 0), picture_.size()};
-  return {QPoint(0, 0), picture_.size().scaled(size(), Qt::KeepAspectRatio)};
+  const QSize logical = picture_.deviceIndependentSize().toSize();
+  if (!Proportional) return {QPoint(0, 0), logical};
+  const QSize fitted = logical.scaled(size(), Qt::KeepAspectRatio);
+  return {QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted};
 }
 
 void TImageBox::paintEvent(QPaintEvent*) {
-  if (picture_.isNull()) return;
+  if (picture_.isNull() && message_.isEmpty()) return;
   QPainter p(this);
+  if (Proportional || !message_.isEmpty()) p.fillRect(rect(), palette().color(QPalette::Window));
+  if (!message_.isEmpty()) {
+    p.setPen(palette().color(QPalette::WindowText));
+    p.drawText(rect().adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap, message_);
+    return;
+  }
   p.setRenderHint(QPainter::SmoothPixmapTransform, Proportional);
   p.drawImage(PictureRect(), picture_);
 }
@@ -158,10 +194,12 @@ void TImageBox::paintEvent(QPaintEvent*) {
 TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Velmora - skalowanie i podpisywanie plików graficznych"));
-  // Fixed single border: system menu and minimise, no maximise.
+  // The design's size at first; the user may enlarge it (the list and the preview grow) or, on a small
+  // screen, shrink it (the content scrolls).
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(518, 591);
+                 Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+  setMinimumSize(kMinimumWindowSize);
+  resize(kDesignSize);
   // The layout was made for this font's narrow metrics: where it is missing, prefer a font of Arial's
   // widths over the wider default sans, so captions fit their controls.
   const QString windowFont = QStringLiteral("MS Sans Serif");
@@ -170,45 +208,81 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
                                             QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
   }
   setFont(QFont(windowFont, 8));
-  QPalette pal = palette();
-  pal.setColor(QPalette::Window, pal.color(QPalette::Button));
-  setPalette(pal);
+  ApplyWindowPalette();
   setAutoFillBackground(true);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    move(screen->availableGeometry().center() - rect().center());
-  }
+  scroll_ = new QScrollArea(this);
+  scroll_->setObjectName(QStringLiteral("FormScroll"));
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setWidgetResizable(true);
+  client_ = new TFormClient(*this);
+  scroll_->setWidget(client_);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(scroll_);
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(150);
+  connect(previewTimer_, &QTimer::timeout, this, [this] {
+    lastPreviewPath_.clear();
+    RunGuarded([this] { CLBClick(); });
+  });
 
   BuildControls();
   BuildMenus();
   ConnectHandlers();
+  // A folder or photos dropped anywhere on the window, text fields included, go to the window.
+  setAcceptDrops(true);
+  for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
+  RecordAnchors();
   RunGuarded([this] { FormCreate(); });
+  FitToScreen(RememberedGeometry());
+}
+
+void TForm1::ApplyWindowPalette() {
+  // The button-face colour of whatever palette the desktop has, light or dark.
+  QPalette pal = QApplication::palette(this);
+  pal.setColor(QPalette::Window, pal.color(QPalette::Button));
+  setPalette(pal);
+  RefreshDesignColours(*this);
+  // The folder fields' pale yellow wants dark text on any palette.
+  if (eFoldZ) ColourFolderFields(!eFoldZ->currentText().isEmpty() && eFoldZ->currentText() == eFoldDo->currentText());
+}
+
+void TForm1::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ApplicationPaletteChange && !applyingPalette_) {
+    applyingPalette_ = true;
+    ApplyWindowPalette();
+    applyingPalette_ = false;
+  }
 }
 
 TForm1::~TForm1() {
-  // The list empties itself while the window's children go, the counter among them.
+  // The list empties itself while the window's children go, the counter among them; a folder field that
+  // loses the focus as they go must not take its path.
   disconnect(CLB->model(), nullptr, this, nullptr);
+  disconnect(eFoldZ->lineEdit(), nullptr, this, nullptr);
+  disconnect(eFoldDo->lineEdit(), nullptr, this, nullptr);
 }
 
 TProps& TForm1::Props() { return env_.AppProps(); }
 
 void TForm1::BuildControls() {
-  Label3 = MakeLabel(this, QStringLiteral("1. Wskaż foldery:"), 48, 20, true);
-  LabelO = new TClickLabel(QStringLiteral("O..."), this);
+  Label3 = MakeLabel(client_, QStringLiteral("1. Wskaż foldery:"), 48, 20, true);
+  LabelO = new TClickLabel(QStringLiteral("O..."), client_);
   {
     QFont f = LabelO->font();
     f.setBold(true);
     f.setUnderline(true);
     LabelO->setFont(f);
-    QPalette p = LabelO->palette();
-    p.setColor(QPalette::WindowText, kGrey);
-    LabelO->setPalette(p);
+    SetDesignColour(*LabelO, kGrey);
     LabelO->setCursor(Qt::PointingHandCursor);
     LabelO->setToolTip(QStringLiteral("O programie .."));
     LabelO->move(440, 20);
     LabelO->adjustSize();
   }
 
-  QMTBorderPanel1 = new TQMTBorderPanel(this);
+  QMTBorderPanel1 = new TQMTBorderPanel(client_);
   QMTBorderPanel1->setGeometry(36, 36, 441, 82);
   Label1 = MakeLabel(QMTBorderPanel1, QStringLiteral("źródłowy:"), 12, 24);
   eFoldZ = MakeFolderField(QMTBorderPanel1, QRect(64, 16, 333, 21));
@@ -219,19 +293,23 @@ void TForm1::BuildControls() {
   sbOpenDo = MakeFlatButton(QMTBorderPanel1, QStringLiteral("---"), QRect(408, 48, 23, 22),
                             QStringLiteral("wskaż folder ..."));
 
-  Label4 = MakeLabel(this, QStringLiteral("2. Wybierz pliki:"), 48, 128, true);
-  lPl = MakeLabel(this, QString(), 145, 123);
+  Label4 = MakeLabel(client_, QStringLiteral("2. Wybierz pliki:"), 48, 128, true);
+  lPl = MakeLabel(client_, QString(), 145, 123);
+  lUwaga = MakeLabel(client_, QString(), 250, 123, false, kRed);
+  lUwaga->setObjectName(QStringLiteral("lUwaga"));
+  lUwaga->setTextFormat(Qt::PlainText);
+  lUwaga->resize(227, 15);
   SpeedButton1 =
-      MakeGlyphButton(this, TSelectionGlyph::TickAll, QRect(12, 148, 23, 22), QStringLiteral("Zaznacz wszystkie"));
+      MakeGlyphButton(client_, TSelectionGlyph::TickAll, QRect(12, 148, 23, 22), QStringLiteral("Zaznacz wszystkie"));
   SpeedButton2 =
-      MakeGlyphButton(this, TSelectionGlyph::UntickAll, QRect(12, 176, 23, 22), QStringLiteral("Odznacz wszystkie"));
+      MakeGlyphButton(client_, TSelectionGlyph::UntickAll, QRect(12, 176, 23, 22), QStringLiteral("Odznacz wszystkie"));
   SpeedButton3 =
-      MakeGlyphButton(this, TSelectionGlyph::Invert, QRect(12, 204, 23, 22), QStringLiteral("Odwróć zaznaczenie"));
-  CLB = new QListWidget(this);
+      MakeGlyphButton(client_, TSelectionGlyph::Invert, QRect(12, 204, 23, 22), QStringLiteral("Odwróć zaznaczenie"));
+  CLB = new QListWidget(client_);
   CLB->setGeometry(36, 144, 276, 165);
   CLB->setSelectionMode(QAbstractItemView::SingleSelection);
 
-  Panel1 = new QFrame(this);
+  Panel1 = new QFrame(client_);
   Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Panel1->setGeometry(316, 146, 160, 120);
   {
@@ -242,19 +320,19 @@ void TForm1::BuildControls() {
   Image1 = new TImageBox(Panel1);
   Image1->Proportional = true;
   Image1->setGeometry(1, 1, kPreviewWidth, kPreviewHeight);
-  lPodgl = new QLabel(this);
+  lPodgl = new QLabel(client_);
   // File names are outside text, never markup.
   lPodgl->setTextFormat(Qt::PlainText);
   lPodgl->setWordWrap(true);
   lPodgl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lPodgl->setGeometry(316, 272, 161, 33);
 
-  sbKlucz = MakeFlatButton(this, QStringLiteral("zaznacz pliki zawierające tekst: "), QRect(36, 312, 165, 21));
-  eKlucz = new QLineEdit(this);
+  sbKlucz = MakeFlatButton(client_, QStringLiteral("zaznacz pliki zawierające tekst: "), QRect(36, 312, 165, 21));
+  eKlucz = new QLineEdit(client_);
   eKlucz->setGeometry(201, 313, 60, 21);
 
-  Label7 = MakeLabel(this, QStringLiteral("3. Ustawienia:"), 48, 344, true);
-  cbZapUst = new TQMTPropsCB(this);
+  Label7 = MakeLabel(client_, QStringLiteral("3. Ustawienia:"), 48, 344, true);
+  cbZapUst = new TQMTPropsCB(client_);
   {
     const QString caption = QStringLiteral("zapamiętaj ustawienia  przy zamykaniu programu");
     cbZapUst->setGeometry(220, 344, 261, 15);
@@ -270,7 +348,7 @@ void TForm1::BuildControls() {
     cbZapUst->SetShowHint(true);
   }
 
-  QMTBorderPanel2 = new TQMTBorderPanel(this);
+  QMTBorderPanel2 = new TQMTBorderPanel(client_);
   QMTBorderPanel2->setGeometry(36, 360, 441, 149);
   QWidget* p2 = QMTBorderPanel2;
   rbPref = MakeCheck<QRadioButton>(p2, QStringLiteral("Prefiks"), QRect(24, 24, 65, 17), true, kMaroon);
@@ -305,8 +383,8 @@ void TForm1::BuildControls() {
   cbSize =
       MakeCheck<QCheckBox>(p2, QStringLiteral("Zmień maksymalny rozmiar na:"), QRect(24, 108, 209, 17), true, kRed);
   seSize = new QSpinBox(p2);
-  // No bounds of its own: the run refuses a size below 1.
-  seSize->setRange(std::numeric_limits<int>::min(), std::numeric_limits<int>::max());
+  // A longest side below one pixel is no size: the field takes none.
+  seSize->setRange(1, std::numeric_limits<int>::max());
   seSize->setValue(1280);
   seSize->setGeometry(236, 103, 77, 22);
   Label5 = MakeLabel(p2, QStringLiteral("px"), 316, 108);
@@ -316,21 +394,33 @@ void TForm1::BuildControls() {
   cbObroc->setToolTip(QStringLiteral("obróć lub odbij zdjęcie do pionu wg orientacji zapisanej w EXIF"));
   cbObroc->resize(std::min(cbObroc->sizeHint().width(), p2->width() - 338 - 3), 17);
 
-  sbWyk = MakeFlatButton(this, QStringLiteral("4. Wykonaj"), QRect(48, 532, 81, 22));
+  sbWyk = MakeFlatButton(client_, QStringLiteral("4. Wykonaj"), QRect(48, 532, 81, 22));
   {
     QFont f = sbWyk->font();
     f.setBold(true);
     sbWyk->setFont(f);
   }
-  lProgress = MakeLabel(this, QString(), 316, 520);
-  Gauge1 = new TQMTGauge(this);
+  lProgress = MakeLabel(client_, QString(), 316, 520);
+  Gauge1 = new TQMTGauge(client_);
   Gauge1->setGeometry(136, 532, 261, 21);
   Gauge1->SetShowText(true);
   Gauge1->SetShowAsValue(true);
   Gauge1->hide();
-  sbStop = MakeFlatButton(this, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));
+  sbStop = MakeFlatButton(client_, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));
   sbStop->hide();
-  cbPomijaj = MakeCheck<QCheckBox>(this, QStringLiteral("pomijaj błędne pliki"), QRect(48, 560, 161, 17));
+  cbPomijaj = MakeCheck<QCheckBox>(client_, QStringLiteral("pomijaj błędne pliki"), QRect(48, 560, 161, 17));
+  // Not the design's: right of "pomijaj błędne pliki" and in the gauge's place, which a finished run frees.
+  cbPomijaj->resize(std::min(cbPomijaj->sizeHint().width(), 161), 17);
+  lStan = new QLabel(client_);
+  lStan->setObjectName(QStringLiteral("lStan"));
+  lStan->setTextFormat(Qt::PlainText);
+  lStan->setGeometry(cbPomijaj->geometry().right() + 9, 560, 477 - cbPomijaj->geometry().right() - 9, 17);
+  sbOtworz = MakeFlatButton(client_, QStringLiteral("Otwórz folder docelowy"), QRect(337, 532, 140, 22),
+                            QStringLiteral("pokaż zapisane pliki w menedżerze plików"));
+  sbOtworz->resize(std::max(140, sbOtworz->sizeHint().width()), 22);
+  sbOtworz->move(477 - sbOtworz->width(), 532);
+  sbOtworz->hide();
+  OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 }
 
 void TForm1::BuildMenus() {
@@ -349,7 +439,7 @@ void TForm1::BuildMenus() {
   pmKonfPodp->addSeparator();
   Czcionka1 = AddItem(pmKonfPodp, QStringLiteral("Czcionka ..."));
   pmKonfPodp->addSeparator();
-  Kolotta1 = AddItem(pmKonfPodp, QStringLiteral("Kolot tła i obrysu czcionki ..."));
+  Kolotta1 = AddItem(pmKonfPodp, QStringLiteral("Kolor tła i obrysu czcionki ..."));
   Tlonegatywowe1 = AddItem(pmKonfPodp, QStringLiteral("Tło negatywowe"), true);
   Bezta1 = AddItem(pmKonfPodp, QStringLiteral("Bez tła"), true);
   pmKonfPodp->addSeparator();
@@ -384,11 +474,7 @@ void TForm1::Bind(Sender* sender, Signal signal, void (TForm1::*handler)()) {
 
 void TForm1::ConnectHandlers() {
   // The counter follows the list however it was emptied or shortened.
-  connect(CLB->model(), &QAbstractItemModel::modelReset, this, [this] {
-    skippedFiles_ = 0;  // of the folder listed before
-    lPl->setToolTip(QString());
-    Recount();
-  });
+  connect(CLB->model(), &QAbstractItemModel::modelReset, this, [this] { Recount(); });
   connect(CLB->model(), &QAbstractItemModel::rowsRemoved, this, [this] { Recount(); });
   Bind(LabelO, &TClickLabel::clicked, &TForm1::LabelO1Click);
 
@@ -403,6 +489,9 @@ void TForm1::ConnectHandlers() {
     });
     Bind(field, &QComboBox::activated, handler);
   }
+  // Enter, or leaving the field after typing or pasting, takes the path like "---".
+  Bind(eFoldZ->lineEdit(), &QLineEdit::editingFinished, &TForm1::eFoldZEntered);
+  Bind(eFoldDo->lineEdit(), &QLineEdit::editingFinished, &TForm1::eFoldDoEntered);
   Bind(sbOpenZ, &QToolButton::clicked, &TForm1::BOpenClick);
   Bind(sbOpenDo, &QToolButton::clicked, &TForm1::sbOpenDoClick);
 
@@ -424,6 +513,7 @@ void TForm1::ConnectHandlers() {
 
   Bind(sbWyk, &QToolButton::clicked, &TForm1::Podpiszwszystkiewfolderze1Click);
   Bind(sbStop, &QToolButton::clicked, &TForm1::sbStopClick);
+  Bind(sbOtworz, &QToolButton::clicked, &TForm1::sbOtworzClick);
 
   const std::pair<QAction*, void (TForm1::*)()> items[] = {
       {Zaznaczwszystko1, &TForm1::Zaznaczwszystko1Click},
@@ -498,7 +588,7 @@ void TForm1::FormCreate() {
   cbSize->setChecked(get("zmień rozmiar") == QStringLiteral("T"));
   bool sizeOk = false;
   const int size = get("size").toInt(&sizeOk);
-  seSize->setValue(sizeOk ? size : 1280);
+  seSize->setValue(sizeOk && size >= 1 ? size : 1280);
   cbEXIF->setChecked(get("EXIF") == QStringLiteral("T"));
   cbUsunGPS->setEnabled(cbEXIF->isChecked());
   cbUsunGPS->setChecked(get("usun GPS") == QStringLiteral("T"));
@@ -559,6 +649,9 @@ void TForm1::StoreSettings() {
     set("EXIF", BoolToTN(cbEXIF->isChecked()));
     set("pomijaj bledne", BoolToTN(cbPomijaj->isChecked()));
     set("klucz selekcji plików", eKlucz->text());
+    // The place of the frame and the size of the client, as the window stood before any maximising.
+    const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
+    set("okno", QStringLiteral("%1,%2,%3,%4").arg(normal.x()).arg(normal.y()).arg(normal.width()).arg(normal.height()));
   }
   set("ZapUst", BoolToTN(cbZapUst->Checked()));
 }

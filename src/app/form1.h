@@ -10,11 +10,15 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -27,7 +31,10 @@ class QListWidget;
 class QMenu;
 class QRadioButton;
 class QSpinBox;
+class QScrollArea;
+class QTimer;
 class QToolButton;
+class QUrl;
 
 namespace velmora {
 
@@ -41,6 +48,7 @@ class TQMTPropsCB;
 struct BatchOptions;
 struct FileOutcome;
 struct FileResult;
+struct RunSummary;
 
 // The noun after a count of files, as Polish wants it: 1 plik, 2-4 pliki (12-14 plików), 5 plików, 22 pliki.
 QString FilesNoun(int files);
@@ -57,16 +65,22 @@ class TClickLabel : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
 };
 
-// An image control: draws its picture at the top left, either as it is or, when Proportional, scaled to
-// fit the control keeping its proportions. Empty: draws nothing, so its parent shows through.
+// An image control: draws its picture at the top left as it is or, when Proportional, scaled to fit the
+// control keeping its proportions and centred on the control's own background (so nothing behind it
+// shows beside a portrait). Empty: draws nothing, so its parent shows through, or the message when one
+// is set (a file that cannot be shown).
 class TImageBox : public QWidget {
   Q_OBJECT
  public:
   explicit TImageBox(QWidget* parent = nullptr);
   const QImage& Picture() const { return picture_; }
+  // Clears the message.
   void SetPicture(const QImage& picture);
+  const QString& Message() const { return message_; }
+  // Clears the picture.
+  void SetMessage(const QString& message);
   bool Proportional = false;
-  // Where the picture lands inside the control.
+  // Where the picture lands inside the control (logical pixels).
   QRect PictureRect() const;
 
  protected:
@@ -74,11 +88,15 @@ class TImageBox : public QWidget {
 
  private:
   QImage picture_;
+  QString message_;
 };
 
-// The size of the list preview (Image1).
+// The size of the list preview (Image1) as designed; it grows with the window.
 inline constexpr int kPreviewWidth = 160;
 inline constexpr int kPreviewHeight = 120;
+// The window's client area as designed, its size at first start; and the least it may be shrunk to.
+inline constexpr QSize kDesignSize(518, 591);
+inline constexpr QSize kMinimumWindowSize(240, 160);
 // Pale yellow on both folder fields while they name the same folder (colour reference 8257535).
 inline constexpr unsigned kSameFolderColorRef = 8257535;
 
@@ -101,6 +119,8 @@ class TForm1 : public QWidget {
   QToolButton* sbOpenDo = nullptr;
   QLabel* Label4 = nullptr;
   QLabel* lPl = nullptr;
+  // A short notice about a typed or dropped path, right of the counter; empty when there is none.
+  QLabel* lUwaga = nullptr;
   QToolButton* SpeedButton1 = nullptr;
   QToolButton* SpeedButton2 = nullptr;
   QToolButton* SpeedButton3 = nullptr;
@@ -137,6 +157,12 @@ class TForm1 : public QWidget {
   QToolButton* sbStop = nullptr;
   // "pomijaj błędne pliki": a failed file does not end the run; the "Błędy" report lists it at the end.
   QCheckBox* cbPomijaj = nullptr;
+  // Right of it: during a run the file in work and the time left, after it what the run did.
+  QLabel* lStan = nullptr;
+  // After a run, in place of the gauge: the destination in the desktop's file manager.
+  QToolButton* sbOtworz = nullptr;
+  // How "Otwórz folder docelowy" opens a folder; a test may watch it.
+  std::function<bool(const QUrl&)> OpenUrl;
 
   // --- popup menus and their items
   QMenu* PopupMenu1 = nullptr;
@@ -179,12 +205,29 @@ class TForm1 : public QWidget {
   // The clean stock picture of iPodp that every preview starts from.
   const QImage& PreviewBackground() const { return previewBackground_; }
 
+  // --- size and place
+  // The area that scrolls when the window is smaller than the design's size; it holds every control.
+  QWidget* Client() const { return client_; }
+  // The window's place and client size as the settings key "okno" remembers them ("x,y,w,h", the frame's
+  // top-left corner and the client size); nothing when the key is absent or unreadable.
+  std::optional<QRect> RememberedGeometry();
+  // Sizes and places the window inside the available area of its screen: the remembered or the design's
+  // size, made smaller where it does not fit with its frame; the remembered place, moved inside, or else
+  // centred. Once the window manager has drawn the frame it runs again with the frame's real size.
+  void FitToScreen(const std::optional<QRect>& wanted);
+  // Lays the controls out for the client area's size: the design's places at the design's size; beyond it
+  // the file list and the preview grow and every other control keeps its place next to its neighbours.
+  void LayoutControls(QSize client);
+
   // --- handlers (each called inside RunGuarded by its control or menu item)
   void FormCreate();
   void FormClose(QCloseEvent& event);
   // The folder, or the folder of the file, becomes the source folder as "---" would make it; a file is
   // then highlighted and previewed. A path that does not exist is told with ErrorNotice.
   void OpenGivenPath(const QString& path);
+  // Paths dropped on the window: a folder becomes the source; files make their folder the source with
+  // just those files ticked.
+  void DropPaths(const QStringList& paths);
   void LabelO1Click();
 
   // --- the settings file and the end of the session (form1_session.cpp)
@@ -201,6 +244,7 @@ class TForm1 : public QWidget {
   // The run.
   void Podpiszwszystkiewfolderze1Click();
   void sbStopClick();
+  void sbOtworzClick();
 
   // The file list.
   void eFoldZChange();
@@ -226,6 +270,10 @@ class TForm1 : public QWidget {
   void Wyczy1Click();
   void Wyczy2Click();
   void eFoldDoChange();
+  // Enter in a folder field, or leaving it, after typing or pasting a path: taken as a folder chosen
+  // with "---"; a path that is no folder is told in lUwaga.
+  void eFoldZEntered();
+  void eFoldDoEntered();
   void EPrefChange();
   void rbPrefClick();
   void UpdateNameSample();
@@ -264,13 +312,27 @@ class TForm1 : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   // One file of the run, on a worker thread (never the window's); a test may watch it.
   virtual FileOutcome ProcessOneFile(const std::filesystem::path& source, const BatchOptions& options);
 
  private:
   class RunScope;
+  // How a control follows the window beyond the design's size.
+  struct TAnchor {
+    QWidget* widget;
+    QRect design;
+    int rules;
+  };
+  void RecordAnchors();
 
   TProps& Props();
+  // The window's background and the design colours for the application's palette.
+  void ApplyWindowPalette();
   // The keys a close stores (all of them while cbZapUst is ticked, its own state always).
   void StoreSettings();
   // The store to the settings file; a failure is shown while the window is still there.
@@ -287,6 +349,9 @@ class TForm1 : public QWidget {
   static void SelectEntry(QComboBox& field, int index);
   static void SetHistory(QComboBox& field, const QStringList& entries);
   void HideProgress();
+  void ShowNotice(const QString& text);
+  // A typed path taken into the field's history and selected; false when it names no folder (told).
+  bool TakeTypedFolder(QComboBox& field, bool destination);
   void ColourFolderFields(bool same);
   void ApplyPrefixRule();
   void ForgetTypedSelection(QComboBox& field);
@@ -303,6 +368,9 @@ class TForm1 : public QWidget {
   void ShowFailureReport(const std::vector<FileResult>& failures);
   // Once at the end of a run: how many files went out without some of their source's metadata.
   void ShowMetadataNotice(int files);
+  // At the end of a run, in the window: what it did, and the way to its files.
+  void ShowRunSummary(const RunSummary& summary);
+  void ShowRunStatus(int completed, int total, double seconds);
   BatchOptions RunOptions(bool allowReplaceSource) const;
   bool RunWouldReplaceSources() const;
   void ToggleCaptionMode(QAction* item, const char* key);
@@ -313,10 +381,21 @@ class TForm1 : public QWidget {
   QImage previewBackground_;
   std::shared_ptr<const CaptionStamper> captionMask_;
   bool running_ = false;
+  bool applyingPalette_ = false;
+  QScrollArea* scroll_ = nullptr;
+  QWidget* client_ = nullptr;
+  std::vector<TAnchor> anchors_;
+  // A preview made again for the area's new size, once the resizing rests.
+  QTimer* previewTimer_ = nullptr;
+  // The size and place asked for at start, applied again once the frame is known.
+  std::optional<QRect> wantedGeometry_;
+  bool refitted_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
-  int skippedFiles_ = 0;           // of the listed folder: named like photos, but no regular files
   bool quitting_ = false;          // a termination signal came: nothing may open a dialog any more
+  // The file a worker took up last, for the status line; set on the workers' threads.
+  std::mutex startedMutex_;
+  std::string lastStarted_;
 };
 
 }  // namespace velmora

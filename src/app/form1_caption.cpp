@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QMenu>
@@ -12,6 +13,7 @@
 
 #include "app/artwork.h"
 #include "app/form1.h"
+#include "dialogs/dialogplacement.h"
 #include "dialogs/filedialogs.h"
 #include "dialogs/inputdialogs.h"
 #include "imaging/caption.h"
@@ -47,10 +49,11 @@ void AddColourButton(QFontDialog& dialog, QColor& colour) {
   auto* button = new QPushButton(Swatch(colour), QStringLiteral("Kolor ..."));
   button->setObjectName(QStringLiteral("FontColour"));
   QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &colour, button] {
-    const QColor chosen =
-        QColorDialog::getColor(colour, &dialog, QStringLiteral("Kolor czcionki"), QColorDialog::DontUseNativeDialog);
-    if (!chosen.isValid()) return;
-    colour = chosen;
+    QColorDialog colours(colour, &dialog);
+    colours.setWindowTitle(QStringLiteral("Kolor czcionki"));
+    colours.setOption(QColorDialog::DontUseNativeDialog);
+    if (ExecPlaced(colours) != QDialog::Accepted) return;
+    colour = colours.selectedColor();
     button->setIcon(Swatch(colour));
   });
   for (QGroupBox* box : dialog.findChildren<QGroupBox*>()) {
@@ -105,17 +108,23 @@ void TForm1::Czcionka1Click() {
   font.setStrikeOut(current.StrikeOut);
   QColor colour = ColorRefToQColor(current.FontColor);
 
+  // The dialog lists installed families only: a name that fontconfig substitutes ("Times New Roman" drawn
+  // in Liberation Serif) would leave it on its first family. It opens on the family the caption is drawn in.
+  const QString drawnFamily = QFontInfo(font).family();
+  font.setFamily(drawnFamily);
+
   QFontDialog dialog(font, this);
   dialog.setObjectName(QStringLiteral("CaptionFontDialog"));
   dialog.setOption(QFontDialog::DontUseNativeDialog);
   AddColourButton(dialog, colour);
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (ExecPlaced(dialog) != QDialog::Accepted) return;
 
   const QFont chosen = dialog.selectedFont();
   // A font given in pixels comes back without points: the 96-dpi caption surface converts them.
   const int points = chosen.pointSize() > 0 ? chosen.pointSize() : (chosen.pixelSize() * 72 + 48) / 96;
   TProps& props = Props();
-  props.Set(Key(caption_key::Font), chosen.family());
+  // Kept as the stored name while the user stayed with the family it is drawn in.
+  props.Set(Key(caption_key::Font), chosen.family() == drawnFamily ? current.FontName : chosen.family());
   props.Set(Key(caption_key::FontSize), QString::number(points));
   props.Set(Key(caption_key::FontColor), QString::number(QColorToColorRef(colour)));
   props.Set(Key(caption_key::FontItalic), BoolToTN(chosen.italic()));
@@ -129,7 +138,7 @@ void TForm1::Kolotta1Click() {
   QColorDialog dialog(ColorRefToQColor(CurrentCaption(Props()).BackColor), this);
   dialog.setObjectName(QStringLiteral("CaptionBackColourDialog"));
   dialog.setOption(QColorDialog::DontUseNativeDialog);
-  if (dialog.exec() != QDialog::Accepted) return;
+  if (ExecPlaced(dialog) != QDialog::Accepted) return;
   Props().Set(Key(caption_key::BackColor), QString::number(QColorToColorRef(dialog.selectedColor())));
   BuildCaptionMask();
 }

@@ -23,11 +23,7 @@ namespace velmora {
 
 namespace {
 
-QString CounterText(int ticked, int count, int skipped) {
-  const QString text = QStringLiteral("plików: %1 z %2").arg(ticked).arg(count);
-  // Files named like photos that are no regular file (a pipe, a device): never opened, but counted.
-  return skipped > 0 ? text + QStringLiteral(", pominięte: %1").arg(skipped) : text;
-}
+QString CounterText(int ticked, int count) { return QStringLiteral("plików: %1 z %2").arg(ticked).arg(count); }
 
 // Blanks and control characters off both ends.
 QString TrimControls(const QString& text) {
@@ -53,7 +49,9 @@ void ShowPreviewCaption(QLabel& label, const QString& name, QSize size) {
     label.setToolTip(QString());
     return;
   }
-  const QString sizeText = QStringLiteral(" (%1 x %2)").arg(size.width()).arg(size.height());
+  // No size: the file could not be read.
+  const QString sizeText = size.isEmpty() ? QStringLiteral(" (bez podglądu)")
+                                          : QStringLiteral(" (%1 x %2)").arg(size.width()).arg(size.height());
   const QString full = name + sizeText;
   const QFontMetrics fm(label.font());
   const QRect room = label.contentsRect();
@@ -78,6 +76,7 @@ void SetTicks(QListWidget& list, int from, int to, Qt::CheckState state) {
 }  // namespace
 
 void TForm1::eFoldZChange() {
+  ShowNotice(QString());
   {
     const QSignalBlocker block(CLB);
     CLB->clear();
@@ -93,6 +92,8 @@ void TForm1::eFoldZChange() {
   } catch (const FileError&) {
     // A folder that cannot be read lists nothing, as a missing one does.
   }
+  // One list by name: IMG_2.jpeg between IMG_1.jpg and IMG_3.jpg, not after every .jpg.
+  sortPictureNames(pictures.names);
   {
     const QSignalBlocker block(CLB);
     // The entry keeps the name's bytes; its text shows them, escaped where they are not UTF-8.
@@ -104,11 +105,11 @@ void TForm1::eFoldZChange() {
       CLB->addItem(item);
     }
   }
-  skippedFiles_ = static_cast<int>(pictures.skipped.size());
+  // Named like photos but no regular files (a pipe, a device): never opened, said beside the counter.
   QStringList skipped;
   for (const std::string& name : pictures.skipped) skipped << QString::fromStdString(printableName(name));
-  lPl->setToolTip(skipped.isEmpty() ? QString()
-                                    : QStringLiteral("Pominięte (to nie są zwykłe pliki): ") + skipped.join(u", "));
+  if (!skipped.isEmpty())
+    ShowNotice(QStringLiteral("Pominięte, to nie pliki (%1): ").arg(skipped.size()) + skipped.join(u", "));
   Recount();
 
   ColourFolderFields(!folder.isEmpty() && folder == eFoldDo->currentText());
@@ -131,7 +132,7 @@ void TForm1::eFoldZChange() {
 void TForm1::Recount() {
   int ticked = 0;
   for (int i = 0; i < CLB->count(); ++i) ticked += CLB->item(i)->checkState() == Qt::Checked ? 1 : 0;
-  lPl->setText(CounterText(ticked, CLB->count(), skippedFiles_));
+  lPl->setText(CounterText(ticked, CLB->count()));
   lPl->adjustSize();
 }
 
@@ -144,7 +145,7 @@ void TForm1::Zaznaczwszystko1Click() {
 
 void TForm1::Odznaczwszystko1Click() {
   SetTicks(*CLB, 0, CLB->count(), Qt::Unchecked);
-  lPl->setText(CounterText(0, CLB->count(), skippedFiles_));
+  lPl->setText(CounterText(0, CLB->count()));
   lPl->adjustSize();
 }
 
@@ -209,18 +210,21 @@ void TForm1::CLBClick() {
   const QString name = CLB->item(row)->text();
   const QString path = WithDelimiter(eFoldZ->currentText()) + name;
   if (path == lastPreviewPath_) return;
+  // Decoded for the area's real pixels: sharp on a scaled screen and in an enlarged window.
+  const QSize box = (QSizeF(Image1->size()) * Image1->devicePixelRatioF()).toSize();
   TPreviewSource source;
   QImage picture;
   try {
-    source = LoadPreviewSource(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)));
-    picture = PreviewPicture(source.Picture);
+    source = LoadPreviewSource(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)), box);
+    picture = PreviewPicture(source.Picture, box);
+    picture.setDevicePixelRatio(Image1->devicePixelRatioF());
   } catch (const std::exception& e) {
-    // Nothing of the file shown before stays under this row, and a click on it tries again.
+    // Told in the preview itself, so browsing with the arrow keys goes on; nothing of the file shown
+    // before stays under this row, and coming back to it tries again.
     lastPreviewPath_.clear();
-    Image1->SetPicture(QImage());
-    ShowPreviewCaption(*lPodgl, QString(), {});
-    throw std::runtime_error(
-        QStringLiteral("Nie mogę pokazać pliku %1: %2").arg(name, QString::fromUtf8(e.what())).toStdString());
+    Image1->SetMessage(QStringLiteral("Nie mogę pokazać podglądu:\n") + QString::fromUtf8(e.what()));
+    ShowPreviewCaption(*lPodgl, name, {});
+    return;
   }
   ShowPreviewCaption(*lPodgl, name, source.StatedSize);
   lastPreviewPath_ = path;
@@ -231,6 +235,9 @@ void TForm1::HideProgress() {
   Gauge1->hide();
   sbStop->hide();
   lProgress->clear();
+  sbOtworz->hide();
+  lStan->clear();
+  lStan->setToolTip(QString());
 }
 
 }  // namespace velmora

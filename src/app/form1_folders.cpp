@@ -1,7 +1,10 @@
 // The folder fields: their histories, the browse buttons, the folder menus, and the name sample.
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +17,7 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "dialogs/colours.h"
 #include "dialogs/filedialogs.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
@@ -33,8 +37,10 @@ QStringList CleanEntries(const QStringList& lines) {
 }
 
 void SetFieldColour(QComboBox& field, const QColor& colour) {
-  QPalette p = field.palette();
+  QPalette p = QApplication::palette(&field);
   p.setColor(QPalette::Base, colour);
+  // The text as readable on the field's colour as on the palette's own base (dark text on pale yellow).
+  p.setColor(QPalette::Text, ReadableOn(p.color(QPalette::Text), colour));
   field.setPalette(p);
   field.lineEdit()->setPalette(p);
 }
@@ -114,7 +120,7 @@ void TForm1::ForgetTypedSelection(QComboBox& field) {
 }
 
 void TForm1::ColourFolderFields(bool same) {
-  const QColor colour = same ? QColor(255, 255, 125) : palette().color(QPalette::Base);
+  const QColor colour = same ? QColor(255, 255, 125) : QApplication::palette(eFoldZ).color(QPalette::Base);
   SetFieldColour(*eFoldZ, colour);
   SetFieldColour(*eFoldDo, colour);
 }
@@ -218,7 +224,7 @@ void TForm1::Wyczy1Click() {
     const QSignalBlocker block(CLB);
     CLB->clear();
   }
-  SetFieldColour(*eFoldZ, palette().color(QPalette::Base));
+  SetFieldColour(*eFoldZ, QApplication::palette(eFoldZ).color(QPalette::Base));
   lPl->setText(QStringLiteral("plików: 0 z 0"));
   lPl->adjustSize();
   eFoldZ->setToolTip(QString());
@@ -226,16 +232,58 @@ void TForm1::Wyczy1Click() {
 
 void TForm1::Wyczy2Click() {
   SetHistory(*eFoldDo, {});
-  SetFieldColour(*eFoldDo, palette().color(QPalette::Base));
+  SetFieldColour(*eFoldDo, QApplication::palette(eFoldDo).color(QPalette::Base));
   eFoldDo->setToolTip(QString());
 }
 
 void TForm1::eFoldDoChange() {
+  ShowNotice(QString());
   const QString source = eFoldZ->currentText();
   const QString destination = eFoldDo->currentText();
   ColourFolderFields(!source.isEmpty() && source == destination);
   eFoldDo->setToolTip(LastPathPart(destination));
   ApplyPrefixRule();
+}
+
+namespace {
+
+// What is wrong with a typed folder path; empty when it names a folder.
+QString TypedFolderFault(const QString& path, bool destination) {
+  const QFileInfo info(path);
+  if (info.isDir()) return {};
+  if (info.exists()) return QStringLiteral("„%1” nie jest folderem").arg(path);
+  return destination ? QStringLiteral("folder docelowy „%1” jeszcze nie istnieje").arg(path)
+                     : QStringLiteral("folder „%1” nie istnieje").arg(path);
+}
+
+}  // namespace
+
+bool TForm1::TakeTypedFolder(QComboBox& field, bool destination) {
+  if (running_ || SelectedEntry(field) >= 0) return false;
+  const QString path = field.currentText();
+  if (path.isEmpty()) return false;
+  // A missing destination is no mistake (the run offers to make it), but the user should know now.
+  if (const QString fault = TypedFolderFault(path, destination); !fault.isEmpty()) {
+    ShowNotice(fault);
+    return false;
+  }
+  HideProgress();
+  AddAndSelect(field, QDir::cleanPath(path));
+  return true;
+}
+
+void TForm1::eFoldZEntered() {
+  if (TakeTypedFolder(*eFoldZ, false)) eFoldZChange();
+}
+
+void TForm1::eFoldDoEntered() {
+  if (TakeTypedFolder(*eFoldDo, true)) eFoldDoChange();
+}
+
+void TForm1::ShowNotice(const QString& text) {
+  const QFontMetrics fm(lUwaga->font());
+  lUwaga->setText(fm.elidedText(text, Qt::ElideMiddle, lUwaga->width()));
+  lUwaga->setToolTip(lUwaga->text() == text ? QString() : text);
 }
 
 void TForm1::EPrefChange() { UpdateNameSample(); }

@@ -6,16 +6,23 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLocale>
 #include <QMenu>
 #include <QRadioButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
+#include <QUrl>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <system_error>
 
@@ -48,6 +55,8 @@ class TForm1::RunScope {
     form_.Gauge1->SetProgress(0);
     form_.lProgress->clear();
     form_.Gauge1->SetMaxValue(ticked);
+    form_.sbOtworz->hide();
+    form_.lStan->clear();
     form_.Gauge1->show();
     form_.sbStop->show();
   }
@@ -65,7 +74,10 @@ class TForm1::RunScope {
       const QSignalBlocker block(&destination);
       destination.addItem(folder);
     }
-    // Gauge, "Zatrzymaj" and the progress text stay until a folder is chosen again.
+    // The gauge and "Zatrzymaj" would only stand there stale: the summary takes their place.
+    form_.Gauge1->hide();
+    form_.sbStop->hide();
+    form_.lProgress->clear();
   }
 
   // Before a message, so the message is not shown under the hourglass.
@@ -83,8 +95,10 @@ class TForm1::RunScope {
 void TForm1::SetRunControlsEnabled(bool enabled) {
   // Nothing but "Zatrzymaj" works during a run, so no second run starts inside the first and the
   // settings cannot change under it.
-  for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    if (child == sbStop || child == Gauge1 || child == lProgress || qobject_cast<QMenu*>(child) != nullptr) continue;
+  for (QWidget* child : client_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child == sbStop || child == Gauge1 || child == lProgress || child == lStan ||
+        qobject_cast<QMenu*>(child) != nullptr)
+      continue;
     child->setEnabled(enabled);
   }
 }
@@ -148,6 +162,8 @@ void TForm1::FollowRun(BatchRun& run) {
   activeRun_ = &run;
   // Wakes this thread's event loop from a worker; the results themselves go through the run's lock.
   QAbstractEventDispatcher* const dispatcher = QAbstractEventDispatcher::instance();
+  QElapsedTimer clock;
+  clock.start();
   run.start([dispatcher] { dispatcher->wakeUp(); });
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
@@ -155,12 +171,61 @@ void TForm1::FollowRun(BatchRun& run) {
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
       lProgress->adjustSize();
+      ShowRunStatus(Gauge1->Progress(), Gauge1->MaxValue(), static_cast<double>(clock.elapsed()) / 1000.0);
       emit FileCompleted(static_cast<int>(result.completed));
     }
     if (run.done()) return;
     // Sleeps until a window event or a worker's wake-up: repaints, "Zatrzymaj" and a close request get
     // through here, while every other control is locked.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+}
+
+namespace {
+
+// "1 h 5 min", "1 min 20 s", "12 s": whole seconds, the smallest unit left out above an hour.
+QString DurationText(double seconds) {
+  const long long total = std::max(1LL, static_cast<long long>(std::ceil(seconds)));
+  const long long h = total / 3600, min = total % 3600 / 60, s = total % 60;
+  if (h > 0) return QStringLiteral("%1 h %2 min").arg(h).arg(min);
+  if (min > 0) return QStringLiteral("%1 min %2 s").arg(min).arg(s);
+  return QStringLiteral("%1 s").arg(s);
+}
+
+void SetElided(QLabel& label, const QString& text) {
+  const QString shown = QFontMetrics(label.font()).elidedText(text, Qt::ElideMiddle, label.width());
+  label.setText(shown);
+  label.setToolTip(shown == text ? QString() : text);
+}
+
+}  // namespace
+
+void TForm1::ShowRunStatus(int completed, int total, double seconds) {
+  QString name;
+  {
+    const std::lock_guard lock(startedMutex_);
+    name = QString::fromStdString(lastStarted_);
+  }
+  QString text = completed < total ? name : QString();
+  // From two files on the pace says something.
+  if (completed >= 2 && completed < total) {
+    const double left = seconds / completed * (total - completed);
+    text += QStringLiteral(", pozostało ok. ") + DurationText(left);
+  }
+  SetElided(*lStan, text);
+}
+
+void TForm1::ShowRunSummary(const RunSummary& summary) {
+  // The time as the window writes numbers for people: "5,6 s".
+  const QString time = QLocale(QLocale::Polish).toString(summary.seconds, 'f', 1);
+  SetElided(*lStan, QString::fromStdString(summaryWords(summary)) + QStringLiteral("; ") + time + QStringLiteral(" s"));
+  sbOtworz->setVisible(FolderExists(eFoldDo->currentText()));
+}
+
+void TForm1::sbOtworzClick() {
+  const QString folder = eFoldDo->currentText();
+  if (!FolderExists(folder) || !OpenUrl(QUrl::fromLocalFile(folder))) {
+    SetElided(*lStan, QStringLiteral("Nie mogę otworzyć folderu „%1” w menedżerze plików").arg(folder));
   }
 }
 
@@ -180,8 +245,10 @@ void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
   if (failures.empty()) return;
   QStringList lines;
   for (const FileResult& failure : failures) lines << QString::fromStdString(printableName(failure.message));
-  // Read-only: the list is there to be read, copied ("Kopiuj") or saved ("Zapisz ...").
-  EditStringList(QStringLiteral("Błędy"), lines, true);
+  // Read-only: the list is there to be read, copied ("Kopiuj") or saved ("Zapisz ..."), by default as a
+  // text file beside the run's outputs.
+  EditStringList(QStringLiteral("Błędy"), lines, true, QStringLiteral("Pliki tekstowe (*.txt)|*.txt"),
+                 WithDelimiter(eFoldDo->currentText()) + QStringLiteral("bledy.txt"));
 }
 
 void TForm1::Podpiszwszystkiewfolderze1Click() {
@@ -194,18 +261,20 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     ErrorNotice((rbSuf->isChecked() ? QStringLiteral("Sufiks ") : QStringLiteral("Prefiks ")) +
                 QString::fromStdString(fault));
   }
+  if (!cbSize->isChecked() && !cbPodp->isChecked()) ErrorNotice(QStringLiteral("Nie wybrano operacji"));
+  if (cbSize->isChecked() && seSize->value() < 1) ErrorNotice(QStringLiteral("Rozmiar musi być większy od zera"));
+  // A caption that could not be built last time fails here, before anything is written.
+  if (cbPodp->isChecked() && !captionMask_) BuildCaptionMask();
+  // Every check above comes first: the folder is the run's first change on disk.
   if (!FolderExists(destination)) {
     if (!AskYesNo(QStringLiteral("Folder docelowy nie istnieje. Utworzyć go?"))) throw EAbort();
     // One level only: a missing parent is not made either.
     if (!QDir().mkdir(destination)) throw EAbort();
   }
-  if (!cbSize->isChecked() && !cbPodp->isChecked()) ErrorNotice(QStringLiteral("Nie wybrano operacji"));
-  if (cbSize->isChecked() && seSize->value() < 1) ErrorNotice(QStringLiteral("Rozmiar musi być większy od zera"));
-  // A caption that could not be built last time fails here, before anything is written.
-  if (cbPodp->isChecked() && !captionMask_) BuildCaptionMask();
   bool replaceSources = false;
   if (RunWouldReplaceSources()) {
-    if (!AskYesNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
+    // "Tak" overwrites the originals: Enter and the pointer go to "Nie".
+    if (!AskYesNoDefaultNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
     replaceSources = true;
   }
 
@@ -221,8 +290,13 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   request.workers = RunWorkers();
   request.keepGoing = cbPomijaj->isChecked();
   RunScope scope(*this, static_cast<int>(request.names.size()));
-  BatchRun run(std::move(request),
-               [this](const fs::path& source, const BatchOptions& options) { return ProcessOneFile(source, options); });
+  BatchRun run(std::move(request), [this](const fs::path& source, const BatchOptions& options) {
+    {
+      const std::lock_guard lock(startedMutex_);
+      lastStarted_ = printableName(source.filename().string());
+    }
+    return ProcessOneFile(source, options);
+  });
   filesWithNotes_ = 0;
   FollowRun(run);
   const RunSummary summary = run.summary();
@@ -235,6 +309,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
       std::fprintf(stderr, "velmora: %s\n", printableName(failure.message).c_str());
     throw EAbort();
   }
+  ShowRunSummary(summary);
   // Not an error: the files were written. Said first, however the run ended.
   ShowMetadataNotice(filesWithNotes_);
 

@@ -2,15 +2,33 @@
 #include <QSessionManager>
 #include <QStringList>
 #include <cstdio>
+#include <memory>
 
 #include "app/form1.h"
+#include "app/graphicalsession.h"
 #include "app/quitsignals.h"
 #include "dialogs/application.h"
 #include "dialogs/commandguard.h"
 #include "settings/environment.h"
 
+namespace {
+
+// Held back while the platform starts; passed on once it has.
+std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
+  const velmora::TPlatformStartGuard guard;
+  return std::make_unique<QApplication>(argc, argv);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  velmora::EnsureRuntimeFolder();
+  if (!velmora::GraphicalSessionNamed()) {
+    std::fputs(velmora::kNoGraphicalSession, stderr);
+    return velmora::kNoGraphicalSessionExit;
+  }
+  const std::unique_ptr<QApplication> application = StartApplication(argc, argv);
+  QApplication& app = *application;
   velmora::SetApplicationIdentity();
   if (!velmora::InstallQtTranslations(app)) {
     std::fprintf(stderr, "velmora: brak polskich tłumaczeń Qt w %s (pakiet qt6-translations-l10n)\n",

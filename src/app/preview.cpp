@@ -38,9 +38,9 @@ bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
 
 }  // namespace
 
-TPreviewSource LoadPreviewSource(const QString& path) { return LoadPreviewSource(ToFsPath(path)); }
+TPreviewSource LoadPreviewSource(const QString& path, QSize box) { return LoadPreviewSource(ToFsPath(path), box); }
 
-TPreviewSource LoadPreviewSource(const std::filesystem::path& path) {
+TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box) {
   TPreviewSource source;
   TImgData img(255);
   try {
@@ -52,9 +52,9 @@ TPreviewSource LoadPreviewSource(const std::filesystem::path& path) {
   const int orientation = img.Orientation();
   if (!LoadFromThumbnail(img, source)) {
     const Bytes jpeg = readRegularFile(path, kMaxSourceBytes);
-    source.Picture = decodeJpegScaled(jpeg, [&source, orientation](QSize full) {
+    source.Picture = decodeJpegScaled(jpeg, [&source, orientation, box](QSize full) {
       source.StatedSize = full;
-      return UprightSize(PreviewSize(UprightSize(full, orientation)), orientation);
+      return UprightSize(PreviewSize(UprightSize(full, orientation), box), orientation);
     });
   }
   source.Picture = TurnUpright(source.Picture, orientation);
@@ -62,15 +62,17 @@ TPreviewSource LoadPreviewSource(const std::filesystem::path& path) {
   return source;
 }
 
-QSize PreviewSize(QSize picture) {
-  if (picture.isEmpty()) return {};
-  const double ratio = std::min(static_cast<double>(kPreviewHeight) / picture.height(),
-                                static_cast<double>(kPreviewWidth) / picture.width());
+QSize PreviewSize(QSize picture, QSize box) {
+  if (picture.isEmpty() || box.isEmpty()) return {};
+  const double ratio = std::min(static_cast<double>(box.height()) / picture.height(),
+                                static_cast<double>(box.width()) / picture.width());
   // nearbyint rounds in the current mode: to nearest, ties to even.
   auto side = [ratio](int n) { return std::max(1, static_cast<int>(std::nearbyint(n * ratio))); };
   return {side(picture.width()), side(picture.height())};
 }
 
-QImage PreviewPicture(const QImage& picture) { return scaleHalftone(picture, PreviewSize(picture.size())); }
+QImage PreviewPicture(const QImage& picture, QSize box) {
+  return scaleHalftone(picture, PreviewSize(picture.size(), box));
+}
 
 }  // namespace velmora

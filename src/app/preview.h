@@ -20,14 +20,15 @@ struct TPreviewSource {
 // otherwise the whole file, scaled to the preview size while decoding (so a large photo never sits in
 // memory whole), with its decoded size. Picture and size are upright, turned by the file's EXIF
 // Orientation as viewers show the photo. Throws the decoder's or the file system's error.
-TPreviewSource LoadPreviewSource(const std::filesystem::path& path);
-TPreviewSource LoadPreviewSource(const QString& path);
+TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box = QSize(160, 120));
+// box: the preview area in device pixels (160 x 120 as designed; more on a larger window or screen scale).
+TPreviewSource LoadPreviewSource(const QString& path, QSize box = QSize(160, 120));
 
-// The preview's size for a picture: ratio = min(120 / h, 160 / w), each side w x ratio and h x ratio
-// rounded to nearest with ties to even, never below 1.
-QSize PreviewSize(QSize picture);
+// The preview's size for a picture: ratio = min(box height / h, box width / w), each side w x ratio and
+// h x ratio rounded to nearest with ties to even, never below 1.
+QSize PreviewSize(QSize picture, QSize box = QSize(160, 120));
 
-// The picture fitted into the preview with the halftone resampler.
-QImage PreviewPicture(const QImage& picture);
+// The picture fitted into the box with the halftone resampler.
+QImage PreviewPicture(const QImage& picture, QSize box = QSize(160, 120));
 
 }  // namespace velmora

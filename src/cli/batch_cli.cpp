@@ -102,10 +102,7 @@ const OptionSpec* findOption(std::string_view name) {
 }  // namespace
 
 std::string summaryLine(const RunSummary& summary) {
-  std::string line;
-  if (summary.end == RunEnd::Failed) line = "przerwano po błędzie; ";
-  line += "zapisano " + std::to_string(summary.written) + " z " + std::to_string(summary.total) + " plików";
-  if (summary.failed > 0) line += ", błędy: " + std::to_string(summary.failed);
+  const std::string line = summaryWords(summary);
   const double rate = summary.seconds > 0 ? static_cast<double>(summary.written) / summary.seconds : 0.0;
   char timing[64];
   std::snprintf(timing, sizeof timing, "; %.2f s, %.1f zdj./s", summary.seconds, rate);
@@ -120,7 +117,7 @@ std::string usageText() {
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
          "potem \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia), w obu grupach według nazwy\n"
-         "(IMG_2 przed IMG_10), tak jak lista plików w oknie programu.\n"
+         "(IMG_2 przed IMG_10).\n"
          "Profil kolorów ICC (RGB) zdjęcia źródłowego przechodzi do pliku wynikowego zawsze, także bez --exif.\n"
          "\n"
          "  --size N       maksymalny rozmiar w pikselach (domyślnie 1280)\n"

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <exception>
 
+#include "dialogs/dialogplacement.h"
 #include "dialogs/messagedialogs.h"
 #include "settings/eabort.h"
 
@@ -20,7 +21,7 @@ void ShowErrorMessage(const QString& message) {
   box.setObjectName(QStringLiteral("ErrorMessage"));
   // Messages carry file names and other outside text: never interpret them as markup.
   box.setTextFormat(Qt::PlainText);
-  box.exec();
+  ExecPlaced(box);
 }
 
 bool RunGuarded(const std::function<void()>& command) noexcept {

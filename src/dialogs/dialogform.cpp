@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <limits>
 
+#include "dialogs/dialogplacement.h"
 #include "dialogs/dialogstate.h"
 
 namespace velmora {
@@ -44,6 +45,9 @@ TDialogForm::TDialogForm(QWidget* parent)
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   setModal(true);
   setSizeGripEnabled(false);
+  placement_ = new TDialogPlacement(*this);
+  placement_->SnapTarget = [this]() -> QWidget* { return snapOnShow_ ? defaultButton_ : nullptr; };
+  connect(placement_, &TDialogPlacement::placed, this, &TDialogForm::placed);
 }
 
 QPushButton* TDialogForm::AddResultButton(const QString& caption, TModalResult result, const QRect& bounds) {
@@ -74,99 +78,10 @@ void TDialogForm::SetDefaultButton(QPushButton* button) {
 
 void TDialogForm::SetClientSize(int width, int height) { setFixedSize(width, height); }
 
-QPoint TDialogForm::PlacementFor(const QSize& frameSize) const {
-  if (requestedTopLeft_) return *requestedTopLeft_;
-  const QScreen* screen = QGuiApplication::primaryScreen();
-  const QRect area = screen ? screen->geometry() : QRect(QPoint(0, 0), ScreenSize());
-  return {area.left() + (area.width() - frameSize.width()) / 2, area.top() + (area.height() - frameSize.height()) / 2};
-}
-
-void TDialogForm::CentreOnScreen() {
-  requestedTopLeft_.reset();
-  placementRequested_ = true;
-  // Once shown the frame is known; before, the last dialog's frame is the best guess.
-  const QSize frame = isVisible() ? frameGeometry().size() : size().grownBy(DialogState().LastFrameMargins);
-  MoveFrameTo(PlacementFor(frame));
-}
-
-void TDialogForm::PlaceAt(const QPoint& topLeft) {
-  requestedTopLeft_ = topLeft;
-  placementRequested_ = true;
-  MoveFrameTo(topLeft);
-}
-
-void TDialogForm::MoveFrameTo(const QPoint& topLeft) {
-  // move() places a window's frame; a window manager that has not framed it yet keeps that corner.
-  move(topLeft);
-}
-
-void TDialogForm::showEvent(QShowEvent* event) {
-  placed_ = false;
-  awaitingMove_ = false;
-  if (QWindow* window = windowHandle(); window != watchedWindow_) {
-    if (watchedWindow_) watchedWindow_->removeEventFilter(this);
-    watchedWindow_ = window;
-    if (window) window->installEventFilter(this);
-  }
-  QDialog::showEvent(event);
-  // Without a platform window nothing will be exposed.
-  if (!watchedWindow_) FinishPlacement();
-}
-
-void TDialogForm::hideEvent(QHideEvent* event) {
-  placed_ = false;
-  awaitingMove_ = false;
-  QDialog::hideEvent(event);
-}
-
-bool TDialogForm::eventFilter(QObject* watched, QEvent* event) {
-  // The platform window tells when the window is mapped and where it really went (the widget's own move
-  // event also comes from move() itself, at once, before a window manager has moved anything). Looked at
-  // once the window has handled the event, so the widget knows its position too.
-  if (watched == watchedWindow_ && !placed_) {
-    if (event->type() == QEvent::Expose && !awaitingMove_)
-      QMetaObject::invokeMethod(this, &TDialogForm::Exposed, Qt::QueuedConnection);
-    else if (event->type() == QEvent::Move && awaitingMove_)
-      QMetaObject::invokeMethod(this, &TDialogForm::Moved, Qt::QueuedConnection);
-  }
-  return QDialog::eventFilter(watched, event);
-}
-
-void TDialogForm::Exposed() {
-  if (placed_ || awaitingMove_ || !watchedWindow_ || !watchedWindow_->isExposed()) return;
-  if (!placementRequested_) {
-    FinishPlacement();
-    return;
-  }
-  const QRect frame = frameGeometry();
-  const QRect client = geometry();
-  DialogState().LastFrameMargins = QMargins(client.left() - frame.left(), client.top() - frame.top(),
-                                            frame.right() - client.right(), frame.bottom() - client.bottom());
-  target_ = PlacementFor(frame.size());
-  if (frame.topLeft() == target_) {
-    FinishPlacement();
-    return;
-  }
-  awaitingMove_ = true;
-  unexpectedMoves_ = 0;
-  move(target_);
-}
-
-void TDialogForm::Moved() {
-  if (placed_ || !awaitingMove_) return;
-  // A window manager that puts the window elsewhere gets two tries.
-  if (frameGeometry().topLeft() == target_ || ++unexpectedMoves_ >= 2) {
-    awaitingMove_ = false;
-    FinishPlacement();
-  }
-}
-
-void TDialogForm::FinishPlacement() {
-  if (placed_) return;
-  placed_ = true;
-  if (snapOnShow_ && defaultButton_ && defaultButton_->isVisible()) SnapPointerTo(defaultButton_);
-  emit placed();
-}
+void TDialogForm::CentreOnScreen() { placement_->CentreOnScreen(); }
+void TDialogForm::PlaceAt(const QPoint& topLeft) { placement_->PlaceAt(topLeft); }
+QPoint TDialogForm::PlacementFor(const QSize& frameSize) const { return placement_->PlacementFor(frameSize); }
+bool TDialogForm::Placed() const { return placement_->Placed(); }
 
 TModalResult TDialogForm::ShowModal() {
   raise();

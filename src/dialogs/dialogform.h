@@ -19,6 +19,8 @@ class QKeyEvent;
 
 namespace velmora {
 
+class TDialogPlacement;
+
 // The result of a dialog.
 using TModalResult = std::int32_t;
 inline constexpr TModalResult mrNone = 0;
@@ -52,11 +54,7 @@ QSize ScreenSize();
 
 // Base of the program's modal dialogs. Buttons carry a modal result; clicking one with a result other than 0
 // closes the dialog with it. Esc presses the cancel button and does nothing without one; the close box
-// gives mrCancel. Sizes given to it are client sizes.
-//
-// Placement: a window manager adds its frame only once the window is mapped, so the position asked for
-// (centred, or a top-left corner) is applied to the frame when the window is first exposed, and the
-// pointer goes onto the default button after that, when the window stands where it will stay.
+// gives mrCancel. Sizes given to it are client sizes. Placement and the pointer snap: TDialogPlacement.
 class TDialogForm : public QDialog {
   Q_OBJECT
  public:
@@ -74,15 +72,11 @@ class TDialogForm : public QDialog {
   QPushButton* CancelButton() const { return cancelButton_; }
 
   void SetClientSize(int width, int height);
-  // The window with its frame centred on the primary screen: left = (screen width - window width) div 2,
-  // top likewise. Until the frame is known it is estimated from the last dialog's frame.
+  // See TDialogPlacement.
   void CentreOnScreen();
-  // The window's top-left corner (its frame's) at the point.
   void PlaceAt(const QPoint& topLeft);
-  // The frame's top-left corner that the placement asks for, for a frame of the given size.
   QPoint PlacementFor(const QSize& frameSize) const;
-  // True once the shown dialog stands where it was placed and the pointer snap, if any, is done.
-  bool Placed() const { return placed_; }
+  bool Placed() const;
   // Brings the window to the front, runs it modally and gives its result.
   TModalResult ShowModal();
 
@@ -93,31 +87,15 @@ class TDialogForm : public QDialog {
   void placed();
 
  protected:
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void hideEvent(QHideEvent* event) override;
   // Called when a button with result 0 is clicked.
   virtual void ZeroResultClicked(QPushButton*) {}
 
  private:
-  void MoveFrameTo(const QPoint& topLeft);
-  void Exposed();
-  void Moved();
-  void FinishPlacement();
-
   QPushButton* defaultButton_ = nullptr;
   QPushButton* cancelButton_ = nullptr;
   bool snapOnShow_ = false;
-  // Unset: centred; else the frame's top-left.
-  std::optional<QPoint> requestedTopLeft_;
-  bool placementRequested_ = false;
-  // Between the first expose and the move that puts the frame where it was asked for.
-  bool awaitingMove_ = false;
-  int unexpectedMoves_ = 0;
-  QPoint target_;
-  bool placed_ = false;
-  QPointer<QWindow> watchedWindow_;
+  TDialogPlacement* placement_ = nullptr;
 };
 
 // Moves the mouse pointer to the centre of the widget at once.

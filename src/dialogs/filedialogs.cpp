@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 
+#include "dialogs/dialogplacement.h"
 #include "settings/environment.h"
 #include "settings/filehelpers.h"
 
@@ -26,7 +27,7 @@ QString ChooseFile(const QString& filter, const QString& startPath, const QStrin
   const TFilePickerStart start = FilePickerStart(startPath);
   if (!start.Directory.isEmpty()) dialog.setDirectory(start.Directory);
   if (!start.FileName.isEmpty()) dialog.selectFile(start.FileName);
-  if (dialog.exec() != QDialog::Accepted) return {};
+  if (ExecPlaced(dialog) != QDialog::Accepted) return {};
   const QStringList files = dialog.selectedFiles();
   if (files.isEmpty() || files.first().isEmpty()) return {};
   return CompleteExtensionFromFilter(files.first(), filter);
@@ -37,7 +38,7 @@ QString ChooseFolder(const QString& start, TEnvironment& env, QWidget* parent) {
   dialog.setOptions(kPickerOptions | QFileDialog::ShowDirsOnly);
   dialog.setFileMode(QFileDialog::Directory);
   if (FolderExists(start)) dialog.setDirectory(start);
-  if (dialog.exec() != QDialog::Accepted) return {};
+  if (ExecPlaced(dialog) != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return {};
   // No trailing "/" except for the root, as callers compare and store folders that way.

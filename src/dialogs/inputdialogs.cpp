@@ -12,6 +12,7 @@
 #include <algorithm>
 
 #include "dialogs/dialogform.h"
+#include "dialogs/dialogplacement.h"
 #include "dialogs/dialogstate.h"
 
 namespace velmora {
@@ -204,7 +205,7 @@ QString ChooseSaveFile(const QString& filter, const QString& proposedName) {
   if (!folder.isEmpty() && QDir(folder).exists()) dialog.setDirectory(folder);
   dialog.selectFile(proposedName.mid(sep + 1));
 
-  if (dialog.exec() != QDialog::Accepted) return QString();
+  if (ExecPlaced(dialog) != QDialog::Accepted) return QString();
   const QStringList files = dialog.selectedFiles();
   return files.isEmpty() ? QString() : files.first();
 }

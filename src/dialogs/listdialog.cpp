@@ -6,10 +6,12 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QResizeEvent>
 #include <cmath>
 #include <functional>
 #include <stdexcept>
 
+#include "dialogs/colours.h"
 #include "dialogs/commandguard.h"
 #include "dialogs/inputdialogs.h"
 #include "dialogs/messagedialogs.h"
@@ -35,9 +37,7 @@ class TLinkLabel : public QLabel {
  public:
   TLinkLabel(const QString& text, QWidget* parent, std::function<void()> action)
       : QLabel(text, parent), action_(std::move(action)) {
-    QPalette pal = palette();
-    pal.setColor(QPalette::WindowText, QColor(0, 0, 255));
-    setPalette(pal);
+    SetDesignColour(*this, QColor(0, 0, 255));
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
@@ -85,7 +85,7 @@ void TFormRapDlg::LCopyClick() {
 }
 
 void TFormRapDlg::LSaveClick() {
-  const QString name = ChooseSaveFile(QStringLiteral("Pliki tekstowe (*.txt)|*.TXT"), windowTitle());
+  const QString name = ChooseSaveFile(SaveFilter, SaveName.isEmpty() ? windowTitle() : SaveName);
   if (name.isEmpty()) return;
   SaveMemoTo(name);
 }
@@ -122,12 +122,33 @@ bool TFormRapDlg::eventFilter(QObject* watched, QEvent* event) {
   return TDialogForm::eventFilter(watched, event);
 }
 
+void TFormRapDlg::resizeEvent(QResizeEvent* event) {
+  TDialogForm::resizeEvent(event);
+  // The layout's places against the bottom edge, the memo taking what is left above them.
+  const int grown = height() - kClientHeight;
+  if (Content) Content->setGeometry(0, 0, width(), 177 + grown);
+  for (auto* link : findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    const QVariant top = link->property("velmoraTop");
+    if (top.isValid()) link->move(link->x(), top.toInt() + grown);
+  }
+  const QList<QPushButton*> row = findChildren<QPushButton*>(Qt::FindDirectChildrenOnly);
+  const int n = static_cast<int>(row.size());
+  if (n >= 1 && n <= 3) {
+    constexpr int w = 75, h = 25;
+    const int cw = width(), ch = height();
+    const int lefts[3][3] = {
+        {(cw - w) / 2, 0, 0}, {cw / 2 - w - 10, cw / 2 + 10, 0}, {(cw - w) / 2 - w - 20, cw / 2, cw / 2 + w + 20}};
+    for (int i = 0; i < n; ++i) row[i]->move(lefts[n - 1][i], ch - h - 25);
+  }
+}
+
 void AddLinkLabels(TFormRapDlg& form, bool withCopy, bool withSave) {
   const int top = form.height() - 50;
   if (withCopy) {
     auto* copy = new TLinkLabel(QStringLiteral("Kopiuj"), &form, [&form] { form.LCopyClick(); });
     copy->setObjectName(QStringLiteral("LCopy"));
     copy->move(20, top);
+    copy->setProperty("velmoraTop", copy->y() - form.height() + TFormRapDlg::kClientHeight);
   }
   if (withSave) {
     auto* save = new TLinkLabel(QStringLiteral("Zapisz ..."), &form, [&form] { form.LSaveClick(); });
@@ -135,6 +156,7 @@ void AddLinkLabels(TFormRapDlg& form, bool withCopy, bool withSave) {
     // Rounded half to even, like the original's rounding.
     const double below = 1.5 * QFontMetrics(form.font()).height();
     save->move(20, top + static_cast<int>(std::lrint(below)));
+    save->setProperty("velmoraTop", save->y() - form.height() + TFormRapDlg::kClientHeight);
   }
 }
 
@@ -162,10 +184,16 @@ QList<QPushButton*> AddButtonRow(TDialogForm& form, std::initializer_list<TRowBu
   return buttons;
 }
 
-std::optional<QStringList> EditStringList(const QString& title, const QStringList& lines, bool readOnly) {
+std::optional<QStringList> EditStringList(const QString& title, const QStringList& lines, bool readOnly,
+                                          const QString& saveFilter, const QString& saveName) {
   TFormRapDlg form;
   form.setWindowTitle(title);
-  form.SetClientSize(TFormRapDlg::kClientWidth, TFormRapDlg::kClientHeight);
+  if (!saveFilter.isEmpty()) form.SaveFilter = saveFilter;
+  form.SaveName = saveName;
+  // The layout's size at first, larger on request (long paths, many failed files).
+  form.setMinimumSize(TFormRapDlg::kClientWidth, TFormRapDlg::kClientHeight);
+  form.resize(TFormRapDlg::kClientWidth, TFormRapDlg::kClientHeight);
+  form.setSizeGripEnabled(true);
   // Centred with the frame the window manager gives it, which need not be the 342 x 290 of the layout.
   form.CentreOnScreen();
   AddLinkLabels(form, true, true);
@@ -182,7 +210,9 @@ std::optional<QStringList> EditStringList(const QString& title, const QStringLis
   memo->setReadOnly(readOnly);
   memo->installEventFilter(&form);
 
-  AddButtonRow(form, {TRowButtonKind::rbOK, TRowButtonKind::rbCancel}, 0);
+  const QList<QPushButton*> row = AddButtonRow(form, {TRowButtonKind::rbOK, TRowButtonKind::rbCancel}, 0);
+  // Esc closes the list as "Anuluj" does.
+  form.SetCancelButton(row[1]);
   memo->setFocus(Qt::OtherFocusReason);
 
   if (form.ShowModal() != mrOk) return std::nullopt;

@@ -1,7 +1,8 @@
 #pragma once
 
 // The list-editing dialog: a memo with "OK"/"Anuluj", the "Kopiuj" and "Zapisz ..." links and Ctrl+F / Ctrl+L
-// search. Esc does not close it (no cancel button); Enter in the memo starts a new line.
+// search. Esc closes it as "Anuluj" does; Enter in the memo starts a new line. It can be enlarged: the
+// memo grows, links and buttons keep to the bottom edge.
 
 #include <QList>
 #include <QStringList>
@@ -40,8 +41,12 @@ class TFormRapDlg : public TDialogForm {
 
   // "Kopiuj": the lines joined with CR LF on the clipboard, then DoneNotice. May throw.
   void LCopyClick();
-  // "Zapisz ...": ChooseSaveFile, then SaveMemoTo. May throw.
+  // "Zapisz ...": ChooseSaveFile (SaveFilter, SaveName), then SaveMemoTo. May throw.
   void LSaveClick();
+  // What "Zapisz ..." offers: the filter and the proposed name (a full path starts there). Empty name:
+  // the dialog's caption, as the folder lists have it.
+  QString SaveFilter = QStringLiteral("Pliki tekstowe (*.txt)|*.TXT");
+  QString SaveName;
   // The lines, each followed by CR LF, replacing the file only by the complete new one. Throws
   // std::runtime_error naming the file and the cause; the old file is then as it was.
   void SaveMemoTo(const QString& fileName) const;
@@ -52,6 +57,7 @@ class TFormRapDlg : public TDialogForm {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 };
 
 // A blue underlined "Kopiuj" label at (20, client height - 50) and/or "Zapisz ..." 1.5 text heights below;
@@ -62,7 +68,9 @@ void AddLinkLabels(TFormRapDlg& form, bool withCopy, bool withSave);
 // pointer snaps to it). None is a cancel button. Throws std::invalid_argument for another count.
 QList<QPushButton*> AddButtonRow(TDialogForm& form, std::initializer_list<TRowButtonKind> kinds, int defaultIndex);
 
-// A new list with the edited lines after "OK", nothing after any other close.
-std::optional<QStringList> EditStringList(const QString& title, const QStringList& lines, bool readOnly);
+// A new list with the edited lines after "OK", nothing after any other close. saveFilter and saveName:
+// what "Zapisz ..." offers (TFormRapDlg); empty: the plain text filter and the title.
+std::optional<QStringList> EditStringList(const QString& title, const QStringList& lines, bool readOnly,
+                                          const QString& saveFilter = {}, const QString& saveName = {});
 
 }  // namespace velmora

@@ -122,7 +122,8 @@ TMessageForm::TMessageForm(QWidget* parent) : TDialogForm(parent) {
   setFont(QApplication::font("QMessageBox"));
 }
 
-std::unique_ptr<TMessageForm> CreateMessageForm(const QString& text, TMessageKind kind, TMessageButtons buttons) {
+std::unique_ptr<TMessageForm> CreateMessageForm(const QString& text, TMessageKind kind, TMessageButtons buttons,
+                                                std::optional<TMessageButton> defaultButton) {
   auto form = std::make_unique<TMessageForm>();
   form->text_ = text;
   form->setLayoutDirection(QGuiApplication::layoutDirection());
@@ -173,9 +174,10 @@ std::unique_ptr<TMessageForm> CreateMessageForm(const QString& text, TMessageKin
   if (form->layoutDirection() == Qt::RightToLeft) labelLeft = clientWidth - labelLeft - textWidth;
   label->setGeometry(labelLeft, vMargin, textWidth, textHeight);
 
-  const TMessageButton defaultKind = buttons.Contains(TMessageButton::mbOK)    ? TMessageButton::mbOK
-                                     : buttons.Contains(TMessageButton::mbYes) ? TMessageButton::mbYes
-                                                                               : TMessageButton::mbRetry;
+  const TMessageButton defaultKind = defaultButton && buttons.Contains(*defaultButton) ? *defaultButton
+                                     : buttons.Contains(TMessageButton::mbOK)          ? TMessageButton::mbOK
+                                     : buttons.Contains(TMessageButton::mbYes)         ? TMessageButton::mbYes
+                                                                                       : TMessageButton::mbRetry;
   const TMessageButton cancelKind = buttons.Contains(TMessageButton::mbCancel) ? TMessageButton::mbCancel
                                     : buttons.Contains(TMessageButton::mbNo)   ? TMessageButton::mbNo
                                                                                : TMessageButton::mbOK;
@@ -276,6 +278,13 @@ void InfoNotice(const QString& text) { MessageDialog(text, TMessageKind::mtInfor
 
 bool AskYesNo(const QString& text) {
   return MessageDialog(text, TMessageKind::mtConfirmation, {TMessageButton::mbYes, TMessageButton::mbNo}, 0) == mrYes;
+}
+
+bool AskYesNoDefaultNo(const QString& text) {
+  const std::unique_ptr<TMessageForm> form = CreateMessageForm(
+      text, TMessageKind::mtConfirmation, {TMessageButton::mbYes, TMessageButton::mbNo}, TMessageButton::mbNo);
+  form->CentreOnScreen();
+  return form->ShowModal() == mrYes;
 }
 
 QString AboutText(const QString& productText) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 
 #include "dialogs/dialogform.h"
 
@@ -92,7 +93,8 @@ class TMessageForm : public TDialogForm {
   void ZeroResultClicked(QPushButton* button) override;
 
  private:
-  friend std::unique_ptr<TMessageForm> CreateMessageForm(const QString&, TMessageKind, TMessageButtons);
+  friend std::unique_ptr<TMessageForm> CreateMessageForm(const QString&, TMessageKind, TMessageButtons,
+                                                         std::optional<TMessageButton>);
   bool HandleCopyKey(const QKeyEvent* event);
 
   QWidget* message_ = nullptr;
@@ -101,8 +103,10 @@ class TMessageForm : public TDialogForm {
   QList<QPushButton*> buttons_;
 };
 
-// Builds the dialog: laid out, centred on the screen, the pointer on its default button; not shown.
-std::unique_ptr<TMessageForm> CreateMessageForm(const QString& text, TMessageKind kind, TMessageButtons buttons);
+// Builds the dialog: laid out, centred on the screen, the pointer on its default button; not shown. The
+// default button is OK, else Yes, else Retry, unless defaultButton (one of the set) says otherwise.
+std::unique_ptr<TMessageForm> CreateMessageForm(const QString& text, TMessageKind kind, TMessageButtons buttons,
+                                                std::optional<TMessageButton> defaultButton = std::nullopt);
 
 // The Ctrl+C text: dividers (27 "-" and CR LF), caption, message, button captions without "&" each followed
 // by three spaces.
@@ -118,8 +122,10 @@ TModalResult MessageDialog(const QString& text, TMessageKind kind, TMessageButto
 // The default beep, then throws EAbort.
 [[noreturn]] void BeepAndAbort();
 void InfoNotice(const QString& text);
-// Confirmation with "&Tak"/"&Nie": true exactly for "&Tak".
+// Confirmation with "&Tak"/"&Nie": true exactly for "&Tak". Enter and the pointer go to "&Tak".
 bool AskYesNo(const QString& text);
+// The same question where "&Tak" destroys files: Enter and the pointer go to "&Nie".
+bool AskYesNoDefaultNo(const QString& text);
 // "Velmora <product> ver <version>", then the contact block, CR-separated, in an InfoNotice.
 QString AboutText(const QString& productText);
 void ShowAbout(const QString& productText);

@@ -1,9 +1,12 @@
 #include "dialogs/qmtpropscb.h"
 
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QTextLayout>
 #include <algorithm>
 #include <utility>
@@ -109,6 +112,8 @@ TQMTPropsCB::TQMTPropsCB(QWidget* parent) : TQMTPropsPanel(parent) {
   Props.Set(QStringLiteral("WordWrap"), false);
   Props.Set(QStringLiteral("HiglighterColor"), static_cast<qint64>(kDefaultHighlighter));
   resize(185, kLineHeight);
+  // Reached with Tab and toggled with Space like the window's other controls.
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 bool TQMTPropsCB::BoolProp(const char* key) const { return GetProp(QString::fromLatin1(key)).toBool(); }
@@ -205,6 +210,24 @@ void TQMTPropsCB::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) Click();
 }
 
+void TQMTPropsCB::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+    Click();
+    return;
+  }
+  TQMTPropsPanel::keyPressEvent(event);
+}
+
+void TQMTPropsCB::focusInEvent(QFocusEvent* event) {
+  TQMTPropsPanel::focusInEvent(event);
+  update();
+}
+
+void TQMTPropsCB::focusOutEvent(QFocusEvent* event) {
+  TQMTPropsPanel::focusOutEvent(event);
+  update();
+}
+
 void TQMTPropsCB::UpdateHint() {
   if (WordWrap()) {
     if (showHint_) SetShowHint(false);
@@ -217,8 +240,11 @@ void TQMTPropsCB::UpdateHint() {
   }
 }
 
-QImage TQMTPropsCB::RenderImage() const {
-  QImage image(std::max(width(), 1), std::max(height(), 1), QImage::Format_RGB32);
+QImage TQMTPropsCB::RenderImage(qreal devicePixelRatio) const {
+  const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+  const QSize logical(std::max(width(), 1), std::max(height(), 1));
+  QImage image(logical * dpr, QImage::Format_RGB32);
+  image.setDevicePixelRatio(dpr);
   image.fill(palette().color(backgroundRole()));
   const int h = height();
   int v = h <= kLineHeight ? 0 : (h - kLineHeight) / 2;
@@ -239,7 +265,15 @@ QImage TQMTPropsCB::RenderImage() const {
       p.drawText(QPoint(x, v + 1 + fm.ascent()), caption_);
     }
   }
+  if (dpr == 1.0) {
+    DrawBoxPixels(image, v);
+  } else {
+    DrawBoxScaled(image, v);
+  }
+  return image;
+}
 
+void TQMTPropsCB::DrawBoxPixels(QImage& image, int v) const {
   TRaster r(image);
   if (!NewStyle()) {
     r.Rectangle(3, v + 2, 14, v + 13, kGrey, kWhite);
@@ -262,13 +296,47 @@ QImage TQMTPropsCB::RenderImage() const {
       r.Circle(4, v + 4, 11, v + 11, kBlack, kGrey);
     }
   }
-  return image;
+}
+
+void TQMTPropsCB::DrawBoxScaled(QImage& image, int v) const {
+  // The same shapes as the pixel drawing, as outlines in logical pixels that the painter draws at the
+  // screen's resolution, so a scaled desktop shows them sharp rather than enlarged.
+  QPainter p(&image);
+  p.setRenderHint(QPainter::Antialiasing);
+  const qreal line = 1.0;
+  auto pen = [line](QRgb c) { return QPen(QColor(c), line); };
+  if (!NewStyle()) {
+    p.setPen(pen(kGrey));
+    p.setBrush(QColor(kWhite));
+    p.drawRect(QRectF(3.5, v + 2.5, 10, 10));
+    if (Checked()) {
+      p.setPen(QPen(QColor(kBlack), 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setBrush(Qt::NoBrush);
+      p.drawPolyline(QPolygonF({QPointF(5.5, v + 7.5), QPointF(7.5, v + 9.5), QPointF(11.5, v + 4.5)}));
+    }
+    return;
+  }
+  const QRectF bar(2.5, v + 2.5, 21, 10);
+  p.setPen(pen(kBlack));
+  p.setBrush(QColor(Checked() ? FromRef(HiglighterColor()) : kWhite));
+  p.drawRoundedRect(bar, 5, 5);
+  p.setBrush(QColor(Checked() ? kBlack : kGrey));
+  p.drawEllipse(Checked() ? QRectF(15.5, v + 4.5, 6, 6) : QRectF(4.5, v + 4.5, 6, 6));
 }
 
 void TQMTPropsCB::paintEvent(QPaintEvent*) {
   UpdateHint();
   QPainter p(this);
-  p.drawImage(0, 0, RenderImage());
+  p.drawImage(0, 0, RenderImage(devicePixelRatioF()));
+  if (hasFocus()) {
+    // The focus mark around the caption, where a keyboard user looks for it.
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    const int left = CaptionLeft() - 2;
+    option.rect =
+        QRect(left, 0, std::min(width() - left, QFontMetrics(CaptionFont()).horizontalAdvance(caption_) + 4), height());
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &p, this);
+  }
   CallOnPaint(p);
 }
 

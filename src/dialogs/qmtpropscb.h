@@ -62,8 +62,9 @@ class TQMTPropsCB : public TQMTPropsPanel {
   // A click: toggles Checked and emits clicked() when Enabled; nothing at all otherwise.
   void Click();
 
-  // The control's pixels as a paint draws them (before OnPaint).
-  QImage RenderImage() const;
+  // The control's pixels as a paint draws them (before OnPaint). At a device pixel ratio of 1 pixel for
+  // pixel as designed; above it the same shapes drawn at that resolution, so they stay sharp.
+  QImage RenderImage(qreal devicePixelRatio = 1.0) const;
 
  signals:
   void clicked();
@@ -71,6 +72,10 @@ class TQMTPropsCB : public TQMTPropsPanel {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // Space toggles the box like a click, as with every other check box.
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   bool BoolProp(const char* key) const;
@@ -78,6 +83,8 @@ class TQMTPropsCB : public TQMTPropsPanel {
   int CaptionLeft() const { return NewStyle() ? 28 : 19; }
   QFont CaptionFont() const;
   void UpdateHint();
+  void DrawBoxPixels(QImage& image, int v) const;
+  void DrawBoxScaled(QImage& image, int v) const;
 
   std::optional<QStringList> wrappedLines_;
   QString caption_;

@@ -10,6 +10,17 @@
 
 namespace velmora {
 
+std::string summaryWords(const RunSummary& summary) {
+  std::string words;
+  if (summary.end == RunEnd::Failed) words = "przerwano po błędzie; ";
+  if (summary.end == RunEnd::Stopped) words = "zatrzymano; ";
+  // The genitive after "z": singular for one file, plural for every other count.
+  words += "zapisano " + std::to_string(summary.written) + " z " + std::to_string(summary.total) +
+           (summary.total == 1 ? " pliku" : " plików");
+  if (summary.failed > 0) words += ", błędy: " + std::to_string(summary.failed);
+  return words;
+}
+
 namespace {
 
 std::string failureMessage(const std::string& name, const std::exception_ptr& error) {

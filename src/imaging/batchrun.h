@@ -83,6 +83,10 @@ struct RunSummary {
   double seconds = 0;  // wall time from start until the last file finished
 };
 
+// What a run did, in the words both front ends print: "zapisano 84 z 85 plików, błędy: 1" ("z 1 pliku"
+// for one file), with "przerwano po błędzie; " or "zatrzymano; " in front when the run did not complete.
+std::string summaryWords(const RunSummary& summary);
+
 class BatchRun {
  public:
   // What one worker does with one file; processFile unless a test watches it.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/jpegmessages.h"
 #include "imaging/resampler.h"
 #include "metadata/fileio.h"
 
@@ -50,7 +51,9 @@ struct ErrorManager {
 
 [[noreturn]] void jumpWithMessage(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, err->message);
+  char original[JMSG_LENGTH_MAX];
+  (*cinfo->err->format_message)(cinfo, original);
+  polishJpegMessage(cinfo->err->msg_code, cinfo->err->msg_parm.i, original, err->message, sizeof err->message);
   std::longjmp(err->jump, 1);
 }
 
@@ -248,7 +251,7 @@ class Decompressor {
   // many came out. A decoder that makes no progress means the data ran out.
   int readRows(std::uint8_t** rows, int count) {
     const int got = readRowsGuarded(rows, count);
-    if (got <= 0) throw JpegError("Premature end of JPEG file");
+    if (got <= 0) throw JpegError(kJpegEndsEarly);
     if (cmyk_) {
       for (int i = 0; i < got; ++i) cmykToRgb32(rows[i], width(), cinfo_.saw_Adobe_marker != 0);
     }
@@ -378,7 +381,7 @@ class DecodedRows : public RowSource {
       begin_ = end_;
       std::uint8_t* rows[kRowBatch];
       const int count = std::min(kRowBatch, dec_.height() - begin_);
-      if (count <= 0) throw JpegError("Premature end of JPEG file");
+      if (count <= 0) throw JpegError(kJpegEndsEarly);
       for (int i = 0; i < count; ++i) rows[i] = buffer_.data() + static_cast<std::size_t>(i) * stride_;
       end_ = begin_ + dec_.readRows(rows, count);
     }

@@ -5,12 +5,12 @@
 // grey RGB, CMYK and YCCK are converted to RGB. Encoding is quality 90, baseline, the library's
 // defaults otherwise (4:2:0, standard Huffman tables, a JFIF APP0).
 //
-// Every failure is a JpegError (an ImagingError) carrying libjpeg's own message. A warning that means
-// picture data was lost or made up ("Premature end of JPEG file", "Corrupt JPEG data: bad Huffman
-// code" ...) is an error too, so a broken picture is never published padded with grey, and so are
-// stray bytes after entropy-coded data (before EOI, a restart marker or a later scan: the data did not
-// end where it should); stray bytes between the segments before the first scan are not (jpegcodec.cpp
-// tables them all). Each call is self-contained and keeps no state, so calls may run on several
+// Every failure is a JpegError (an ImagingError) carrying libjpeg's message in Polish (jpegmessages.h).
+// A warning that means picture data was lost or made up (the file ends early, a bad Huffman code ...)
+// is an error too, so a broken picture is never published padded with grey, and so are stray bytes
+// after entropy-coded data (before EOI, a restart marker or a later scan: the data did not end where it
+// should); stray bytes between the segments before the first scan are not (jpegcodec.cpp tables them
+// all). Each call is self-contained and keeps no state, so calls may run on several
 // threads at once.
 
 #include <QImage>

@@ -2,40 +2,25 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 #include <numeric>
 #include <string>
 #include <vector>
 
-#if defined(__x86_64__)
-#include <smmintrin.h>  // SSE4.1 and below, used behind run-time checks
-#endif
-
 #include "imaging/imagingerror.h"
+#include "imaging/resampler_simd.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr int kChannels = 4;
+using resample::AxisPlan;
+using resample::kChannels;
+using resample::Span;
+using resample::VectorSteps;
 
 __extension__ typedef unsigned __int128 Uint128;
-
-// The source pixels one target pixel takes, along one axis: first and last with their own weights and
-// every pixel between them with the axis' common middle weight. The weights of a span add up to the
-// axis total, so a constant row stays constant.
-struct Span {
-  int first;
-  int last;
-  std::uint32_t wFirst;
-  std::uint32_t wLast;
-};
-
-struct AxisPlan {
-  std::vector<Span> spans;
-  std::uint32_t wMid = 0;
-  std::uint32_t total = 1;
-};
 
 AxisPlan planAxis(int src, int dst) {
   AxisPlan plan;
@@ -117,141 +102,14 @@ void horizontalPass(const std::uint8_t* src, const AxisPlan& plan, Acc* out) {
   }
 }
 
-#if defined(__x86_64__)
-// The horizontal pass in SIMD. A target pixel's taps are neighbouring source pixels; they go four at
-// a time: one 16-byte load, two shuffles that spread pixels 0,1 and 2,3 into a0 b0 a1 b1 ... as
-// 16-bit values, and two multiply-adds that weigh and sum them per channel in 32 bits.
-struct TapQuad {
-  std::int32_t x;           // the quad is source pixels x to x + 3
-  std::int16_t weights[4];  // zero for a pixel outside the span
-};
-
-// Every target pixel gets the same number of quads (the most any needs, zero weights padding the
-// rest), so the loop over a target's quads has a fixed count and unrolls.
-struct QuadPlan {
-  std::vector<TapQuad> quads;  // perTarget quads for each target pixel in turn
-  int perTarget = 0;
-};
-
-// False when a weight does not fit the instruction's signed 16 bits or the row is narrower than a quad.
-bool makeQuadPlan(const AxisPlan& plan, int srcWidth, QuadPlan& out) {
-  if (srcWidth < 4) return false;
-  for (const Span& s : plan.spans) out.perTarget = std::max(out.perTarget, (s.last - s.first) / 4 + 1);
-  for (const Span& s : plan.spans) {
-    int made = 0;
-    for (int x = s.first; x <= s.last; x += 4, ++made) {
-      TapQuad q{x, {0, 0, 0, 0}};
-      for (int k = 0; k < 4 && x + k <= s.last; ++k) {
-        const std::uint32_t w = x + k == s.first ? s.wFirst : x + k == s.last ? s.wLast : plan.wMid;
-        if (w > 32767) return false;
-        q.weights[k] = static_cast<std::int16_t>(w);
-      }
-      // A quad that would reach past the row's end moves left, its weights with it.
-      const int over = q.x + 3 - (srcWidth - 1);
-      if (over > 0) {
-        for (int k = 3; k >= 0; --k) q.weights[k] = k >= over ? q.weights[k - over] : std::int16_t{0};
-        q.x -= over;
-      }
-      out.quads.push_back(q);
-    }
-    for (; made < out.perTarget; ++made) out.quads.push_back({out.quads.back().x, {0, 0, 0, 0}});
-  }
-  return true;
-}
-
-// SSSE3 has been in every x86-64 processor for over fifteen years; without it the scalar pass runs.
-template <bool kAdd, int kQuads>
-__attribute__((target("ssse3"))) void horizontalQuads(const std::uint8_t* src, const TapQuad* quad, std::size_t n,
-                                                      int perTarget, std::uint32_t* out) {
-  const __m128i spread01 = _mm_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
-  const __m128i spread23 = _mm_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
-  const int count = kQuads > 0 ? kQuads : perTarget;
-  for (std::size_t i = 0; i < n; ++i) {
-    __m128i acc = _mm_setzero_si128();
-    for (int k = 0; k < count; ++k, ++quad) {
-      const __m128i four =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(quad->x) * 4));
-      const __m128i w = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(quad->weights));
-      acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(four, spread01), _mm_shuffle_epi32(w, 0x00)));
-      acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(four, spread23), _mm_shuffle_epi32(w, 0x55)));
-    }
-    auto* o = reinterpret_cast<__m128i*>(out + i * kChannels);
-    if constexpr (kAdd) acc = _mm_add_epi32(acc, _mm_loadu_si128(o));
-    _mm_storeu_si128(o, acc);
-  }
-}
-
-// The pass for the plan's quad count, unrolled for the usual counts (up to a reduction by about 12).
-template <bool kAdd>
-void horizontalQuads(const std::uint8_t* src, const QuadPlan& plan, std::uint32_t* out) {
-  const std::size_t n = plan.quads.size() / static_cast<std::size_t>(plan.perTarget);
-  switch (plan.perTarget) {
-    case 1:
-      return horizontalQuads<kAdd, 1>(src, plan.quads.data(), n, 1, out);
-    case 2:
-      return horizontalQuads<kAdd, 2>(src, plan.quads.data(), n, 2, out);
-    case 3:
-      return horizontalQuads<kAdd, 3>(src, plan.quads.data(), n, 3, out);
-    default:
-      return horizontalQuads<kAdd, 0>(src, plan.quads.data(), n, plan.perTarget, out);
-  }
-}
-#endif
-
-#if defined(__x86_64__)
-// The vertical sum and the rounded division for 8 lanes at a time: 32-bit products, then the quotient
-// through a double. With T <= 2^23 and n < 2^31, multiplying by 1/T raised by 2^-40 lands above n / T
-// by far less than 1/T, so truncation gives exactly floor(n / T). Returns the lanes done.
-struct CombineArgs {
-  const std::uint32_t* top;
-  const std::uint32_t* bottom;
-  const std::uint32_t* mid;
-  __m128i wTop, wBottom, wMid, half;
-  __m128d inverse;
-};
-
-template <bool kMid>
-__attribute__((target("sse4.1"))) inline __m128i quotient4(const CombineArgs& a, std::size_t k) {
-  const auto at = [k](const std::uint32_t* p) { return reinterpret_cast<const __m128i*>(p + k); };
-  __m128i n = _mm_add_epi32(_mm_mullo_epi32(_mm_loadu_si128(at(a.top)), a.wTop),
-                            _mm_mullo_epi32(_mm_loadu_si128(at(a.bottom)), a.wBottom));
-  n = _mm_add_epi32(n, a.half);
-  if constexpr (kMid) n = _mm_add_epi32(n, _mm_mullo_epi32(_mm_loadu_si128(at(a.mid)), a.wMid));
-  const __m128i lo = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(n), a.inverse));
-  const __m128i hi = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtepi32_pd(_mm_unpackhi_epi64(n, n)), a.inverse));
-  return _mm_unpacklo_epi64(lo, hi);
-}
-
-template <bool kMid>
-__attribute__((target("sse4.1"))) std::size_t combineSse41(const std::uint32_t* top, const std::uint32_t* bottom,
-                                                           const std::uint32_t* mid, std::uint32_t wTop,
-                                                           std::uint32_t wBottom, std::uint32_t wMid,
-                                                           std::uint32_t half, double inverse, std::uint8_t* out,
-                                                           std::size_t lanes) {
-  const CombineArgs args{top,
-                         bottom,
-                         mid,
-                         _mm_set1_epi32(static_cast<int>(wTop)),
-                         _mm_set1_epi32(static_cast<int>(wBottom)),
-                         _mm_set1_epi32(static_cast<int>(wMid)),
-                         _mm_set1_epi32(static_cast<int>(half)),
-                         _mm_set1_pd(inverse)};
-  std::size_t k = 0;
-  for (; k + 8 <= lanes; k += 8) {
-    const __m128i words = _mm_packs_epi32(quotient4<kMid>(args, k), quotient4<kMid>(args, k + 4));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(words, words));
-  }
-  return k;
-}
-#endif
-
 // Rounded division by the total weight T, as a multiplication: with 2^shift >= 256 T^2 and
 // mul = ceil(2^shift / T), (n * mul) >> shift equals n / T for every n below 256 T.
 struct Divider {
+  std::uint64_t total;
   std::uint64_t mul;
   int shift;
   std::uint64_t half;
-  explicit Divider(std::uint64_t total) {
+  explicit Divider(std::uint64_t t) : total(t) {
     const int bits = static_cast<int>(std::bit_width(total - 1));
     shift = 8 + 2 * bits;
     mul = static_cast<std::uint64_t>(((Uint128{1} << shift) + total - 1) / total);
@@ -263,7 +121,8 @@ struct Divider {
 template <typename Acc>
 class Resampler {
  public:
-  Resampler(RowSource& source, int srcWidth, const AxisPlan& xPlan, const AxisPlan& yPlan)
+  // The vector steps serve only the 32-bit accumulators.
+  Resampler(RowSource& source, int srcWidth, const AxisPlan& xPlan, const AxisPlan& yPlan, const VectorSteps& steps)
       : source_(source),
         xPlan_(xPlan),
         yPlan_(yPlan),
@@ -271,14 +130,10 @@ class Resampler {
         div_(static_cast<std::uint64_t>(xPlan.total) * yPlan.total),
         mid_(lanes_) {
     for (auto& slot : cache_) slot.values.resize(lanes_);
-#if defined(__x86_64__)
-    sse41_ = __builtin_cpu_supports("sse4.1");
-    inverse_ = 1.0 / static_cast<double>(static_cast<std::uint64_t>(xPlan.total) * yPlan.total) * (1.0 + 0x1p-40);
-    if constexpr (sizeof(Acc) == 4)
-      useQuads_ = __builtin_cpu_supports("ssse3") && makeQuadPlan(xPlan, srcWidth, quads_);
-#else
-    (void)srcWidth;
-#endif
+    if constexpr (sizeof(Acc) == 4) {
+      if (steps.prepareRows) vectorRows_ = steps.prepareRows(xPlan, srcWidth);
+      vectorCombine_ = steps.combine;
+    }
   }
 
   void run(std::uint8_t* dst, std::ptrdiff_t dstStride) {
@@ -320,11 +175,9 @@ class Resampler {
 
   template <bool kAdd, typename Out>
   void horizontal(const std::uint8_t* src, Out* out) {
-#if defined(__x86_64__)
     if constexpr (sizeof(Out) == 4) {
-      if (useQuads_) return horizontalQuads<kAdd>(src, quads_, reinterpret_cast<std::uint32_t*>(out));
+      if (vectorRows_) return vectorRows_->reduce(src, kAdd, out);
     }
-#endif
     horizontalPass<kAdd>(src, xPlan_, out);
   }
 
@@ -336,14 +189,13 @@ class Resampler {
     const std::uint64_t mul = div_.mul;
     const int shift = div_.shift;
     std::size_t k = 0;
-#if defined(__x86_64__)
     if constexpr (sizeof(Acc) == 4) {
-      if (sse41_) {
-        k = combineSse41<kMid>(top, bottom, mid, wTop, wBottom, wMid, static_cast<std::uint32_t>(half), inverse_, out,
-                               lanes_);
+      if (vectorCombine_) {
+        const resample::CombineRows rows{
+            top, bottom, kMid ? mid : nullptr, wTop, wBottom, wMid, static_cast<std::uint32_t>(half), div_.total};
+        k = vectorCombine_(rows, out, lanes_);
       }
     }
-#endif
     for (; k < lanes_; ++k) {
       Acc n = wTop * top[k] + wBottom * bottom[k];
       if constexpr (kMid) n += wMid * mid[k];
@@ -362,12 +214,8 @@ class Resampler {
   Divider div_;
   std::vector<Acc> mid_;
   CachedRow cache_[2];
-#if defined(__x86_64__)
-  QuadPlan quads_;
-  bool useQuads_ = false;
-  bool sse41_ = false;
-  double inverse_ = 0;
-#endif
+  std::unique_ptr<resample::VectorRows> vectorRows_;
+  decltype(VectorSteps::combine) vectorCombine_ = nullptr;
 };
 
 class MemoryRows : public RowSource {
@@ -380,6 +228,15 @@ class MemoryRows : public RowSource {
   std::ptrdiff_t stride_;
 };
 
+// The steps of a path; the process' own choice is made once, at the first picture.
+const VectorSteps& stepsFor(ResamplePath path) {
+  static const VectorSteps none;
+  static const VectorSteps sse = resample::sseSteps();
+  static const ResamplePath chosen = resamplePathFor(std::getenv("VELMORA_NO_SIMD"));
+  if (path == ResamplePath::kChosen) path = chosen;
+  return path == ResamplePath::kSimd ? sse : none;
+}
+
 void checkSide(int side) {
   if (side < 1 || side > kMaxResampleSide) {
     throw ImagingError("Nieprawidłowy rozmiar obrazu: " + std::to_string(side) + " pikseli");
@@ -388,8 +245,13 @@ void checkSide(int side) {
 
 }  // namespace
 
+ResamplePath resamplePathFor(const char* noSimd) {
+  const bool off = noSimd != nullptr && noSimd[0] != '\0' && std::strcmp(noSimd, "0") != 0;
+  return off ? ResamplePath::kScalar : ResamplePath::kSimd;
+}
+
 void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                      int dstWidth, int dstHeight) {
+                      int dstWidth, int dstHeight, ResamplePath path) {
   for (int side : {srcWidth, srcHeight, dstWidth, dstHeight}) checkSide(side);
   if (srcWidth == dstWidth && srcHeight == dstHeight) {
     const std::size_t rowBytes = static_cast<std::size_t>(dstWidth) * kChannels;
@@ -401,17 +263,18 @@ void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8
   const AxisPlan yPlan = planAxis(srcHeight, dstHeight);
   // A mid sum never exceeds 255 T, so 32-bit accumulators do whenever the divider's product fits in 64 bits.
   const std::uint64_t total = static_cast<std::uint64_t>(xPlan.total) * yPlan.total;
+  const VectorSteps& steps = stepsFor(path);
   if (total <= (std::uint64_t{1} << 23)) {
-    Resampler<std::uint32_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
+    Resampler<std::uint32_t>(source, srcWidth, xPlan, yPlan, steps).run(dst, dstStride);
   } else {
-    Resampler<std::uint64_t>(source, srcWidth, xPlan, yPlan).run(dst, dstStride);
+    Resampler<std::uint64_t>(source, srcWidth, xPlan, yPlan, steps).run(dst, dstStride);
   }
 }
 
 void resampleHalftone(const std::uint8_t* src, std::ptrdiff_t srcStride, int srcWidth, int srcHeight, std::uint8_t* dst,
-                      std::ptrdiff_t dstStride, int dstWidth, int dstHeight) {
+                      std::ptrdiff_t dstStride, int dstWidth, int dstHeight, ResamplePath path) {
   MemoryRows rows(src, srcStride);
-  resampleHalftone(rows, srcWidth, srcHeight, dst, dstStride, dstWidth, dstHeight);
+  resampleHalftone(rows, srcWidth, srcHeight, dst, dstStride, dstWidth, dstHeight, path);
 }
 
 QImage scaleHalftone(const QImage& picture, QSize size) {

@@ -26,15 +26,23 @@ class RowSource {
   virtual const std::uint8_t* row(int y) = 0;
 };
 
+// The code that does the arithmetic; both give the same bytes. kSimd takes the processor's vector
+// instructions where it has them. kChosen is the process' choice, made once: kScalar when the
+// environment sets VELMORA_NO_SIMD to anything but "" or "0", else kSimd.
+enum class ResamplePath { kChosen, kScalar, kSimd };
+
+// The path a value of VELMORA_NO_SIMD chooses (null: not set).
+ResamplePath resamplePathFor(const char* noSimd);
+
 // Scales srcWidth x srcHeight onto dstWidth x dstHeight pixels at dst (rows dstStride bytes apart).
 // Writes exactly dstWidth * 4 bytes in each of the dstHeight rows and nothing else. Throws ImagingError
 // for a side below 1 or above kMaxResampleSide; errors of the source pass through.
 void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,
-                      int dstWidth, int dstHeight);
+                      int dstWidth, int dstHeight, ResamplePath path = ResamplePath::kChosen);
 
 // The same over a source held in memory.
 void resampleHalftone(const std::uint8_t* src, std::ptrdiff_t srcStride, int srcWidth, int srcHeight, std::uint8_t* dst,
-                      std::ptrdiff_t dstStride, int dstWidth, int dstHeight);
+                      std::ptrdiff_t dstStride, int dstWidth, int dstHeight, ResamplePath path = ResamplePath::kChosen);
 
 // The picture scaled to size, as Format_RGB32 (other formats are converted first). Throws
 // ImagingError for an empty size or when the result cannot be allocated.

@@ -38,9 +38,21 @@ bool isPictureName(const std::string& name) {
   return lower.ends_with(".jpg") || lower.ends_with(".jpeg");
 }
 
-// In the window's order. The names keep the bytes the file system gave; only the comparison decodes
-// them, and names that decode alike keep their byte order.
-void sortByName(std::vector<std::string>& names) {
+// "*.jpg" first, then "*.jpeg".
+void sortPictures(std::vector<std::string>& names) {
+  const auto jpeg = std::stable_partition(names.begin(), names.end(),
+                                          [](const std::string& n) { return lowerAscii(n).ends_with(".jpg"); });
+  std::vector<std::string> second(std::make_move_iterator(jpeg), std::make_move_iterator(names.end()));
+  names.erase(jpeg, names.end());
+  sortPictureNames(names);
+  sortPictureNames(second);
+  names.insert(names.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
+}
+
+}  // namespace
+
+void sortPictureNames(std::vector<std::string>& names) {
+  // Only the comparison decodes the names; they keep the bytes the file system gave.
   std::vector<std::pair<QString, std::string>> keyed;
   keyed.reserve(names.size());
   for (std::string& name : names)
@@ -54,19 +66,6 @@ void sortByName(std::vector<std::string>& names) {
   names.clear();
   for (auto& [key, name] : keyed) names.push_back(std::move(name));
 }
-
-// "*.jpg" first, then "*.jpeg".
-void sortPictures(std::vector<std::string>& names) {
-  const auto jpeg = std::stable_partition(names.begin(), names.end(),
-                                          [](const std::string& n) { return lowerAscii(n).ends_with(".jpg"); });
-  std::vector<std::string> second(std::make_move_iterator(jpeg), std::make_move_iterator(names.end()));
-  names.erase(jpeg, names.end());
-  sortByName(names);
-  sortByName(second);
-  names.insert(names.end(), std::make_move_iterator(second.begin()), std::make_move_iterator(second.end()));
-}
-
-}  // namespace
 
 std::vector<std::string> refusedOutputs(const std::filesystem::path& sourceFolder,
                                         const std::vector<std::string>& names, const std::filesystem::path& destFolder,

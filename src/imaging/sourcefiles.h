@@ -26,6 +26,10 @@ struct FolderPictures {
 // Throws FileError, with its Polish cause, when the folder cannot be read.
 FolderPictures listFolderPictures(const std::filesystem::path& folder);
 
+// The names in TFileNameOrder, "*.jpg" and "*.jpeg" in one list (as the window lists them); names that
+// decode alike keep their byte order.
+void sortPictureNames(std::vector<std::string>& names);
+
 // A file name for showing: valid UTF-8 as it is, every byte that is not, and every control character
 // (a terminal escape among them), as \xNN.
 std::string printableName(std::string_view name);

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -118,6 +119,15 @@ class CaptionMenuTest : public QObject {
     AppHome home;
     TForm1 form(home.Env());
     const QImage before = form.iPodp->Picture();
+    // It opens on the family the caption is drawn in; OK without a change keeps the stored name.
+    QString offered;
+    OnNextModal([&offered](QWidget* dialog) {
+      offered = qobject_cast<QFontDialog*>(dialog)->currentFont().family();
+      qobject_cast<QDialog*>(dialog)->accept();
+    });
+    form.Czcionka1->trigger();
+    QCOMPARE(offered, QFontInfo(QFont("Times New Roman")).family());
+    QCOMPARE(Get(home, "font"), QString("Times New Roman"));
     OnNextModal([](QWidget* dialog) {
       auto* fd = qobject_cast<QFontDialog*>(dialog);
       QVERIFY(fd->currentFont().italic());

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
@@ -19,6 +20,7 @@
 #include "app/form1.h"
 #include "app_fixture.h"
 #include "dialogs/application.h"
+#include "dialogs/colours.h"
 #include "dialogs/commandguard.h"
 #include "dialogs/dialogstate.h"
 #include "dialogs/inputdialogs.h"
@@ -164,13 +166,30 @@ class FitTest : public QObject {
   void mainWindowTextsFit_data() {
     QTest::addColumn<bool>("suffix");
     QTest::addColumn<bool>("running");
-    QTest::newRow("prefix, at rest") << false << false;
-    QTest::newRow("suffix, progress shown") << true << true;
+    QTest::addColumn<bool>("dark");
+    QTest::newRow("prefix, at rest") << false << false << false;
+    QTest::newRow("suffix, progress shown") << true << true << false;
+    QTest::newRow("prefix, dark palette") << false << false << true;
+    QTest::newRow("suffix, progress shown, dark palette") << true << true << true;
   }
 
+  // At every scale the ctest runs use (QT_SCALE_FACTOR on a 1920 x 1080 screen), on the light palette and
+  // a dark one: the texts fit, the frame stands inside the screen's available area, and every design
+  // colour reads at 3:1 or better against the window (exactly the design's on the light palette).
   void mainWindowTextsFit() {
     QFETCH(bool, suffix);
     QFETCH(bool, running);
+    QFETCH(bool, dark);
+    struct Restore {
+      QPalette palette = QApplication::palette();
+      ~Restore() { QApplication::setPalette(palette); }
+    } restore;
+    if (dark) {
+      QPalette p(QColor(0x35, 0x35, 0x35));  // a dark button face and window, white texts
+      p.setColor(QPalette::Base, QColor(0x2a, 0x2a, 0x2a));
+      QApplication::setPalette(p);
+      QVERIFY(QApplication::palette().color(QPalette::WindowText).lightness() > 200);
+    }
     AppHome home;
     const QString photos = home.PhotoFolder("Zdjęcia/Wakacje2015", kLongNames);
     TForm1 form(home.Env());
@@ -191,6 +210,21 @@ class FitTest : public QObject {
     }
     const QStringList cut = CutTexts(&form);
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Once the frame is known the window is fitted again with it.
+    QTRY_VERIFY(form.screen()->availableGeometry().contains(form.frameGeometry()));
+    const QColor window = form.Client()->palette().color(QPalette::Window);
+    int coloured = 0;
+    for (const QWidget* w : form.findChildren<const QWidget*>()) {
+      const QVariant design = w->property("velmoraDesignColour");
+      if (!design.isValid()) continue;
+      ++coloured;
+      const QColor shown = w->palette().color(QPalette::Active, QPalette::WindowText);
+      if (!dark) QCOMPARE(shown, design.value<QColor>());
+      QVERIFY2(ContrastRatio(shown, window) >= 3.0, qPrintable(Name(w).arg(shown.name())));
+    }
+    QVERIFY(coloured >= 8);
   }
 
   void dialogTextsFit_data() {
@@ -238,7 +272,8 @@ class FitTest : public QObject {
           EditStringList(QStringLiteral("Foldery Z"), {QStringLiteral("/home/ala/Zdjęcia/Wakacje2015")}, false);
           break;
         default:
-          ShowErrorMessage(QStringLiteral("Nie mogę pokazać podglądu pliku IMG_0007.jpg: Premature end of JPEG file"));
+          ShowErrorMessage(
+              QStringLiteral("Nie mogę pokazać podglądu pliku IMG_0007.jpg: Plik JPEG urywa się przed końcem obrazu"));
       }
     });
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));

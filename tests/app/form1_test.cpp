@@ -55,8 +55,17 @@ class Form1Test : public QObject {
     AppHome home;
     TForm1 form(home.Env());
     QCOMPARE(form.size(), QSize(518, 591));
-    QCOMPARE(form.minimumSize(), form.maximumSize());
-    QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+    // Enlarged, the list and the preview share the room; the rest keeps its place by its neighbours.
+    form.show();
+    const QRect list = form.CLB->geometry(), preview = form.Panel1->geometry(), run = form.sbWyk->geometry();
+    form.resize(718, 691);
+    QCOMPARE(form.CLB->geometry(), list.adjusted(0, 0, 100, 100));
+    QCOMPARE(form.Panel1->geometry(), preview.adjusted(100, 0, 200, 100));
+    QCOMPARE(form.Image1->size(), form.Panel1->size());
+    QCOMPARE(form.sbWyk->geometry(), run.translated(0, 100));
+    QCOMPARE(form.sbOpenZ->x(), 408 + 200);
+    form.resize(518, 591);
+    QCOMPARE(form.CLB->geometry(), list);
     QCOMPARE(form.windowTitle(), QString("Velmora - skalowanie i podpisywanie plików graficznych"));
 
     QVERIFY(form.rbPref->isChecked());
@@ -110,8 +119,10 @@ class Form1Test : public QObject {
     Set(home, "pomijaj bledne", "T");
     Set(home, "klucz selekcji plików", "2016");
     Set(home, "ZapUst", remember ? "yes" : "N");
+    Set(home, "okno", "30,40,600,650");
 
     TForm1 form(home.Env());
+    QCOMPARE(QRect(form.pos(), form.size()), QRect(30, 40, 600, 650));
     QVERIFY(form.rbSuf->isChecked());
     QCOMPARE(form.EPref->text(), QString("_m"));
     QCOMPARE(TForm1::HistoryOf(*form.eFoldDo), QStringList({"/srv/www/A", "/srv/www/b", "/srv/www/c"}));
@@ -133,8 +144,10 @@ class Form1Test : public QObject {
     form.seSize->setValue(800);
     form.cbPomijaj->setChecked(false);
     form.show();
+    form.setGeometry(50, 60, 700, 620);
     QVERIFY(form.close());
     QCOMPARE(Get(home, "ZapUst"), QString(remember ? "T" : "N"));
+    QCOMPARE(Get(home, "okno"), QString(remember ? "%1,%2,700,620" : "30,40,600,650").arg(form.x()).arg(form.y()));
     if (remember) {
       QCOMPARE(Get(home, "prefix"), QString("_mx"));
       QCOMPARE(Get(home, "size"), QString("800"));
@@ -425,18 +438,22 @@ class Form1Test : public QObject {
                  form.lPodgl->text().endsWith("iptc.jpg (600 x 900)"),
              qPrintable(form.lPodgl->text()));
     QCOMPARE(form.Image1->Picture().size(), QSize(80, 120));
-    QCOMPARE(form.Image1->PictureRect(), QRect(0, 0, 80, 120));
+    // Centred, so the placeholder does not show beside it.
+    QCOMPARE(form.Image1->PictureRect(), QRect(40, 0, 80, 120));
 
-    // A file that cannot be decoded: the message names it, and neither the picture nor the size of the
-    // file before stays under its row.
+    // A file that cannot be decoded: told in the preview, no box, so the arrow keys browse on; neither the
+    // picture nor the size of the file before stays under its row.
     auto answer = AnswerNextMessage("OK");
     ClickEntry(form.CLB, Names(form.CLB).indexOf("broken.jpg"));
-    QVERIFY(answer->Shown);
-    QVERIFY2(answer->Text.startsWith("Nie mogę pokazać pliku broken.jpg: ") && answer->Text.size() > 36,
-             qPrintable(answer->Text));
+    QTest::keyClick(form.CLB, Qt::Key_Down);
+    QVERIFY(!answer->Shown);
+    answer->Cancel();
+    QCOMPARE(form.CLB->currentRow(), Names(form.CLB).indexOf("broken.jpg") + 1);
+    QTest::keyClick(form.CLB, Qt::Key_Up);
+    QCOMPARE(form.Image1->Message(),
+             QString("Nie mogę pokazać podglądu:\nTo nie jest plik JPEG (zaczyna się od 0x6e 0x6f)"));
     QVERIFY(form.Image1->Picture().isNull());
-    QCOMPARE(form.lPodgl->text(), QString());
-    QCOMPARE(form.lPodgl->toolTip(), QString());
+    QCOMPARE(form.lPodgl->text(), QString("broken.jpg (bez podglądu)"));
     QCOMPARE(form.LastPreviewPath(), QString());
     // So the file shown before is shown again when clicked.
     ClickEntry(form.CLB, canon);

@@ -16,10 +16,12 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
+#include <QUrl>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -144,6 +146,7 @@ struct Report {
   QString Title;
   QStringList Lines;
   bool ReadOnly = false;
+  QString Save;  // what "Zapisz ..." offers: name and filter
 };
 std::shared_ptr<Report> ReadNextReport(QWidget* after = nullptr) {
   auto report = std::make_shared<Report>();
@@ -154,6 +157,7 @@ std::shared_ptr<Report> ReadNextReport(QWidget* after = nullptr) {
         if (auto* list = qobject_cast<TFormRapDlg*>(dialog)) {
           report->Lines = list->MemoLines();
           report->ReadOnly = list->Content != nullptr && list->Content->isReadOnly();
+          report->Save = list->SaveName + " " + list->SaveFilter;
         }
         if (auto* ok = dialog->findChild<QPushButton*>("OK")) {
           ok->click();
@@ -260,8 +264,20 @@ class RunTest : public QObject {
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QCOMPARE(texts->Texts, QStringList({"Nie wskazano folderów"}));
 
-    // A missing destination, not to be made: nothing else is said, nothing is made.
+    // Every check before the destination is made: no operation chosen, nothing made.
     QTest::keyClicks(form.eFoldDo->lineEdit(), home.Path("wynik"));
+    texts = AnswerMessages({"OK", "Tak"});
+    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+    QTest::qWait(50);
+    texts->Cancel();
+    QCOMPARE(texts->Texts, QStringList({"Nie wybrano operacji"}));
+    QVERIFY(!QFileInfo::exists(home.Path("wynik")));
+    // The size field takes no size below 1.
+    form.cbSize->setChecked(true);
+    form.seSize->setValue(0);
+    QCOMPARE(form.seSize->value(), 1);
+
+    // A missing destination, not to be made: nothing else is said, nothing is made.
     texts = AnswerMessages({"Nie", "OK"});
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QTest::qWait(50);
@@ -278,22 +294,6 @@ class RunTest : public QObject {
     QCOMPARE(texts->Texts.size(), 1);
     texts->Cancel();
     QVERIFY(!QFileInfo::exists(home.Path("brak")));
-
-    // Made, then no operation chosen.
-    form.eFoldDo->lineEdit()->clear();
-    QTest::keyClicks(form.eFoldDo->lineEdit(), home.Path("wynik"));
-    texts = AnswerMessages({"Tak", "OK"});
-    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
-    QCOMPARE(texts->Texts, QStringList({"Folder docelowy nie istnieje. Utworzyć go?", "Nie wybrano operacji"}));
-    QVERIFY(QFileInfo(home.Path("wynik")).isDir());
-
-    // A size below 1.
-    form.cbSize->setChecked(true);
-    form.seSize->setValue(0);
-    texts = AnswerMessages({"OK"});
-    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
-    QCOMPARE(texts->Texts, QStringList({"Rozmiar musi być większy od zera"}));
-    QVERIFY(FilesIn(home.Path("wynik")).isEmpty());
     QVERIFY(form.Gauge1->isHidden());
   }
 
@@ -355,9 +355,10 @@ class RunTest : public QObject {
     const QByteArray original = FileBytes(photos + "/x_s.jpg");
     TForm1 form(home.Env());
     form.show();
+    ChooseSourceFolder(form, photos);
+    QCOMPARE(form.lUwaga->text(), QString("Pominięte, to nie pliki (1): pipe.jpg"));
     Prepare(form, photos, photos);
     QCOMPARE(Names(form.CLB), QStringList({"x_s.jpg", "x.jpg", "\\xFF.jpg"}));
-    QCOMPARE(form.lPl->text(), QString("plików: 3 z 3, pominięte: 1"));
     QTest::mouseClick(form.rbSuf, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
     form.EPref->setText("_s");
     form.cbPomijaj->setChecked(true);
@@ -379,14 +380,18 @@ class RunTest : public QObject {
     form.EPref->clear();
     const QByteArray before = FileBytes(photos + "/sanyo_sr662.jpg");
 
-    auto texts = AnswerMessages({"Nie", "OK"});
+    // Enter answers "Nie": the originals stay byte for byte.
+    QString asked;
+    OnNextModal([&asked](QWidget* d) {
+      asked = qobject_cast<TMessageForm*>(d)->MessageText();
+      PressKey(d, Qt::Key_Return);
+    });
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
-    QTest::qWait(50);
-    QCOMPARE(texts->Texts, QStringList({"Pliki źródłowe zostaną nadpisane. Kontynuować?"}));
-    texts->Cancel();
+    QCOMPARE(asked, QString("Pliki źródłowe zostaną nadpisane. Kontynuować?"));
     QCOMPARE(FileBytes(photos + "/sanyo_sr662.jpg"), before);
+    QVERIFY(form.Gauge1->isHidden());
 
-    texts = AnswerMessages({"Tak", "OK"});
+    auto texts = AnswerMessages({"Tak", "OK"});
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QTest::qWait(50);
     QCOMPARE(texts->Texts.size(), 1);
@@ -420,13 +425,14 @@ class RunTest : public QObject {
     // label move by one per finished file; no file is processed on the window's thread.
     QList<bool> locked;
     QList<int> gauge;
-    QStringList labels;
+    QStringList labels, status;
     QObject::connect(&form, &TForm1::FileCompleted, &form, [&](int done) {
       locked << (!form.sbWyk->isEnabled() && !form.eFoldZ->isEnabled() && !form.CLB->isEnabled() &&
                  !form.cbSize->isEnabled() && !form.cbPomijaj->isEnabled() && form.sbStop->isEnabled() &&
                  form.sbStop->isVisible() && QGuiApplication::overrideCursor() != nullptr);
       gauge << form.Gauge1->Progress();
       labels << form.lProgress->text();
+      status << form.lStan->text();
       QCOMPARE(done, form.Gauge1->Progress());
     });
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
@@ -434,6 +440,10 @@ class RunTest : public QObject {
     QCOMPARE(locked, QList<bool>({true, true, true}));
     QCOMPARE(gauge, QList<int>({1, 2, 3}));
     QCOMPARE(labels, QStringList({"1/3", "2/3", "3/3"}));
+    // The file in work; the time left once two files are done.
+    QVERIFY2(kThree.contains(status[0]), qPrintable(status[0]));
+    QVERIFY2(QRegularExpression("^\\w+\\.jpg, pozostało ok. [0-9]+ s$").match(status[1]).hasMatch(),
+             qPrintable(status[1]));
     QCOMPARE(form.Processed.load(), 3);
     QVERIFY(!form.OnWindowThread);
     QCOMPARE(FilesIn(out), outputs);
@@ -441,8 +451,14 @@ class RunTest : public QObject {
     QCOMPARE(SizeOf(out + "/" + outputs[1]), QSize(100, 75));  // 113 x 85: reduced
     QCOMPARE(SizeOf(out + "/" + outputs[2]), QSize(100, 75));  // 300 x 225
     QCOMPARE(form.Gauge1->Progress(), 3);
-    QCOMPARE(form.lProgress->text(), QString("3/3"));
-    QVERIFY(form.Gauge1->isVisible());
+    // The gauge gives way to what the run did and the way to its files.
+    QVERIFY2(QRegularExpression("^zapisano 3 z 3 plików; [0-9]+,[0-9] s$").match(form.lStan->text()).hasMatch(),
+             qPrintable(form.lStan->text()));
+    QVERIFY(form.Gauge1->isHidden() && form.sbStop->isHidden() && form.lProgress->text().isEmpty());
+    QUrl opened;
+    form.OpenUrl = [&opened](const QUrl& url) { return opened = url, true; };
+    QTest::mouseClick(form.sbOtworz, Qt::LeftButton);
+    QCOMPARE(opened, QUrl::fromLocalFile(out));
     CheckIdle(form);
     QCOMPARE(form.eFoldDo->itemText(form.eFoldDo->count() - 1), out);
   }
@@ -496,7 +512,7 @@ class RunTest : public QObject {
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QCOMPARE(FilesIn(out), QStringList({"_olympus_x2.jpg", "_sanyo_sr662.jpg"}));
     QCOMPARE(SizeOf(out + "/_olympus_x2.jpg"), QSize(400, 301));  // 113 x 85 enlarged
-    QCOMPARE(form.lProgress->text(), QString("2/2"));
+    QVERIFY2(form.lStan->text().startsWith("zapisano 2 z 2 plików; "), qPrintable(form.lStan->text()));
   }
 
   // One worker, as the run was before it had workers: the file in hand when "Zatrzymaj" comes is
@@ -532,7 +548,7 @@ class RunTest : public QObject {
       QStringList expected({"_" + order[0], "_" + order[1]});
       expected.sort();
       QCOMPARE(FilesIn(out), expected);
-      QCOMPARE(form.lProgress->text(), QString("2/3"));
+      QVERIFY2(form.lStan->text().startsWith("zatrzymano; zapisano 2 z 3 plików; "), qPrintable(form.lStan->text()));
     } else {
       QTest::qWait(50);
       QVERIFY(!answer->Shown);
@@ -673,16 +689,17 @@ class RunTest : public QObject {
       QTest::qWait(50);
       QVERIFY(report->Shown);
       QCOMPARE(report->Title, QString("Błędy"));
+      QCOMPARE(report->Save, out + "/bledy.txt Pliki tekstowe (*.txt)|*.txt");
       QVERIFY(report->ReadOnly);
       QCOMPARE(report->Lines.size(), 3);
       // In list order, each with its own cause.
-      QCOMPARE(report->Lines[0], order[1] + ": Premature end of JPEG file");
-      QVERIFY2(report->Lines[1].startsWith(order[4] + ": Not a JPEG file"), qPrintable(report->Lines[1]));
-      QCOMPARE(report->Lines[2], order[5] + ": Premature end of JPEG file");
+      QCOMPARE(report->Lines[0], order[1] + ": Plik JPEG urywa się przed końcem obrazu");
+      QVERIFY2(report->Lines[1].startsWith(order[4] + ": To nie jest plik JPEG"), qPrintable(report->Lines[1]));
+      QCOMPARE(report->Lines[2], order[5] + ": Plik JPEG urywa się przed końcem obrazu");
       QStringList good({order[0], order[2], order[3], order[6]});
       good.sort();
       QCOMPARE(written(), good);
-      QCOMPARE(form.lProgress->text(), QString("7/7"));
+      QVERIFY2(form.lStan->text().startsWith("zapisano 4 z 7 plików, błędy: 3; "), qPrintable(form.lStan->text()));
     }
     CheckIdle(form);
   }
@@ -725,7 +742,7 @@ class RunTest : public QObject {
     QCOMPARE(stopText, "Zatrzymano przed " + order[2]);
     QVERIFY(report && report->Shown);
     QCOMPARE(report->Title, QString("Błędy"));
-    QCOMPARE(report->Lines, QStringList({order[0] + ": Premature end of JPEG file"}));
+    QCOMPARE(report->Lines, QStringList({order[0] + ": Plik JPEG urywa się przed końcem obrazu"}));
     QCOMPARE(FilesIn(out), QStringList({"_" + order[1]}));
     CheckIdle(form);
   }

@@ -181,7 +181,7 @@ TEST_F(BatchRun, ProgressHasNoGapsOnAnyNumberOfWorkers) {
     }
     EXPECT_THAT(seen, testing::UnorderedElementsAreArray(names)) << "-j " << jobs;
     ASSERT_TRUE(std::getline(lines, line));
-    EXPECT_EQ(line, "velmora-batch: p4.jpg: Premature end of JPEG file");
+    EXPECT_EQ(line, "velmora-batch: p4.jpg: Plik JPEG urywa się przed końcem obrazu");
     ASSERT_TRUE(std::getline(lines, line));
     EXPECT_THAT(line, testing::StartsWith("velmora-batch: zapisano 8 z 9 plików, błędy: 1; "));
     EXPECT_FALSE(std::getline(lines, line));
@@ -197,7 +197,7 @@ TEST_F(BatchRun, StopsAtTheFirstErrorUnlessToldToGoOn) {
   // One worker: the file after the failure never starts.
   EXPECT_EQ(run({"-j", "1", "--size", "200", src_.string(), dst_.string(), "a.jpg", "b.jpg", "c.jpg"}), 1);
   EXPECT_THAT(err_.str(), testing::MatchesRegex("1/3 a.jpg\n2/3 b.jpg\n"
-                                                "velmora-batch: b.jpg: Premature end of JPEG file\n"
+                                                "velmora-batch: b.jpg: Plik JPEG urywa się przed końcem obrazu\n"
                                                 "velmora-batch: przerwano po błędzie; zapisano 1 z 3 plików, "
                                                 "błędy: 1; .* zdj\\./s\n"));
   EXPECT_TRUE(fs::exists(dst_ / "_a.jpg"));
@@ -208,7 +208,7 @@ TEST_F(BatchRun, StopsAtTheFirstErrorUnlessToldToGoOn) {
   fs::remove_all(dst_);
   EXPECT_EQ(
       run({"-j", "2", "--size", "200", src_.string(), dst_.string(), "a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"}), 1);
-  EXPECT_THAT(err_.str(), HasSubstr("velmora-batch: b.jpg: Premature end of JPEG file\n"));
+  EXPECT_THAT(err_.str(), HasSubstr("velmora-batch: b.jpg: Plik JPEG urywa się przed końcem obrazu\n"));
   EXPECT_THAT(err_.str(), HasSubstr("przerwano po błędzie"));
   EXPECT_TRUE(fs::exists(dst_ / "_a.jpg"));
   EXPECT_FALSE(fs::exists(dst_ / "_b.jpg"));
@@ -220,7 +220,7 @@ TEST_F(BatchRun, StopsAtTheFirstErrorUnlessToldToGoOn) {
       1);
   const std::string text = err_.str();
   const auto report = text.find(
-      "velmora-batch: b.jpg: Premature end of JPEG file\nvelmora-batch: missing.jpg: "
+      "velmora-batch: b.jpg: Plik JPEG urywa się przed końcem obrazu\nvelmora-batch: missing.jpg: "
       "Nie można odczytać pliku");
   ASSERT_NE(report, std::string::npos) << text;
   EXPECT_GT(report, text.find("4/4 "));
@@ -324,7 +324,7 @@ TEST(BatchProgram, ASignalStopsTheRunAndAClosedPipeDoesNot) {
     EXPECT_EQ(WEXITSTATUS(status), signal ? 143 : 0);
   }
   EXPECT_THAT(text, testing::MatchesRegex("(.*\n)*velmora-batch: zatrzymano \\(SIGTERM\\) przed p[0-9]+\\.jpg\n"
-                                          "velmora-batch: zapisano [0-9]+ z 200 plików; .*\n"));
+                                          "velmora-batch: zatrzymano; zapisano [0-9]+ z 200 plików; .*\n"));
   for (const auto& e : fs::directory_iterator(dst)) EXPECT_FALSE(isOwnTemporaryName(e.path().filename().string()));
 }
 

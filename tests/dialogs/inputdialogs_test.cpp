@@ -139,13 +139,13 @@ class InputDialogsTest : public QObject {
   }
 
   void listKeysAndButtons() {
-    bool openAfterEsc = false;
+    // Esc closes it as "Anuluj".
+    OnNextModal([](QWidget* d) { PressKey(d, Qt::Key_Escape); });
+    QVERIFY(!EditStringList(QStringLiteral("Błędy"), {QStringLiteral("a")}, true).has_value());
     OnNextModal([&](QWidget* d) {
       QCOMPARE(d->windowTitle(), QStringLiteral("Foldery Do"));
       QPlainTextEdit* memo = MemoOf(d);
       QCOMPARE(d->focusWidget(), memo);
-      PressKey(d, Qt::Key_Escape);
-      openAfterEsc = d->isVisible();
       memo->moveCursor(QTextCursor::End);
       QTest::keyClicks(memo, QStringLiteral("nowy"));
       PressKey(d, Qt::Key_Return);  // a new line, not "OK"
@@ -154,7 +154,6 @@ class InputDialogsTest : public QObject {
       d->findChild<QPushButton*>(QStringLiteral("OK"))->click();
     });
     auto result = EditStringList(QStringLiteral("Foldery Do"), {QStringLiteral("a")}, false);
-    QVERIFY(openAfterEsc);
     QVERIFY(result.has_value());
     QCOMPARE(*result, QStringList({"a", "nowy", "drugi"}));
 
@@ -187,6 +186,13 @@ class InputDialogsTest : public QObject {
       QVERIFY(save->y() > copy->geometry().bottom());
       QCOMPARE(copy->palette().color(QPalette::WindowText), QColor(0, 0, 255));
       QVERIFY(copy->font().underline());
+      // Enlarged: the memo grows, links and buttons keep to the bottom edge.
+      const int saveTop = save->y();
+      d->resize(cw + 100, ch + 80);
+      QCOMPARE(MemoOf(d)->geometry(), QRect(0, 0, cw + 100, 177 + 80));
+      QCOMPARE(cancel->geometry(), QRect((cw + 100) / 2 + 10, ch + 80 - 25 - 25, 75, 25));
+      QCOMPARE(copy->pos(), QPoint(20, ch + 80 - 50));
+      QCOMPARE(save->y(), saveTop + 80);
       cancel->click();
     });
     QVERIFY(!EditStringList(QStringLiteral("x"), {}, true).has_value());

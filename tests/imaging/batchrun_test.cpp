@@ -14,6 +14,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "imaging/caption.h"
 #include "imaging/jpegcodec.h"
@@ -385,7 +386,7 @@ TEST_F(BatchRunFiles, TheReportListsEveryFailedFileWithItsCause) {
   EXPECT_EQ(summary.end, RunEnd::Completed);
   EXPECT_EQ(summary.written, 2u);
   ASSERT_EQ(summary.failures.size(), 3u);
-  EXPECT_EQ(summary.failures[0].message, "b.jpg: Premature end of JPEG file");
+  EXPECT_EQ(summary.failures[0].message, "b.jpg: Plik JPEG urywa się przed końcem obrazu");
   EXPECT_EQ(summary.failures[1].name, "c.jpg");
   EXPECT_EQ(summary.failures[1].message.rfind("c.jpg: Nie można odczytać pliku", 0), 0u) << summary.failures[1].message;
   EXPECT_EQ(summary.failures[2].name, "d.jpg");
@@ -489,6 +490,19 @@ TEST(BatchRun, DestroyingARunWaitsForTheFilesInFlight) {
   opener.join();
   EXPECT_EQ(finished.load(), begun.load());
   EXPECT_GE(begun.load(), 2);
+}
+
+TEST(BatchRun, SummaryWordsTakeThePluralOfTheirCount) {
+  const std::tuple<RunEnd, std::size_t, std::size_t, std::size_t, const char*> rows[] = {
+      {RunEnd::Completed, 1, 1, 0, "zapisano 1 z 1 pliku"},
+      {RunEnd::Completed, 85, 84, 1, "zapisano 84 z 85 plików, błędy: 1"},
+      {RunEnd::Failed, 3, 1, 1, "przerwano po błędzie; zapisano 1 z 3 plików, błędy: 1"},
+      {RunEnd::Stopped, 21, 4, 0, "zatrzymano; zapisano 4 z 21 plików"}};
+  for (const auto& [end, total, written, failed, words] : rows) {
+    RunSummary s;
+    s.end = end, s.total = total, s.written = written, s.failed = failed;
+    EXPECT_EQ(summaryWords(s), words);
+  }
 }
 
 }  // namespace

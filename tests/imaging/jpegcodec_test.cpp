@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/jpegmessages.h"
 #include "imaging/resampler.h"
 #include "metadata/fileio.h"
 
@@ -228,34 +229,44 @@ TEST(JpegCodec, WarningsThatLoseOrMakeUpPictureDataFail) {
     std::string error;  // a regular expression
   };
   std::vector<Row> rows;
-  rows.push_back({"truncated sample", sample("synthetic_truncated.jpg"), "Premature end of JPEG file"});
+  rows.push_back({"truncated sample", sample("synthetic_truncated.jpg"), "Plik JPEG urywa się przed końcem obrazu"});
   for (std::size_t keep : {good.size() / 3, good.size() / 2, good.size() - 40})
     rows.push_back({"cut inside the scan", Bytes(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(keep)),
-                    "Premature end of JPEG file"});
+                    "Plik JPEG urywa się przed końcem obrazu"});
   {
     // A marker in the middle of the entropy-coded data.
     Bytes early = good;
     const std::size_t at = find(good, 0xDA) + (good.size() - find(good, 0xDA)) / 2;
     early[at] = 0xFF;
     early[at + 1] = 0xD9;
-    rows.push_back({"marker inside the scan", early, "Corrupt JPEG data: premature end of data segment"});
+    rows.push_back(
+        {"marker inside the scan", early, "Uszkodzone dane JPEG: segment danych obrazu kończy się przedwcześnie"});
   }
   {
     // A restart marker out of turn.
     Bytes restarts = withRestarts();
     const std::size_t rst = find(restarts, 0xD1, find(restarts, 0xDA));
     restarts[rst + 1] = 0xD5;
-    rows.push_back({"restart out of turn", restarts, "Corrupt JPEG data: found marker 0xd5 instead of RST1"});
+    rows.push_back({"restart out of turn", restarts, "Uszkodzone dane JPEG: znacznik 0xd5 zamiast RST1"});
   }
   // Entropy-coded data that goes on past the last block, before EOI or before a restart marker.
   Bytes junk(good.begin(), good.end() - 2), restarts = withRestarts();
   junk.insert(junk.end(), {0x5A, 0x5A, 0x5A, 0x5A, 0xFF, 0xD9});
   restarts.insert(restarts.begin() + static_cast<std::ptrdiff_t>(find(restarts, 0xD1, find(restarts, 0xDA))), 9, 0x5A);
-  rows.push_back({"bytes before EOI", junk, "Corrupt JPEG data: [0-9]+ extraneous bytes before marker 0xd9"});
-  rows.push_back({"bytes before RST1", restarts, "Corrupt JPEG data: [0-9]+ extraneous bytes before marker 0xd1"});
-  rows.push_back({"not a JPEG", Bytes{'h', 'e', 'l', 'l', 'o'}, "Not a JPEG file: starts with 0x68 0x65"});
-  rows.push_back({"empty", Bytes{}, "Empty input file"});
+  rows.push_back({"bytes before EOI", junk, "Uszkodzone dane JPEG: [0-9]+ nadmiarowych bajtów przed znacznikiem 0xd9"});
+  rows.push_back(
+      {"bytes before RST1", restarts, "Uszkodzone dane JPEG: [0-9]+ nadmiarowych bajtów przed znacznikiem 0xd1"});
+  rows.push_back(
+      {"not a JPEG", Bytes{'h', 'e', 'l', 'l', 'o'}, "To nie jest plik JPEG \\(zaczyna się od 0x68 0x65\\)"});
+  rows.push_back({"empty", Bytes{}, "Plik jest pusty"});
   for (const Row& r : rows) EXPECT_THAT(decodeError(r.jpeg), testing::MatchesRegex(r.error)) << r.what;
+}
+
+TEST(JpegCodec, AMessageOutsideThePolishTableKeepsLibjpegsText) {
+  char out[JMSG_LENGTH_MAX];
+  const int params[8] = {};
+  polishJpegMessage(-1, params, "Something new", out, sizeof out);
+  EXPECT_STREQ(out, "Błąd JPEG: Something new");
 }
 
 TEST(JpegCodec, WarningsAboutBytesOutsideThePictureDataDoNotFail) {

@@ -243,7 +243,7 @@ TEST_F(Pipeline, ErrorsNameTheFileAndLeaveNothingBehind) {
   const fs::path truncated = copySample("synthetic_truncated.jpg");
   fs::create_symlink("/dev/null", src_ / "device.jpg");  // never opened
   const Row rows[] = {
-      {truncated, "Premature end of JPEG file"},
+      {truncated, "Plik JPEG urywa się przed końcem obrazu"},
       {src_ / "missing.jpg", "Nie można odczytać pliku \"" + (src_ / "missing.jpg").string() + "\": plik nie istnieje"},
       {src_ / "device.jpg",
        "Nie można odczytać pliku \"" + (src_ / "device.jpg").string() + "\": to nie jest zwykły plik"},

@@ -6,12 +6,17 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <random>
 #include <vector>
 
 #include "imaging/imagingerror.h"
 
 namespace velmora {
+
+// For the test names (found by argument lookup, so outside the unnamed namespace).
+void PrintTo(ResamplePath path, std::ostream* os) { *os << (path == ResamplePath::kScalar ? "Scalar" : "Simd"); }
+
 namespace {
 
 struct Picture {
@@ -28,9 +33,10 @@ Picture randomPicture(int width, int height, unsigned seed) {
   return p;
 }
 
-Picture scale(const Picture& src, int width, int height) {
+Picture scale(const Picture& src, int width, int height, ResamplePath path) {
   Picture out{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height * 4)};
-  resampleHalftone(src.bytes.data(), src.width * 4, src.width, src.height, out.bytes.data(), width * 4, width, height);
+  resampleHalftone(src.bytes.data(), src.width * 4, src.width, src.height, out.bytes.data(), width * 4, width, height,
+                   path);
   return out;
 }
 
@@ -90,23 +96,28 @@ const Case kCases[] = {
     {3, 2, 1280, 2},  {1, 9, 5, 30},     {50, 4, 7, 11},  {16, 16, 16, 16},    {257, 3, 256, 3},
 };
 
-TEST(Resampler, ConstantPictureStaysConstant) {
+// Every rule holds on the plain loops and on the vector code alike.
+class ResamplerOnPath : public testing::TestWithParam<ResamplePath> {};
+INSTANTIATE_TEST_SUITE_P(Paths, ResamplerOnPath, testing::Values(ResamplePath::kScalar, ResamplePath::kSimd),
+                         testing::PrintToStringParamName());
+
+TEST_P(ResamplerOnPath, ConstantPictureStaysConstant) {
   unsigned seed = 1;
   for (const Case& c : kCases) {
     Picture src = randomPicture(c.srcW, c.srcH, seed++);
     const std::uint8_t colour[4] = {src.bytes[0], src.bytes[1], src.bytes[2], 0xFF};
     for (std::size_t i = 0; i < src.bytes.size(); ++i) src.bytes[i] = colour[i % 4];
-    const Picture out = scale(src, c.dstW, c.dstH);
+    const Picture out = scale(src, c.dstW, c.dstH, GetParam());
     for (std::size_t i = 0; i < out.bytes.size(); ++i) {
       ASSERT_EQ(out.bytes[i], colour[i % 4]) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
     }
   }
 }
 
-TEST(Resampler, WholeRatiosGiveTheRoundedBoxAverage) {
+TEST_P(ResamplerOnPath, WholeRatiosGiveTheRoundedBoxAverage) {
   for (int k : {2, 3, 4}) {
     const Picture src = randomPicture(12 * k, 7 * k, 100 + k);
-    const Picture out = scale(src, 12, 7);
+    const Picture out = scale(src, 12, 7, GetParam());
     for (int y = 0; y < 7; ++y) {
       for (int x = 0; x < 12; ++x) {
         for (int c = 0; c < 4; ++c) {
@@ -121,29 +132,30 @@ TEST(Resampler, WholeRatiosGiveTheRoundedBoxAverage) {
   }
 }
 
-TEST(Resampler, EveryShapeIsTheRoundedReference) {
+TEST_P(ResamplerOnPath, EveryShapeIsTheRoundedReference) {
   // Weights are exact integers, so the result is the reference rounded: within half a level (the
   // halftone promise is within 1).
   unsigned seed = 50;
   for (const Case& c : kCases) {
     const Picture src = randomPicture(c.srcW, c.srcH, seed++);
-    const Picture out = scale(src, c.dstW, c.dstH);
+    const Picture out = scale(src, c.dstW, c.dstH, GetParam());
     EXPECT_LE(maxError(src, out), 0.5 + 1e-9) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
   }
 }
 
-TEST(Resampler, LargeTotalWeightTakesTheWideAccumulators) {
+TEST_P(ResamplerOnPath, LargeTotalWeightTakesTheWideAccumulators) {
   // 4099 * 2 * 1500 makes a total weight above 2^23, past the 32-bit accumulators.
   const Picture src = randomPicture(4099, 2, 7);
-  const Picture out = scale(src, 2, 1500);
+  const Picture out = scale(src, 2, 1500, GetParam());
   EXPECT_LE(maxError(src, out), 0.5 + 1e-9);
 }
 
-TEST(Resampler, WritesNothingOutsideTheTargetRows) {
+TEST_P(ResamplerOnPath, WritesNothingOutsideTheTargetRows) {
   const int guard = 64, w = 13, h = 9, stride = w * 4 + 12;
   std::vector<std::uint8_t> buffer(guard + static_cast<std::size_t>(stride) * h + guard, 0xA5);
   const Picture src = randomPicture(40, 31, 3);
-  resampleHalftone(src.bytes.data(), src.width * 4, src.width, src.height, buffer.data() + guard, stride, w, h);
+  resampleHalftone(src.bytes.data(), src.width * 4, src.width, src.height, buffer.data() + guard, stride, w, h,
+                   GetParam());
   for (std::size_t i = 0; i < buffer.size(); ++i) {
     const bool inside =
         i >= guard && i < buffer.size() - guard && (i - guard) % stride < static_cast<std::size_t>(w) * 4;
@@ -171,15 +183,42 @@ class OneRowAtATime : public RowSource {
   int last_ = 0;
 };
 
-TEST(Resampler, StreamedRowsGiveTheSameResult) {
+TEST_P(ResamplerOnPath, StreamedRowsGiveTheSameResult) {
   for (const Case& c : kCases) {
     const Picture src = randomPicture(c.srcW, c.srcH, 9);
-    const Picture expected = scale(src, c.dstW, c.dstH);
+    const Picture expected = scale(src, c.dstW, c.dstH, GetParam());
     Picture out{c.dstW, c.dstH, std::vector<std::uint8_t>(expected.bytes.size())};
     OneRowAtATime rows(src);
-    resampleHalftone(rows, c.srcW, c.srcH, out.bytes.data(), c.dstW * 4, c.dstW, c.dstH);
+    resampleHalftone(rows, c.srcW, c.srcH, out.bytes.data(), c.dstW * 4, c.dstW, c.dstH, GetParam());
     EXPECT_EQ(out.bytes, expected.bytes) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
   }
+}
+
+TEST(ResamplerPaths, GiveTheSameBytes) {
+  // Besides the shapes above: reductions whose spans need one to five groups of four taps, and a
+  // width whose last group is moved left from the row's end.
+  std::vector<Case> cases(std::begin(kCases), std::end(kCases));
+  cases.insert(cases.end(), {{6000, 5, 1280, 3},
+                             {4000, 6, 1280, 2},
+                             {500, 3, 53, 2},
+                             {613, 4, 40, 2},
+                             {1001, 9, 997, 5},
+                             {4099, 2, 2, 1500},
+                             {5, 40, 3, 7}});
+  unsigned seed = 200;
+  for (const Case& c : cases) {
+    const Picture src = randomPicture(c.srcW, c.srcH, seed++);
+    EXPECT_EQ(scale(src, c.dstW, c.dstH, ResamplePath::kSimd).bytes,
+              scale(src, c.dstW, c.dstH, ResamplePath::kScalar).bytes)
+        << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
+  }
+}
+
+TEST(ResamplerPaths, VelmoraNoSimdChoosesThePlainLoops) {
+  const std::pair<const char*, ResamplePath> kValues[] = {
+      {nullptr, ResamplePath::kSimd}, {"", ResamplePath::kSimd},     {"0", ResamplePath::kSimd},
+      {"1", ResamplePath::kScalar},   {"00", ResamplePath::kScalar}, {"yes", ResamplePath::kScalar}};
+  for (const auto& [value, path] : kValues) EXPECT_EQ(resamplePathFor(value), path) << (value ? value : "(unset)");
 }
 
 TEST(Resampler, RefusesEmptySides) {

@@ -1,0 +1,61 @@
+#pragma once
+
+// What the resampler shares with its vector code (resampler_sse.cpp): the per-axis plan, and the two
+// steps of the 32-bit path that the vector unit does faster. The vector steps give exactly the bytes of
+// the plain loops in resampler.cpp, which run wherever a step is missing.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace velmora::resample {
+
+inline constexpr int kChannels = 4;
+
+// The source pixels one target pixel takes, along one axis: first and last with their own weights and
+// every pixel between them with the axis' common middle weight. The weights of a span add up to the
+// axis total, so a constant row stays constant.
+struct Span {
+  int first;
+  int last;
+  std::uint32_t wFirst;
+  std::uint32_t wLast;
+};
+
+struct AxisPlan {
+  std::vector<Span> spans;
+  std::uint32_t wMid = 0;
+  std::uint32_t total = 1;
+};
+
+// The horizontal pass of one axis plan, its taps laid out once per picture for the vector unit.
+class VectorRows {
+ public:
+  virtual ~VectorRows() = default;
+  // Reduces one source row to the target width: kChannels sums a pixel, stored in out or added to it.
+  virtual void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const = 0;
+};
+
+// One target row of the vertical pass: each lane is (wTop top + wBottom bottom [+ wMid mid] + half) / total,
+// rounded down. Mid is null when the span has no middle rows.
+struct CombineRows {
+  const std::uint32_t* top;
+  const std::uint32_t* bottom;
+  const std::uint32_t* mid;
+  std::uint32_t wTop, wBottom, wMid, half;
+  std::uint64_t total;  // at most 2^23, so every sum fits 32 bits
+};
+
+// The vector steps of a processor; a null entry is one it lacks.
+struct VectorSteps {
+  // Null when the plan does not suit (a weight past 16 bits, a row narrower than the taps).
+  std::unique_ptr<VectorRows> (*prepareRows)(const AxisPlan& plan, int srcWidth) = nullptr;
+  // Writes the first lanes of the row, a multiple of the vector width, and returns how many.
+  std::size_t (*combine)(const CombineRows& rows, std::uint8_t* out, std::size_t lanes) = nullptr;
+};
+
+// The SSE steps this processor runs (SSSE3 rows, SSE4.1 combine); none off x86-64.
+VectorSteps sseSteps();
+
+}  // namespace velmora::resample
