@@ -233,21 +233,23 @@ Bytes readRegular(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarg
   const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) failRead(path, systemErrorText(errno));
   if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) failRead(path, "to nie jest zwykły plik");
-  Bytes out;
-  out.reserve(static_cast<std::size_t>(std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size), maxBytes)));
-  std::uint8_t buf[65536];
-  while (refuseLarger || out.size() < maxBytes) {
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uintmax_t>(sizeof buf, maxBytes - out.size()));
-    const ssize_t n = ::read(fd.get(), buf, refuseLarger ? sizeof buf : want);
+  // Straight into the result, sized for the file and one byte more, which shows a file that grew
+  // while it was read (held to the same limit).
+  const std::uintmax_t stop = refuseLarger && maxBytes < UINTMAX_MAX ? maxBytes + 1 : maxBytes;
+  Bytes out(static_cast<std::size_t>(std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size) + 1, stop)));
+  std::size_t got = 0;
+  while (got < stop) {
+    if (got == out.size()) out.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(out.size() * 2 + 65536, stop)));
+    const ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       failRead(path, systemErrorText(errno));
     }
     if (n == 0) break;
-    // A file that grows while it is read is held to the same limit.
-    if (static_cast<std::uintmax_t>(n) > maxBytes - out.size()) failRead(path, tooLarge);
-    out.insert(out.end(), buf, buf + n);
+    got += static_cast<std::size_t>(n);
   }
+  if (refuseLarger && got > maxBytes) failRead(path, tooLarge);
+  out.resize(got);
   return out;
 }
 
