@@ -13,6 +13,40 @@
 
 namespace velmora {
 
+namespace resample {
+
+bool layTaps(const AxisPlan& plan, int srcWidth, int width, TapWindows& out) {
+  if (srcWidth < width) return false;
+  out.width = width;
+  out.perTarget = 0;
+  for (const Span& s : plan.spans) out.perTarget = std::max(out.perTarget, (s.last - s.first) / width + 1);
+  const std::size_t windows = plan.spans.size() * static_cast<std::size_t>(out.perTarget);
+  out.x.assign(windows, 0);
+  out.weights.assign(windows * static_cast<std::size_t>(width), 0);
+  std::size_t j = 0;
+  for (const Span& s : plan.spans) {
+    for (int k = 0; k < out.perTarget; ++k, ++j) {
+      std::int16_t* w = out.weights.data() + j * static_cast<std::size_t>(width);
+      const int x = s.first + k * width;
+      if (x > s.last) {
+        out.x[j] = out.x[j - 1];  // padding: all weights zero
+        continue;
+      }
+      // A window that would reach past the row's end moves left, its weights with it.
+      const int start = std::min(x, srcWidth - width);
+      out.x[j] = start;
+      for (int p = x; p <= s.last && p < x + width; ++p) {
+        const std::uint32_t weight = p == s.first ? s.wFirst : p == s.last ? s.wLast : plan.wMid;
+        if (weight > 32767) return false;
+        w[p - start] = static_cast<std::int16_t>(weight);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace resample
+
 namespace {
 
 using resample::AxisPlan;
@@ -228,13 +262,24 @@ class MemoryRows : public RowSource {
   std::ptrdiff_t stride_;
 };
 
-// The steps of a path; the process' own choice is made once, at the first picture.
+// The steps of a path; the processor is asked, and the process' own choice made, once.
 const VectorSteps& stepsFor(ResamplePath path) {
   static const VectorSteps none;
   static const VectorSteps sse = resample::sseSteps();
+  static const VectorSteps avx2 = resample::avx2Steps();
+  static const VectorSteps widest{avx2.prepareRows ? avx2.prepareRows : sse.prepareRows,
+                                  avx2.combine ? avx2.combine : sse.combine};
   static const ResamplePath chosen = resamplePathFor(std::getenv("VELMORA_NO_SIMD"));
-  if (path == ResamplePath::kChosen) path = chosen;
-  return path == ResamplePath::kSimd ? sse : none;
+  switch (path == ResamplePath::kChosen ? chosen : path) {
+    case ResamplePath::kSimd:
+      return widest;
+    case ResamplePath::kSse:
+      return sse;
+    case ResamplePath::kAvx2:
+      return avx2;
+    default:
+      return none;
+  }
 }
 
 void checkSide(int side) {
@@ -248,6 +293,11 @@ void checkSide(int side) {
 ResamplePath resamplePathFor(const char* noSimd) {
   const bool off = noSimd != nullptr && noSimd[0] != '\0' && std::strcmp(noSimd, "0") != 0;
   return off ? ResamplePath::kScalar : ResamplePath::kSimd;
+}
+
+bool resamplePathRuns(ResamplePath path) {
+  const VectorSteps& steps = stepsFor(path);
+  return path == ResamplePath::kChosen || path == ResamplePath::kScalar || steps.prepareRows || steps.combine;
 }
 
 void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,

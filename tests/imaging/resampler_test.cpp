@@ -15,7 +15,12 @@
 namespace velmora {
 
 // For the test names (found by argument lookup, so outside the unnamed namespace).
-void PrintTo(ResamplePath path, std::ostream* os) { *os << (path == ResamplePath::kScalar ? "Scalar" : "Simd"); }
+void PrintTo(ResamplePath path, std::ostream* os) {
+  *os << (path == ResamplePath::kScalar ? "Scalar"
+          : path == ResamplePath::kSse  ? "Sse"
+          : path == ResamplePath::kAvx2 ? "Avx2"
+                                        : "Simd");
+}
 
 namespace {
 
@@ -96,9 +101,15 @@ const Case kCases[] = {
     {3, 2, 1280, 2},  {1, 9, 5, 30},     {50, 4, 7, 11},  {16, 16, 16, 16},    {257, 3, 256, 3},
 };
 
-// Every rule holds on the plain loops and on the vector code alike.
-class ResamplerOnPath : public testing::TestWithParam<ResamplePath> {};
-INSTANTIATE_TEST_SUITE_P(Paths, ResamplerOnPath, testing::Values(ResamplePath::kScalar, ResamplePath::kSimd),
+// Every rule holds on the plain loops and on each vector code alike.
+class ResamplerOnPath : public testing::TestWithParam<ResamplePath> {
+ protected:
+  void SetUp() override {
+    if (!resamplePathRuns(GetParam())) GTEST_SKIP() << "the processor lacks this path's instructions";
+  }
+};
+INSTANTIATE_TEST_SUITE_P(Paths, ResamplerOnPath,
+                         testing::Values(ResamplePath::kScalar, ResamplePath::kSse, ResamplePath::kAvx2),
                          testing::PrintToStringParamName());
 
 TEST_P(ResamplerOnPath, ConstantPictureStaysConstant) {
@@ -195,8 +206,9 @@ TEST_P(ResamplerOnPath, StreamedRowsGiveTheSameResult) {
 }
 
 TEST(ResamplerPaths, GiveTheSameBytes) {
-  // Besides the shapes above: reductions whose spans need one to five groups of four taps, and a
-  // width whose last group is moved left from the row's end.
+  // Besides the shapes above: reductions whose spans need one to five groups of four taps (one to
+  // three of eight), widths whose last group is moved left from the row's end, and rows narrower
+  // than eight pixels.
   std::vector<Case> cases(std::begin(kCases), std::end(kCases));
   cases.insert(cases.end(), {{6000, 5, 1280, 3},
                              {4000, 6, 1280, 2},
@@ -204,13 +216,20 @@ TEST(ResamplerPaths, GiveTheSameBytes) {
                              {613, 4, 40, 2},
                              {1001, 9, 997, 5},
                              {4099, 2, 2, 1500},
-                             {5, 40, 3, 7}});
+                             {5, 40, 3, 7},
+                             {8, 3, 1, 2},
+                             {23, 2, 2, 1},
+                             {3001, 7, 958, 3}});
   unsigned seed = 200;
   for (const Case& c : cases) {
     const Picture src = randomPicture(c.srcW, c.srcH, seed++);
-    EXPECT_EQ(scale(src, c.dstW, c.dstH, ResamplePath::kSimd).bytes,
-              scale(src, c.dstW, c.dstH, ResamplePath::kScalar).bytes)
-        << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
+    const Picture plain = scale(src, c.dstW, c.dstH, ResamplePath::kScalar);
+    // A path the processor lacks is skipped by the tests above, and named there.
+    for (const ResamplePath path : {ResamplePath::kSse, ResamplePath::kAvx2, ResamplePath::kSimd}) {
+      if (!resamplePathRuns(path)) continue;
+      EXPECT_EQ(scale(src, c.dstW, c.dstH, path).bytes, plain.bytes)
+          << testing::PrintToString(path) << ": " << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
+    }
   }
 }
 
