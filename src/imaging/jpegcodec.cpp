@@ -368,7 +368,7 @@ QImage decodeWhole(Decompressor& dec) {
   return picture;
 }
 
-// Feeds decoded rows to the resampler through a buffer of a few rows.
+// Feeds decoded rows to the resampler through a ring of a few rows, keeping those it may still read.
 class DecodedRows : public RowSource {
  public:
   explicit DecodedRows(Decompressor& dec)
@@ -378,21 +378,24 @@ class DecodedRows : public RowSource {
     // Rows already handed over are gone; the resampler never asks for them again.
     if (y < begin_) throw std::logic_error("decoded row requested twice");
     while (y >= end_) {
-      begin_ = end_;
+      begin_ = std::max(begin_, end_ - (kHeldRows - 1));
       std::uint8_t* rows[kRowBatch];
-      const int count = std::min(kRowBatch, dec_.height() - begin_);
+      const int count = std::min(kRowBatch - (end_ - begin_), dec_.height() - end_);
       if (count <= 0) throw JpegError(kJpegEndsEarly);
-      for (int i = 0; i < count; ++i) rows[i] = buffer_.data() + static_cast<std::size_t>(i) * stride_;
-      end_ = begin_ + dec_.readRows(rows, count);
+      for (int i = 0; i < count; ++i) rows[i] = slot(end_ + i);
+      end_ += dec_.readRows(rows, count);
     }
-    return buffer_.data() + static_cast<std::size_t>(y - begin_) * stride_;
+    return slot(y);
   }
 
  private:
+  static_assert(kHeldRows < kRowBatch, "the ring holds the rows kept and at least one more");
+  std::uint8_t* slot(int y) { return buffer_.data() + static_cast<std::size_t>(y % kRowBatch) * stride_; }
+
   Decompressor& dec_;
   std::size_t stride_;
   std::vector<std::uint8_t> buffer_;
-  int begin_ = 0;
+  int begin_ = 0;  // the rows begin_ to end_ - 1 are in the ring
   int end_ = 0;
 };
 

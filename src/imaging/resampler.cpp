@@ -175,10 +175,13 @@ class Resampler {
       const Span s = yPlan_.spans[i];
       const std::uint32_t* top = horizontalRow(s.first);
       const bool hasMid = s.last - s.first > 1;
-      if (hasMid) {
-        // The first middle row is stored, the others added.
-        horizontal<false>(source_.row(s.first + 1), mid_.data());
-        for (int y = s.first + 2; y < s.last; ++y) horizontal<true>(source_.row(y), mid_.data());
+      // The middle rows go in groups the source keeps readable together, their pixels summed before
+      // they are weighed; the first group is stored, the others added.
+      for (int y = s.first + 1; y < s.last;) {
+        const std::uint8_t* rows[kHeldRows];
+        int count = 0;
+        for (; count < kHeldRows && y < s.last; ++count, ++y) rows[count] = source_.row(y);
+        horizontalSum(rows, count, y - count > s.first + 1, mid_.data());
       }
       const std::uint32_t* bottom = horizontalRow(s.last);
       std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
@@ -213,6 +216,19 @@ class Resampler {
       if (vectorRows_) return vectorRows_->reduce(src, kAdd, out);
     }
     horizontalPass<kAdd>(src, xPlan_, out);
+  }
+
+  void horizontalSum(const std::uint8_t* const* rows, int count, bool add, Acc* out) {
+    if constexpr (sizeof(Acc) == 4) {
+      if (vectorRows_) return vectorRows_->reduceSum(rows, count, add, out);
+    }
+    for (int i = 0; i < count; ++i) {
+      if (add || i > 0) {
+        horizontalPass<true>(rows[i], xPlan_, out);
+      } else {
+        horizontalPass<false>(rows[i], xPlan_, out);
+      }
+    }
   }
 
   template <bool kMid>

@@ -18,8 +18,12 @@ namespace velmora {
 // Longest side the resampler takes on either end; the integer weights are sized for it.
 inline constexpr int kMaxResampleSide = 1 << 23;
 
+// Rows the resampler reads together: a row stays readable while it is one of the last this many it
+// asked for.
+inline constexpr int kHeldRows = 3;
+
 // Hands out the rows of a source picture (4 bytes a pixel). The resampler asks for rows in
-// non-decreasing order and reads a row only until its next request.
+// non-decreasing order and reads a row only while it is one of the last kHeldRows it asked for.
 class RowSource {
  public:
   virtual ~RowSource() = default;

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "imaging/resampler.h"
 #include "imaging/resampler_simd.h"
 
 #if defined(__x86_64__)
@@ -21,9 +22,12 @@ namespace {
 // are spread there by shuffles, so the table stays as small as the SSE step's: in the streamed decode
 // the decoder's work between two rows pushes it out of the nearest caches, and a larger table costs
 // more in fetching than the wider arithmetic saves.
-template <int kOctets>
-__attribute__((target("avx2"), always_inline)) inline __m256i octetSums(const std::uint8_t* src, const std::int32_t* x,
-                                                                        const std::int16_t* w, int count) {
+// With several rows, their spread pixels are added in 16 bits first (at most 3 x 255), so each
+// window is weighed once for all of them.
+template <int kOctets, int kRows>
+__attribute__((target("avx2"), always_inline)) inline __m256i octetSums(const std::uint8_t* const* rows,
+                                                                        const std::int32_t* x, const std::int16_t* w,
+                                                                        int count) {
   const __m256i spread01 = _mm256_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1, 0, -1, 4, -1, 1, -1,
                                             5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
   const __m256i spread23 = _mm256_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1, 8, -1, 12, -1,
@@ -35,19 +39,24 @@ __attribute__((target("avx2"), always_inline)) inline __m256i octetSums(const st
                                            15, 12, 13, 14, 15, 12, 13, 14, 15);
   __m256i acc = _mm256_setzero_si256();
   for (int k = 0; k < (kOctets > 0 ? kOctets : count); ++k) {
-    const __m256i eight =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + static_cast<std::size_t>(x[k]) * 4));
+    const std::size_t at = static_cast<std::size_t>(x[k]) * 4;
+    __m256i eight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[0] + at));
+    __m256i p01 = _mm256_shuffle_epi8(eight, spread01);
+    __m256i p23 = _mm256_shuffle_epi8(eight, spread23);
+    for (int r = 1; r < kRows; ++r) {
+      eight = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(rows[r] + at));
+      p01 = _mm256_add_epi16(p01, _mm256_shuffle_epi8(eight, spread01));
+      p23 = _mm256_add_epi16(p23, _mm256_shuffle_epi8(eight, spread23));
+    }
     const __m256i weights = _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w + 8 * k)));
-    acc = _mm256_add_epi32(
-        acc, _mm256_madd_epi16(_mm256_shuffle_epi8(eight, spread01), _mm256_shuffle_epi8(weights, pairs01)));
-    acc = _mm256_add_epi32(
-        acc, _mm256_madd_epi16(_mm256_shuffle_epi8(eight, spread23), _mm256_shuffle_epi8(weights, pairs23)));
+    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(p01, _mm256_shuffle_epi8(weights, pairs01)));
+    acc = _mm256_add_epi32(acc, _mm256_madd_epi16(p23, _mm256_shuffle_epi8(weights, pairs23)));
   }
   return acc;
 }
 
-template <bool kAdd, int kOctets>
-__attribute__((target("avx2"))) void horizontalOctets(const std::uint8_t* src, const TapWindows& taps,
+template <bool kAdd, int kOctets, int kRows>
+__attribute__((target("avx2"))) void horizontalOctets(const std::uint8_t* const* rows, const TapWindows& taps,
                                                       std::uint32_t* out) {
   const int count = kOctets > 0 ? kOctets : taps.perTarget;
   const std::int32_t* x = taps.x.data();
@@ -56,15 +65,15 @@ __attribute__((target("avx2"))) void horizontalOctets(const std::uint8_t* src, c
   std::size_t i = 0;
   // Two targets a step, their lanes added across so both land in one store.
   for (; i + 2 <= n; i += 2, x += 2 * count, w += 16 * count) {
-    const __m256i a = octetSums<kOctets>(src, x, w, count);
-    const __m256i b = octetSums<kOctets>(src, x + count, w + 8 * count, count);
+    const __m256i a = octetSums<kOctets, kRows>(rows, x, w, count);
+    const __m256i b = octetSums<kOctets, kRows>(rows, x + count, w + 8 * count, count);
     __m256i sum = _mm256_add_epi32(_mm256_permute2x128_si256(a, b, 0x21), _mm256_blend_epi32(a, b, 0xF0));
     auto* o = reinterpret_cast<__m256i*>(out + i * kChannels);
     if constexpr (kAdd) sum = _mm256_add_epi32(sum, _mm256_loadu_si256(o));
     _mm256_storeu_si256(o, sum);
   }
   if (i < n) {
-    const __m256i a = octetSums<kOctets>(src, x, w, count);
+    const __m256i a = octetSums<kOctets, kRows>(rows, x, w, count);
     __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(a), _mm256_extracti128_si256(a, 1));
     auto* o = reinterpret_cast<__m128i*>(out + i * kChannels);
     if constexpr (kAdd) sum = _mm_add_epi32(sum, _mm_loadu_si128(o));
@@ -72,36 +81,42 @@ __attribute__((target("avx2"))) void horizontalOctets(const std::uint8_t* src, c
   }
 }
 
-using OctetPass = void (*)(const std::uint8_t*, const TapWindows&, std::uint32_t*);
+using OctetPass = void (*)(const std::uint8_t* const*, const TapWindows&, std::uint32_t*);
 
 // Unrolled for spans of up to 16 pixels (a reduction by up to about 15).
-template <bool kAdd>
+template <bool kAdd, int kRows>
 OctetPass octetPassFor(int perTarget) {
   switch (perTarget) {
     case 1:
-      return horizontalOctets<kAdd, 1>;
+      return horizontalOctets<kAdd, 1, kRows>;
     case 2:
-      return horizontalOctets<kAdd, 2>;
+      return horizontalOctets<kAdd, 2, kRows>;
     default:
-      return horizontalOctets<kAdd, 0>;
+      return horizontalOctets<kAdd, 0, kRows>;
   }
 }
+
+static_assert(kHeldRows == 3, "the passes below are made for one to three rows");
 
 class OctetRows : public VectorRows {
  public:
   explicit OctetRows(TapWindows taps)
       : taps_(std::move(taps)),
-        store_(octetPassFor<false>(taps_.perTarget)),
-        add_(octetPassFor<true>(taps_.perTarget)) {}
+        passes_{{octetPassFor<false, 1>(taps_.perTarget), octetPassFor<false, 2>(taps_.perTarget),
+                 octetPassFor<false, 3>(taps_.perTarget)},
+                {octetPassFor<true, 1>(taps_.perTarget), octetPassFor<true, 2>(taps_.perTarget),
+                 octetPassFor<true, 3>(taps_.perTarget)}} {}
 
   void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const override {
-    (add ? add_ : store_)(src, taps_, out);
+    passes_[add][0](&src, taps_, out);
+  }
+  void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const override {
+    passes_[add][count - 1](rows, taps_, out);
   }
 
  private:
   TapWindows taps_;
-  OctetPass store_;
-  OctetPass add_;
+  OctetPass passes_[2][kHeldRows];
 };
 
 std::unique_ptr<VectorRows> prepareOctetRows(const AxisPlan& plan, int srcWidth) {

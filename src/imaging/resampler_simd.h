@@ -48,6 +48,10 @@ class VectorRows {
   virtual ~VectorRows() = default;
   // Reduces one source row to the target width: kChannels sums a pixel, stored in out or added to it.
   virtual void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const = 0;
+  // The same for the sum of count rows (1 to kHeldRows): what reducing each in turn and adding gives.
+  virtual void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const {
+    for (int i = 0; i < count; ++i) reduce(rows[i], add || i > 0, out);
+  }
 };
 
 // One target row of the vertical pass: each lane is (wTop top + wBottom bottom [+ wMid mid] + half) / total,

@@ -176,22 +176,27 @@ TEST_P(ResamplerOnPath, WritesNothingOutsideTheTargetRows) {
   }
 }
 
-// Serves each row from one shared buffer, overwritten at every request, and checks the order.
-class OneRowAtATime : public RowSource {
+// Serves each row from kHeldRows buffers in turn, the oldest overwritten at every request, and checks
+// the order.
+class HeldRowsOnly : public RowSource {
  public:
-  explicit OneRowAtATime(const Picture& p) : p_(p), row_(static_cast<std::size_t>(p.width) * 4) {}
+  explicit HeldRowsOnly(const Picture& p) : p_(p) {
+    for (auto& row : rows_) row.resize(static_cast<std::size_t>(p.width) * 4);
+  }
   const std::uint8_t* row(int y) override {
     EXPECT_GE(y, last_);
     EXPECT_LT(y, p_.height);
     last_ = y;
-    std::copy_n(p_.bytes.begin() + static_cast<std::ptrdiff_t>(y) * p_.width * 4, row_.size(), row_.begin());
-    return row_.data();
+    std::vector<std::uint8_t>& row = rows_[next_++ % kHeldRows];
+    std::copy_n(p_.bytes.begin() + static_cast<std::ptrdiff_t>(y) * p_.width * 4, row.size(), row.begin());
+    return row.data();
   }
 
  private:
   const Picture& p_;
-  std::vector<std::uint8_t> row_;
+  std::vector<std::uint8_t> rows_[kHeldRows];
   int last_ = 0;
+  unsigned next_ = 0;
 };
 
 TEST_P(ResamplerOnPath, StreamedRowsGiveTheSameResult) {
@@ -199,7 +204,7 @@ TEST_P(ResamplerOnPath, StreamedRowsGiveTheSameResult) {
     const Picture src = randomPicture(c.srcW, c.srcH, 9);
     const Picture expected = scale(src, c.dstW, c.dstH, GetParam());
     Picture out{c.dstW, c.dstH, std::vector<std::uint8_t>(expected.bytes.size())};
-    OneRowAtATime rows(src);
+    HeldRowsOnly rows(src);
     resampleHalftone(rows, c.srcW, c.srcH, out.bytes.data(), c.dstW * 4, c.dstW, c.dstH, GetParam());
     EXPECT_EQ(out.bytes, expected.bytes) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
   }
@@ -207,8 +212,8 @@ TEST_P(ResamplerOnPath, StreamedRowsGiveTheSameResult) {
 
 TEST(ResamplerPaths, GiveTheSameBytes) {
   // Besides the shapes above: reductions whose spans need one to five groups of four taps (one to
-  // three of eight), widths whose last group is moved left from the row's end, and rows narrower
-  // than eight pixels.
+  // three of eight), widths whose last group is moved left from the row's end, rows narrower
+  // than eight pixels, and spans of a dozen rows, their middle rows summed in several groups.
   std::vector<Case> cases(std::begin(kCases), std::end(kCases));
   cases.insert(cases.end(), {{6000, 5, 1280, 3},
                              {4000, 6, 1280, 2},
@@ -219,7 +224,8 @@ TEST(ResamplerPaths, GiveTheSameBytes) {
                              {5, 40, 3, 7},
                              {8, 3, 1, 2},
                              {23, 2, 2, 1},
-                             {3001, 7, 958, 3}});
+                             {3001, 7, 958, 3},
+                             {1001, 40, 97, 3}});
   unsigned seed = 200;
   for (const Case& c : cases) {
     const Picture src = randomPicture(c.srcW, c.srcH, seed++);
