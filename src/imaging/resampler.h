@@ -20,7 +20,7 @@ inline constexpr int kMaxResampleSide = 1 << 23;
 
 // Rows the resampler reads together: a row stays readable while it is one of the last this many it
 // asked for.
-inline constexpr int kHeldRows = 3;
+inline constexpr int kHeldRows = 4;
 
 // Hands out the rows of a source picture (4 bytes a pixel). The resampler asks for rows in
 // non-decreasing order and reads a row only while it is one of the last kHeldRows it asked for.

@@ -22,7 +22,7 @@ namespace {
 // are spread there by shuffles, so the table stays as small as the SSE step's: in the streamed decode
 // the decoder's work between two rows pushes it out of the nearest caches, and a larger table costs
 // more in fetching than the wider arithmetic saves.
-// With several rows, their spread pixels are added in 16 bits first (at most 3 x 255), so each
+// With several rows, their spread pixels are added in 16 bits first (at most 4 x 255), so each
 // window is weighed once for all of them.
 template <int kOctets, int kRows>
 __attribute__((target("avx2"), always_inline)) inline __m256i octetSums(const std::uint8_t* const* rows,
@@ -96,16 +96,16 @@ OctetPass octetPassFor(int perTarget) {
   }
 }
 
-static_assert(kHeldRows == 3, "the passes below are made for one to three rows");
+static_assert(kHeldRows == 4, "the passes below are made for one to four rows");
 
 class OctetRows : public VectorRows {
  public:
   explicit OctetRows(TapWindows taps)
       : taps_(std::move(taps)),
         passes_{{octetPassFor<false, 1>(taps_.perTarget), octetPassFor<false, 2>(taps_.perTarget),
-                 octetPassFor<false, 3>(taps_.perTarget)},
+                 octetPassFor<false, 3>(taps_.perTarget), octetPassFor<false, 4>(taps_.perTarget)},
                 {octetPassFor<true, 1>(taps_.perTarget), octetPassFor<true, 2>(taps_.perTarget),
-                 octetPassFor<true, 3>(taps_.perTarget)}} {}
+                 octetPassFor<true, 3>(taps_.perTarget), octetPassFor<true, 4>(taps_.perTarget)}} {}
 
   void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const override {
     passes_[add][0](&src, taps_, out);
