@@ -21,9 +21,8 @@ namespace {
 // step does. The window's eight weights (16 bytes, from layTaps) go into both lanes with one load and
 // are spread there by shuffles, so the table stays as small as the SSE step's: in the streamed decode
 // the decoder's work between two rows pushes it out of the nearest caches, and a larger table costs
-// more in fetching than the wider arithmetic saves.
-// With several rows, their spread pixels are added in 16 bits first (at most 4 x 255), so each
-// window is weighed once for all of them.
+// more in fetching than the wider arithmetic saves. With several rows, their spread pixels are added
+// in 16 bits first (at most 4 x 255), so each window is weighed once for all of them.
 template <int kOctets, int kRows>
 __attribute__((target("avx2"), always_inline)) inline __m256i octetSums(const std::uint8_t* const* rows,
                                                                         const std::int32_t* x, const std::int16_t* w,
