@@ -1,6 +1,7 @@
 // The resampler alone, as the streamed decode drives it: a 24 MP source fed row by row from a small
 // cache-resident tile (as the decoder hands rows over), reduced to 1280 x 853. Prints the least time
-// of several runs, in milliseconds and nanoseconds per source pixel.
+// of several runs, in milliseconds and nanoseconds per source pixel, for the process' own choice and
+// then for each code path the processor runs.
 //
 //   velmora-bench-resample [RUNS]
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 #include <vector>
 
 #include "imaging/resampler.h"
@@ -38,18 +40,27 @@ int main(int argc, char** argv) {
   struct Shape {
     int sw, sh, dw, dh;
   };
-  for (const Shape s : {Shape{6000, 4000, 1280, 853}, Shape{4000, 6000, 853, 1280}, Shape{4000, 3000, 1280, 960}}) {
-    TileRows rows(s.sw, 4);
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(s.dw) * s.dh * 4);
-    double best = 1e9;
-    for (int r = 0; r < runs; ++r) {
-      const auto t0 = std::chrono::steady_clock::now();
-      velmora::resampleHalftone(rows, s.sw, s.sh, out.data(), s.dw * 4, s.dw, s.dh);
-      const auto t1 = std::chrono::steady_clock::now();
-      best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
+  using velmora::ResamplePath;
+  const std::pair<ResamplePath, const char*> paths[] = {{ResamplePath::kChosen, "chosen"},
+                                                        {ResamplePath::kAvx2, "AVX2"},
+                                                        {ResamplePath::kSse, "SSE"},
+                                                        {ResamplePath::kScalar, "plain loops"}};
+  for (const auto& [path, name] : paths) {
+    if (!velmora::resamplePathRuns(path)) continue;
+    std::printf("%s:\n", name);
+    for (const Shape s : {Shape{6000, 4000, 1280, 853}, Shape{4000, 6000, 853, 1280}, Shape{4000, 3000, 1280, 960}}) {
+      TileRows rows(s.sw, 4);
+      std::vector<std::uint8_t> out(static_cast<std::size_t>(s.dw) * s.dh * 4);
+      double best = 1e9;
+      for (int r = 0; r < (path == ResamplePath::kScalar ? (runs + 3) / 4 : runs); ++r) {
+        const auto t0 = std::chrono::steady_clock::now();
+        velmora::resampleHalftone(rows, s.sw, s.sh, out.data(), s.dw * 4, s.dw, s.dh, path);
+        const auto t1 = std::chrono::steady_clock::now();
+        best = std::min(best, std::chrono::duration<double, std::milli>(t1 - t0).count());
+      }
+      std::printf("  %dx%d -> %dx%d: %.2f ms, %.2f ns per source pixel\n", s.sw, s.sh, s.dw, s.dh, best,
+                  best * 1e6 / (static_cast<double>(s.sw) * s.sh));
     }
-    std::printf("%dx%d -> %dx%d: %.2f ms, %.2f ns per source pixel\n", s.sw, s.sh, s.dw, s.dh, best,
-                best * 1e6 / (static_cast<double>(s.sw) * s.sh));
   }
   return 0;
 }

@@ -36,6 +36,9 @@ constexpr int kRed = kLittleEndian ? 2 : 1, kGreen = kLittleEndian ? 1 : 2, kBlu
               kPad = kLittleEndian ? 3 : 0;
 // Rows handed over per libjpeg call.
 constexpr int kRowBatch = 4;
+// The streamed decode's ring of rows: those the resampler may still read, and room for the two a
+// libjpeg call usually gives.
+constexpr int kRingRows = kHeldRows + 1;
 // libjpeg's tables and small pools, and the resampler's per-axis spans and accumulator rows: a
 // generous round figure.
 constexpr std::uint64_t kDecoderOverhead = std::uint64_t{8} << 20;
@@ -368,31 +371,33 @@ QImage decodeWhole(Decompressor& dec) {
   return picture;
 }
 
-// Feeds decoded rows to the resampler through a buffer of a few rows.
+// Feeds decoded rows to the resampler through a ring of a few rows, keeping those it may still read.
 class DecodedRows : public RowSource {
  public:
   explicit DecodedRows(Decompressor& dec)
-      : dec_(dec), stride_(static_cast<std::size_t>(dec.width()) * 4), buffer_(stride_ * kRowBatch) {}
+      : dec_(dec), stride_(static_cast<std::size_t>(dec.width()) * 4), buffer_(stride_ * kRingRows) {}
 
   const std::uint8_t* row(int y) override {
     // Rows already handed over are gone; the resampler never asks for them again.
     if (y < begin_) throw std::logic_error("decoded row requested twice");
     while (y >= end_) {
-      begin_ = end_;
-      std::uint8_t* rows[kRowBatch];
-      const int count = std::min(kRowBatch, dec_.height() - begin_);
+      begin_ = std::max(begin_, end_ - (kHeldRows - 1));
+      std::uint8_t* rows[kRingRows];
+      const int count = std::min(kRingRows - (end_ - begin_), dec_.height() - end_);
       if (count <= 0) throw JpegError(kJpegEndsEarly);
-      for (int i = 0; i < count; ++i) rows[i] = buffer_.data() + static_cast<std::size_t>(i) * stride_;
-      end_ = begin_ + dec_.readRows(rows, count);
+      for (int i = 0; i < count; ++i) rows[i] = slot(end_ + i);
+      end_ += dec_.readRows(rows, count);
     }
-    return buffer_.data() + static_cast<std::size_t>(y - begin_) * stride_;
+    return slot(y);
   }
 
  private:
+  std::uint8_t* slot(int y) { return buffer_.data() + static_cast<std::size_t>(y % kRingRows) * stride_; }
+
   Decompressor& dec_;
   std::size_t stride_;
   std::vector<std::uint8_t> buffer_;
-  int begin_ = 0;
+  int begin_ = 0;  // the rows begin_ to end_ - 1 are in the ring
   int end_ = 0;
 };
 
@@ -501,7 +506,7 @@ namespace {
 // before anything big is allocated.
 void admit(Decompressor& dec, QSize full, QSize result, const MemoryGate& gate) {
   std::uint64_t bytes = dec.decoderBytes() + std::uint64_t(result.width()) * std::uint64_t(result.height()) * 4;
-  if (result != full) bytes += std::uint64_t(full.width()) * 4 * kRowBatch + std::uint64_t(result.width()) * 64;
+  if (result != full) bytes += std::uint64_t(full.width()) * 4 * kRingRows + std::uint64_t(result.width()) * 64;
   if (gate) {
     gate(bytes);
   } else if (bytes > kDecodeMemoryLimit) {

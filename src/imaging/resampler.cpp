@@ -13,6 +13,40 @@
 
 namespace velmora {
 
+namespace resample {
+
+bool layTaps(const AxisPlan& plan, int srcWidth, int width, TapWindows& out) {
+  if (srcWidth < width) return false;
+  out.width = width;
+  out.perTarget = 0;
+  for (const Span& s : plan.spans) out.perTarget = std::max(out.perTarget, (s.last - s.first) / width + 1);
+  const std::size_t windows = plan.spans.size() * static_cast<std::size_t>(out.perTarget);
+  out.x.assign(windows, 0);
+  out.weights.assign(windows * static_cast<std::size_t>(width), 0);
+  std::size_t j = 0;
+  for (const Span& s : plan.spans) {
+    for (int k = 0; k < out.perTarget; ++k, ++j) {
+      std::int16_t* w = out.weights.data() + j * static_cast<std::size_t>(width);
+      const int x = s.first + k * width;
+      if (x > s.last) {
+        out.x[j] = out.x[j - 1];  // padding: all weights zero
+        continue;
+      }
+      // A window that would reach past the row's end moves left, its weights with it.
+      const int start = std::min(x, srcWidth - width);
+      out.x[j] = start;
+      for (int p = x; p <= s.last && p < x + width; ++p) {
+        const std::uint32_t weight = p == s.first ? s.wFirst : p == s.last ? s.wLast : plan.wMid;
+        if (weight > 32767) return false;
+        w[p - start] = static_cast<std::int16_t>(weight);
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace resample
+
 namespace {
 
 using resample::AxisPlan;
@@ -141,10 +175,13 @@ class Resampler {
       const Span s = yPlan_.spans[i];
       const std::uint32_t* top = horizontalRow(s.first);
       const bool hasMid = s.last - s.first > 1;
-      if (hasMid) {
-        // The first middle row is stored, the others added.
-        horizontal<false>(source_.row(s.first + 1), mid_.data());
-        for (int y = s.first + 2; y < s.last; ++y) horizontal<true>(source_.row(y), mid_.data());
+      // The middle rows go in groups the source keeps readable together, their pixels summed before
+      // they are weighed; the first group is stored, the others added.
+      for (int y = s.first + 1; y < s.last;) {
+        const std::uint8_t* rows[kHeldRows];
+        int count = 0;
+        for (; count < kHeldRows && y < s.last; ++count, ++y) rows[count] = source_.row(y);
+        horizontalSum(rows, count, y - count > s.first + 1, mid_.data());
       }
       const std::uint32_t* bottom = horizontalRow(s.last);
       std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
@@ -179,6 +216,19 @@ class Resampler {
       if (vectorRows_) return vectorRows_->reduce(src, kAdd, out);
     }
     horizontalPass<kAdd>(src, xPlan_, out);
+  }
+
+  void horizontalSum(const std::uint8_t* const* rows, int count, bool add, Acc* out) {
+    if constexpr (sizeof(Acc) == 4) {
+      if (vectorRows_) return vectorRows_->reduceSum(rows, count, add, out);
+    }
+    for (int i = 0; i < count; ++i) {
+      if (add || i > 0) {
+        horizontalPass<true>(rows[i], xPlan_, out);
+      } else {
+        horizontalPass<false>(rows[i], xPlan_, out);
+      }
+    }
   }
 
   template <bool kMid>
@@ -228,13 +278,24 @@ class MemoryRows : public RowSource {
   std::ptrdiff_t stride_;
 };
 
-// The steps of a path; the process' own choice is made once, at the first picture.
+// The steps of a path; the processor is asked, and the process' own choice made, once.
 const VectorSteps& stepsFor(ResamplePath path) {
   static const VectorSteps none;
   static const VectorSteps sse = resample::sseSteps();
+  static const VectorSteps avx2 = resample::avx2Steps();
+  static const VectorSteps widest{avx2.prepareRows ? avx2.prepareRows : sse.prepareRows,
+                                  avx2.combine ? avx2.combine : sse.combine};
   static const ResamplePath chosen = resamplePathFor(std::getenv("VELMORA_NO_SIMD"));
-  if (path == ResamplePath::kChosen) path = chosen;
-  return path == ResamplePath::kSimd ? sse : none;
+  switch (path == ResamplePath::kChosen ? chosen : path) {
+    case ResamplePath::kSimd:
+      return widest;
+    case ResamplePath::kSse:
+      return sse;
+    case ResamplePath::kAvx2:
+      return avx2;
+    default:
+      return none;
+  }
 }
 
 void checkSide(int side) {
@@ -248,6 +309,11 @@ void checkSide(int side) {
 ResamplePath resamplePathFor(const char* noSimd) {
   const bool off = noSimd != nullptr && noSimd[0] != '\0' && std::strcmp(noSimd, "0") != 0;
   return off ? ResamplePath::kScalar : ResamplePath::kSimd;
+}
+
+bool resamplePathRuns(ResamplePath path) {
+  const VectorSteps& steps = stepsFor(path);
+  return path == ResamplePath::kChosen || path == ResamplePath::kScalar || steps.prepareRows || steps.combine;
 }
 
 void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8_t* dst, std::ptrdiff_t dstStride,

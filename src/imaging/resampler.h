@@ -18,21 +18,29 @@ namespace velmora {
 // Longest side the resampler takes on either end; the integer weights are sized for it.
 inline constexpr int kMaxResampleSide = 1 << 23;
 
+// Rows the resampler reads together: a row stays readable while it is one of the last this many it
+// asked for.
+inline constexpr int kHeldRows = 4;
+
 // Hands out the rows of a source picture (4 bytes a pixel). The resampler asks for rows in
-// non-decreasing order and reads a row only until its next request.
+// non-decreasing order and reads a row only while it is one of the last kHeldRows it asked for.
 class RowSource {
  public:
   virtual ~RowSource() = default;
   virtual const std::uint8_t* row(int y) = 0;
 };
 
-// The code that does the arithmetic; both give the same bytes. kSimd takes the processor's vector
-// instructions where it has them. kChosen is the process' choice, made once: kScalar when the
-// environment sets VELMORA_NO_SIMD to anything but "" or "0", else kSimd.
-enum class ResamplePath { kChosen, kScalar, kSimd };
+// The code that does the arithmetic; all give the same bytes. kSse and kAvx2 take those instructions
+// where the processor has them (the plain loops where not), kSimd the widest it has. kChosen is the
+// process' choice, made once: kScalar when the environment sets VELMORA_NO_SIMD to anything but "" or
+// "0", else kSimd.
+enum class ResamplePath { kChosen, kScalar, kSimd, kSse, kAvx2 };
 
 // The path a value of VELMORA_NO_SIMD chooses (null: not set).
 ResamplePath resamplePathFor(const char* noSimd);
+
+// False when the processor lacks the instructions of the path's own code.
+bool resamplePathRuns(ResamplePath path);
 
 // Scales srcWidth x srcHeight onto dstWidth x dstHeight pixels at dst (rows dstStride bytes apart).
 // Writes exactly dstWidth * 4 bytes in each of the dstHeight rows and nothing else. Throws ImagingError

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the resampler shares with its vector code (resampler_sse.cpp): the per-axis plan, and the two
-// steps of the 32-bit path that the vector unit does faster. The vector steps give exactly the bytes of
-// the plain loops in resampler.cpp, which run wherever a step is missing.
+// What the resampler shares with its vector code (resampler_sse.cpp, resampler_avx2.cpp): the per-axis
+// plan, and the two steps of the 32-bit path that the vector unit does faster. The vector steps give
+// exactly the bytes of the plain loops in resampler.cpp, which run wherever a step is missing.
 
 #include <cstddef>
 #include <cstdint>
@@ -29,12 +29,29 @@ struct AxisPlan {
   std::uint32_t total = 1;
 };
 
+// A plan's taps for one vector load each: every target pixel takes perTarget windows of `width`
+// neighbouring source pixels (the most any target needs; zero weights pad the rest), so the loop over
+// a target's windows has a fixed count. A window that would reach past the row's end moves left.
+struct TapWindows {
+  int width = 0;
+  int perTarget = 0;
+  std::vector<std::int32_t> x;        // the first source pixel of each window, target by target
+  std::vector<std::int16_t> weights;  // width weights a window, zero for a pixel outside the span
+};
+
+// False when a weight does not fit the instructions' signed 16 bits or the row is narrower than a window.
+bool layTaps(const AxisPlan& plan, int srcWidth, int width, TapWindows& out);
+
 // The horizontal pass of one axis plan, its taps laid out once per picture for the vector unit.
 class VectorRows {
  public:
   virtual ~VectorRows() = default;
   // Reduces one source row to the target width: kChannels sums a pixel, stored in out or added to it.
   virtual void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const = 0;
+  // The same for the sum of count rows (1 to kHeldRows): what reducing each in turn and adding gives.
+  virtual void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const {
+    for (int i = 0; i < count; ++i) reduce(rows[i], add || i > 0, out);
+  }
 };
 
 // One target row of the vertical pass: each lane is (wTop top + wBottom bottom [+ wMid mid] + half) / total,
@@ -57,5 +74,7 @@ struct VectorSteps {
 
 // The SSE steps this processor runs (SSSE3 rows, SSE4.1 combine); none off x86-64.
 VectorSteps sseSteps();
+// The AVX2 steps, when this processor has AVX2; none otherwise.
+VectorSteps avx2Steps();
 
 }  // namespace velmora::resample

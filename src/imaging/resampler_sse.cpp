@@ -1,7 +1,6 @@
 // The resampler's SSE steps. Each function carries its own target attribute and runs only after the
 // processor has been asked, so the rest of the program keeps the baseline instruction set.
 
-#include <algorithm>
 #include <utility>
 
 #include "imaging/resampler_simd.h"
@@ -15,59 +14,23 @@ namespace velmora::resample {
 #if defined(__x86_64__)
 namespace {
 
-// A target pixel's taps are neighbouring source pixels; they go four at a time: one 16-byte load, two
-// shuffles that spread pixels 0,1 and 2,3 into a0 b0 a1 b1 ... as 16-bit values, and two multiply-adds
-// that weigh and sum them per channel in 32 bits.
-struct TapQuad {
-  std::int32_t x;           // the quad is source pixels x to x + 3
-  std::int16_t weights[4];  // zero for a pixel outside the span
-};
-
-// Every target pixel gets the same number of quads (the most any needs, zero weights padding the
-// rest), so the loop over a target's quads has a fixed count and unrolls.
-struct QuadPlan {
-  std::vector<TapQuad> quads;  // perTarget quads for each target pixel in turn
-  int perTarget = 0;
-};
-
-// False when a weight does not fit the instruction's signed 16 bits or the row is narrower than a quad.
-bool makeQuadPlan(const AxisPlan& plan, int srcWidth, QuadPlan& out) {
-  if (srcWidth < 4) return false;
-  for (const Span& s : plan.spans) out.perTarget = std::max(out.perTarget, (s.last - s.first) / 4 + 1);
-  for (const Span& s : plan.spans) {
-    int made = 0;
-    for (int x = s.first; x <= s.last; x += 4, ++made) {
-      TapQuad q{x, {0, 0, 0, 0}};
-      for (int k = 0; k < 4 && x + k <= s.last; ++k) {
-        const std::uint32_t w = x + k == s.first ? s.wFirst : x + k == s.last ? s.wLast : plan.wMid;
-        if (w > 32767) return false;
-        q.weights[k] = static_cast<std::int16_t>(w);
-      }
-      // A quad that would reach past the row's end moves left, its weights with it.
-      const int over = q.x + 3 - (srcWidth - 1);
-      if (over > 0) {
-        for (int k = 3; k >= 0; --k) q.weights[k] = k >= over ? q.weights[k - over] : std::int16_t{0};
-        q.x -= over;
-      }
-      out.quads.push_back(q);
-    }
-    for (; made < out.perTarget; ++made) out.quads.push_back({out.quads.back().x, {0, 0, 0, 0}});
-  }
-  return true;
-}
-
+// A target pixel's taps are neighbouring source pixels; they go four at a time (a window of layTaps):
+// one 16-byte load, two shuffles that spread pixels 0,1 and 2,3 into a0 b0 a1 b1 ... as 16-bit values,
+// and two multiply-adds that weigh and sum them per channel in 32 bits.
 template <bool kAdd, int kQuads>
-__attribute__((target("ssse3"))) void horizontalQuads(const std::uint8_t* src, const TapQuad* quad, std::size_t n,
-                                                      int perTarget, std::uint32_t* out) {
+__attribute__((target("ssse3"))) void horizontalQuads(const std::uint8_t* src, const TapWindows& taps,
+                                                      std::uint32_t* out) {
   const __m128i spread01 = _mm_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1);
   const __m128i spread23 = _mm_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1);
-  const int count = kQuads > 0 ? kQuads : perTarget;
+  const int count = kQuads > 0 ? kQuads : taps.perTarget;
+  const std::int32_t* x = taps.x.data();
+  const std::int16_t* weights = taps.weights.data();
+  const std::size_t n = taps.x.size() / static_cast<std::size_t>(count);
   for (std::size_t i = 0; i < n; ++i) {
     __m128i acc = _mm_setzero_si128();
-    for (int k = 0; k < count; ++k, ++quad) {
-      const __m128i four =
-          _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(quad->x) * 4));
-      const __m128i w = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(quad->weights));
+    for (int k = 0; k < count; ++k, ++x, weights += 4) {
+      const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + static_cast<std::size_t>(*x) * 4));
+      const __m128i w = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(weights));
       acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(four, spread01), _mm_shuffle_epi32(w, 0x00)));
       acc = _mm_add_epi32(acc, _mm_madd_epi16(_mm_shuffle_epi8(four, spread23), _mm_shuffle_epi32(w, 0x55)));
     }
@@ -77,7 +40,7 @@ __attribute__((target("ssse3"))) void horizontalQuads(const std::uint8_t* src, c
   }
 }
 
-using QuadPass = void (*)(const std::uint8_t*, const TapQuad*, std::size_t, int, std::uint32_t*);
+using QuadPass = void (*)(const std::uint8_t*, const TapWindows&, std::uint32_t*);
 
 // The pass for the plan's quad count, unrolled for the usual counts (up to a reduction by about 12).
 template <bool kAdd>
@@ -96,26 +59,22 @@ QuadPass quadPassFor(int perTarget) {
 
 class QuadRows : public VectorRows {
  public:
-  explicit QuadRows(QuadPlan plan)
-      : plan_(std::move(plan)),
-        targets_(plan_.quads.size() / static_cast<std::size_t>(plan_.perTarget)),
-        store_(quadPassFor<false>(plan_.perTarget)),
-        add_(quadPassFor<true>(plan_.perTarget)) {}
+  explicit QuadRows(TapWindows taps)
+      : taps_(std::move(taps)), store_(quadPassFor<false>(taps_.perTarget)), add_(quadPassFor<true>(taps_.perTarget)) {}
 
   void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const override {
-    (add ? add_ : store_)(src, plan_.quads.data(), targets_, plan_.perTarget, out);
+    (add ? add_ : store_)(src, taps_, out);
   }
 
  private:
-  QuadPlan plan_;
-  std::size_t targets_;
+  TapWindows taps_;
   QuadPass store_;
   QuadPass add_;
 };
 
 std::unique_ptr<VectorRows> prepareQuadRows(const AxisPlan& plan, int srcWidth) {
-  QuadPlan quads;
-  if (!makeQuadPlan(plan, srcWidth, quads)) return nullptr;
+  TapWindows quads;
+  if (!layTaps(plan, srcWidth, 4, quads)) return nullptr;
   return std::make_unique<QuadRows>(std::move(quads));
 }
 
