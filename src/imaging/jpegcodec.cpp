@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
 #include "imaging/jpegmessages.h"
 #include "imaging/resampler.h"
-#include "metadata/fileio.h"
 
 // libjpeg reports errors through a callback that must not return. It jumps back (longjmp) into the
 // codec method that made the call; every such method holds only trivially destructible locals and

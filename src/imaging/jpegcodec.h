@@ -21,8 +21,8 @@
 #include <span>
 #include <string>
 
+#include "base/bytes.h"
 #include "imaging/imagingerror.h"
-#include "metadata/bytes.h"
 
 namespace velmora {
 

@@ -4,11 +4,10 @@
 #include <system_error>
 #include <utility>
 
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
-#include "imaging/xmpgps.h"
-#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "settings/eabort.h"
 
@@ -143,7 +142,6 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     output.turnedFrom = orientation;
     output.turnThumbnail = turnThumbnail;
     output.stripGps = options.stripGps;
-    output.stripXmpGps = StripXmpGps;
     writeFileAtomically(outcome.output, carryOverMetadata(encodeJpeg(picture), *segments, output, &outcome.notes),
                         options.fileCalls ? *options.fileCalls : systemFileCalls());
     return outcome;

@@ -4,11 +4,11 @@
 #include <cmath>
 #include <numeric>
 
+#include "base/textcodec.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/makernotes.h"
 #include "metadata/messages.h"
 #include "metadata/tagtables.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 

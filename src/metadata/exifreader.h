@@ -13,7 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/formatting.h"
 #include "metadata/tagentry.h"
 

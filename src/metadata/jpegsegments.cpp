@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <system_error>
 
-#include "metadata/fileio.h"
+#include "base/fileio.h"
+#include "base/textcodec.h"
 #include "metadata/iccprofile.h"
 #include "metadata/messages.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 

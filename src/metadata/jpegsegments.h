@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/exifreader.h"
 #include "metadata/iptc.h"
 

@@ -1,10 +1,10 @@
 #include "metadata/makernotes.h"
 
+#include "base/textcodec.h"
 #include "metadata/exifreader.h"
 #include "metadata/formatting.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/tagtables.h"
 
 namespace velmora {

@@ -8,6 +8,7 @@
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 #include "metadata/tagtables.h"
+#include "metadata/xmpgps.h"
 
 namespace velmora {
 
@@ -140,27 +141,24 @@ void NoteWhatWasNotRead(const TImgData& img, std::vector<TOutputNote>* notes) {
         const std::string name = row && row != &UnknownTagRow() ? row->name : UnknownTagName(d.tag);
         list += (list.empty() ? "" : ", ") + std::string(DirectoryName(d.parentId)) + " " + name;
       }
-      Note(notes, TOutputNote::Kind::kMetadata, "wpisy EXIF z wartością poza blokiem EXIF: " + list);
+      Note(notes, TOutputNote::Kind::kMetadata, msg::kDroppedEntries + list);
     }
-    if (info->illegalDirectories > 0)
-      Note(notes, TOutputNote::Kind::kMetadata, "katalog EXIF nie mieści się w bloku EXIF");
+    if (info->illegalDirectories > 0) Note(notes, TOutputNote::Kind::kMetadata, msg::kDirectoryOutsideBlock);
   }
-  if (img.iptcData && img.iptcData->Truncated())
-    Note(notes, TOutputNote::Kind::kMetadata, "dane IPTC ucięte w pliku źródłowym");
+  if (img.iptcData && img.iptcData->Truncated()) Note(notes, TOutputNote::Kind::kMetadata, msg::kIptcCut);
 }
 
 // XMP inside the EXIF block (IFD0's ExtensibleMetadataPlatform) loses its position like the segments.
-void StripGpsFromExifXmp(TImageInfo& info, const XmpPacketStripper& strip, std::vector<TOutputNote>* notes) {
+void StripGpsFromExifXmp(TImageInfo& info, std::vector<TOutputNote>* notes) {
   constexpr std::uint16_t kTagXmp = 0x02BC;
   std::erase_if(info.entries, [&](TTagEntry& e) {
     if (e.tag != kTagXmp || e.parentId != kParentIfd0 || e.kind != 0) return false;
     try {
-      if (!strip) throw EMetadata("brak czytnika XML");
-      e.raw = strip(e.raw);
+      e.raw = StripXmpGps(e.raw);
       e.rawSize = static_cast<std::int32_t>(e.raw.size());
       return false;
     } catch (const std::exception& error) {
-      Note(notes, TOutputNote::Kind::kMetadata, std::string("pakiet XMP w EXIF nieczytelny (") + error.what() + ")");
+      Note(notes, TOutputNote::Kind::kMetadata, msg::WithDetail(msg::kExifXmpUnreadable, error.what()));
       return true;
     }
   });
@@ -183,11 +181,11 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::v
   if (!info.thumbStrips.empty()) {
     info.thumbStrips.clear();
     info.thumbStripSizes.clear();
-    Note(notes, TOutputNote::Kind::kThumbnail, "miniatury nieskompresowanej nie da się obrócić");
+    Note(notes, TOutputNote::Kind::kThumbnail, msg::kStripsNotTurned);
   }
   if (!info.HasThumbnail()) return;
   std::optional<Bytes> turned;
-  std::string cause = "miniatury nie da się obrócić";
+  std::string cause = msg::kThumbnailNotTurned;
   if (turn) {
     try {
       turned = turn(info.thumbnail, from);
@@ -207,7 +205,7 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::v
 }  // namespace
 
 std::string TOutputNote::Text() const {
-  return (kind == Kind::kThumbnail ? "zapisano bez miniatury: " : "zapisano bez metadanych: ") + cause;
+  return (kind == Kind::kThumbnail ? msg::kWithoutThumbnail : msg::kWithoutMetadata) + cause;
 }
 
 // ---- TBasicMetadataWriter ---------------------------------------------------------------------------
@@ -540,7 +538,7 @@ Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std
       if (options.turnedFrom != kOrientationUpright)
         MarkUpright(*exifInfo, options.turnedFrom, options.turnThumbnail, &noted);
       if (options.adjustSize) exifInfo->SetImageSize(options.height, options.width);
-      if (options.stripGps) StripGpsFromExifXmp(*exifInfo, options.stripXmpGps, &noted);
+      if (options.stripGps) StripGpsFromExifXmp(*exifInfo, &noted);
     }
   }
   // Nothing to add: the encoder's file as it is.
@@ -579,10 +577,7 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
     std::vector<Bytes> stripped;
     if (stripGps) {
       std::vector<std::string> causes;
-      if (options->stripXmpGps)
-        stripped = StripGpsFromXmpSegments(xmpSegments, options->stripXmpGps, causes);
-      else
-        causes.push_back("XMP pominięto: brak czytnika XML");
+      stripped = StripGpsFromXmpSegments(xmpSegments, causes);
       for (std::string& cause : causes) Note(notes, TOutputNote::Kind::kMetadata, std::move(cause));
     }
     for (const Bytes& data : stripGps ? stripped : xmpSegments) {

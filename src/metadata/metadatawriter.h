@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/tagentry.h"
 #include "metadata/xmp.h"
 
@@ -58,10 +58,8 @@ struct TOutputOptions {
   int turnedFrom = 1;
   ThumbnailTurner turnThumbnail;
   // "usuń dane GPS": the GPS directory and its pointer are not written, and every XMP packet (the
-  // segments' and IFD0's) goes through stripXmpGps, which reads XML (the imaging library's); without
-  // it the XMP is left out, with a note.
+  // segments' and IFD0's) loses its exif:GPS* properties (xmpgps.h).
   bool stripGps = false;
-  XmpPacketStripper stripXmpGps;
 };
 
 // Raised by the writers with the texts of messages.h.

@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "metadata/jpegsegments.h"
+#include "metadata/messages.h"
+#include "metadata/xmpgps.h"
 
 namespace velmora {
 
@@ -148,8 +150,7 @@ std::string Md5Hex(ByteView bytes) {
   return hex;
 }
 
-std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, const XmpPacketStripper& strip,
-                                           std::vector<std::string>& causes) {
+std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, std::vector<std::string>& causes) {
   std::map<std::string, Extension> extensions;
   std::set<std::size_t> broken;  // parts whose header cannot be read
   for (std::size_t i = 0; i < segments.size(); ++i) {
@@ -167,22 +168,22 @@ std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, c
     ext.length = *length;
     ext.chunks.push_back({i, *offset, data.sub(kChunkStart, data.size() - kChunkStart)});
   }
-  if (!broken.empty()) causes.push_back("część rozszerzenia XMP uszkodzona");
+  if (!broken.empty()) causes.push_back(msg::kXmpPartBroken);
 
   for (auto& [guid, ext] : extensions) {
     std::optional<Bytes> packet;
     if (!ext.dropped) packet = Assemble(ext);
     if (!packet) {
       ext.dropped = true;
-      causes.push_back("rozszerzenie XMP niepełne");
+      causes.push_back(msg::kXmpExtensionIncomplete);
       continue;
     }
     Bytes stripped;
     try {
-      stripped = strip(*packet);
+      stripped = StripXmpGps(*packet);
     } catch (const std::exception& e) {
       ext.dropped = true;
-      causes.push_back("rozszerzenie XMP nieczytelne (" + What(e) + ")");
+      causes.push_back(msg::WithDetail(msg::kXmpExtensionUnreadable, What(e)));
       continue;
     }
     if (stripped == *packet) continue;
@@ -224,9 +225,9 @@ std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, c
     const ByteView packet = data.sub(kPacketStart, data.size() - kPacketStart);
     Bytes stripped;
     try {
-      stripped = strip(packet);
+      stripped = StripXmpGps(packet);
     } catch (const std::exception& e) {
-      causes.push_back("pakiet XMP nieczytelny (" + What(e) + ")");
+      causes.push_back(msg::WithDetail(msg::kXmpUnreadable, What(e)));
       continue;
     }
     // The packet names its extension by the GUID, which changed with it.
@@ -242,7 +243,7 @@ std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, c
     if (!renamed && std::equal(stripped.begin(), stripped.end(), packet.span().begin(), packet.span().end())) {
       out.push_back(segments[i]);
     } else if (kPacketStart + stripped.size() > kMaxSegmentData) {
-      causes.push_back("pakiet XMP za duży");
+      causes.push_back(msg::kXmpTooLong);
     } else {
       out.push_back(SegmentData(kXmpId, {}, stripped));
     }

@@ -9,8 +9,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/fileio.h"
 #include "jpeg_builder.h"
-#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 #include "metadata_test_util.h"
