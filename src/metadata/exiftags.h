@@ -28,6 +28,7 @@ inline constexpr std::uint16_t kTagExifVersion = 0x9000;
 inline constexpr std::uint16_t kTagDateTimeOriginal = 0x9003;
 inline constexpr std::uint16_t kTagDateTimeDigitized = 0x9004;
 inline constexpr std::uint16_t kTagShutterSpeed = 0x9201;
+inline constexpr std::uint16_t kTagFlash = 0x9209;
 inline constexpr std::uint16_t kTagMakerNote = 0x927C;
 inline constexpr std::uint16_t kTagUserComment = 0x9286;
 inline constexpr std::uint16_t kTagFlashPixVersion = 0xA000;

@@ -15,7 +15,9 @@
 
 #include "base/bytes.h"
 #include "metadata/exifreader.h"
+#include "metadata/exiftags.h"
 #include "metadata/iptc.h"
+#include "metadata/jpegmarkers.h"
 
 namespace velmora {
 
@@ -40,8 +42,6 @@ inline constexpr int kPartOrientation = 16;
 
 // EXIF Orientation (TIFF 6.0): how the stored rows and columns map onto the picture as seen.
 // 1 is upright; 2 to 8 call for mirroring or turning.
-inline constexpr int kOrientationUpright = 1;
-inline constexpr std::uint16_t kTagOrientation = 0x0112;
 
 // IFD0's Orientation in the EXIF APP1 segment's data (length field, "Exif\0\0", TIFF structure):
 // 2 to 8 when it is a SHORT with one value in that range; 1 for anything else or none.
@@ -49,8 +49,6 @@ int ReadExifOrientation(ByteView app1Data);
 
 // The identifiers (without their zero byte) of the APP1 segments of an XMP packet and of the parts
 // of its extension.
-inline constexpr std::string_view kXmpId = "http://ns.adobe.com/xap/1.0/";
-inline constexpr std::string_view kExtendedXmpId = "http://ns.adobe.com/xmp/extension/";
 // The APP1 segment's data (length field and payload) is one of those.
 bool IsXmpSegment(ByteView app1Data);
 

@@ -141,7 +141,7 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
   for (std::int64_t i = 0; i < *count; ++i) {
     const auto q = static_cast<std::size_t>(dirPos + 2 + 12 * i);
     if (!note.has(q, 12)) break;
-    if (!reader->TakeEntryBudget()) break;
+    if (!reader->limits.TakeEntry()) break;
     const std::uint16_t tag = *note.u16(q, be);
     const std::uint16_t format = *note.u16(q + 2, be);
     const std::uint32_t components = *note.u32(q + 4, be);
@@ -163,7 +163,7 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
       }
     }
 
-    if (!reader->TakeByteBudget(bytes.size())) break;
+    if (!reader->limits.TakeBytes(bytes.size())) break;
 
     const TagRow* row = nullptr;
     std::size_t rowIndex = 0;
@@ -194,12 +194,12 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
     } else {
       text = Printable(text);
     }
-    if (!reader->TakeByteBudget(2 * text.size())) break;
+    if (!reader->limits.TakeBytes(2 * text.size())) break;
     reader->makerTrace += "\n";
     reader->makerTrace += row ? DescriptionFromName(row->name) : "Unknown";
     reader->makerTrace += ": " + text;
     for (const auto& f : fields) {
-      if (!reader->TakeEntryBudget()) break;
+      if (!reader->limits.TakeEntry()) break;
       reader->AddComputedEntry(f.name, f.text, kAscii);
     }
     if (row && rowIndex > 0) {

@@ -4,9 +4,12 @@
 #include <limits>
 #include <stdexcept>
 
+#include "metadata/exiftags.h"
 #include "metadata/iccprofile.h"
+#include "metadata/jpegmarkers.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
+#include "metadata/segmentreader.h"
 #include "metadata/tagtables.h"
 #include "metadata/xmpgps.h"
 
@@ -14,15 +17,8 @@ namespace velmora {
 
 namespace {
 
-constexpr std::uint8_t kSoi = 0xD8, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED, kCom = 0xFE;
 constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
-constexpr std::uint16_t kTagSubIfds = 330;
-constexpr std::uint16_t kTagJpegOffset = 513;
-constexpr std::uint16_t kTagJpegLength = 514;
-constexpr std::uint16_t kTagStripOffsets = 273;
-constexpr std::uint16_t kTagMakerNote = 37500;
 constexpr std::uint16_t kIptcResource = 0x0404;
-constexpr std::size_t kMaxSegmentLength = 65535;
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
@@ -30,8 +26,8 @@ bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kPare
 // would point at unrelated bytes of the new block. Microsoft's Padding reserves room in the source's
 // block and its OffsetSchema says how far the maker note moved there: neither is true of the new one.
 bool PointsAtDataLeftBehind(std::uint16_t tag, bool ifd1) {
-  constexpr std::uint16_t kFreeOffsets = 288, kTileOffsets = 324, kPadding = 0xEA1C, kOffsetSchema = 0xEA1D;
-  if (tag == kTagStripOffsets || tag == kFreeOffsets || tag == kTileOffsets || tag == kPadding || tag == kOffsetSchema)
+  if (tag == kTagStripOffsets || tag == kTagFreeOffsets || tag == kTagTileOffsets || tag == kTagPadding ||
+      tag == kTagOffsetSchema)
     return true;
   return !ifd1 && (tag == kTagJpegOffset || tag == kTagJpegLength);
 }
@@ -74,6 +70,11 @@ void Marker(ByteWriter& out, std::uint8_t code) {
   out.u8(code);
 }
 
+void WriteSegment(ByteWriter& out, const JpegSegment& segment) {
+  Marker(out, segment.marker);
+  out.bytes(segment.data.span());
+}
+
 // One IPTC dataset: 0x1C, record, dataset, length, value.
 void WriteDataset(ByteWriter& out, const TTagEntry& e) {
   Bytes value = e.raw;
@@ -98,7 +99,7 @@ void WriteDataset(ByteWriter& out, const TTagEntry& e) {
   } else {
     // IIM's extended dataset: the top bit set, the low bits giving the size of the length that follows.
     if (value.size() > std::numeric_limits<std::uint32_t>::max())
-      throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
+      throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp13)));
     out.u16(0x8004, true);
     out.u32(static_cast<std::uint32_t>(value.size()), true);
   }
@@ -150,7 +151,6 @@ void NoteWhatWasNotRead(const TImgData& img, std::vector<TOutputNote>* notes) {
 
 // XMP inside the EXIF block (IFD0's ExtensibleMetadataPlatform) loses its position like the segments.
 void StripGpsFromExifXmp(TImageInfo& info, std::vector<TOutputNote>* notes) {
-  constexpr std::uint16_t kTagXmp = 0x02BC;
   std::erase_if(info.entries, [&](TTagEntry& e) {
     if (e.tag != kTagXmp || e.parentId != kParentIfd0 || e.kind != 0) return false;
     try {
@@ -228,7 +228,7 @@ TExifWriter::TExifWriter(const TImgData& img) : TBasicMetadataWriter(img) {
 
 void TExifWriter::WriteExifHeader(ByteWriter& stream) {
   segmentStart = static_cast<std::int64_t>(stream.size());
-  Marker(stream, kApp1);
+  Marker(stream, kMarkerApp1);
   stream.u16(0, true);
   stream.text(std::string("Exif\0\0", 6));
 }
@@ -353,7 +353,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   }
   // TIFF wants the entries in ascending tag order; an appended entry (the image size) moves to its place.
   std::stable_sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
-  if (fields.size() > 0xFFFF) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp1)));
+  if (fields.size() > 0xFFFF) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp1)));
 
   const auto zeros = [](ByteWriter& out, std::int64_t n) {
     for (std::int64_t i = 0; i < n; ++i) out.u8(0);
@@ -414,7 +414,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
 
 void TIPTCWriter::WriteIptcHeader(ByteWriter& stream) {
   segmentStart = static_cast<std::int64_t>(stream.size());
-  Marker(stream, kApp13);
+  Marker(stream, kMarkerApp13);
   stream.u16(0, true);
   stream.text(std::string("Photoshop 3.0\0", 14));
 }
@@ -460,7 +460,8 @@ void TIPTCWriter::WriteBlock(ByteWriter& stream) {
     }
   }
   const std::size_t size = resource.size() - start;
-  if (size > std::numeric_limits<std::uint32_t>::max()) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
+  if (size > std::numeric_limits<std::uint32_t>::max())
+    throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp13)));
   resource.patch32(sizePos, static_cast<std::uint32_t>(size), true);
   if (size % 2 == 1) resource.u8(0);  // resource data is padded to an even size
   // More than one segment holds: the resources go on in the next APP13, each with the identifier, as
@@ -488,10 +489,10 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
   SetTagValue("ImageLength", height, 3);
   // The Exif directory's size of the picture (ExifImageWidth/ExifImageLength) is the new one too when
   // the source states it; a value a SHORT cannot hold makes it a LONG.
-  constexpr std::uint16_t kExifWidth = 0xA002, kExifLength = 0xA003;
   for (TTagEntry& e : entries) {
-    if (e.parentId != kParentExif || e.kind != 0 || (e.tag != kExifWidth && e.tag != kExifLength)) continue;
-    const std::int64_t value = std::clamp<std::int64_t>(e.tag == kExifWidth ? width : height, 0, 4294967295LL);
+    if (e.parentId != kParentExif || e.kind != 0 || (e.tag != kTagExifImageWidth && e.tag != kTagExifImageLength))
+      continue;
+    const std::int64_t value = std::clamp<std::int64_t>(e.tag == kTagExifImageWidth ? width : height, 0, 4294967295LL);
     const std::int64_t fits = e.type == kByte ? 255 : e.type == kShort ? 65535 : e.type == kLong ? 4294967295LL : -1;
     if (value > fits) e.type = value <= 65535 ? kShort : kLong;
     ByteWriter w;
@@ -553,7 +554,7 @@ Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std
 std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0,
                                             const TOutputOptions* options, std::vector<TOutputNote>* notes) {
   const bool stripGps = options && options->stripGps;
-  Marker(target, kSoi);
+  Marker(target, kMarkerSoi);
   if ((parts & kPartExif) && HasExif()) {
     target.bytes(ExifSegment(*this, stripGps, notes));
   } else if (!(parts & kMetadataParts)) {
@@ -563,7 +564,7 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
     target.bytes(app0->data);
   } else {
     // JFIF 1.02, 72 dots per inch, no thumbnail.
-    Marker(target, kApp0);
+    Marker(target, kMarkerApp0);
     target.u16(16, true);
     target.text(std::string("JFIF\0", 5));
     for (const std::uint8_t b : {1, 2, 1}) target.u8(b);
@@ -581,7 +582,7 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
       for (std::string& cause : causes) Note(notes, TOutputNote::Kind::kMetadata, std::move(cause));
     }
     for (const Bytes& data : stripGps ? stripped : xmpSegments) {
-      Marker(target, kApp1);
+      Marker(target, kMarkerApp1);
       target.bytes(data);
     }
   }
@@ -592,8 +593,8 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
     writer.WriteBlock(target);
   }
   if ((parts & kPartComment) && HasComment()) {
-    if (comment.size() > kMaxSegmentLength - 2) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kCom)));
-    Marker(target, kCom);
+    if (comment.size() > kMaxSegmentLength - 2) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerCom)));
+    Marker(target, kMarkerCom);
     target.u16(static_cast<std::uint16_t>(comment.size() + 2), true);
     target.text(comment);
   }
@@ -603,51 +604,43 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
 void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options,
                              std::vector<TOutputNote>* notes) {
   // The encoder's segments up to its scan, checked before anything is written; its APP0 goes into
-  // the header's place in a plain save, the tables and frame header follow the metadata.
-  struct Piece {
-    std::size_t pos, size;
-  };
-  std::vector<Piece> kept;
-  Piece app0{0, 0};
-  bool sawApp0 = false;
-  std::size_t scan = encoded.size();
-  std::size_t pos = 0;
-  while (pos < encoded.size()) {
-    const auto header = encoded.bytes(pos, 4);
-    if (header.empty()) throw EExifWriter(msg::kIncompleteSegmentHeader);
-    if (header[0] != 0xFF) throw EExifWriter(msg::kFfExpected);
-    const std::uint8_t marker = header[1];
-    const std::size_t lengthPos = pos + 2;
-    const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
-    if (marker == kSoi) {  // written first already
-      pos = lengthPos;
-      continue;
-    }
-    if (marker == kSos) {
-      scan = pos;
-      break;
-    }
-    const auto segment = encoded.bytes(pos, length + 2);
-    switch (marker) {
-      case kApp0:
-        if (!sawApp0 && !segment.empty()) app0 = {pos, length + 2};
-        sawApp0 = true;
+  // the header's place in a plain save, the tables and frame header follow the metadata. Our own
+  // encoder's output is held to the strict form: a 0xFF before every marker.
+  JpegSegmentReader reader(encoded);
+  if (reader.End() == JpegWalkEnd::kNoSoi)
+    throw EExifWriter(encoded.has(0, 4) ? msg::kFfExpected : msg::kIncompleteSegmentHeader);
+  std::vector<JpegSegment> kept;
+  std::optional<JpegSegment> app0, scan;
+  std::size_t walked = reader.Position();
+  while (const auto segment = reader.Next()) {
+    walked = reader.Position();
+    if (segment->fill == 0) throw EExifWriter(msg::kFfExpected);
+    switch (segment->marker) {
+      case kMarkerSos:
+        scan = segment;
         break;
-      case kApp1:
-      case kApp2:
-      case kApp13:
-      case kCom:
+      case kMarkerApp0:
+        if (!app0) app0 = segment;
+        break;
+      case kMarkerApp1:
+      case kMarkerApp2:
+      case kMarkerApp13:
+      case kMarkerCom:
         break;  // the source's metadata and profile take their place
       default:
-        if (segment.empty()) throw EExifWriter(Fill(msg::kSegmentError, Hex2(marker)));
-        kept.push_back({pos, length + 2});
+        kept.push_back(*segment);
     }
-    pos = lengthPos + length;
   }
-  WriteMetadataSegments(target, parts, encoded.bytes(app0.pos, app0.size), options, notes);
-  for (const Piece& p : kept) target.bytes(encoded.bytes(p.pos, p.size));
+  if (reader.End() == JpegWalkEnd::kCutHeader) throw EExifWriter(msg::kIncompleteSegmentHeader);
+  if (reader.End() == JpegWalkEnd::kCutSegment && reader.Position() == walked) throw EExifWriter(msg::kFfExpected);
+  if (reader.End() == JpegWalkEnd::kCutSegment)
+    throw EExifWriter(Fill(msg::kSegmentError, Hex2(encoded.u8(reader.Position()).value_or(0))));
+  ByteWriter plainApp0;
+  if (app0) WriteSegment(plainApp0, *app0);
+  WriteMetadataSegments(target, parts, plainApp0.data(), options, notes);
+  for (const JpegSegment& s : kept) WriteSegment(target, s);
   // The scan header, the entropy-coded data and EOI, as they are.
-  if (scan < encoded.size()) target.bytes(encoded.span().subspan(scan));
+  if (scan) target.bytes(encoded.span().subspan(scan->start - 1));
 }
 
 }  // namespace velmora
