@@ -104,7 +104,6 @@ std::optional<std::uint32_t> TEndInd::Get32(std::int64_t pos) const {
 
 TImageInfo::TImageInfo(TImgData& owner, int readMaskArg) : readMask(readMaskArg), owner_(&owner) {
   isTiff = owner.isTiff;
-  traceLevel = owner.traceLevel;
 }
 
 std::string TImageInfo::DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components,
@@ -180,11 +179,8 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
       row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), tag);
       if (!row) row = &UnknownTagRow();
       text = DisplayText(*row, tag, format, components, rawBytes, nullptr);
-      if (!limits.TakeBytes(2 * text.size())) break;  // the text and its trace line
-      std::string& t = mode == DirMode::kThumbnail ? thumbTrace : trace;
-      t += "\n";
-      t += row->desc[0] ? row->desc : DescriptionFromName(row->name);
-      t += ": " + text;
+      // A shown text costs twice its length, as the budget has always counted it.
+      if (!limits.TakeBytes(2 * text.size())) break;
     }
 
     // An empty value points nowhere and sets nothing.

@@ -118,10 +118,6 @@ class TImageInfo : public TEndInd {
   std::vector<std::pair<std::int64_t, std::int64_t>> makerNoteOutside;
   bool makerNoteResult = false;
   bool isTiff = false;
-  int traceLevel = 0;
-  std::string trace;
-  std::string thumbTrace;
-  std::string makerTrace;
 
   // Budgets shared by the directory and maker-note walks (entries, and bytes of values and texts
   // kept); once spent, the walks stop with the entries read so far.

@@ -219,7 +219,6 @@ void SegmentScan::TakeApp1() {
   if ((parts_ & kPartExif) && img_.exifSection < 0 && HasExifIdentifier(data)) {
     img_.exifSection = static_cast<int>(img_.sections.size()) - 1;
     img_.exifInfo = std::make_unique<TImageInfo>(img_, img_.readMask);
-    img_.exifInfo->traceLevel = img_.traceLevel;
     img_.buffer = data;
     img_.DecodeExifSection();
     return;
@@ -303,7 +302,6 @@ void TImgData::DecodeExifSection() {
     errorText = msg::kInvalidAlignment;
     return;
   }
-  exifInfo->trace.clear();
   exifInfo->buffer = data;
   exifInfo->motorolaOrder = motorolaOrder;
   const std::int64_t ifd0 = Get32(12).value_or(0);
@@ -340,7 +338,6 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   exifSection = 0;
   exifInfo = std::make_unique<TImageInfo>(*this, readMask);
   exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
-  exifInfo->trace.clear();
   motorolaOrder = mm;
   buffer = sections[0].data;
   exifInfo->buffer = sections[0].data;

@@ -250,7 +250,7 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   if (!imgData().exifInfo) throw std::logic_error("TExifWriter: the source has no EXIF block");
   const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
-  TInt64List pending;
+  PendingPointers pending;
   claimed_ = {kParentIfd0, kParentIfd1};
   kept_.clear();
   makerAt_ = -1;
@@ -278,11 +278,11 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   const Written ifd0 = WriteDirectory(stream, kParentIfd0, pending);
   stream.patch32(static_cast<std::size_t>(tiffStart) + 4, ifd0.offset, be);
   if (writeThumbnail) stream.patch32(ifd0.nextField, WriteDirectory(stream, kParentIfd1, pending).offset, be);
-  while (pending.Count() > 0) {
-    const auto entry = static_cast<std::size_t>(pending.Get(0));
+  while (!pending.empty()) {
+    const std::size_t entry = pending.front();
     const std::uint16_t tag = ByteView(stream.data()).u16(entry, be).value();
     stream.patch32(entry + 8, WriteDirectory(stream, tag, pending).offset, be);
-    pending.DeleteFirst();
+    pending.pop_front();
   }
   // The kept ranges get the source's bytes, where they were.
   if (!kept_.empty()) {
@@ -298,7 +298,7 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   PatchSegmentLength(stream, segmentStart);
 }
 
-TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, TInt64List& pending) {
+TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending) {
   const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
   const bool ifd1 = parent == kParentIfd1;
@@ -373,7 +373,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   const auto valuesEnd = [&] { return valueBase + static_cast<std::int64_t>(values.size()); };
   stream.u16(static_cast<std::uint16_t>(fields.size()), be);
   for (Field& f : fields) {
-    if (f.pointer) pending.Add(static_cast<std::int64_t>(stream.size()));
+    if (f.pointer) pending.push_back(stream.size());
     if (f.thumbOffset) {
       ByteWriter offset;
       std::int64_t at = thumbOffset;
@@ -511,22 +511,6 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
 }
 
 // ---- TImgData ---------------------------------------------------------------------------------------
-
-Bytes TImgData::SaveWithMetadata(ByteView encoded, int width, int height, const std::string& outputName,
-                                 bool adjustSize, const std::string& sourceName) {
-  if (!OpenForMetadata(sourceName.empty() ? outputName : sourceName))
-    return Bytes(encoded.span().begin(), encoded.span().end());
-  return SaveMergedJpeg(encoded, width, height, adjustSize);
-}
-
-Bytes TImgData::SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize) {
-  TOutputOptions options;
-  options.metadata = true;
-  options.adjustSize = adjustSize;
-  options.width = width;
-  options.height = height;
-  return WriteOutput(encoded, options);
-}
 
 Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes) {
   int parts = options.iccProfile ? kPartIcc : 0;
