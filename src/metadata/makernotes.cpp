@@ -26,13 +26,7 @@ bool TmsInfo::Decode() {
   const Bytes& note = reader->makerNote;
   const bool be = reader->motorolaOrder;
 
-  struct Walk {
-    MakerTable table;
-    std::int64_t sourceStart, offsetBase, dirPos;
-    int lastRow;
-    bool bigEndian;
-  };
-  Walk w{};
+  MakerWalk w{};
   if (make == "NIKON") {
     const std::string version(reader->exifVersion.begin(), reader->exifVersion.end());
     const std::string model = reader->GetTagText("Model");
@@ -66,7 +60,7 @@ bool TmsInfo::Decode() {
   }
   try {
     if (make == "NIKON" && !isTiff) KeepNikonSubdirectories();
-    ReadMakerDirectory(w.table, w.sourceStart, w.offsetBase, w.dirPos, w.lastRow, w.bigEndian);
+    ReadMakerDirectory(w);
   } catch (const EMetadata& e) {
     reader->owner().errorText = std::string(msg::kErrorDetected) + e.what();
   } catch (const ByteRangeError& e) {
@@ -119,30 +113,31 @@ void TmsInfo::KeepNikonSubdirectories() {
   for (const std::int64_t sub : keepDirectory(ifd, true)) keepDirectory(sub, false);
 }
 
-void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, std::int64_t offsetBase,
-                                 std::int64_t dirPos, int lastRow, bool be) {
+void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
   const ByteView note(reader->makerNote);
   const ByteView section(reader->buffer);
-  const auto table = MakerTagTable(tableId).first(static_cast<std::size_t>(lastRow) + 1);
+  const auto table = MakerTagTable(walk.table).first(static_cast<std::size_t>(walk.lastRow) + 1);
+  const std::int64_t sourceStart = walk.sourceStart, dirPos = walk.dirPos;
+  const bool be = walk.bigEndian;
   // A value offset o lies at note position o + valueBase (offsetBase counts from 1).
-  const std::int64_t valueBase = dirPos - offsetBase + 1;
+  const std::int64_t valueBase = dirPos - walk.offsetBase + 1;
   if (dirPos < 0) return;
   IfdEntries entries({.block = note, .directory = dirPos, .valueBase = valueBase, .bigEndian = be}, &reader->limits);
   if (!entries.Count()) return;
   const bool active = reader->readMask == 4 || reader->readMask == 255;
   const bool decode = reader->owner().decodeValues;
-  while (const auto e = entries.Next()) {
-    const std::uint16_t tag = e->tag;
-    const std::uint16_t format = e->type;
-    const std::uint32_t components = e->count;
-    const std::uint64_t byteCount = e->byteCount;
+  while (const auto entry = entries.Next()) {
+    const std::uint16_t tag = entry->tag;
+    const std::uint16_t format = entry->type;
+    const std::uint32_t components = entry->count;
+    const std::uint64_t byteCount = entry->byteCount;
     if (byteCount == 0) continue;
     ByteView bytes;
-    if (e->value) {
-      bytes = *e->value;
+    if (entry->value) {
+      bytes = *entry->value;
     } else {
       // Past the note's end: the makers' offsets then count from the section.
-      const std::int64_t from = sourceStart + std::int64_t{e->field} - 1;
+      const std::int64_t from = sourceStart + std::int64_t{entry->field} - 1;
       if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
       if (!bytes.empty()) reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
       if (!reader->limits.TakeBytes(bytes.size())) break;
