@@ -268,12 +268,11 @@ void TImageInfo::ReadThumbnailDirectory() {
 }
 
 void TImageInfo::ReadThumbnailStrips() {
-  constexpr std::uint16_t kStripOffsets = 273, kStripByteCounts = 279;
   const TTagEntry* offsets = nullptr;
   const TTagEntry* counts = nullptr;
   for (const TTagEntry& e : thumbEntries) {
-    if (e.tag == kStripOffsets && !offsets) offsets = &e;
-    if (e.tag == kStripByteCounts && !counts) counts = &e;
+    if (e.tag == kTagStripOffsets && !offsets) offsets = &e;
+    if (e.tag == kTagStripByteCounts && !counts) counts = &e;
   }
   const auto values = [this](const TTagEntry* e) {
     std::vector<std::uint32_t> out;

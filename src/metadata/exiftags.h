@@ -8,8 +8,6 @@
 namespace velmora {
 
 inline constexpr std::uint16_t kTagInteropVersion = 0x0002;
-inline constexpr std::uint16_t kTagImageWidth = 0x0100;
-inline constexpr std::uint16_t kTagImageLength = 0x0101;
 inline constexpr std::uint16_t kTagCompression = 0x0103;
 inline constexpr std::uint16_t kTagStripOffsets = 0x0111;
 inline constexpr std::uint16_t kTagOrientation = 0x0112;

@@ -13,7 +13,7 @@ inline constexpr const char* kFormatNotSupported = "File format not supported";
 inline constexpr const char* kCannotReadPrefix = "Cannot read \"";
 inline constexpr const char* kIllegalExif = "Illegal EXIF construction";
 
-// Problems of a read (TReadReport).
+// Problems of a read, in TImgData::errorText.
 inline constexpr const char* kIncorrectExifHeader = "Incorrect Exif header";
 inline constexpr const char* kInvalidAlignment = "Invalid Exif alignment marker";
 inline constexpr const char* kIllegalDirectory = "Illegally sized directory";
