@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
-#include "metadata/bytes.h"
-#include "metadata/fileio.h"
 
 namespace {
 

@@ -14,10 +14,10 @@
 #include <functional>
 #include <vector>
 
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
 #include "imaging/pipeline.h"
-#include "metadata/fileio.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include <stdexcept>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/metadata_dump.h"

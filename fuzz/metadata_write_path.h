@@ -15,12 +15,11 @@
 #include <string>
 #include <string_view>
 
-#include "imaging/imagingerror.h"
-#include "imaging/xmpgps.h"
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 #include "metadata/metadatawriter.h"
+#include "metadata/xmpgps.h"
 
 namespace velmora::fuzz {
 
@@ -60,7 +59,7 @@ inline void RequireNoGps(ByteView packet, const std::string& where) {
   Bytes again;
   try {
     again = StripXmpGps(packet);
-  } catch (const ImagingError&) {
+  } catch (const EMetadata&) {
     Require(false, where + ": a carried packet no longer reads");
   }
   Require(again == Bytes(packet.span().begin(), packet.span().end()), where + ": GPS left in the XMP");
@@ -98,7 +97,6 @@ inline void WriteAndReadAgain(TImgData& source, bool turned, bool stripGps = fal
     options.turnedFrom = turned ? orientation : 1;
     options.turnThumbnail = TurnedThumbnail;
     options.stripGps = stripGps;
-    options.stripXmpGps = [](ByteView packet) { return StripXmpGps(packet); };
     written = source.WriteOutput(EncodedPicture(), options, &notes);
   } catch (const EMetadata&) {
     return;  // the batch run then saves the picture plainly
@@ -188,7 +186,7 @@ inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
     bool read = true;
     try {
       once = StripXmpGps(input);
-    } catch (const ImagingError&) {
+    } catch (const EMetadata&) {
       read = false;
     }
     if (read) RequireNoGps(once, "packet");

@@ -12,10 +12,10 @@
 #include "app/form1.h"
 #include "app/fspath.h"
 #include "app/preview.h"
+#include "base/fileio.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
 #include "imaging/sourcefiles.h"
-#include "metadata/fileio.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
 

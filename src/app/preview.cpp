@@ -5,11 +5,11 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
 #include "imaging/resampler.h"
 #include "metadata/exifreader.h"
-#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 
 namespace velmora {

@@ -16,7 +16,7 @@ namespace velmora::batch {
 std::optional<std::filesystem::path> windowSettingsFile(const std::filesystem::path& programFolder);
 
 // The caption settings in the file, with the window's defaults for absent keys. Needs a
-// QGuiApplication (fonts). Throws EFileError when the file cannot be read.
+// QGuiApplication (fonts). Throws FileError when the file cannot be read.
 CaptionSettings captionSettingsFromFile(const std::filesystem::path& file);
 
 }  // namespace velmora::batch

@@ -11,13 +11,13 @@
 #include <string_view>
 #include <system_error>
 
+#include "base/fileio.h"
 #include "cli/batch_caption.h"
 #include "cli/batch_dump.h"
 #include "cli/stopsignals.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
 #include "imaging/sourcefiles.h"
-#include "metadata/fileio.h"
 #include "settings/filehelpers.h"
 
 namespace velmora::batch {

@@ -11,11 +11,11 @@
 #include <functional>
 #include <stdexcept>
 
+#include "base/fileio.h"
 #include "dialogs/colours.h"
 #include "dialogs/commandguard.h"
 #include "dialogs/inputdialogs.h"
 #include "dialogs/messagedialogs.h"
-#include "metadata/fileio.h"
 
 namespace velmora {
 

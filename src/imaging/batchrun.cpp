@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "metadata/fileio.h"
+#include "base/fileio.h"
 
 namespace velmora {
 

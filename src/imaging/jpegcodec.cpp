@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
 #include "imaging/jpegmessages.h"
 #include "imaging/resampler.h"
-#include "metadata/fileio.h"
 
 // libjpeg reports errors through a callback that must not return. It jumps back (longjmp) into the
 // codec method that made the call; every such method holds only trivially destructible locals and
@@ -180,19 +180,13 @@ void installErrorManager(ErrorManager& err) {
   err.message[0] = '\0';
 }
 
-std::string sizeText(std::uint64_t width, std::uint64_t height) {
-  return std::to_string(width) + " x " + std::to_string(height) + " pikseli";
-}
-
-[[noreturn]] void throwOutOfMemory(int width, int height) {
-  throw JpegError("Brak pamięci na obraz " +
-                  sizeText(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height)));
-}
+[[noreturn]] void throwOutOfMemory(int width, int height) { throw JpegError(noMemoryForImageText(width, height)); }
 
 void checkPixelCount(std::uint64_t width, std::uint64_t height, std::uint64_t maxPixels) {
   if (width * height > maxPixels) {
-    throw JpegError("Obraz jest za duży: " + sizeText(width, height) + " (najwyżej " + std::to_string(maxPixels) +
-                    " pikseli)");
+    throw JpegError(
+        "Obraz jest za duży: " + pixelSizeText(static_cast<std::int64_t>(width), static_cast<std::int64_t>(height)) +
+        " (najwyżej " + std::to_string(maxPixels) + " pikseli)");
   }
 }
 

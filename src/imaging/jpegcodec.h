@@ -21,8 +21,8 @@
 #include <span>
 #include <string>
 
+#include "base/bytes.h"
 #include "imaging/imagingerror.h"
-#include "metadata/bytes.h"
 
 namespace velmora {
 
@@ -65,7 +65,7 @@ QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& ta
                         std::uint64_t maxPixels = kMaxPixels, const MemoryGate& gate = {});
 
 // Reads (a regular file of at most kMaxSourceBytes) and decodes a file; file errors are FileError
-// (metadata/fileio.h).
+// (base/fileio.h).
 QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels = kMaxPixels);
 
 // Encodes the picture (any format; RGB32 and ARGB32 are read as they are, alpha ignored).

@@ -53,8 +53,7 @@ QImage TurnUpright(const QImage& stored, int orientation) {
   const QSize size = UprightSize(src.size(), orientation);
   QImage out(size, QImage::Format_RGB32);
   if (out.isNull() || src.isNull()) {
-    throw ImagingError("Brak pamięci na obraz " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
-                       " pikseli");
+    throw ImagingError(noMemoryForImageText(size.width(), size.height()));
   }
   const Mapping m = MappingOf(orientation);
   const int x0 = m.fromRight ? src.width() - 1 : 0;

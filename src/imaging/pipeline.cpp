@@ -4,12 +4,13 @@
 #include <system_error>
 #include <utility>
 
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
-#include "imaging/xmpgps.h"
-#include "metadata/fileio.h"
+#include "metadata/jpegmarkers.h"
 #include "metadata/jpegsegments.h"
+#include "metadata/segmentreader.h"
 #include "settings/eabort.h"
 
 namespace velmora {
@@ -78,12 +79,10 @@ Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& o
 
 std::optional<Bytes> turnThumbnail(ByteView jpeg, int orientation) {
   Bytes turned = encodeJpeg(TurnUpright(decodeJpeg(jpeg.span(), kMaxThumbnailPixels), orientation));
-  // Our encoder's SOI is followed by its JFIF APP0.
-  const ByteView view(turned);
-  if (view.u8(2) == 0xFF && view.u8(3) == 0xE0) {
-    if (const auto length = view.u16(4, true); length && view.has(4, *length))
-      turned.erase(turned.begin() + 2, turned.begin() + 4 + *length);
-  }
+  // Our encoder's SOI is followed by its JFIF APP0, which a thumbnail goes without.
+  JpegSegmentReader reader(turned);
+  if (const auto first = reader.Next(); first && first->marker == kMarkerApp0 && first->start == 3)
+    turned.erase(turned.begin() + 2, turned.begin() + static_cast<std::ptrdiff_t>(first->end()));
   return turned;
 }
 
@@ -143,7 +142,6 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     output.turnedFrom = orientation;
     output.turnThumbnail = turnThumbnail;
     output.stripGps = options.stripGps;
-    output.stripXmpGps = StripXmpGps;
     writeFileAtomically(outcome.output, carryOverMetadata(encodeJpeg(picture), *segments, output, &outcome.notes),
                         options.fileCalls ? *options.fileCalls : systemFileCalls());
     return outcome;

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "imaging/batchrules.h"
 #include "imaging/imagingerror.h"
-#include "metadata/bytes.h"
 #include "metadata/metadatawriter.h"
 
 namespace velmora {

@@ -351,8 +351,7 @@ QImage scaleHalftone(const QImage& picture, QSize size) {
   const QImage src = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
   QImage out(size, QImage::Format_RGB32);
   if (out.isNull() || src.isNull()) {
-    throw ImagingError("Brak pamięci na obraz " + std::to_string(size.width()) + " x " + std::to_string(size.height()) +
-                       " pikseli");
+    throw ImagingError(noMemoryForImageText(size.width(), size.height()));
   }
   resampleHalftone(src.constBits(), src.bytesPerLine(), src.width(), src.height(), out.bits(), out.bytesPerLine(),
                    size.width(), size.height());

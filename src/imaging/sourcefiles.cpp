@@ -10,9 +10,9 @@
 #include <system_error>
 #include <utility>
 
+#include "base/fileio.h"
+#include "base/textcodec.h"
 #include "imaging/imagingerror.h"
-#include "metadata/fileio.h"
-#include "metadata/textcodec.h"
 #include "settings/filehelpers.h"
 
 namespace velmora {

@@ -4,35 +4,15 @@
 #include <cmath>
 #include <numeric>
 
+#include "base/textcodec.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/makernotes.h"
 #include "metadata/messages.h"
 #include "metadata/tagtables.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr std::uint16_t kTagCompression = 259;
-constexpr std::uint16_t kTagSubIfds = 330;
-constexpr std::uint16_t kTagDateTime = 306;
-constexpr std::uint16_t kTagJpegOffset = 513;
-constexpr std::uint16_t kTagJpegLength = 514;
-constexpr std::uint16_t kTagExposureTime = 33434;
-constexpr std::uint16_t kTagExifOffset = 34665;
-constexpr std::uint16_t kTagGpsInfo = 34853;
-constexpr std::uint16_t kTagExifVersion = 36864;
-constexpr std::uint16_t kTagDateTimeOriginal = 36867;
-constexpr std::uint16_t kTagDateTimeDigitized = 36868;
-constexpr std::uint16_t kTagShutterSpeed = 37377;
-constexpr std::uint16_t kTagFlash = 37385;
-constexpr std::uint16_t kTagMakerNote = 37500;
-constexpr std::uint16_t kTagUserComment = 37510;
-constexpr std::uint16_t kTagInteropVersion = 2;
-constexpr std::uint16_t kTagFlashPixVersion = 40960;
-constexpr std::uint16_t kTagInteropOffset = 40965;
-constexpr std::uint16_t kTagFocalLength35 = 0xA405;
 
 // Fills the message patterns of messages.h: each %s, %d or %.4x takes the next argument.
 std::string Message(std::string_view pattern, std::initializer_list<std::string> args) {
@@ -124,13 +104,6 @@ std::optional<std::uint32_t> TEndInd::Get32(std::int64_t pos) const {
 
 TImageInfo::TImageInfo(TImgData& owner, int readMaskArg) : readMask(readMaskArg), owner_(&owner) {
   isTiff = owner.isTiff;
-  traceLevel = owner.traceLevel;
-}
-
-std::string TImageInfo::VisitedText() const {
-  std::string out;
-  for (const auto& [base, start] : visited_) out += "(" + std::to_string(base) + ":" + std::to_string(start) + ")";
-  return out;
 }
 
 std::string TImageInfo::DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components,
@@ -166,12 +139,11 @@ std::string TImageInfo::DisplayText(const TagRow& row, std::uint16_t tag, int fo
 
 void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint16_t parentId, DirMode mode,
                                std::int64_t length, int depth) {
-  visited_.emplace(base, start);
-  if (++directoriesRead_ > kMaxDirectories) return;
-  const auto count = Get16(start);
-  if (!count) return;
-  const std::int64_t n = *count;
-  const std::int64_t dirEnd = start + 2 + 12 * n;
+  if (!limits.Enter(base, start)) return;
+  const ByteView buf(buffer);
+  IfdEntries directory({.block = buf, .directory = start, .valueBase = base, .bigEndian = motorolaOrder}, &limits);
+  if (!directory.Count()) return;
+  const std::int64_t dirEnd = directory.End();
   // The format's only size check, measured from the directory start rather than from the end of the
   // block; the + 1 keeps the arithmetic of its 1-based positions. Entries past the end read as absent.
   if (dirEnd > start + base + 1 + length) {
@@ -183,28 +155,23 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
     ifd1Offset = Get32(dirEnd).value_or(0);
     ifd1Length = base + 1 + length - ifd1Offset;
   }
-  const ByteView buf(buffer);
   const bool display = readMask == 2 || readMask == 255;
   const bool keep = readMask == 4 || readMask == 255;
-  for (std::int64_t i = 0; i < n; ++i) {
-    const std::int64_t p = start + 2 + 12 * i;
-    if (!buf.has(static_cast<std::size_t>(p), 12)) break;  // nothing further lies inside the block
-    if (!TakeEntryBudget()) break;
-    const std::uint16_t tag = *Get16(p);
-    const std::uint16_t format = *Get16(p + 2);
-    const std::uint32_t components = *Get32(p + 4);
-    const std::uint64_t byteCount = static_cast<std::uint64_t>(FormatSize(format)) * components;
+  while (const auto entry = directory.Next()) {
+    const std::uint16_t tag = entry->tag;
+    const std::uint16_t format = entry->type;
+    const std::uint32_t components = entry->count;
+    const std::uint64_t byteCount = entry->byteCount;
+    const std::int64_t valuePos = entry->valuePos;
     // A format of unknown size cannot be carried; a count of 0 (an empty Copyright) is kept as it is.
-    if (FormatSize(format) == 0) continue;
-    const std::int64_t valuePos = byteCount <= 4 ? p + 8 : static_cast<std::int64_t>(*Get32(p + 8)) + base;
+    if (!entry->KnownType()) continue;
     // A value said to run past the block is no value (a Make of 0xFFFFFFFF bytes): the entry is
     // dropped and remembered as lost, the rest of the directory is read on.
-    if (valuePos < 0 || !buf.has(static_cast<std::size_t>(valuePos), byteCount)) {
+    if (!entry->value) {
       if (dropped.size() < kMaxDroppedKept) dropped.push_back({parentId, tag});
       continue;
     }
-    const ByteView rawBytes = buf.sub(static_cast<std::size_t>(valuePos), byteCount);
-    if (!TakeByteBudget(rawBytes.size())) break;
+    const ByteView rawBytes = *entry->value;
 
     const TagRow* row = nullptr;
     std::string text;
@@ -212,11 +179,8 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
       row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), tag);
       if (!row) row = &UnknownTagRow();
       text = DisplayText(*row, tag, format, components, rawBytes, nullptr);
-      if (!TakeByteBudget(2 * text.size())) break;  // the text and its trace line
-      std::string& t = mode == DirMode::kThumbnail ? thumbTrace : trace;
-      t += "\n";
-      t += row->desc[0] ? row->desc : DescriptionFromName(row->name);
-      t += ": " + text;
+      // A shown text costs twice its length, as the budget has always counted it.
+      if (!limits.TakeBytes(2 * text.size())) break;
     }
 
     // An empty value points nowhere and sets nothing.
@@ -230,7 +194,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
         case kTagGpsInfo:
           if (const auto target = Get32(valuePos)) {
             const std::int64_t pos = static_cast<std::int64_t>(*target) + base;
-            if (!visited_.contains({base, pos}) && depth < kMaxDirectoryDepth) {
+            if (!limits.Visited(base, pos) && depth < IfdLimits::kMaxDirectoryDepth) {
               try {
                 ReadDirectory(pos, base, tag, tag == kTagGpsInfo ? DirMode::kGps : DirMode::kMain, length, depth + 1);
               } catch (const EMetadata&) {
@@ -304,12 +268,11 @@ void TImageInfo::ReadThumbnailDirectory() {
 }
 
 void TImageInfo::ReadThumbnailStrips() {
-  constexpr std::uint16_t kStripOffsets = 273, kStripByteCounts = 279;
   const TTagEntry* offsets = nullptr;
   const TTagEntry* counts = nullptr;
   for (const TTagEntry& e : thumbEntries) {
-    if (e.tag == kStripOffsets && !offsets) offsets = &e;
-    if (e.tag == kStripByteCounts && !counts) counts = &e;
+    if (e.tag == kTagStripOffsets && !offsets) offsets = &e;
+    if (e.tag == kTagStripByteCounts && !counts) counts = &e;
   }
   const auto values = [this](const TTagEntry* e) {
     std::vector<std::uint32_t> out;

@@ -13,8 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/formatting.h"
+#include "metadata/ifd.h"
 #include "metadata/tagentry.h"
 
 namespace velmora {
@@ -39,10 +40,7 @@ class TImageInfo : public TEndInd {
  public:
   // Limits that keep hostile blocks cheap in time and memory; real files stay far below them (a few
   // directories, a few hundred entries, the block's 64 KiB of values).
-  static constexpr int kMaxDirectoryDepth = 8;
-  static constexpr int kMaxDirectories = 64;
-  static constexpr std::size_t kMaxEntriesRead = 20000;
-  static constexpr std::size_t kMaxBytesKept = std::size_t{4} << 20;
+  // (The walks' budgets and loop guard: IfdLimits.)
   static constexpr std::size_t kMaxDroppedKept = 64;
 
   // The owner provides the error text, the date format, decodeValues and the TIFF flag.
@@ -89,7 +87,6 @@ class TImageInfo : public TEndInd {
   const TTagEntry& ThumbEntry(int i) const { return thumbEntries.at(static_cast<std::size_t>(i)); }
 
   // Text of the visited-directory set: "(base:start)" items, as the walk records them.
-  std::string VisitedText() const;
 
   Bytes exifVersion;
   std::vector<TTagEntry> entries;       // IFD0, Exif, GPS and Interoperability entries, in reading order
@@ -121,22 +118,10 @@ class TImageInfo : public TEndInd {
   std::vector<std::pair<std::int64_t, std::int64_t>> makerNoteOutside;
   bool makerNoteResult = false;
   bool isTiff = false;
-  int traceLevel = 0;
-  std::string trace;
-  std::string thumbTrace;
-  std::string makerTrace;
 
   // Budgets shared by the directory and maker-note walks (entries, and bytes of values and texts
-  // kept); false once spent, and the walks then stop with the entries read so far.
-  bool TakeEntryBudget() { return entriesRead_ < kMaxEntriesRead && ++entriesRead_ > 0; }
-  bool TakeByteBudget(std::size_t n) {
-    if (n > kMaxBytesKept - bytesKept_) {
-      bytesKept_ = kMaxBytesKept;
-      return false;
-    }
-    bytesKept_ += n;
-    return true;
-  }
+  // kept); once spent, the walks stop with the entries read so far.
+  IfdLimits limits;
 
   // Display text of an entry's value as the getters make it again from `raw`.
   std::string TextOfEntry(const TTagEntry& e) const;
@@ -150,10 +135,6 @@ class TImageInfo : public TEndInd {
   TagValue NumericValue(const TTagEntry& e) const;
 
   TImgData* owner_;
-  std::set<std::pair<std::int64_t, std::int64_t>> visited_;
-  std::size_t entriesRead_ = 0;
-  std::size_t bytesKept_ = 0;
-  int directoriesRead_ = 0;
 };
 
 // The name an entry of a tag the tables do not know is kept under: "0xA434".

@@ -5,9 +5,76 @@
 #include <cmath>
 #include <cstdio>
 
-#include "metadata/textcodec.h"
+#include "base/textcodec.h"
 
 namespace velmora {
+
+namespace {
+
+// Splits "%[flags][width][.prec]X" at its first directive; returns false when there is none.
+struct Directive {
+  std::size_t begin = 0, end = 0;
+  int width = 0, precision = -1;
+  char conv = 0;
+};
+
+bool FindDirective(std::string_view fmt, Directive& d) {
+  for (std::size_t i = 0; i + 1 < fmt.size(); ++i) {
+    if (fmt[i] != '%') continue;
+    std::size_t j = i + 1;
+    while (j < fmt.size() && (fmt[j] == '-' || fmt[j] == '0')) ++j;
+    int width = 0;
+    while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9' && width < 100) width = width * 10 + (fmt[j++] - '0');
+    int precision = -1;
+    if (j < fmt.size() && fmt[j] == '.') {
+      ++j;
+      precision = 0;
+      while (j < fmt.size() && fmt[j] >= '0' && fmt[j] <= '9' && precision < 100)
+        precision = precision * 10 + (fmt[j++] - '0');
+    }
+    if (j < fmt.size() && (fmt[j] == 's' || fmt[j] == 'd' || fmt[j] == 'f')) {
+      d = {i, j + 1, width, precision, fmt[j]};
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string Pad(std::string s, int width) {
+  if (static_cast<int>(s.size()) < width) s.insert(0, static_cast<std::size_t>(width) - s.size(), ' ');
+  return s;
+}
+
+}  // namespace
+
+std::string FormatWithString(std::string_view fmt, std::string_view value) {
+  Directive d;
+  if (!FindDirective(fmt, d)) return std::string(fmt);
+  std::string v(value);
+  if (d.conv == 's' && d.precision >= 0 && static_cast<std::size_t>(d.precision) < v.size()) v.resize(d.precision);
+  return std::string(fmt.substr(0, d.begin)) + Pad(v, d.width) + std::string(fmt.substr(d.end));
+}
+
+std::string FormatWithNumber(std::string_view fmt, double value) {
+  Directive d;
+  if (!FindDirective(fmt, d)) return std::string(fmt);
+  std::string v;
+  if (!std::isfinite(value)) {  // NaN and infinities as text, never through an integer
+    v = std::isnan(value) ? "NAN" : (value > 0 ? "INF" : "-INF");
+  } else if (d.conv == 'd') {
+    v = std::to_string(static_cast<long long>(std::llround(std::fmax(std::fmin(value, 9.2e18), -9.2e18))));
+  } else if (d.conv == 's') {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%g", value);
+    v = buf;
+  } else {
+    const int precision = d.precision < 0 ? 2 : std::min(d.precision, 18);
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.*f", precision, value);
+    v = buf;
+  }
+  return std::string(fmt.substr(0, d.begin)) + Pad(v, d.width) + std::string(fmt.substr(d.end));
+}
 
 int FormatSize(int format) {
   switch (format) {

@@ -10,10 +10,16 @@
 #include <string_view>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/tagentry.h"
 
 namespace velmora {
+
+// Minimal printf for the tables' display formats ("%s", "%d", "%f", "%0.1f", "%.2f", "%4.4f" ...):
+// the formats are constants of this library, never taken from a file. "%f" without a precision
+// shows two decimals. Only the first directive is replaced.
+std::string FormatWithString(std::string_view fmt, std::string_view value);
+std::string FormatWithNumber(std::string_view fmt, double value);
 
 // At most this many components are shown in a display text.
 inline constexpr std::size_t kMaxShownComponents = 128;

@@ -2,22 +2,17 @@
 
 #include <algorithm>
 
+#include "metadata/jpegmarkers.h"
+#include "metadata/segmentreader.h"
+
 namespace velmora {
-
-namespace {
-
-constexpr std::uint8_t kApp2 = 0xE2;
-constexpr std::uint8_t kIccId[] = {'I', 'C', 'C', '_', 'P', 'R', 'O', 'F', 'I', 'L', 'E', 0};
-
-}  // namespace
 
 bool TIccChunks::Add(ByteView app2Data) {
   // After the two length bytes: the identifier, then sequence number and count.
-  const auto id = app2Data.bytes(2, sizeof kIccId);
-  if (id.empty() || !std::equal(id.begin(), id.end(), std::begin(kIccId))) return false;
+  if (!JpegSegment{.data = app2Data}.HasIdentifier(kIccId)) return false;
   if (broken_) return true;
-  const auto sequence = app2Data.u8(2 + sizeof kIccId);
-  const auto count = app2Data.u8(3 + sizeof kIccId);
+  const auto sequence = app2Data.u8(3 + kIccId.size());
+  const auto count = app2Data.u8(4 + kIccId.size());
   if (!sequence || !count || *count == 0 || *sequence == 0 || *sequence > *count || (count_ != 0 && *count != count_)) {
     broken_ = true;
     return true;
@@ -61,9 +56,10 @@ bool WriteIccSegments(ByteWriter& out, ByteView profile) {
   for (std::size_t i = 0; i < count; ++i) {
     const auto chunk = profile.bytesUpTo(i * kIccChunkBytes, kIccChunkBytes);
     out.u8(0xFF);
-    out.u8(kApp2);
+    out.u8(kMarkerApp2);
     out.u16(static_cast<std::uint16_t>(2 + kIccHeaderBytes + chunk.size()), true);
-    out.bytes(kIccId);
+    out.text(std::string(kIccId));
+    out.u8(0);
     out.u8(static_cast<std::uint8_t>(i + 1));
     out.u8(static_cast<std::uint8_t>(count));
     out.bytes(chunk);

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 
 namespace velmora {
 

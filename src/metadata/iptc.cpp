@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/textcodec.h"
 #include "metadata/messages.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 

@@ -13,7 +13,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/tagentry.h"
 
 namespace velmora {

@@ -3,17 +3,17 @@
 #include <algorithm>
 #include <system_error>
 
-#include "metadata/fileio.h"
+#include "base/fileio.h"
+#include "base/textcodec.h"
 #include "metadata/iccprofile.h"
+#include "metadata/ifd.h"
+#include "metadata/jpegmarkers.h"
 #include "metadata/messages.h"
-#include "metadata/textcodec.h"
+#include "metadata/segmentreader.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr std::uint8_t kSof0 = 0xC0, kEoi = 0xD9, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED,
-                       kCom = 0xFE;
 
 // An Orientation that asks for a turn or a mirror; anything else means upright.
 int ValidOrientation(std::optional<std::uint16_t> value) {
@@ -21,14 +21,9 @@ int ValidOrientation(std::optional<std::uint16_t> value) {
 }
 
 // The segment's payload (after its length field) starts with the identifier and its zero byte.
-bool HasIdentifier(ByteView data, std::string_view id) {
-  const auto bytes = data.bytes(2, id.size() + 1);
-  return !bytes.empty() && std::equal(id.begin(), id.end(), bytes.begin()) && bytes.back() == 0;
-}
+bool HasIdentifier(ByteView data, std::string_view id) { return JpegSegment{.data = data}.HasIdentifier(id); }
 
-bool HasExifIdentifier(ByteView data) { return HasIdentifier(data, "Exif"); }
-
-constexpr std::string_view kPhotoshopId = "Photoshop 3.0";
+bool HasExifIdentifier(ByteView data) { return HasIdentifier(data, kExifId); }
 
 std::string LowerExtension(const std::string& fileName) {
   std::string ext = std::filesystem::path(fileName).extension().string();
@@ -52,14 +47,11 @@ int ReadExifOrientation(ByteView app1Data) {
   const bool be = order[0] == 'M';
   const auto ifd0 = tiff.u32(4, be);
   if (!ifd0) return kOrientationUpright;
-  const auto count = tiff.u16(*ifd0, be);
-  if (!count) return kOrientationUpright;
-  for (std::size_t i = 0; i < *count; ++i) {
-    const std::size_t at = *ifd0 + 2 + 12 * i;  // at most 2^32 + 2 + 12 * 65535: no overflow in size_t
-    if (!tiff.has(at, 12)) break;
-    if (tiff.u16(at, be) != kTagOrientation) continue;
-    if (tiff.u16(at + 2, be) != kShort || tiff.u32(at + 4, be) != 1u) return kOrientationUpright;
-    return ValidOrientation(tiff.u16(at + 8, be));
+  IfdEntries entries({.block = tiff, .directory = *ifd0, .bigEndian = be});
+  while (const auto e = entries.Next()) {
+    if (e->tag != kTagOrientation) continue;
+    if (e->type != kShort || e->count != 1u) return kOrientationUpright;
+    return ValidOrientation(e->value->u16(0, be));
   }
   return kOrientationUpright;
 }
@@ -151,129 +143,146 @@ bool TImgData::ReadJpeg(const std::string& name, int parts) {
   }
 }
 
+namespace {
+
+// One scan's state beside the model it fills: the profile's chunks, and the Photoshop resources,
+// which Photoshop splits over APP13 segments that follow one another; their payloads after the
+// identifier are read as one, so a resource split between them is whole again. Segments apart are
+// blocks of their own, each read in file order.
+class SegmentScan {
+ public:
+  SegmentScan(TImgData& img, int parts) : img_(img), parts_(parts) {}
+  void Take(const JpegSegment& segment);
+  void Finish();
+
+ private:
+  void TakeApp1();
+  void TakeApp13(bool photoshopSegment);
+  void ReadPhotoshop();
+  void AddIptc(const Bytes& app13);
+
+  TImgData& img_;
+  int parts_;
+  TIccChunks icc_;
+  Bytes photoshop_;
+  bool photoshopOpen_ = false;
+};
+
+void SegmentScan::Take(const JpegSegment& segment) {
+  std::vector<JpegSection>& sections = img_.sections;
+  if (segment.marker == kMarkerEoi) {
+    sections.push_back({{}, segment.marker, 0});
+    return;
+  }
+  sections.push_back({Bytes(segment.data.span().begin(), segment.data.span().end()), segment.marker,
+                      static_cast<int>(segment.data.size())});
+  const bool photoshopSegment =
+      segment.marker == kMarkerApp13 && (parts_ & kPartIptc) && segment.HasIdentifier(kPhotoshopId);
+  if (!photoshopSegment) ReadPhotoshop();
+  switch (segment.marker) {
+    case kMarkerSof0:
+      if (auto h = segment.data.u16(3, true)) img_.imageHeight = *h;
+      if (auto w = segment.data.u16(5, true)) img_.imageWidth = *w;
+      sections.pop_back();
+      break;
+    case kMarkerSos:
+      break;
+    case kMarkerApp0:
+      img_.app0Section = static_cast<int>(sections.size()) - 1;
+      break;
+    case kMarkerApp1:
+      TakeApp1();
+      break;
+    case kMarkerApp2:
+      if (parts_ & kPartIcc) icc_.Add(sections.back().data);
+      sections.pop_back();
+      break;
+    case kMarkerApp13:
+      TakeApp13(photoshopSegment);
+      break;
+    case kMarkerCom:
+      if (parts_ & kPartComment) {
+        img_.comment.assign(sections.back().data.begin() + 2, sections.back().data.end());
+        sections.pop_back();
+      }
+      break;
+    default:
+      sections.pop_back();
+      break;
+  }
+}
+
+void SegmentScan::TakeApp1() {
+  const Bytes& data = img_.sections.back().data;
+  // Only an APP1 with the Exif identifier is the EXIF block: an XMP packet before it must not take
+  // its place, or the file's EXIF would be lost.
+  if ((parts_ & kPartExif) && img_.exifSection < 0 && HasExifIdentifier(data)) {
+    img_.exifSection = static_cast<int>(img_.sections.size()) - 1;
+    img_.exifInfo = std::make_unique<TImageInfo>(img_, img_.readMask);
+    img_.buffer = data;
+    img_.DecodeExifSection();
+    return;
+  }
+  if ((parts_ & kPartOrientation) && img_.exifSection < 0 && img_.exifOrientation == kOrientationUpright)
+    img_.exifOrientation = ReadExifOrientation(data);
+  // XMP goes out as it came, so it is kept whole, outside the slots.
+  if ((parts_ & kPartExif) && IsXmpSegment(data)) img_.xmpSegments.push_back(data);
+  img_.sections.pop_back();
+}
+
+void SegmentScan::TakeApp13(bool photoshopSegment) {
+  const Bytes& data = img_.sections.back().data;
+  if (photoshopSegment) {
+    if (!photoshopOpen_) {
+      photoshop_.assign(data.begin(), data.end());
+      photoshopOpen_ = true;
+    } else {
+      photoshop_.insert(photoshop_.end(), data.begin() + 2 + static_cast<std::ptrdiff_t>(kPhotoshopId.size()) + 1,
+                        data.end());
+    }
+  } else if (parts_ & kPartIptc) {
+    // Without the identifier at its start: the block is looked for inside, as the design does.
+    AddIptc(data);
+  } else {
+    img_.sections.pop_back();
+  }
+}
+
+void SegmentScan::ReadPhotoshop() {
+  if (!photoshopOpen_) return;
+  photoshopOpen_ = false;
+  AddIptc(photoshop_);
+}
+
+void SegmentScan::AddIptc(const Bytes& app13) {
+  if (!img_.iptcData) img_.iptcData = std::make_unique<TIPTCdata>(&img_);
+  img_.iptcData->AppendApp13(app13);
+}
+
+void SegmentScan::Finish() {
+  ReadPhotoshop();
+  if (parts_ & kPartIcc)
+    if (auto profile = icc_.Assemble()) img_.iccProfile = std::move(*profile);
+}
+
+}  // namespace
+
 bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
-  ByteCursor in(stream);
-  if (stream.size() < 2 || in.u8() != 0xFF || in.u8() != 0xD8) return false;
+  // The whole run up to the scan header is looked at: metadata may stand after any number of other
+  // segments, up to the header's byte budget.
+  JpegSegmentReader reader(stream, kHeaderBudget);
+  if (reader.End() == JpegWalkEnd::kNoSoi) return false;
   sections.clear();
   exifSection = -1;
   app0Section = -1;
   iccProfile.clear();
   exifOrientation = kOrientationUpright;
   xmpSegments.clear();
-  TIccChunks icc;
-  // Photoshop splits its resources over APP13 segments that follow one another; their payloads after
-  // the identifier are read as one, so a resource split between them is whole again. Segments apart
-  // are blocks of their own, each read in file order.
-  Bytes photoshop;
-  bool photoshopOpen = false;
-  const auto readPhotoshop = [&] {
-    if (!photoshopOpen) return;
-    photoshopOpen = false;
-    if (!iptcData) iptcData = std::make_unique<TIPTCdata>(this);
-    iptcData->AppendApp13(photoshop);
-  };
-  // The whole run up to the scan header is looked at: metadata may stand after any number of other
-  // segments, up to the header's byte budget.
-  bool scanHeader = false;
-  headerCut = false;
-  headerCutAt = 0;
-  while (!scanHeader) {
-    if (in.pos() > kHeaderBudget) {
-      headerCut = true;
-      headerCutAt = in.pos();
-      break;
-    }
-    // Fill bytes 0xFF are skipped; any other byte where a marker should start is taken as the marker.
-    std::uint8_t marker = 0xFF;
-    while (marker == 0xFF && !in.atEnd()) marker = in.u8();
-    if (marker == 0xFF) break;  // the data ended
-    if (marker == kEoi) {
-      sections.push_back({{}, marker, 0});
-      break;
-    }
-    // A length below 2 or a segment cut short ends the scan; nothing half-read is kept.
-    if (in.remaining() < 2) break;
-    const std::uint16_t size = in.u16(true);
-    if (size < 2 || in.remaining() < size - 2u) break;
-    JpegSection section;
-    section.marker = marker;
-    section.size = size;
-    section.data.reserve(size);
-    section.data.push_back(static_cast<std::uint8_t>(size >> 8));
-    section.data.push_back(static_cast<std::uint8_t>(size));
-    const auto payload = in.bytes(size - 2u);
-    section.data.insert(section.data.end(), payload.begin(), payload.end());
-    sections.push_back(std::move(section));
-    const int slot = static_cast<int>(sections.size()) - 1;
-    const bool photoshopSegment =
-        marker == kApp13 && (parts & kPartIptc) && HasIdentifier(sections.back().data, kPhotoshopId);
-    if (!photoshopSegment) readPhotoshop();
-
-    switch (marker) {
-      case kSof0:
-        if (auto h = ByteView(sections.back().data).u16(3, true)) imageHeight = *h;
-        if (auto w = ByteView(sections.back().data).u16(5, true)) imageWidth = *w;
-        sections.pop_back();
-        break;
-      case kSos:
-        scanHeader = true;
-        break;
-      case kApp0:
-        app0Section = slot;
-        break;
-      case kApp1:
-        // Only an APP1 with the Exif identifier is the EXIF block: an XMP packet before it must not
-        // take its place, or the file's EXIF would be lost.
-        if ((parts & kPartExif) && exifSection < 0 && HasExifIdentifier(sections.back().data)) {
-          exifSection = slot;
-          exifInfo = std::make_unique<TImageInfo>(*this, readMask);
-          exifInfo->traceLevel = traceLevel;
-          buffer = sections.back().data;
-          DecodeExifSection();
-        } else {
-          if ((parts & kPartOrientation) && exifSection < 0 && exifOrientation == kOrientationUpright)
-            exifOrientation = ReadExifOrientation(sections.back().data);
-          // XMP goes out as it came, so it is kept whole, outside the slots.
-          if ((parts & kPartExif) && IsXmpSegment(sections.back().data)) xmpSegments.push_back(sections.back().data);
-          sections.pop_back();
-        }
-        break;
-      case kApp2:
-        if (parts & kPartIcc) icc.Add(sections.back().data);
-        sections.pop_back();
-        break;
-      case kApp13:
-        if (photoshopSegment) {
-          const Bytes& data = sections.back().data;
-          if (!photoshopOpen) {
-            photoshop.assign(data.begin(), data.end());
-            photoshopOpen = true;
-          } else {
-            photoshop.insert(photoshop.end(), data.begin() + 2 + static_cast<std::ptrdiff_t>(kPhotoshopId.size()) + 1,
-                             data.end());
-          }
-        } else if (parts & kPartIptc) {
-          // Without the identifier at its start: the block is looked for inside, as the design does.
-          if (!iptcData) iptcData = std::make_unique<TIPTCdata>(this);
-          iptcData->AppendApp13(sections.back().data);
-        } else {
-          sections.pop_back();
-        }
-        break;
-      case kCom:
-        if (parts & kPartComment) {
-          comment.assign(sections.back().data.begin() + 2, sections.back().data.end());
-          sections.pop_back();
-        }
-        break;
-      default:
-        sections.pop_back();
-        break;
-    }
-  }
-  readPhotoshop();
-  if (parts & kPartIcc)
-    if (auto profile = icc.Assemble()) iccProfile = std::move(*profile);
+  SegmentScan scan(*this, parts);
+  while (const auto segment = reader.Next()) scan.Take(*segment);
+  headerCut = reader.End() == JpegWalkEnd::kBudget;
+  headerCutAt = headerCut ? reader.Position() : 0;
+  scan.Finish();
   return HasMetadata();
 }
 
@@ -293,7 +302,6 @@ void TImgData::DecodeExifSection() {
     errorText = msg::kInvalidAlignment;
     return;
   }
-  exifInfo->trace.clear();
   exifInfo->buffer = data;
   exifInfo->motorolaOrder = motorolaOrder;
   const std::int64_t ifd0 = Get32(12).value_or(0);
@@ -330,7 +338,6 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   exifSection = 0;
   exifInfo = std::make_unique<TImageInfo>(*this, readMask);
   exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
-  exifInfo->trace.clear();
   motorolaOrder = mm;
   buffer = sections[0].data;
   exifInfo->buffer = sections[0].data;

@@ -13,9 +13,11 @@
 #include <string_view>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/exifreader.h"
+#include "metadata/exiftags.h"
 #include "metadata/iptc.h"
+#include "metadata/jpegmarkers.h"
 
 namespace velmora {
 
@@ -40,8 +42,6 @@ inline constexpr int kPartOrientation = 16;
 
 // EXIF Orientation (TIFF 6.0): how the stored rows and columns map onto the picture as seen.
 // 1 is upright; 2 to 8 call for mirroring or turning.
-inline constexpr int kOrientationUpright = 1;
-inline constexpr std::uint16_t kTagOrientation = 0x0112;
 
 // IFD0's Orientation in the EXIF APP1 segment's data (length field, "Exif\0\0", TIFF structure):
 // 2 to 8 when it is a SHORT with one value in that range; 1 for anything else or none.
@@ -49,8 +49,6 @@ int ReadExifOrientation(ByteView app1Data);
 
 // The identifiers (without their zero byte) of the APP1 segments of an XMP packet and of the parts
 // of its extension.
-inline constexpr std::string_view kXmpId = "http://ns.adobe.com/xap/1.0/";
-inline constexpr std::string_view kExtendedXmpId = "http://ns.adobe.com/xmp/extension/";
 // The APP1 segment's data (length field and payload) is one of those.
 bool IsXmpSegment(ByteView app1Data);
 
@@ -121,15 +119,8 @@ class TImgData : public TEndInd {
   // whole output file; the caller writes it (atomically). Any failure throws (EMetadata and its
   // kinds, FileError), and the caller then saves the picture plainly.
   //
-  // Reads the source (outputName when sourceName is empty) and returns `encoded`, the encoder's
-  // output for a width x height picture, with the source's metadata merged in (and the size entries
-  // set to the new size when adjustSize); `encoded` unchanged when the source has no metadata.
-  Bytes SaveWithMetadata(ByteView encoded, int width, int height, const std::string& outputName, bool adjustSize,
-                         const std::string& sourceName);
-  // The same for metadata already read into this object.
-  Bytes SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize);
   // The output file for the options (metadatawriter.h): the one entry point of both the plain save
-  // and the save with metadata. Throws as SaveWithMetadata does.
+  // and the save with metadata.
   // What the output goes without of the source's metadata (a thumbnail left out, entries that could
   // not be read or written, XMP that could not be made safe) is added to `notes`.
   Bytes WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes = nullptr);
@@ -168,7 +159,6 @@ class TImgData : public TEndInd {
   // The XMP APP1 segments (the packet and the parts of its extension) read with kPartExif, each as a
   // JpegSection's data, in file order: carried byte for byte.
   std::vector<Bytes> xmpSegments;
-  int traceLevel = 0;
   // The reassembled ICC profile (kPartIcc), whatever its colour space; empty when the file has none
   // or its chunks do not fit together.
   Bytes iccProfile;

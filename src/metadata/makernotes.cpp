@@ -1,10 +1,11 @@
 #include "metadata/makernotes.h"
 
+#include "base/textcodec.h"
 #include "metadata/exifreader.h"
 #include "metadata/formatting.h"
+#include "metadata/ifd.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 
@@ -25,13 +26,7 @@ bool TmsInfo::Decode() {
   const Bytes& note = reader->makerNote;
   const bool be = reader->motorolaOrder;
 
-  struct Walk {
-    MakerTable table;
-    std::int64_t sourceStart, offsetBase, dirPos;
-    int lastRow;
-    bool bigEndian;
-  };
-  Walk w{};
+  MakerWalk w{};
   if (make == "NIKON") {
     const std::string version(reader->exifVersion.begin(), reader->exifVersion.end());
     const std::string model = reader->GetTagText("Model");
@@ -65,7 +60,7 @@ bool TmsInfo::Decode() {
   }
   try {
     if (make == "NIKON" && !isTiff) KeepNikonSubdirectories();
-    ReadMakerDirectory(w.table, w.sourceStart, w.offsetBase, w.dirPos, w.lastRow, w.bigEndian);
+    ReadMakerDirectory(w);
   } catch (const EMetadata& e) {
     reader->owner().errorText = std::string(msg::kErrorDetected) + e.what();
   } catch (const ByteRangeError& e) {
@@ -97,25 +92,17 @@ void TmsInfo::KeepNikonSubdirectories() {
     n = std::min<std::uint64_t>(n, section.size() - static_cast<std::uint64_t>(from));
     reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(n));
   };
-  const auto entries = [&](std::int64_t dir) {
-    const auto n = dir < 0 ? std::nullopt : section.u16(static_cast<std::size_t>(dir), be);
-    return n ? std::min<std::size_t>(*n, kMaxEntries) : 0;
-  };
   // Every value of a directory that does not fit its entry (some run past the note's end), and the
   // sub-directories with theirs.
   const auto keepDirectory = [&](std::int64_t dir, bool top) {
-    const std::size_t count = entries(dir);
-    if (!top) keep(dir, 2 + 12 * count + 4);
+    IfdEntries entries({.block = section, .directory = dir, .bigEndian = be}, nullptr, kMaxEntries);
+    if (!top) keep(dir, 2 + 12 * entries.Count().value_or(0) + 4);
     std::optional<std::uint32_t> start, length;
     std::vector<std::int64_t> subs;
-    for (std::size_t j = 0; j < count; ++j) {
-      const auto q = static_cast<std::size_t>(dir) + 2 + 12 * j;
-      if (!section.has(q, 12)) break;
-      const std::uint16_t tag = *section.u16(q, be);
-      const std::uint64_t bytes =
-          static_cast<std::uint64_t>(FormatSize(*section.u16(q + 2, be))) * *section.u32(q + 4, be);
-      const std::uint32_t value = *section.u32(q + 8, be);
-      if (bytes > 4) keep(base + value, bytes);
+    while (const auto e = entries.Next()) {
+      const std::uint16_t tag = e->tag;
+      const std::uint32_t value = e->field;
+      if (e->byteCount > 4) keep(base + value, e->byteCount);
       if (top && (tag == kPreviewIfd || tag == kScanIfd)) subs.push_back(base + value);
       if (!top && tag == kStart) start = value;
       if (!top && tag == kLength) length = value;
@@ -126,44 +113,35 @@ void TmsInfo::KeepNikonSubdirectories() {
   for (const std::int64_t sub : keepDirectory(ifd, true)) keepDirectory(sub, false);
 }
 
-void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, std::int64_t offsetBase,
-                                 std::int64_t dirPos, int lastRow, bool be) {
+void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
   const ByteView note(reader->makerNote);
   const ByteView section(reader->buffer);
-  const auto table = MakerTagTable(tableId).first(static_cast<std::size_t>(lastRow) + 1);
-  // A value offset o lies at note position o + valueBase, counted from 1.
-  const std::int64_t valueBase = dirPos - offsetBase + 2;
+  const auto table = MakerTagTable(walk.table).first(static_cast<std::size_t>(walk.lastRow) + 1);
+  const std::int64_t sourceStart = walk.sourceStart, dirPos = walk.dirPos;
+  const bool be = walk.bigEndian;
+  // A value offset o lies at note position o + valueBase (offsetBase counts from 1).
+  const std::int64_t valueBase = dirPos - walk.offsetBase + 1;
   if (dirPos < 0) return;
-  const auto count = note.u16(static_cast<std::size_t>(dirPos), be);
-  if (!count) return;
+  IfdEntries entries({.block = note, .directory = dirPos, .valueBase = valueBase, .bigEndian = be}, &reader->limits);
+  if (!entries.Count()) return;
   const bool active = reader->readMask == 4 || reader->readMask == 255;
   const bool decode = reader->owner().decodeValues;
-  for (std::int64_t i = 0; i < *count; ++i) {
-    const auto q = static_cast<std::size_t>(dirPos + 2 + 12 * i);
-    if (!note.has(q, 12)) break;
-    if (!reader->TakeEntryBudget()) break;
-    const std::uint16_t tag = *note.u16(q, be);
-    const std::uint16_t format = *note.u16(q + 2, be);
-    const std::uint32_t components = *note.u32(q + 4, be);
-    const std::uint64_t byteCount = static_cast<std::uint64_t>(FormatSize(format)) * components;
+  while (const auto entry = entries.Next()) {
+    const std::uint16_t tag = entry->tag;
+    const std::uint16_t format = entry->type;
+    const std::uint32_t components = entry->count;
+    const std::uint64_t byteCount = entry->byteCount;
     if (byteCount == 0) continue;
     ByteView bytes;
-    if (byteCount < 5) {
-      bytes = note.bytesUpTo(q + 8, byteCount);
+    if (entry->value) {
+      bytes = *entry->value;
     } else {
-      const std::int64_t o = *note.u32(q + 8, be);
-      const std::int64_t at = o + valueBase - 1;
-      if (at >= 0 && note.has(static_cast<std::size_t>(at), byteCount)) {
-        bytes = note.bytes(static_cast<std::size_t>(at), byteCount);
-      } else {
-        // Past the note's end: the makers' offsets then count from the section.
-        const std::int64_t from = sourceStart + o - 1;
-        if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
-        if (!bytes.empty()) reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
-      }
+      // Past the note's end: the makers' offsets then count from the section.
+      const std::int64_t from = sourceStart + std::int64_t{entry->field} - 1;
+      if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
+      if (!bytes.empty()) reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
+      if (!reader->limits.TakeBytes(bytes.size())) break;
     }
-
-    if (!reader->TakeByteBudget(bytes.size())) break;
 
     const TagRow* row = nullptr;
     std::size_t rowIndex = 0;
@@ -194,12 +172,9 @@ void TmsInfo::ReadMakerDirectory(MakerTable tableId, std::int64_t sourceStart, s
     } else {
       text = Printable(text);
     }
-    if (!reader->TakeByteBudget(2 * text.size())) break;
-    reader->makerTrace += "\n";
-    reader->makerTrace += row ? DescriptionFromName(row->name) : "Unknown";
-    reader->makerTrace += ": " + text;
+    if (!reader->limits.TakeBytes(2 * text.size())) break;
     for (const auto& f : fields) {
-      if (!reader->TakeEntryBudget()) break;
+      if (!reader->limits.TakeEntry()) break;
       reader->AddComputedEntry(f.name, f.text, kAscii);
     }
     if (row && rowIndex > 0) {

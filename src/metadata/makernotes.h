@@ -7,12 +7,22 @@
 #include <cstdint>
 #include <string>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/tagtables.h"
 
 namespace velmora {
 
 class TImageInfo;
+
+// How one make's note is walked. sourceStart: where values that do not fit in the note are looked
+// for in the section (from 1); offsetBase: what value offsets are counted from; dirPos: the
+// directory's position in the note; lastRow: the last row of the table that is read.
+struct MakerWalk {
+  MakerTable table;
+  std::int64_t sourceStart, offsetBase, dirPos;
+  int lastRow;
+  bool bigEndian;
+};
 
 class TmsInfo {
  public:
@@ -28,10 +38,7 @@ class TmsInfo {
   std::string makerText;
 
  private:
-  // sourceStart: where values that do not fit in the note are looked for in the section (from 1);
-  // offsetBase: what value offsets are counted from; dirPos: the directory's position in the note.
-  void ReadMakerDirectory(MakerTable table, std::int64_t sourceStart, std::int64_t offsetBase, std::int64_t dirPos,
-                          int lastRow, bool bigEndian);
+  void ReadMakerDirectory(const MakerWalk& walk);
   // Nikon notes point to a preview directory (with its picture) and a scan directory that cameras put
   // after the note's own bytes; their places join the reader's makerNoteOutside.
   void KeepNikonSubdirectories();

@@ -1,7 +1,7 @@
 #include "metadata/metadata_dump.h"
 
+#include "base/textcodec.h"
 #include "metadata/jpegsegments.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 

@@ -4,24 +4,21 @@
 #include <limits>
 #include <stdexcept>
 
+#include "metadata/exiftags.h"
 #include "metadata/iccprofile.h"
+#include "metadata/jpegmarkers.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
+#include "metadata/segmentreader.h"
 #include "metadata/tagtables.h"
+#include "metadata/xmpgps.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr std::uint8_t kSoi = 0xD8, kSos = 0xDA, kApp0 = 0xE0, kApp1 = 0xE1, kApp2 = 0xE2, kApp13 = 0xED, kCom = 0xFE;
 constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
-constexpr std::uint16_t kTagSubIfds = 330;
-constexpr std::uint16_t kTagJpegOffset = 513;
-constexpr std::uint16_t kTagJpegLength = 514;
-constexpr std::uint16_t kTagStripOffsets = 273;
-constexpr std::uint16_t kTagMakerNote = 37500;
 constexpr std::uint16_t kIptcResource = 0x0404;
-constexpr std::size_t kMaxSegmentLength = 65535;
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
@@ -29,8 +26,8 @@ bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kPare
 // would point at unrelated bytes of the new block. Microsoft's Padding reserves room in the source's
 // block and its OffsetSchema says how far the maker note moved there: neither is true of the new one.
 bool PointsAtDataLeftBehind(std::uint16_t tag, bool ifd1) {
-  constexpr std::uint16_t kFreeOffsets = 288, kTileOffsets = 324, kPadding = 0xEA1C, kOffsetSchema = 0xEA1D;
-  if (tag == kTagStripOffsets || tag == kFreeOffsets || tag == kTileOffsets || tag == kPadding || tag == kOffsetSchema)
+  if (tag == kTagStripOffsets || tag == kTagFreeOffsets || tag == kTagTileOffsets || tag == kTagPadding ||
+      tag == kTagOffsetSchema)
     return true;
   return !ifd1 && (tag == kTagJpegOffset || tag == kTagJpegLength);
 }
@@ -73,6 +70,11 @@ void Marker(ByteWriter& out, std::uint8_t code) {
   out.u8(code);
 }
 
+void WriteSegment(ByteWriter& out, const JpegSegment& segment) {
+  Marker(out, segment.marker);
+  out.bytes(segment.data.span());
+}
+
 // One IPTC dataset: 0x1C, record, dataset, length, value.
 void WriteDataset(ByteWriter& out, const TTagEntry& e) {
   Bytes value = e.raw;
@@ -97,7 +99,7 @@ void WriteDataset(ByteWriter& out, const TTagEntry& e) {
   } else {
     // IIM's extended dataset: the top bit set, the low bits giving the size of the length that follows.
     if (value.size() > std::numeric_limits<std::uint32_t>::max())
-      throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
+      throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp13)));
     out.u16(0x8004, true);
     out.u32(static_cast<std::uint32_t>(value.size()), true);
   }
@@ -140,27 +142,23 @@ void NoteWhatWasNotRead(const TImgData& img, std::vector<TOutputNote>* notes) {
         const std::string name = row && row != &UnknownTagRow() ? row->name : UnknownTagName(d.tag);
         list += (list.empty() ? "" : ", ") + std::string(DirectoryName(d.parentId)) + " " + name;
       }
-      Note(notes, TOutputNote::Kind::kMetadata, "wpisy EXIF z wartością poza blokiem EXIF: " + list);
+      Note(notes, TOutputNote::Kind::kMetadata, msg::kDroppedEntries + list);
     }
-    if (info->illegalDirectories > 0)
-      Note(notes, TOutputNote::Kind::kMetadata, "katalog EXIF nie mieści się w bloku EXIF");
+    if (info->illegalDirectories > 0) Note(notes, TOutputNote::Kind::kMetadata, msg::kDirectoryOutsideBlock);
   }
-  if (img.iptcData && img.iptcData->Truncated())
-    Note(notes, TOutputNote::Kind::kMetadata, "dane IPTC ucięte w pliku źródłowym");
+  if (img.iptcData && img.iptcData->Truncated()) Note(notes, TOutputNote::Kind::kMetadata, msg::kIptcCut);
 }
 
 // XMP inside the EXIF block (IFD0's ExtensibleMetadataPlatform) loses its position like the segments.
-void StripGpsFromExifXmp(TImageInfo& info, const XmpPacketStripper& strip, std::vector<TOutputNote>* notes) {
-  constexpr std::uint16_t kTagXmp = 0x02BC;
+void StripGpsFromExifXmp(TImageInfo& info, std::vector<TOutputNote>* notes) {
   std::erase_if(info.entries, [&](TTagEntry& e) {
     if (e.tag != kTagXmp || e.parentId != kParentIfd0 || e.kind != 0) return false;
     try {
-      if (!strip) throw EMetadata("brak czytnika XML");
-      e.raw = strip(e.raw);
+      e.raw = StripXmpGps(e.raw);
       e.rawSize = static_cast<std::int32_t>(e.raw.size());
       return false;
     } catch (const std::exception& error) {
-      Note(notes, TOutputNote::Kind::kMetadata, std::string("pakiet XMP w EXIF nieczytelny (") + error.what() + ")");
+      Note(notes, TOutputNote::Kind::kMetadata, msg::WithDetail(msg::kExifXmpUnreadable, error.what()));
       return true;
     }
   });
@@ -183,11 +181,11 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::v
   if (!info.thumbStrips.empty()) {
     info.thumbStrips.clear();
     info.thumbStripSizes.clear();
-    Note(notes, TOutputNote::Kind::kThumbnail, "miniatury nieskompresowanej nie da się obrócić");
+    Note(notes, TOutputNote::Kind::kThumbnail, msg::kStripsNotTurned);
   }
   if (!info.HasThumbnail()) return;
   std::optional<Bytes> turned;
-  std::string cause = "miniatury nie da się obrócić";
+  std::string cause = msg::kThumbnailNotTurned;
   if (turn) {
     try {
       turned = turn(info.thumbnail, from);
@@ -207,7 +205,7 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::v
 }  // namespace
 
 std::string TOutputNote::Text() const {
-  return (kind == Kind::kThumbnail ? "zapisano bez miniatury: " : "zapisano bez metadanych: ") + cause;
+  return (kind == Kind::kThumbnail ? msg::kWithoutThumbnail : msg::kWithoutMetadata) + cause;
 }
 
 // ---- TBasicMetadataWriter ---------------------------------------------------------------------------
@@ -230,7 +228,7 @@ TExifWriter::TExifWriter(const TImgData& img) : TBasicMetadataWriter(img) {
 
 void TExifWriter::WriteExifHeader(ByteWriter& stream) {
   segmentStart = static_cast<std::int64_t>(stream.size());
-  Marker(stream, kApp1);
+  Marker(stream, kMarkerApp1);
   stream.u16(0, true);
   stream.text(std::string("Exif\0\0", 6));
 }
@@ -252,7 +250,7 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   if (!imgData().exifInfo) throw std::logic_error("TExifWriter: the source has no EXIF block");
   const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
-  TInt64List pending;
+  PendingPointers pending;
   claimed_ = {kParentIfd0, kParentIfd1};
   kept_.clear();
   makerAt_ = -1;
@@ -280,11 +278,11 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   const Written ifd0 = WriteDirectory(stream, kParentIfd0, pending);
   stream.patch32(static_cast<std::size_t>(tiffStart) + 4, ifd0.offset, be);
   if (writeThumbnail) stream.patch32(ifd0.nextField, WriteDirectory(stream, kParentIfd1, pending).offset, be);
-  while (pending.Count() > 0) {
-    const auto entry = static_cast<std::size_t>(pending.Get(0));
+  while (!pending.empty()) {
+    const std::size_t entry = pending.front();
     const std::uint16_t tag = ByteView(stream.data()).u16(entry, be).value();
     stream.patch32(entry + 8, WriteDirectory(stream, tag, pending).offset, be);
-    pending.DeleteFirst();
+    pending.pop_front();
   }
   // The kept ranges get the source's bytes, where they were.
   if (!kept_.empty()) {
@@ -300,7 +298,7 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   PatchSegmentLength(stream, segmentStart);
 }
 
-TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, TInt64List& pending) {
+TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending) {
   const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
   const bool ifd1 = parent == kParentIfd1;
@@ -355,7 +353,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   }
   // TIFF wants the entries in ascending tag order; an appended entry (the image size) moves to its place.
   std::stable_sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
-  if (fields.size() > 0xFFFF) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp1)));
+  if (fields.size() > 0xFFFF) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp1)));
 
   const auto zeros = [](ByteWriter& out, std::int64_t n) {
     for (std::int64_t i = 0; i < n; ++i) out.u8(0);
@@ -375,7 +373,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
   const auto valuesEnd = [&] { return valueBase + static_cast<std::int64_t>(values.size()); };
   stream.u16(static_cast<std::uint16_t>(fields.size()), be);
   for (Field& f : fields) {
-    if (f.pointer) pending.Add(static_cast<std::int64_t>(stream.size()));
+    if (f.pointer) pending.push_back(stream.size());
     if (f.thumbOffset) {
       ByteWriter offset;
       std::int64_t at = thumbOffset;
@@ -416,7 +414,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
 
 void TIPTCWriter::WriteIptcHeader(ByteWriter& stream) {
   segmentStart = static_cast<std::int64_t>(stream.size());
-  Marker(stream, kApp13);
+  Marker(stream, kMarkerApp13);
   stream.u16(0, true);
   stream.text(std::string("Photoshop 3.0\0", 14));
 }
@@ -462,7 +460,8 @@ void TIPTCWriter::WriteBlock(ByteWriter& stream) {
     }
   }
   const std::size_t size = resource.size() - start;
-  if (size > std::numeric_limits<std::uint32_t>::max()) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kApp13)));
+  if (size > std::numeric_limits<std::uint32_t>::max())
+    throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp13)));
   resource.patch32(sizePos, static_cast<std::uint32_t>(size), true);
   if (size % 2 == 1) resource.u8(0);  // resource data is padded to an even size
   // More than one segment holds: the resources go on in the next APP13, each with the identifier, as
@@ -490,10 +489,10 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
   SetTagValue("ImageLength", height, 3);
   // The Exif directory's size of the picture (ExifImageWidth/ExifImageLength) is the new one too when
   // the source states it; a value a SHORT cannot hold makes it a LONG.
-  constexpr std::uint16_t kExifWidth = 0xA002, kExifLength = 0xA003;
   for (TTagEntry& e : entries) {
-    if (e.parentId != kParentExif || e.kind != 0 || (e.tag != kExifWidth && e.tag != kExifLength)) continue;
-    const std::int64_t value = std::clamp<std::int64_t>(e.tag == kExifWidth ? width : height, 0, 4294967295LL);
+    if (e.parentId != kParentExif || e.kind != 0 || (e.tag != kTagExifImageWidth && e.tag != kTagExifImageLength))
+      continue;
+    const std::int64_t value = std::clamp<std::int64_t>(e.tag == kTagExifImageWidth ? width : height, 0, 4294967295LL);
     const std::int64_t fits = e.type == kByte ? 255 : e.type == kShort ? 65535 : e.type == kLong ? 4294967295LL : -1;
     if (value > fits) e.type = value <= 65535 ? kShort : kLong;
     ByteWriter w;
@@ -513,22 +512,6 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
 
 // ---- TImgData ---------------------------------------------------------------------------------------
 
-Bytes TImgData::SaveWithMetadata(ByteView encoded, int width, int height, const std::string& outputName,
-                                 bool adjustSize, const std::string& sourceName) {
-  if (!OpenForMetadata(sourceName.empty() ? outputName : sourceName))
-    return Bytes(encoded.span().begin(), encoded.span().end());
-  return SaveMergedJpeg(encoded, width, height, adjustSize);
-}
-
-Bytes TImgData::SaveMergedJpeg(ByteView encoded, int width, int height, bool adjustSize) {
-  TOutputOptions options;
-  options.metadata = true;
-  options.adjustSize = adjustSize;
-  options.width = width;
-  options.height = height;
-  return WriteOutput(encoded, options);
-}
-
 Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes) {
   int parts = options.iccProfile ? kPartIcc : 0;
   // Notes of this save only: a save that fails leaves none behind.
@@ -540,7 +523,7 @@ Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std
       if (options.turnedFrom != kOrientationUpright)
         MarkUpright(*exifInfo, options.turnedFrom, options.turnThumbnail, &noted);
       if (options.adjustSize) exifInfo->SetImageSize(options.height, options.width);
-      if (options.stripGps) StripGpsFromExifXmp(*exifInfo, options.stripXmpGps, &noted);
+      if (options.stripGps) StripGpsFromExifXmp(*exifInfo, &noted);
     }
   }
   // Nothing to add: the encoder's file as it is.
@@ -555,7 +538,7 @@ Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std
 std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0,
                                             const TOutputOptions* options, std::vector<TOutputNote>* notes) {
   const bool stripGps = options && options->stripGps;
-  Marker(target, kSoi);
+  Marker(target, kMarkerSoi);
   if ((parts & kPartExif) && HasExif()) {
     target.bytes(ExifSegment(*this, stripGps, notes));
   } else if (!(parts & kMetadataParts)) {
@@ -565,7 +548,7 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
     target.bytes(app0->data);
   } else {
     // JFIF 1.02, 72 dots per inch, no thumbnail.
-    Marker(target, kApp0);
+    Marker(target, kMarkerApp0);
     target.u16(16, true);
     target.text(std::string("JFIF\0", 5));
     for (const std::uint8_t b : {1, 2, 1}) target.u8(b);
@@ -579,14 +562,11 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
     std::vector<Bytes> stripped;
     if (stripGps) {
       std::vector<std::string> causes;
-      if (options->stripXmpGps)
-        stripped = StripGpsFromXmpSegments(xmpSegments, options->stripXmpGps, causes);
-      else
-        causes.push_back("XMP pominięto: brak czytnika XML");
+      stripped = StripGpsFromXmpSegments(xmpSegments, causes);
       for (std::string& cause : causes) Note(notes, TOutputNote::Kind::kMetadata, std::move(cause));
     }
     for (const Bytes& data : stripGps ? stripped : xmpSegments) {
-      Marker(target, kApp1);
+      Marker(target, kMarkerApp1);
       target.bytes(data);
     }
   }
@@ -597,8 +577,8 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
     writer.WriteBlock(target);
   }
   if ((parts & kPartComment) && HasComment()) {
-    if (comment.size() > kMaxSegmentLength - 2) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kCom)));
-    Marker(target, kCom);
+    if (comment.size() > kMaxSegmentLength - 2) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerCom)));
+    Marker(target, kMarkerCom);
     target.u16(static_cast<std::uint16_t>(comment.size() + 2), true);
     target.text(comment);
   }
@@ -608,51 +588,43 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
 void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options,
                              std::vector<TOutputNote>* notes) {
   // The encoder's segments up to its scan, checked before anything is written; its APP0 goes into
-  // the header's place in a plain save, the tables and frame header follow the metadata.
-  struct Piece {
-    std::size_t pos, size;
-  };
-  std::vector<Piece> kept;
-  Piece app0{0, 0};
-  bool sawApp0 = false;
-  std::size_t scan = encoded.size();
-  std::size_t pos = 0;
-  while (pos < encoded.size()) {
-    const auto header = encoded.bytes(pos, 4);
-    if (header.empty()) throw EExifWriter(msg::kIncompleteSegmentHeader);
-    if (header[0] != 0xFF) throw EExifWriter(msg::kFfExpected);
-    const std::uint8_t marker = header[1];
-    const std::size_t lengthPos = pos + 2;
-    const std::size_t length = static_cast<std::size_t>(header[2]) << 8 | header[3];
-    if (marker == kSoi) {  // written first already
-      pos = lengthPos;
-      continue;
-    }
-    if (marker == kSos) {
-      scan = pos;
-      break;
-    }
-    const auto segment = encoded.bytes(pos, length + 2);
-    switch (marker) {
-      case kApp0:
-        if (!sawApp0 && !segment.empty()) app0 = {pos, length + 2};
-        sawApp0 = true;
+  // the header's place in a plain save, the tables and frame header follow the metadata. Our own
+  // encoder's output is held to the strict form: a 0xFF before every marker.
+  JpegSegmentReader reader(encoded);
+  if (reader.End() == JpegWalkEnd::kNoSoi)
+    throw EExifWriter(encoded.has(0, 4) ? msg::kFfExpected : msg::kIncompleteSegmentHeader);
+  std::vector<JpegSegment> kept;
+  std::optional<JpegSegment> app0, scan;
+  std::size_t walked = reader.Position();
+  while (const auto segment = reader.Next()) {
+    walked = reader.Position();
+    if (segment->fill == 0) throw EExifWriter(msg::kFfExpected);
+    switch (segment->marker) {
+      case kMarkerSos:
+        scan = segment;
         break;
-      case kApp1:
-      case kApp2:
-      case kApp13:
-      case kCom:
+      case kMarkerApp0:
+        if (!app0) app0 = segment;
+        break;
+      case kMarkerApp1:
+      case kMarkerApp2:
+      case kMarkerApp13:
+      case kMarkerCom:
         break;  // the source's metadata and profile take their place
       default:
-        if (segment.empty()) throw EExifWriter(Fill(msg::kSegmentError, Hex2(marker)));
-        kept.push_back({pos, length + 2});
+        kept.push_back(*segment);
     }
-    pos = lengthPos + length;
   }
-  WriteMetadataSegments(target, parts, encoded.bytes(app0.pos, app0.size), options, notes);
-  for (const Piece& p : kept) target.bytes(encoded.bytes(p.pos, p.size));
+  if (reader.End() == JpegWalkEnd::kCutHeader) throw EExifWriter(msg::kIncompleteSegmentHeader);
+  if (reader.End() == JpegWalkEnd::kCutSegment && reader.Position() == walked) throw EExifWriter(msg::kFfExpected);
+  if (reader.End() == JpegWalkEnd::kCutSegment)
+    throw EExifWriter(Fill(msg::kSegmentError, Hex2(encoded.u8(reader.Position()).value_or(0))));
+  ByteWriter plainApp0;
+  if (app0) WriteSegment(plainApp0, *app0);
+  WriteMetadataSegments(target, parts, plainApp0.data(), options, notes);
+  for (const JpegSegment& s : kept) WriteSegment(target, s);
   // The scan header, the entropy-coded data and EOI, as they are.
-  if (scan < encoded.size()) target.bytes(encoded.span().subspan(scan));
+  if (scan) target.bytes(encoded.span().subspan(scan->start - 1));
 }
 
 }  // namespace velmora

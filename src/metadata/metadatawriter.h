@@ -3,9 +3,9 @@
 // The metadata writer: the EXIF APP1 block rewritten from the decoded entries, the IPTC APP13 block
 // rewritten from the decoded records, and the merge of those (with the source's comment or APP0 and its
 // colour profile) into a freshly encoded JPEG. Everything is written through an appending ByteWriter;
-// lengths and offsets known only later are patched in. The entry points are TImgData::WriteOutput (the
-// plain save and the save with metadata), SaveWithMetadata and their helpers (jpegsegments.h); the
-// writers below each write one segment and live only for that.
+// lengths and offsets known only later are patched in. The entry point is TImgData::WriteOutput (the
+// plain save and the save with metadata) with its helpers (jpegsegments.h); the writers below each write one segment
+// and live only for that.
 
 #include <cstdint>
 #include <deque>
@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/tagentry.h"
 #include "metadata/xmp.h"
 
@@ -58,10 +58,8 @@ struct TOutputOptions {
   int turnedFrom = 1;
   ThumbnailTurner turnThumbnail;
   // "usuń dane GPS": the GPS directory and its pointer are not written, and every XMP packet (the
-  // segments' and IFD0's) goes through stripXmpGps, which reads XML (the imaging library's); without
-  // it the XMP is left out, with a note.
+  // segments' and IFD0's) loses its exif:GPS* properties (xmpgps.h).
   bool stripGps = false;
-  XmpPacketStripper stripXmpGps;
 };
 
 // Raised by the writers with the texts of messages.h.
@@ -77,18 +75,8 @@ class ESegmentTooLong : public EExifWriter {
   using EExifWriter::EExifWriter;
 };
 
-// Stream positions waiting to be resolved, first in first out.
-class TInt64List {
- public:
-  void Add(std::int64_t value) { items_.push_back(value); }
-  std::int64_t Get(std::size_t index) const { return items_.at(index); }
-  void DeleteFirst() { items_.pop_front(); }
-  void Clear() { items_.clear(); }
-  std::size_t Count() const { return items_.size(); }
-
- private:
-  std::deque<std::int64_t> items_;
-};
+// Positions of pointer entries whose directories are still to be written, first in first out.
+using PendingPointers = std::deque<std::size_t>;
 
 class TBasicMetadataWriter {
  public:
@@ -137,7 +125,7 @@ class TExifWriter : public TBasicMetadataWriter {
     std::uint32_t offset;   // of the directory in the block
     std::size_t nextField;  // stream position of its next-directory offset
   };
-  Written WriteDirectory(ByteWriter& stream, std::uint16_t parent, TInt64List& pending);
+  Written WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending);
   // Where a chunk of n bytes wanted at block offset `at` goes: at, or past the kept ranges it would
   // overlap, on an even offset.
   std::int64_t Place(std::int64_t at, std::int64_t n) const;

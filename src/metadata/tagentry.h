@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 
 namespace velmora {
 

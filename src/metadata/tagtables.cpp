@@ -1,6 +1,6 @@
 #include "metadata/tagtables.h"
 
-#include "metadata/textcodec.h"
+#include "base/textcodec.h"
 
 namespace velmora {
 

@@ -9,6 +9,8 @@
 #include <string_view>
 
 #include "metadata/jpegsegments.h"
+#include "metadata/messages.h"
+#include "metadata/xmpgps.h"
 
 namespace velmora {
 
@@ -148,10 +150,13 @@ std::string Md5Hex(ByteView bytes) {
   return hex;
 }
 
-std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, const XmpPacketStripper& strip,
-                                           std::vector<std::string>& causes) {
-  std::map<std::string, Extension> extensions;
-  std::set<std::size_t> broken;  // parts whose header cannot be read
+namespace {
+
+using Extensions = std::map<std::string, Extension>;
+
+// The parts of every extension by GUID; `broken` gets the parts whose header cannot be read.
+Extensions GatherExtensions(const std::vector<Bytes>& segments, std::set<std::size_t>& broken) {
+  Extensions extensions;
   for (std::size_t i = 0; i < segments.size(); ++i) {
     const ByteView data(segments[i]);
     if (!HasPrefix(data, kExtendedXmpId)) continue;
@@ -167,38 +172,81 @@ std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, c
     ext.length = *length;
     ext.chunks.push_back({i, *offset, data.sub(kChunkStart, data.size() - kChunkStart)});
   }
-  if (!broken.empty()) causes.push_back("część rozszerzenia XMP uszkodzona");
+  return extensions;
+}
 
-  for (auto& [guid, ext] : extensions) {
-    std::optional<Bytes> packet;
-    if (!ext.dropped) packet = Assemble(ext);
-    if (!packet) {
-      ext.dropped = true;
-      causes.push_back("rozszerzenie XMP niepełne");
-      continue;
-    }
-    Bytes stripped;
-    try {
-      stripped = strip(*packet);
-    } catch (const std::exception& e) {
-      ext.dropped = true;
-      causes.push_back("rozszerzenie XMP nieczytelne (" + What(e) + ")");
-      continue;
-    }
-    if (stripped == *packet) continue;
-    ext.changed = true;
-    ext.newGuid = Md5Hex(stripped);
-    std::size_t at = 0;
-    do {
-      ByteWriter header;
-      header.text(ext.newGuid);
-      header.u32(static_cast<std::uint32_t>(stripped.size()), true);
-      header.u32(static_cast<std::uint32_t>(at), true);
-      const std::size_t n = std::min(kMaxChunk, stripped.size() - at);
-      ext.rewritten.push_back(SegmentData(kExtendedXmpId, header.data(), ByteView(stripped).sub(at, n)));
-      at += n;
-    } while (at < stripped.size());
+// The extension without its GPS position, in new parts under its new GUID when that changed it;
+// dropped (with the cause) when it is incomplete or cannot be read.
+void StripExtension(Extension& ext, std::vector<std::string>& causes) {
+  std::optional<Bytes> packet;
+  if (!ext.dropped) packet = Assemble(ext);
+  if (!packet) {
+    ext.dropped = true;
+    causes.push_back(msg::kXmpExtensionIncomplete);
+    return;
   }
+  Bytes stripped;
+  try {
+    stripped = StripXmpGps(*packet);
+  } catch (const std::exception& e) {
+    ext.dropped = true;
+    causes.push_back(msg::WithDetail(msg::kXmpExtensionUnreadable, What(e)));
+    return;
+  }
+  if (stripped == *packet) return;
+  ext.changed = true;
+  ext.newGuid = Md5Hex(stripped);
+  std::size_t at = 0;
+  do {
+    ByteWriter header;
+    header.text(ext.newGuid);
+    header.u32(static_cast<std::uint32_t>(stripped.size()), true);
+    header.u32(static_cast<std::uint32_t>(at), true);
+    const std::size_t n = std::min(kMaxChunk, stripped.size() - at);
+    ext.rewritten.push_back(SegmentData(kExtendedXmpId, header.data(), ByteView(stripped).sub(at, n)));
+    at += n;
+  } while (at < stripped.size());
+}
+
+// The main packet's segment without its GPS position and naming its extensions' new GUIDs; nothing
+// (with the cause) when it cannot be read or no longer fits its segment.
+std::optional<Bytes> StripMainPacket(const Bytes& segment, const Extensions& extensions,
+                                     std::vector<std::string>& causes) {
+  const ByteView data(segment);
+  const ByteView packet = data.sub(kPacketStart, data.size() - kPacketStart);
+  Bytes stripped;
+  try {
+    stripped = StripXmpGps(packet);
+  } catch (const std::exception& e) {
+    causes.push_back(msg::WithDetail(msg::kXmpUnreadable, What(e)));
+    return std::nullopt;
+  }
+  // The packet names its extension by the GUID, which changed with it.
+  bool renamed = false;
+  for (const auto& [guid, ext] : extensions) {
+    if (!ext.changed) continue;
+    for (auto it = std::search(stripped.begin(), stripped.end(), guid.begin(), guid.end()); it != stripped.end();
+         it = std::search(it + kGuidSize, stripped.end(), guid.begin(), guid.end())) {
+      std::copy(ext.newGuid.begin(), ext.newGuid.end(), it);
+      renamed = true;
+    }
+  }
+  if (!renamed && std::equal(stripped.begin(), stripped.end(), packet.span().begin(), packet.span().end()))
+    return segment;
+  if (kPacketStart + stripped.size() > kMaxSegmentData) {
+    causes.push_back(msg::kXmpTooLong);
+    return std::nullopt;
+  }
+  return SegmentData(kXmpId, {}, stripped);
+}
+
+}  // namespace
+
+std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, std::vector<std::string>& causes) {
+  std::set<std::size_t> broken;  // parts whose header cannot be read
+  Extensions extensions = GatherExtensions(segments, broken);
+  if (!broken.empty()) causes.push_back(msg::kXmpPartBroken);
+  for (auto& [guid, ext] : extensions) StripExtension(ext, causes);
 
   std::vector<Bytes> out;
   std::set<std::string> emitted;
@@ -215,36 +263,10 @@ std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, c
       } else if (emitted.insert(key).second) {
         out.insert(out.end(), ext.rewritten.begin(), ext.rewritten.end());
       }
-      continue;
-    }
-    if (!HasPrefix(data, kXmpId)) {
+    } else if (!HasPrefix(data, kXmpId)) {
       out.push_back(segments[i]);
-      continue;
-    }
-    const ByteView packet = data.sub(kPacketStart, data.size() - kPacketStart);
-    Bytes stripped;
-    try {
-      stripped = strip(packet);
-    } catch (const std::exception& e) {
-      causes.push_back("pakiet XMP nieczytelny (" + What(e) + ")");
-      continue;
-    }
-    // The packet names its extension by the GUID, which changed with it.
-    bool renamed = false;
-    for (const auto& [guid, ext] : extensions) {
-      if (!ext.changed) continue;
-      for (auto it = std::search(stripped.begin(), stripped.end(), guid.begin(), guid.end()); it != stripped.end();
-           it = std::search(it + kGuidSize, stripped.end(), guid.begin(), guid.end())) {
-        std::copy(ext.newGuid.begin(), ext.newGuid.end(), it);
-        renamed = true;
-      }
-    }
-    if (!renamed && std::equal(stripped.begin(), stripped.end(), packet.span().begin(), packet.span().end())) {
-      out.push_back(segments[i]);
-    } else if (kPacketStart + stripped.size() > kMaxSegmentData) {
-      causes.push_back("pakiet XMP za duży");
-    } else {
-      out.push_back(SegmentData(kXmpId, {}, stripped));
+    } else if (auto stripped = StripMainPacket(segments[i], extensions, causes)) {
+      out.push_back(std::move(*stripped));
     }
   }
   return out;

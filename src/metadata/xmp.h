@@ -5,11 +5,10 @@
 // further packet, named by the MD5 digest of its bytes (the GUID) and cut into chunks at offsets.
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 
 namespace velmora {
 
@@ -17,16 +16,11 @@ namespace velmora {
 // packet's GUID.
 std::string Md5Hex(ByteView bytes);
 
-// Returns the XML packet without its exif:GPS* properties (the same bytes when it has none); throws a
-// std::exception when it cannot read the packet.
-using XmpPacketStripper = std::function<Bytes(ByteView packet)>;
-
 // The segments (each a JpegSection's data: length field, identifier, payload) with the GPS position
-// taken out of the packet and of the extension by `strip`. What cannot be made safe is left out and
-// its cause (Polish, for the user) added to `causes`: a packet `strip` cannot read, an extension that
+// taken out of the packet and of the extension (StripXmpGps). What cannot be made safe is left out and
+// its cause (Polish, for the user) added to `causes`: a packet that cannot be read as XML, an extension that
 // is incomplete or that no longer fits its chunks. Segments without GPS stay byte for byte; an
 // extension that changed gets its new GUID, in its parts and in the packet that names it.
-std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, const XmpPacketStripper& strip,
-                                           std::vector<std::string>& causes);
+std::vector<Bytes> StripGpsFromXmpSegments(const std::vector<Bytes>& segments, std::vector<std::string>& causes);
 
 }  // namespace velmora

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "metadata/fileio.h"
+#include "base/fileio.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
 
@@ -113,14 +113,14 @@ TEnvironment::TEnvironment(TEnvironmentInputs inputs)
   if (QFileInfo::exists(propsFileName_)) {
     try {
       props_.LoadFromText(LoadFileToText(propsFileName_));
-    } catch (const EFileError& e) {
+    } catch (const FileError& e) {
       // Starting is worth more than these settings, and overwriting them would lose them for good.
       props_.Clear();
       settingsUnreadable_ = true;
       startupProblem_ = QStringLiteral(
                             "Nie można odczytać pliku ustawień \"%1\": %2. Program użyje ustawień "
                             "domyślnych i nie zapisze tego pliku.")
-                            .arg(propsFileName_, e.Reason());
+                            .arg(propsFileName_, QString::fromStdString(e.reason()));
       Tell(startupProblem_);
     }
   }
@@ -142,7 +142,7 @@ void TEnvironment::MergeListsFromFile() {
   TProps file(props_.Separator);
   try {
     file.LoadFromText(LoadFileToText(propsFileName_));
-  } catch (const EFileError&) {
+  } catch (const FileError&) {
     return;  // nothing to merge with; the write says what is wrong, if anything
   }
   for (const QString& key : mergedKeys_) {

@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "metadata/fileio.h"
-#include "metadata/textcodec.h"
+#include "base/fileio.h"
+#include "base/textcodec.h"
 
 namespace velmora {
 
@@ -199,9 +199,8 @@ QString LoadFileToText(const QString& fileName, qint64 maxBytes) {
     return DecodeFileBytes(
         QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())));
   } catch (const FileError& e) {
-    const QString reason = QString::fromStdString(e.reason());
-    throw EFileError(QStringLiteral("Nie można odczytać pliku \"%1\": %2.").arg(fileName, reason).toStdString(),
-                     reason);
+    // The name as the caller gave it, not as the file system spells it.
+    throw FileError(cannotReadFileText(fileName.toStdString()) + ": " + e.reason() + ".", e.reason());
   }
 }
 
@@ -211,7 +210,7 @@ void WriteTextToStream(const QString& text, QIODevice& device) {
   if (device.write(bytes) != bytes.size()) {
     const auto* file = qobject_cast<const QFileDevice*>(&device);
     const QString name = file != nullptr ? file->fileName() : QString();
-    throw EFileError(QStringLiteral("Nie można zapisać pliku \"%1\".").arg(name).toStdString());
+    throw FileError(cannotWriteFileText(name.toStdString()) + ".");
   }
 }
 

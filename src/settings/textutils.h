@@ -10,24 +10,11 @@
 #include <QString>
 #include <QStringList>
 #include <set>
-#include <stdexcept>
 
 namespace velmora {
 
 // The path delimiter wherever a path rule speaks of one.
 inline constexpr QChar kPathDelimiter = u'/';
-
-// A file that cannot be opened, read or written; the message names the file, in Polish.
-class EFileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-  EFileError(const std::string& message, QString reason) : std::runtime_error(message), reason_(std::move(reason)) {}
-  // The cause alone, without the file's name ("to nie jest zwykły plik"); may be empty.
-  const QString& Reason() const { return reason_; }
-
- private:
-  QString reason_;
-};
 
 // The largest text file the program reads (settings, lists): far above any real settings file, and a
 // bound on the time and memory a damaged or foreign file can cost at start-up.
@@ -77,10 +64,10 @@ QString JoinList(const QStringList& list, const QString& separator, bool keepTra
 QString DecodeFileBytes(const QByteArray& bytes);
 
 // The whole file as text (see DecodeFileBytes). Only a regular file of at most maxBytes is read; a pipe,
-// a device or a folder is never opened. Throws EFileError, with its reason, when the file is refused or
-// cannot be opened or read.
+// a device or a folder is never opened. Throws FileError (base/fileio.h), with its reason, when the file
+// is refused or cannot be opened or read.
 QString LoadFileToText(const QString& fileName, qint64 maxBytes = kMaxTextFileBytes);
-// Writes the text's UTF-8 bytes at the device's position; nothing for an empty text. Throws EFileError
+// Writes the text's UTF-8 bytes at the device's position; nothing for an empty text. Throws FileError
 // when not every byte was written.
 void WriteTextToStream(const QString& text, QIODevice& device);
 

@@ -15,11 +15,11 @@
 
 #include "app/form1.h"
 #include "app_fixture.h"
+#include "base/fileio.h"
 #include "dialogs/application.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtborderpanel.h"
 #include "imaging/jpegcodec.h"
-#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/tagentry.h"
 #include "support/oriented_jpeg.h"

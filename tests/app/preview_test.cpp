@@ -5,8 +5,8 @@
 #include <QTest>
 
 #include "app/preview.h"
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
-#include "metadata/fileio.h"
 #include "support/oriented_jpeg.h"
 #include "support/qtest_main.h"
 

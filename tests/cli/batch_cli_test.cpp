@@ -16,11 +16,11 @@
 #include <set>
 #include <sstream>
 
+#include "base/bytes.h"
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
 #include "imaging/sourcefiles.h"
-#include "metadata/bytes.h"
-#include "metadata/fileio.h"
 #include "metadata/iccprofile.h"
 #include "support/faulty_calls.h"
 #include "support/oriented_jpeg.h"

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/fileio.h"
 #include "cli/batch_cli.h"
 #include "imaging/jpegcodec.h"
-#include "metadata/bytes.h"
-#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/xmp.h"
 #include "support/oriented_jpeg.h"

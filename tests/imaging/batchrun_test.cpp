@@ -16,9 +16,9 @@
 #include <thread>
 #include <tuple>
 
+#include "base/fileio.h"
 #include "imaging/caption.h"
 #include "imaging/jpegcodec.h"
-#include "metadata/fileio.h"
 #include "support/faulty_calls.h"
 
 namespace velmora {

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
 #include "imaging/jpegmessages.h"
 #include "imaging/resampler.h"
-#include "metadata/fileio.h"
 
 namespace velmora {
 namespace {

@@ -14,11 +14,11 @@
 #include <tuple>
 #include <vector>
 
+#include "base/fileio.h"
 #include "imaging/caption.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
-#include "metadata/fileio.h"
 #include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "settings/eabort.h"

@@ -178,7 +178,7 @@ TEST(ExifReader, HostileDirectoriesGiveFewerEntriesOrAnError) {
     const auto img = Read(b.Build(dirs));
     int orientations = 0;
     for (const auto& e : img->exifInfo->entries) orientations += e.name == "Orientation";
-    EXPECT_EQ(orientations, TImageInfo::kMaxDirectoryDepth + 1);
+    EXPECT_EQ(orientations, IfdLimits::kMaxDirectoryDepth + 1);
   }
   {
     // Component counts that would need gigabytes (a Make of 0xFFFFFFFF bytes) or just one byte more
@@ -221,7 +221,7 @@ TEST(ExifReader, RepeatedLargeValuesAndManyDirectoriesStayBounded) {
   std::size_t kept = 0;
   for (const auto& e : img->exifInfo->entries) kept += e.raw.size() + e.data.size();
   EXPECT_GT(img->exifInfo->EntryCount(), 10);
-  EXPECT_LE(kept, TImageInfo::kMaxBytesKept);
+  EXPECT_LE(kept, IfdLimits::kMaxBytes);
   // A directory of pointers to a thousand distinct empty directories reads only so many of them.
   std::vector<TiffDir> dirs(1);
   for (int i = 1; i <= 1000; ++i) {
@@ -231,7 +231,7 @@ TEST(ExifReader, RepeatedLargeValuesAndManyDirectoriesStayBounded) {
   const auto wide = Read(b.Build(dirs));
   int orientations = 0;
   for (const auto& e : wide->exifInfo->entries) orientations += e.name == "Orientation";
-  EXPECT_EQ(orientations, TImageInfo::kMaxDirectories - 1);
+  EXPECT_EQ(orientations, IfdLimits::kMaxDirectories - 1);
 }
 
 TEST(ExifReader, DisplayTexts) {

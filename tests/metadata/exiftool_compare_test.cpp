@@ -17,11 +17,11 @@
 #include <set>
 #include <sstream>
 
+#include "base/textcodec.h"
 #include "json_reader.h"
 #include "metadata/formatting.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/tagtables.h"
-#include "metadata/textcodec.h"
 #include "metadata_test_util.h"
 
 namespace velmora {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/textcodec.h"
 #include "metadata/tagtables.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 namespace {
@@ -155,24 +155,6 @@ TEST(TagTables, RowsAndDescriptions) {
   EXPECT_STREQ(FindRowByTag(MainTagTable(), 0x8822)->code,
                "0:Not denfined,1:Manual,2:Program AE,3:Aperture-priority AE,4:Shutter speed priority AE,5:Creative "
                "(slow speed),6:Action (high speed),7:Portrait,8:Landscape;9:Bulb");
-}
-
-TEST(TextCodec, Conversions) {
-  EXPECT_EQ(ToUtf8(Bytes{'Z', 'a', 0xBF, 0xF3, 0xB3, 0xE6}), "Zażółć");
-  EXPECT_EQ(ToUtf8(std::string("Zażółć")), "Zażółć") << "valid UTF-8 stays";
-  EXPECT_EQ(ToUtf8(Bytes{0x81}), "\xEF\xBF\xBD");
-  const Bytes utf16le = {0x3D, 0xD8, 0x00, 0xDE, 'a', 0, 0, 0, 'b', 0};  // U+1F600, "a", end
-  EXPECT_EQ(Utf16ToUtf8(utf16le, false),
-            "\xF0\x9F\x98\x80"
-            "a");
-  EXPECT_EQ(Utf16ToUtf8(Bytes{0xD8, 0x00}, true), "\xEF\xBF\xBD");
-  EXPECT_EQ(FoldCase("ŁÓDŹ Straße ÀÉ"), "łódź straße àé");
-  EXPECT_EQ(Printable(std::string("a\x01\xC4\x85") + std::string(60, 'b')).size(),
-            51u);  // 50 characters, ą has 2 bytes
-  EXPECT_EQ(Trim(std::string("\0 x \0", 5)), "x");
-  EXPECT_TRUE(IsValidUtf8("żółw"));
-  EXPECT_FALSE(IsValidUtf8("\xC0\x80"));
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));
 }
 
 }  // namespace

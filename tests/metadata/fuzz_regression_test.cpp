@@ -7,7 +7,7 @@
 
 #include "../../fuzz/metadata_read_path.h"
 #include "../../fuzz/metadata_write_path.h"
-#include "metadata/fileio.h"
+#include "base/fileio.h"
 
 namespace velmora {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/fileio.h"
 #include "jpeg_builder.h"
-#include "metadata/fileio.h"
 #include "metadata/iptc.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/metadatawriter.h"

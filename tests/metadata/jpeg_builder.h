@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 
 namespace velmora::test {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "metadata/textcodec.h"
+#include "base/textcodec.h"
 
 namespace velmora::test {
 

@@ -6,9 +6,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/textcodec.h"
 #include "json_reader.h"
 #include "metadata/jpegsegments.h"
-#include "metadata/textcodec.h"
 
 namespace velmora {
 namespace {

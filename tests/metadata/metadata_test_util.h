@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 #include "metadata/tagentry.h"
 
 namespace velmora::test {

@@ -9,8 +9,8 @@
 #include <optional>
 #include <stdexcept>
 
+#include "base/fileio.h"
 #include "jpeg_builder.h"
-#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 #include "metadata_test_util.h"
@@ -28,7 +28,11 @@ Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {
   TImgData img(255);
   img.ScanJpegSegments(source, kPartsAll);
   if (change) change(img);
-  return img.SaveMergedJpeg(Encoded(), 320, 240, true);
+  TOutputOptions options;
+  options.metadata = true;
+  options.width = 320;
+  options.height = 240;
+  return img.WriteOutput(Encoded(), options);
 }
 
 std::vector<int> Markers(const Bytes& jpeg) {
@@ -249,15 +253,13 @@ TEST(MetadataWriter, SourceWithoutMetadataGivesTheEncodersFile) {
   QTemporaryDir dir;
   const std::string plain = dir.filePath("plain.jpg").toStdString();
   writeFileAtomically(plain, Jpeg({}));
+  TOutputOptions options;
+  options.metadata = true;
   for (const std::string& source : {plain, dir.filePath("missing.jpg").toStdString()}) {
     TImgData img(255);
-    EXPECT_EQ(img.SaveWithMetadata(Encoded(), 320, 240, "out.jpg", true, source), Encoded()) << source;
+    img.OpenForMetadata(source);
+    EXPECT_EQ(img.WriteOutput(Encoded(), options), Encoded()) << source;
   }
-  // Without a source name the output's own file is the source.
-  const std::string withComment = dir.filePath("comment.jpg").toStdString();
-  writeFileAtomically(withComment, Jpeg({Segment(0xFE, Text("note"))}));
-  TImgData img(255);
-  EXPECT_EQ(Markers(img.SaveWithMetadata(Encoded(), 320, 240, withComment, true, "")).at(1), 0xFE);
 }
 
 TEST(MetadataWriter, IptcBlockByteForByte) {

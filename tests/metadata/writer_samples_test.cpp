@@ -15,8 +15,8 @@
 #include <map>
 #include <set>
 
+#include "base/fileio.h"
 #include "json_reader.h"
-#include "metadata/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "metadata_test_util.h"
 

@@ -7,7 +7,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "imaging/xmpgps.h"
 #include "metadata/jpegsegments.h"
 
 namespace velmora {
@@ -153,7 +152,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 }
 
 std::vector<Bytes> Strip(const std::vector<Bytes>& segments, std::vector<std::string>& causes) {
-  return StripGpsFromXmpSegments(segments, StripXmpGps, causes);
+  return StripGpsFromXmpSegments(segments, causes);
 }
 
 TEST(XmpSegments, WithoutGpsEverySegmentStaysByteForByte) {
@@ -287,14 +286,6 @@ TEST(XmpSegments, AnUnreadablePacketIsLeftOut) {
   std::string guid;
   EXPECT_EQ(Assembled(out, &guid), Extension(false));
   EXPECT_EQ(out.size(), 1u);
-
-  // A stripper that throws anything leaves the segment out the same way.
-  std::vector<std::string> thrown;
-  EXPECT_TRUE(
-      StripGpsFromXmpSegments(
-          {PacketSegment(MainPacket(guid, true))}, [](ByteView) -> Bytes { throw std::runtime_error("nie"); }, thrown)
-          .empty());
-  EXPECT_EQ(thrown, std::vector<std::string>{"pakiet XMP nieczytelny (nie)"});
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "base/fileio.h"
+
 namespace velmora {
 namespace {
 
@@ -157,12 +159,12 @@ TEST(Files, LoadAndWrite) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString name = dir.filePath("t.txt");
-  EXPECT_THROW(LoadFileToText(name), EFileError);
+  EXPECT_THROW(LoadFileToText(name), FileError);
   try {
     LoadFileToText(dir.path());
     ADD_FAILURE() << "a folder was read";
-  } catch (const EFileError& e) {
-    EXPECT_EQ(e.Reason(), u"to nie jest zwykły plik"_s);
+  } catch (const FileError& e) {
+    EXPECT_EQ(e.reason(), "to nie jest zwykły plik");
     EXPECT_EQ(std::string(e.what()),
               ("Nie można odczytać pliku \"" + dir.path() + "\": to nie jest zwykły plik.").toStdString());
   }
@@ -175,11 +177,11 @@ TEST(Files, LoadAndWrite) {
   EXPECT_EQ(file.size(), 11);
   EXPECT_EQ(LoadFileToText(name), u"zażółć\r"_s);
   EXPECT_EQ(LoadFileToText(name, 11), u"zażółć\r"_s);
-  EXPECT_THROW(LoadFileToText(name, 10), EFileError);
+  EXPECT_THROW(LoadFileToText(name, 10), FileError);
 
   QBuffer readOnly;
   ASSERT_TRUE(readOnly.open(QIODevice::ReadOnly));
-  EXPECT_THROW(WriteTextToStream("x", readOnly), EFileError);
+  EXPECT_THROW(WriteTextToStream("x", readOnly), FileError);
   EXPECT_NO_THROW(WriteTextToStream("", readOnly));
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "metadata/fileio.h"
+#include "base/fileio.h"
 
 namespace velmora::test {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/bytes.h"
 #include "imaging/orientation.h"
-#include "metadata/bytes.h"
 
 namespace velmora::test {
 

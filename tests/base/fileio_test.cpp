@@ -1,4 +1,4 @@
-#include "metadata/fileio.h"
+#include "base/fileio.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

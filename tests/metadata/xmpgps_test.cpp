@@ -1,10 +1,10 @@
-#include "imaging/xmpgps.h"
+#include "metadata/xmpgps.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "imaging/imagingerror.h"
+#include "metadata/tagentry.h"
 
 namespace velmora {
 namespace {
@@ -147,7 +147,7 @@ TEST(XmpGps, UnreadablePacketsWithGpsThrow) {
       // Two roots.
       "<a>GPS</a><b/>",
   };
-  for (const std::string& in : rows) EXPECT_THROW(StripXmpGps(B(in)), ImagingError) << in;
+  for (const std::string& in : rows) EXPECT_THROW(StripXmpGps(B(in)), EMetadata) << in;
 }
 
 }  // namespace

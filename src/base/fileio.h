@@ -14,7 +14,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 
 namespace velmora {
 
@@ -28,6 +28,13 @@ class FileError : public std::runtime_error {
  private:
   std::string reason_;
 };
+
+// The one wording of the file errors every part shows: "Nie można odczytać pliku "NAME"" and "Nie
+// można zapisać pliku "NAME"", which a message follows with ": " and the cause.
+std::string cannotReadFileText(std::string_view name);
+std::string cannotWriteFileText(std::string_view name);
+// The cause given for a path that is no regular file (a pipe, a device, a folder).
+inline constexpr const char* kNotRegularFileText = "to nie jest zwykły plik";
 
 // The cause of a system error in Polish ("brak uprawnień", "system plików tylko do odczytu"), for every
 // message that shows one; the one table of such texts.

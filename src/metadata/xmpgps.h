@@ -5,11 +5,11 @@
 // attribute. The packet is read with Qt's XML stream reader, and only the bytes of those properties
 // are cut out; the rest of the packet stays as it was, byte for byte.
 
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 
 namespace velmora {
 
-// The packet without its exif:GPS* properties; the same bytes when it has none. Throws ImagingError
+// The packet without its exif:GPS* properties; the same bytes when it has none. Throws EMetadata
 // when the packet holds the letters "GPS" but cannot be read as XML in UTF-8, so that it is not
 // carried unchecked.
 Bytes StripXmpGps(ByteView packet);

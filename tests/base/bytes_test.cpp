@@ -1,4 +1,4 @@
-#include "metadata/bytes.h"
+#include "base/bytes.h"
 
 #include <gtest/gtest.h>
 

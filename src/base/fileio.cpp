@@ -1,4 +1,4 @@
-#include "metadata/fileio.h"
+#include "base/fileio.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -58,6 +58,14 @@ constexpr ErrnoText kErrnoTexts[] = {
 
 }  // namespace
 
+std::string cannotReadFileText(std::string_view name) {
+  return "Nie można odczytać pliku \"" + std::string(name) + "\"";
+}
+
+std::string cannotWriteFileText(std::string_view name) {
+  return "Nie można zapisać pliku \"" + std::string(name) + "\"";
+}
+
 std::string systemErrorText(int err) {
   for (const ErrnoText& row : kErrnoTexts)
     if (row.err == err) return row.text;
@@ -102,11 +110,11 @@ std::string tempCheck(std::string_view random) {
 
 [[noreturn]] void failWrite(const fs::path& path, int err) {
   std::string reason = systemErrorText(err);
-  throw FileError("Nie można zapisać pliku \"" + path.string() + "\": " + reason, reason);
+  throw FileError(cannotWriteFileText(path.string()) + ": " + reason, reason);
 }
 
 [[noreturn]] void failRead(const fs::path& path, std::string reason) {
-  throw FileError("Nie można odczytać pliku \"" + path.string() + "\": " + reason, reason);
+  throw FileError(cannotReadFileText(path.string()) + ": " + reason, reason);
 }
 
 // fsync of a file system that cannot sync (some network and virtual ones) is no failure of ours.
@@ -227,12 +235,12 @@ Bytes readRegular(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarg
   const std::string tooLarge = "plik jest większy niż " + std::to_string(maxBytes) + " bajtów";
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) failRead(path, errno == ENOENT ? "plik nie istnieje" : systemErrorText(errno));
-  if (!S_ISREG(st.st_mode)) failRead(path, "to nie jest zwykły plik");
+  if (!S_ISREG(st.st_mode)) failRead(path, kNotRegularFileText);
   if (refuseLarger && static_cast<std::uintmax_t>(st.st_size) > maxBytes) failRead(path, tooLarge);
   // Non-blocking and checked again once open: the path may have become a pipe in between.
   const Descriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
   if (fd.get() < 0) failRead(path, systemErrorText(errno));
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) failRead(path, "to nie jest zwykły plik");
+  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) failRead(path, kNotRegularFileText);
   // Straight into the result, sized for the file and one byte more, which shows a file that grew
   // while it was read (held to the same limit).
   const std::uintmax_t stop = refuseLarger && maxBytes < UINTMAX_MAX ? maxBytes + 1 : maxBytes;
@@ -268,7 +276,7 @@ void checkFileNameFits(const fs::path& path) {
   if (limit < 0 || name.size() <= static_cast<std::size_t>(limit)) return;
   const std::string reason = "nazwa ma " + std::to_string(name.size()) +
                              " bajtów, a system plików przyjmuje najwyżej " + std::to_string(limit);
-  throw FileError("Nie można zapisać pliku \"" + path.string() + "\": " + reason, reason);
+  throw FileError(cannotWriteFileText(path.string()) + ": " + reason, reason);
 }
 
 void checkFolderWritable(const fs::path& folder) {

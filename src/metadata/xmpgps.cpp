@@ -1,4 +1,4 @@
-#include "imaging/xmpgps.h"
+#include "metadata/xmpgps.h"
 
 #include <QString>
 #include <QXmlStreamReader>
@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "imaging/imagingerror.h"
+#include "metadata/messages.h"
+#include "metadata/tagentry.h"
 
 namespace velmora {
 
@@ -67,7 +68,7 @@ Bytes StripXmpGps(ByteView packet) {
   while (end > 0 && bytes[end - 1] == 0) --end;
   const QByteArray utf8(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(end));
   const QString text = QString::fromUtf8(utf8);
-  if (text.toUtf8() != utf8) throw ImagingError("XMP nie jest zapisany w UTF-8");
+  if (text.toUtf8() != utf8) throw EMetadata(msg::kXmpNotUtf8);
 
   std::vector<Cut> cuts;
   QXmlStreamReader reader(text);
@@ -104,7 +105,7 @@ Bytes StripXmpGps(ByteView packet) {
       cuts.push_back({cutFrom, offset});
     }
   }
-  if (reader.hasError()) throw ImagingError("XMP nieczytelny: " + reader.errorString().toStdString());
+  if (reader.hasError()) throw EMetadata(msg::kXmlUnreadable + reader.errorString().toStdString());
   if (cuts.empty()) return Bytes(bytes.begin(), bytes.end());
 
   std::sort(cuts.begin(), cuts.end(), [](const Cut& a, const Cut& b) { return a.from < b.from; });

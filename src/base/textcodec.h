@@ -1,8 +1,9 @@
 #pragma once
 
-// Text helpers for metadata values. Every display text the readers produce is UTF-8: bytes that
-// already are valid UTF-8 are kept, other 8-bit text is read as Windows-1250 (the code page the
-// program's Polish users' tools write), 16-bit text is converted from UTF-16.
+// The text codec every part shares (settings files, metadata values, names): every text the program
+// makes is UTF-8; bytes that already are valid UTF-8 are kept, other 8-bit text is read as
+// Windows-1250 (the code page the program's Polish users' tools write), 16-bit text is converted from
+// UTF-16.
 
 #include <cstdint>
 #include <span>
@@ -31,11 +32,5 @@ std::string FoldCase(std::string_view utf8);
 
 // At most maxChars code points; control characters shown as ".".
 std::string Printable(std::string_view utf8, std::size_t maxChars = 50);
-
-// Minimal printf for the tables' display formats ("%s", "%d", "%f", "%0.1f", "%.2f", "%4.4f" ...):
-// the formats are constants of this library, never taken from a file. "%f" without a precision
-// shows two decimals. Only the first directive is replaced.
-std::string FormatWithString(std::string_view fmt, std::string_view value);
-std::string FormatWithNumber(std::string_view fmt, double value);
 
 }  // namespace velmora
