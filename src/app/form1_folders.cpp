@@ -128,7 +128,7 @@ void TForm1::ColourFolderFields(bool same) {
 void TForm1::ApplyPrefixRule() {
   // Same folder and no affix would overwrite the sources: the next start offers "_" at least.
   if (EPref->text().isEmpty() && eFoldZ->currentText() == eFoldDo->currentText()) {
-    Props().Set(QStringLiteral("prefix"), QStringLiteral("_"));
+    Props().Set(KeyOf(EPref, TKeyKind::Text), QStringLiteral("_"));
   }
 }
 
@@ -289,7 +289,7 @@ void TForm1::ShowNotice(const QString& text) {
 void TForm1::EPrefChange() { UpdateNameSample(); }
 
 void TForm1::rbPrefClick() {
-  Props().Set(QStringLiteral("sufiks"), BoolToTN(rbSuf->isChecked()));
+  StoreAtOnce(rbSuf);
   UpdateNameSample();
 }
 

@@ -421,6 +421,32 @@ TEST_F(CaptionGraphic, MissingFileDrawsNothingUnreadableFileFails) {
   ExpectStamped(clean, picture, 0, 10, m, s);
 }
 
+// A run's stamper reads its graphic once: what happens to the file later changes none of its stamps; one
+// unreadable then fails every stamp as StampCaption does.
+TEST_F(CaptionGraphic, ARunsStamperReadsItsGraphicOnce) {
+  settings.GraphicPath = WriteBmp("g.bmp", 0xFFFFFFFFu);
+  const CaptionStamper stamper(settings);
+  QImage expected = Plain(200, 100);
+  stamper.StampPicture(expected);
+  const CaptionStamper run = stamper.ForRun();
+  QFile::remove(settings.GraphicPath);
+  for (int i = 0; i < 2; ++i) {
+    QImage picture = Plain(200, 100);
+    run.StampPicture(picture);
+    EXPECT_EQ(picture, expected);
+  }
+  QFile junk(settings.GraphicPath);
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+  junk.write("BM this is not a bitmap");
+  junk.close();
+  const CaptionStamper broken = stamper.ForRun();
+  WriteBmp("g.bmp", 0xFFFFFFFFu);  // readable again: the run keeps what it read
+  for (int i = 0; i < 2; ++i) {
+    QImage picture = Plain(200, 100);
+    EXPECT_THROW(broken.StampPicture(picture), CaptionError);
+  }
+}
+
 TEST(CaptionStamper, TooLargeACaptionFailsWithAMessage) {
   CaptionSettings s;
   s.FontSize = kMaxCaptionFontSize;
