@@ -401,7 +401,6 @@ void TForm1::BuildControls() {
   lProgress = MakeLabel(client_, QString(), 316, 520);
   Gauge1 = new TQMTGauge(client_);
   Gauge1->setGeometry(136, 532, 261, 21);
-  Gauge1->SetShowText(true);
   Gauge1->SetShowAsValue(true);
   Gauge1->hide();
   sbStop = MakeFlatButton(client_, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));

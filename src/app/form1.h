@@ -98,8 +98,6 @@ inline constexpr int kPreviewHeight = 120;
 // The window's client area as designed, its size at first start; and the least it may be shrunk to.
 inline constexpr QSize kDesignSize(518, 591);
 inline constexpr QSize kMinimumWindowSize(240, 160);
-// Pale yellow on both folder fields while they name the same folder (colour reference 8257535).
-inline constexpr unsigned kSameFolderColorRef = 8257535;
 
 class TForm1 : public QWidget {
   Q_OBJECT

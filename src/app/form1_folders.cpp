@@ -120,6 +120,7 @@ void TForm1::ForgetTypedSelection(QComboBox& field) {
 }
 
 void TForm1::ColourFolderFields(bool same) {
+  // Pale yellow on both while they name the same folder.
   const QColor colour = same ? QColor(255, 255, 125) : QApplication::palette(eFoldZ).color(QPalette::Base);
   SetFieldColour(*eFoldZ, colour);
   SetFieldColour(*eFoldDo, colour);

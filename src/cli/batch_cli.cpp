@@ -128,7 +128,6 @@ std::string sourceFolderFault(const fs::path& folder) {
 std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream& err) {
   RunRequest request;
   request.sourceFolder = options.source;
-  request.names = options.names;
   request.options = options.run;
   request.workers = options.jobs;
   request.keepGoing = options.keepGoing;
@@ -142,6 +141,7 @@ std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream
     err << kProgram << ": " << fault << "\n";
     return std::nullopt;
   }
+  request.names = options.names;
   if (request.names.empty()) {
     const FolderPictures pictures = listFolderPictures(options.source);
     request.names = pictures.names;
