@@ -11,9 +11,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The listing keeps each name's bytes and never opens what is no regular file, but names it; both
-// lists in the window's order: by name, case ignored, numbers as numbers, ".jpeg" among ".jpg".
-TEST(SourceFiles, ListsNamesByTheirBytesInTheWindowsOrderAndNamesWhatItSkipped) {
+// The listing keeps each name's bytes and never opens what is no regular file, but names it.
+// Both lists in the window's order: by name, case ignored, numbers as numbers, ".jpeg" among ".jpg".
+TEST(SourceFiles, ListsNamesByTheirBytesAndNamesWhatItSkipped) {
   QTemporaryDir dir;
   const fs::path src = dir.path().toStdString();
   for (const char* name : {"\xff\xfe.jpg", "\xfe\xff.jpg", "a.jpg", "notes.txt", "b.JPEG", "IMG_10.jpg", "c.Jpg",
