@@ -47,8 +47,6 @@ const QColor kMaroon(0x80, 0, 0);
 const QColor kRed(0xff, 0, 0);
 const QColor kGrey(0x80, 0x80, 0x80);
 
-QString Key(const char* utf8) { return QString::fromUtf8(utf8); }
-
 // The histories as the store keeps them: split at ";", trimmed, empty parts dropped, sorted.
 QStringList HistoryFromStore(const QString& text) {
   QStringList entries = SplitToList(text, TCharSet{U';'}, true);
@@ -403,7 +401,6 @@ void TForm1::BuildControls() {
   lProgress = MakeLabel(client_, QString(), 316, 520);
   Gauge1 = new TQMTGauge(client_);
   Gauge1->setGeometry(136, 532, 261, 21);
-  Gauge1->SetShowText(true);
   Gauge1->SetShowAsValue(true);
   Gauge1->hide();
   sbStop = MakeFlatButton(client_, QStringLiteral("Zatrzymaj"), QRect(412, 532, 65, 22));
@@ -543,31 +540,27 @@ void TForm1::ConnectHandlers() {
 
 void TForm1::FormCreate() {
   TProps& props = Props();
-  auto get = [&props](const char* key) { return props.Get(Key(key)); };
 
   // 1.
   stopFlag_ = true;
   lastPreviewPath_.clear();
 
-  // 2. Name mode and affix.
-  rbSuf->setChecked(get("sufiks") == QStringLiteral("T"));
+  // 2. The controls that stand for a key alone: name mode and affix, the boxes, the size, the key text.
+  LoadSettingControls();
   if (!rbSuf->isChecked()) rbPref->setChecked(true);
-  {
-    const QSignalBlocker block(EPref);
-    EPref->setText(get("prefix"));
-  }
+  cbUsunGPS->setEnabled(cbEXIF->isChecked());
   UpdateNameSample();
 
   // 3. Destination history. Another window's close may have added to the histories since they were
   // read: each save merges them with the file's.
-  env_.MergeListsOnSave({Key("folderyZ"), Key("folderyDo")});
-  SetHistory(*eFoldDo, HistoryFromStore(get("folderyDo")));
-  SelectEntry(*eFoldDo, HistoryIndexOf(*eFoldDo, get("folderDo")));
+  env_.MergeListsOnSave({KeyOf(eFoldZ, TKeyKind::History), KeyOf(eFoldDo, TKeyKind::History)});
+  SetHistory(*eFoldDo, HistoryFromStore(StoredValue(eFoldDo, TKeyKind::History)));
+  SelectEntry(*eFoldDo, HistoryIndexOf(*eFoldDo, StoredValue(eFoldDo, TKeyKind::Folder)));
   eFoldDoChange();
 
   // 4. Source history.
-  SetHistory(*eFoldZ, HistoryFromStore(get("folderyZ")));
-  SelectEntry(*eFoldZ, HistoryIndexOf(*eFoldZ, get("folderZ")));
+  SetHistory(*eFoldZ, HistoryFromStore(StoredValue(eFoldZ, TKeyKind::History)));
+  SelectEntry(*eFoldZ, HistoryIndexOf(*eFoldZ, StoredValue(eFoldZ, TKeyKind::Folder)));
 
   // 5. A remembered source folder that is gone: its nearest existing parent. A relative text with no
   // parent left names nothing, and the field is emptied.
@@ -583,20 +576,7 @@ void TForm1::FormCreate() {
   if (source != eFoldZ->currentText()) eFoldZ->setEditText(source);
   eFoldZChange();
 
-  // 6.
-  cbPodp->setChecked(get("podpisz") == QStringLiteral("T"));
-  cbSize->setChecked(get("zmień rozmiar") == QStringLiteral("T"));
-  bool sizeOk = false;
-  const int size = get("size").toInt(&sizeOk);
-  seSize->setValue(sizeOk && size >= 1 ? size : 1280);
-  cbEXIF->setChecked(get("EXIF") == QStringLiteral("T"));
-  cbUsunGPS->setEnabled(cbEXIF->isChecked());
-  cbUsunGPS->setChecked(get("usun GPS") == QStringLiteral("T"));
-  // On unless the user turned it off.
-  cbObroc->setChecked(get("obracaj wg EXIF") != QStringLiteral("N"));
-  cbPomijaj->setChecked(get("pomijaj bledne") == QStringLiteral("T"));
-
-  // 7 to 10. The caption keys, normalised in the store; the marks from them.
+  // 6 to 10. The caption keys, normalised in the store; the marks from them.
   const CaptionSettings caption = CaptionSettingsFromKeys([&props](const QString& key) { return props.Get(key); });
   for (const auto& [key, value] : NormalisedCaptionKeys(caption)) props.Set(key, value);
   Bezta1->setChecked(caption.NoBackground);
@@ -606,14 +586,12 @@ void TForm1::FormCreate() {
 
   // 11.
   Dodajgrafik1->setChecked(!caption.GraphicPath.isEmpty());
-  cbZapUst->SetChecked(TextToBool(get("ZapUst")));
 
   // 12, 13. A graphic that cannot be read is told, and start-up goes on.
   previewBackground_ = iPodp->Picture();
   RunGuarded([this] { BuildCaptionMask(); });
 
   // 14.
-  eKlucz->setText(get("klucz selekcji plików"));
   if (!eKlucz->text().isEmpty()) sbKluczClick();
 }
 
@@ -633,32 +611,6 @@ void TForm1::FormClose(QCloseEvent& event) {
   }
   StoreSettings();
 }
-
-void TForm1::StoreSettings() {
-  TProps& props = Props();
-  auto set = [&props](const char* key, const QString& value) { props.Set(Key(key), value); };
-  if (cbZapUst->Checked()) {
-    set("prefix", EPref->text());
-    set("folderZ", eFoldZ->currentText());
-    set("folderDo", eFoldDo->currentText());
-    set("folderyZ", JoinList(HistoryOf(*eFoldZ), QStringLiteral(";"), false));
-    set("folderyDo", JoinList(HistoryOf(*eFoldDo), QStringLiteral(";"), false));
-    set("podpisz", BoolToTN(cbPodp->isChecked()));
-    set("zmień rozmiar", BoolToTN(cbSize->isChecked()));
-    set("size", QString::number(seSize->value()));
-    set("EXIF", BoolToTN(cbEXIF->isChecked()));
-    set("pomijaj bledne", BoolToTN(cbPomijaj->isChecked()));
-    set("klucz selekcji plików", eKlucz->text());
-    // The place of the frame and the size of the client, as the window stood before any maximising.
-    const QRect normal = isMaximized() || isFullScreen() ? normalGeometry() : QRect(pos(), size());
-    set("okno", QStringLiteral("%1,%2,%3,%4").arg(normal.x()).arg(normal.y()).arg(normal.width()).arg(normal.height()));
-  }
-  set("ZapUst", BoolToTN(cbZapUst->Checked()));
-}
-
-void TForm1::cbObrocClick() { Props().Set(Key("obracaj wg EXIF"), BoolToTN(cbObroc->isChecked())); }
-
-void TForm1::cbUsunGPSClick() { Props().Set(Key("usun GPS"), BoolToTN(cbUsunGPS->isChecked())); }
 
 void TForm1::LabelO1Click() { ShowAbout(QStringLiteral("2011-2016")); }
 

@@ -48,6 +48,7 @@ class TQMTPropsCB;
 struct BatchOptions;
 struct FileOutcome;
 struct FileResult;
+struct RunQuestions;
 struct RunSummary;
 
 // The noun after a count of files, as Polish wants it: 1 plik, 2-4 pliki (12-14 plików), 5 plików, 22 pliki.
@@ -97,8 +98,6 @@ inline constexpr int kPreviewHeight = 120;
 // The window's client area as designed, its size at first start; and the least it may be shrunk to.
 inline constexpr QSize kDesignSize(518, 591);
 inline constexpr QSize kMinimumWindowSize(240, 160);
-// Pale yellow on both folder fields while they name the same folder (colour reference 8257535).
-inline constexpr unsigned kSameFolderColorRef = 8257535;
 
 class TForm1 : public QWidget {
   Q_OBJECT
@@ -333,8 +332,35 @@ class TForm1 : public QWidget {
   TProps& Props();
   // The window's background and the design colours for the application's palette.
   void ApplyWindowPalette();
+
+  // The remembered settings (form1_settings.cpp): each key of the window's own once, with its control.
+  // How a key's text becomes its control's state, and back.
+  enum class TKeyKind {
+    Flag,      // a check or radio button: on exactly for "T"; written "T" or "N"
+    FlagOn,    // the same, but on unless "N"
+    Remember,  // the remember box: on for what TextToBool takes
+    Text,      // a line edit's text as it is
+    Size,      // the size field: a whole number of at least 1, else 1280
+    Folder,    // a folder field's text
+    History,   // a folder field's history, joined with ";"
+    Geometry,  // the frame's place and the client size as "x,y,w,h"
+    Workers,   // the run's workers ("watki"): set by hand in the file, never written
+  };
+  // When a key is written: at close while the remember box is ticked, at every close, as soon as its
+  // control changes, or never.
+  enum class TKeyWrite { AtClose, Always, AtOnce, Never };
+  struct TSettingKey;
+  std::vector<TSettingKey> SettingKeys();
+  // The key of the control's value of that kind.
+  QString KeyOf(const QObject* control, TKeyKind kind);
+  QString StoredValue(const QObject* control, TKeyKind kind);
+  // Sets the controls that stand for a key alone (boxes, size, texts, the remember box).
+  void LoadSettingControls();
+  QString ValueToStore(const TSettingKey& key) const;
   // The keys a close stores (all of them while cbZapUst is ticked, its own state always).
   void StoreSettings();
+  // The key of a control that is stored as soon as it changes.
+  void StoreAtOnce(const QObject* control);
   // The store to the settings file; a failure is shown while the window is still there.
   void SaveSettingsFile();
   void BuildControls();
@@ -371,8 +397,9 @@ class TForm1 : public QWidget {
   // At the end of a run, in the window: what it did, and the way to its files.
   void ShowRunSummary(const RunSummary& summary);
   void ShowRunStatus(int completed, int total, double seconds);
-  BatchOptions RunOptions(bool allowReplaceSource) const;
-  bool RunWouldReplaceSources() const;
+  BatchOptions RunOptions() const;
+  // What a run asks the user before it starts, and the caption it stamps.
+  RunQuestions RunQuestionsAsked();
   void ToggleCaptionMode(QAction* item, const char* key);
 
   TEnvironment& env_;

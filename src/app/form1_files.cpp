@@ -11,10 +11,10 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
-#include "app/preview.h"
 #include "base/fileio.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
+#include "imaging/preview.h"
 #include "imaging/sourcefiles.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
@@ -49,9 +49,7 @@ void ShowPreviewCaption(QLabel& label, const QString& name, QSize size) {
     label.setToolTip(QString());
     return;
   }
-  // No size: the file could not be read.
-  const QString sizeText = size.isEmpty() ? QStringLiteral(" (bez podglądu)")
-                                          : QStringLiteral(" (%1 x %2)").arg(size.width()).arg(size.height());
+  const QString sizeText = PreviewSizeText(size);
   const QString full = name + sizeText;
   const QFontMetrics fm(label.font());
   const QRect room = label.contentsRect();
@@ -92,8 +90,6 @@ void TForm1::eFoldZChange() {
   } catch (const FileError&) {
     // A folder that cannot be read lists nothing, as a missing one does.
   }
-  // One list by name: IMG_2.jpeg between IMG_1.jpg and IMG_3.jpg, not after every .jpg.
-  sortPictureNames(pictures.names);
   {
     const QSignalBlocker block(CLB);
     // The entry keeps the name's bytes; its text shows them, escaped where they are not UTF-8.

@@ -120,6 +120,7 @@ void TForm1::ForgetTypedSelection(QComboBox& field) {
 }
 
 void TForm1::ColourFolderFields(bool same) {
+  // Pale yellow on both while they name the same folder.
   const QColor colour = same ? QColor(255, 255, 125) : QApplication::palette(eFoldZ).color(QPalette::Base);
   SetFieldColour(*eFoldZ, colour);
   SetFieldColour(*eFoldDo, colour);
@@ -128,7 +129,7 @@ void TForm1::ColourFolderFields(bool same) {
 void TForm1::ApplyPrefixRule() {
   // Same folder and no affix would overwrite the sources: the next start offers "_" at least.
   if (EPref->text().isEmpty() && eFoldZ->currentText() == eFoldDo->currentText()) {
-    Props().Set(QStringLiteral("prefix"), QStringLiteral("_"));
+    Props().Set(KeyOf(EPref, TKeyKind::Text), QStringLiteral("_"));
   }
 }
 
@@ -289,7 +290,7 @@ void TForm1::ShowNotice(const QString& text) {
 void TForm1::EPrefChange() { UpdateNameSample(); }
 
 void TForm1::rbPrefClick() {
-  Props().Set(QStringLiteral("sufiks"), BoolToTN(rbSuf->isChecked()));
+  StoreAtOnce(rbSuf);
   UpdateNameSample();
 }
 

@@ -41,8 +41,6 @@ enum Rule : int {
   kMoveOnly = 128,     // a label that sizes itself: only its place changes
 };
 
-constexpr char kGeometryKey[] = "okno";
-
 }  // namespace
 
 void TForm1::RecordAnchors() {
@@ -105,19 +103,6 @@ void TForm1::LayoutControls(QSize client) {
     }
   }
   if (Image1->size() != previewBefore && !lastPreviewPath_.isEmpty()) previewTimer_->start();
-}
-
-std::optional<QRect> TForm1::RememberedGeometry() {
-  const QStringList parts = Props().Get(QString::fromLatin1(kGeometryKey)).split(u',');
-  if (parts.size() != 4) return std::nullopt;
-  int v[4];
-  for (int i = 0; i < 4; ++i) {
-    bool ok = false;
-    v[i] = parts[i].trimmed().toInt(&ok);
-    if (!ok) return std::nullopt;
-  }
-  if (v[2] <= 0 || v[3] <= 0) return std::nullopt;
-  return QRect(v[0], v[1], v[2], v[3]);
 }
 
 void TForm1::FitToScreen(const std::optional<QRect>& wanted) {

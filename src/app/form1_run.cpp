@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -24,7 +23,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <system_error>
 
 #include "app/form1.h"
 #include "app/fspath.h"
@@ -33,8 +31,8 @@
 #include "dialogs/qmtgauge.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
-#include "imaging/caption.h"
 #include "imaging/pipeline.h"
+#include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
 #include "settings/eabort.h"
 #include "settings/filehelpers.h"
@@ -103,7 +101,7 @@ void TForm1::SetRunControlsEnabled(bool enabled) {
   }
 }
 
-BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
+BatchOptions TForm1::RunOptions() const {
   BatchOptions options;
   options.scale = cbSize->isChecked();
   options.sizeLimit = seSize->value();
@@ -114,39 +112,28 @@ BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
   options.keepMetadata = cbEXIF->isChecked();
   options.stripGps = cbUsunGPS->isChecked();
   options.rotate = cbObroc->isChecked();
-  options.allowReplaceSource = allowReplaceSource;
-  if (cbPodp->isChecked() && captionMask_) {
-    options.caption = [stamper = captionMask_](QImage& picture) { stamper->StampPicture(picture); };
-  }
   return options;
 }
 
-bool TForm1::RunWouldReplaceSources() const {
-  const BatchOptions options = RunOptions(false);
-  const fs::path folder = ToFsPath(eFoldZ->currentText());
-  for (int i = 0; i < CLB->count(); ++i) {
-    const QListWidgetItem* item = CLB->item(i);
-    if (item->checkState() != Qt::Checked) continue;
-    fs::path output;
-    try {
-      output = outputPath(options.destFolder, EntryName(*item), options.nameMode, options.affix);
-    } catch (const ImagingError&) {
-      continue;  // the run reports such a name itself
-    }
-    std::error_code ec;
-    if (fs::exists(output, ec) && fs::equivalent(folder / EntryName(*item), output, ec)) return true;
+RunQuestions TForm1::RunQuestionsAsked() {
+  RunQuestions questions;
+  if (cbPodp->isChecked()) {
+    questions.caption = [this] {
+      // A caption that could not be built last time fails here, before anything is written.
+      if (!captionMask_) BuildCaptionMask();
+      return captionMask_;
+    };
   }
-  return false;
+  questions.makeDestination = [] { return AskYesNo(QStringLiteral("Folder docelowy nie istnieje. Utworzyć go?")); };
+  // "Tak" overwrites the originals: Enter and the pointer go to "Nie".
+  questions.replaceSources = [] {
+    return AskYesNoDefaultNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"));
+  };
+  return questions;
 }
 
 FileOutcome TForm1::ProcessOneFile(const fs::path& source, const BatchOptions& options) {
   return processFile(source, options);
-}
-
-int TForm1::RunWorkers() {
-  bool ok = false;
-  const int workers = Props().Get(QStringLiteral("watki")).trimmed().toInt(&ok);
-  return ok && workers > 0 ? workers : 0;
 }
 
 void TForm1::RequestRunStop() {
@@ -254,29 +241,8 @@ void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
 void TForm1::Podpiszwszystkiewfolderze1Click() {
   if (running_) return;
   if (CLB->count() == 0) BeepAndAbort();
-  const QString destination = eFoldDo->currentText();
-  if (eFoldZ->currentText().isEmpty() || destination.isEmpty()) ErrorNotice(QStringLiteral("Nie wskazano folderów"));
-  // Before the destination is made: "../x_" would write into its parent.
-  if (const std::string fault = affixFault(EPref->text().toStdString()); !fault.empty()) {
-    ErrorNotice((rbSuf->isChecked() ? QStringLiteral("Sufiks ") : QStringLiteral("Prefiks ")) +
-                QString::fromStdString(fault));
-  }
-  if (!cbSize->isChecked() && !cbPodp->isChecked()) ErrorNotice(QStringLiteral("Nie wybrano operacji"));
-  if (cbSize->isChecked() && seSize->value() < 1) ErrorNotice(QStringLiteral("Rozmiar musi być większy od zera"));
-  // A caption that could not be built last time fails here, before anything is written.
-  if (cbPodp->isChecked() && !captionMask_) BuildCaptionMask();
-  // Every check above comes first: the folder is the run's first change on disk.
-  if (!FolderExists(destination)) {
-    if (!AskYesNo(QStringLiteral("Folder docelowy nie istnieje. Utworzyć go?"))) throw EAbort();
-    // One level only: a missing parent is not made either.
-    if (!QDir().mkdir(destination)) throw EAbort();
-  }
-  bool replaceSources = false;
-  if (RunWouldReplaceSources()) {
-    // "Tak" overwrites the originals: Enter and the pointer go to "Nie".
-    if (!AskYesNoDefaultNo(QStringLiteral("Pliki źródłowe zostaną nadpisane. Kontynuować?"))) throw EAbort();
-    replaceSources = true;
-  }
+  if (eFoldZ->currentText().isEmpty() || eFoldDo->currentText().isEmpty())
+    ErrorNotice(QStringLiteral("Nie wskazano folderów"));
 
   // The window is locked during the run, so its settings are read once, here.
   RunRequest request;
@@ -284,11 +250,22 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   for (int i = 0; i < CLB->count(); ++i) {
     if (CLB->item(i)->checkState() == Qt::Checked) request.names.push_back(EntryName(*CLB->item(i)));
   }
-  request.options = RunOptions(replaceSources);
-  request.refused = refusedOutputs(request.sourceFolder, request.names, request.options.destFolder,
-                                   request.options.nameMode, request.options.affix, replaceSources);
+  request.options = RunOptions();
   request.workers = RunWorkers();
   request.keepGoing = cbPomijaj->isChecked();
+  try {
+    request = prepareRun(std::move(request), RunQuestionsAsked());
+  } catch (const RunSetupError& e) {
+    switch (e.fault()) {
+      case SetupFault::Affix:
+      case SetupFault::NoOperation:
+      case SetupFault::SizeBelowOne:
+        ErrorNotice(QString::fromStdString(e.what()));
+      default:
+        // The user's answer, or a destination that could not be made: nothing is said.
+        throw EAbort();
+    }
+  }
   RunScope scope(*this, static_cast<int>(request.names.size()));
   BatchRun run(std::move(request), [this](const fs::path& source, const BatchOptions& options) {
     {

@@ -11,26 +11,18 @@ namespace velmora::batch {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// The window's program file name; its title and settings file name follow from it.
-constexpr const char* kWindowProgram = "velmora";
-
-QString WindowSettingsName() { return NameWithoutExt(QString::fromLatin1(kWindowProgram)) + QStringLiteral(".props"); }
-
-}  // namespace
-
 std::optional<fs::path> windowSettingsFile(const fs::path& programFolder) {
+  // The window's program file name; its title and settings file name follow from it.
   QString config;
-  if (SpecialFolderPath(kCsidlAppData, config) == kStatusOk) {
-    const QString title = AppTitleFromExeName(QString::fromLatin1(kWindowProgram));
-    const fs::path inConfig =
-        fs::path((config + QStringLiteral("Velmora/") + title + u'/' + WindowSettingsName()).toStdString());
-    std::error_code ec;
+  if (SpecialFolderPath(kCsidlAppData, config) != kStatusOk) config.clear();
+  const TSettingsPlace place = SettingsPlaceFor(config, QStringLiteral("velmora"));
+  const std::string name = place.FileName.toStdString();
+  std::error_code ec;
+  if (!place.UserFolder.isEmpty()) {
+    const fs::path inConfig = fs::path(place.UserFolder.toStdString()) / name;
     if (fs::is_regular_file(inConfig, ec)) return inConfig;
   }
-  const fs::path beside = programFolder / WindowSettingsName().toStdString();
-  std::error_code ec;
+  const fs::path beside = programFolder / name;
   if (fs::is_regular_file(beside, ec)) return beside;
   return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <string_view>
 #include <system_error>
@@ -17,6 +18,7 @@
 #include "cli/stopsignals.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
+#include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
 #include "settings/filehelpers.h"
 
@@ -99,6 +101,62 @@ const OptionSpec* findOption(std::string_view name) {
   return nullptr;
 }
 
+// The caption configured in the settings file: --settings, or the window's.
+CaptionSettings captionSettings(const CliOptions& options, std::ostream& err) {
+  if (!options.settingsFile.empty()) return captionSettingsFromFile(options.settingsFile);
+  const std::optional<fs::path> window =
+      windowSettingsFile(fs::path(QCoreApplication::applicationDirPath().toStdString()));
+  if (window) return captionSettingsFromFile(*window);
+  err << kProgram << ": brak pliku ustawień okna, podpis z ustawień domyślnych\n";
+  return {};
+}
+
+// What is wrong with SOURCE; empty when it is a folder.
+std::string sourceFolderFault(const fs::path& folder) {
+  std::error_code ec;
+  const fs::file_status source = fs::status(folder, ec);
+  if (fs::is_directory(source)) return {};
+  const std::string quoted = "\"" + printableName(folder.string()) + "\"";
+  if (fs::is_regular_file(source)) return quoted + " jest plikiem, a nie folderem źródłowym";
+  if (fs::exists(source)) return quoted + " nie jest folderem";
+  if (ec && ec != std::errc::no_such_file_or_directory)
+    return "nie można odczytać folderu źródłowego " + quoted + ": " + systemErrorText(ec);
+  return "folder źródłowy " + quoted + " nie istnieje";
+}
+
+// The run the command line asks for, checked and prepared; nothing when a check said why not.
+std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream& err) {
+  RunRequest request;
+  request.sourceFolder = options.source;
+  request.options = options.run;
+  request.workers = options.jobs;
+  request.keepGoing = options.keepGoing;
+  RunQuestions questions;
+  if (options.caption) {
+    // One stamper for the whole run, as the window builds its mask once per setting change.
+    const auto stamper = std::make_shared<const CaptionStamper>(captionSettings(options, err));
+    questions.caption = [stamper] { return stamper; };
+  }
+  if (const std::string fault = sourceFolderFault(options.source); !fault.empty()) {
+    err << kProgram << ": " << fault << "\n";
+    return std::nullopt;
+  }
+  request.names = options.names;
+  if (request.names.empty()) {
+    const FolderPictures pictures = listFolderPictures(options.source);
+    request.names = pictures.names;
+    // Never opened, so a pipe named like a photo cannot block the run; said, not hidden.
+    if (!pictures.skipped.empty())
+      err << kProgram << ": pominięte pliki, które nie są zwykłymi plikami: " << pictures.skipped.size() << "\n";
+  }
+  // As in the window, nothing is changed when there is nothing to do.
+  if (request.names.empty()) {
+    err << kProgram << ": brak plików JPEG w folderze \"" << printableName(options.source.string()) << "\"\n";
+    return std::nullopt;
+  }
+  return prepareRun(std::move(request), questions);
+}
+
 }  // namespace
 
 std::string summaryLine(const RunSummary& summary) {
@@ -115,9 +173,9 @@ std::string usageText() {
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
-         "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
-         "potem \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia), w obu grupach według nazwy\n"
-         "(IMG_2 przed IMG_10).\n"
+         "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\"\n"
+         "i \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia) w jednej liście według nazwy, jak okno\n"
+         "(IMG_2 przed IMG_10, a.jpeg przed b.jpg).\n"
          "Profil kolorów ICC (RGB) zdjęcia źródłowego przechodzi do pliku wynikowego zawsze, także bez --exif.\n"
          "\n"
          "  --size N       maksymalny rozmiar w pikselach (domyślnie 1280)\n"
@@ -220,73 +278,16 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
 }
 
 int runBatch(const CliOptions& options, std::ostream& err) {
-  std::vector<std::string> names = options.names;
-  BatchOptions run = options.run;
+  std::optional<RunRequest> prepared;
   try {
-    if (options.caption) {
-      std::optional<fs::path> settings;
-      if (!options.settingsFile.empty()) {
-        settings = options.settingsFile;
-      } else {
-        settings = windowSettingsFile(fs::path(QCoreApplication::applicationDirPath().toStdString()));
-        if (!settings) err << kProgram << ": brak pliku ustawień okna, podpis z ustawień domyślnych\n";
-      }
-      // One stamper for the whole run, as the window builds its mask once per setting change.
-      auto stamper =
-          std::make_shared<const CaptionStamper>(settings ? captionSettingsFromFile(*settings) : CaptionSettings{});
-      run.caption = [stamper](QImage& picture) { stamper->StampPicture(picture); };
-    }
-    std::error_code ec;
-    const fs::file_status source = fs::status(options.source, ec);
-    if (!fs::is_directory(source)) {
-      const std::string quoted = "\"" + printableName(options.source.string()) + "\"";
-      if (fs::is_regular_file(source)) {
-        err << kProgram << ": " << quoted << " jest plikiem, a nie folderem źródłowym\n";
-      } else if (fs::exists(source)) {
-        err << kProgram << ": " << quoted << " nie jest folderem\n";
-      } else if (ec && ec != std::errc::no_such_file_or_directory) {
-        err << kProgram << ": nie można odczytać folderu źródłowego " << quoted << ": " << systemErrorText(ec) << "\n";
-      } else {
-        err << kProgram << ": folder źródłowy " << quoted << " nie istnieje\n";
-      }
-      return 1;
-    }
-    if (names.empty()) {
-      const FolderPictures pictures = listFolderPictures(options.source);
-      names = pictures.names;
-      // Never opened, so a pipe named like a photo cannot block the run; said, not hidden.
-      if (!pictures.skipped.empty())
-        err << kProgram << ": pominięte pliki, które nie są zwykłymi plikami: " << pictures.skipped.size() << "\n";
-    }
-    // As in the window, nothing is changed when there is nothing to do.
-    if (names.empty()) {
-      err << kProgram << ": brak plików JPEG w folderze \"" << printableName(options.source.string()) << "\"\n";
-      return 1;
-    }
-    const fs::path& dest = run.destFolder;
-    if (!fs::exists(dest, ec)) {
-      // One level only, as the window does.
-      if (!fs::create_directory(dest, ec) || ec) {
-        err << kProgram << ": nie można utworzyć folderu docelowego \"" << printableName(dest.string())
-            << "\": " << systemErrorText(ec) << "\n";
-        return 1;
-      }
-    } else if (!fs::is_directory(dest, ec)) {
-      err << kProgram << ": \"" << printableName(dest.string()) << "\" nie jest folderem\n";
-      return 1;
-    }
+    prepared = prepareRequest(options, err);
   } catch (const std::exception& e) {
     err << kProgram << ": " << printableName(e.what()) << "\n";
     return 1;
   }
+  if (!prepared) return 1;
+  RunRequest request = std::move(*prepared);
 
-  RunRequest request;
-  request.sourceFolder = options.source;
-  request.names = std::move(names);
-  request.refused = refusedOutputs(options.source, request.names, run.destFolder, run.nameMode, run.affix, false);
-  request.options = std::move(run);
-  request.workers = options.jobs;
-  request.keepGoing = options.keepGoing;
   // A signal stops the run as "Zatrzymaj" does, and the summary still comes.
   const StopSignals stops;
   request.stopSignal = &stops.caught();

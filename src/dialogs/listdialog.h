@@ -27,8 +27,6 @@ class TFormRapDlg : public TDialogForm {
   // Client size of the dialog: its 342 x 290 window less a dialog frame (3 px sides, 25 px top incl. caption).
   static constexpr int kClientWidth = 336;
   static constexpr int kClientHeight = 262;
-  static constexpr int kWindowWidth = 342;
-  static constexpr int kWindowHeight = 290;
 
   explicit TFormRapDlg(QWidget* parent = nullptr);
 

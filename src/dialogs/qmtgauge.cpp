@@ -71,7 +71,6 @@ void TQMTGauge::Change(T& field, const T& value) {
 }
 
 void TQMTGauge::SetKind(TGaugeKind kind) { Change(kind_, kind); }
-void TQMTGauge::SetShowText(bool show) { Change(showText_, show); }
 void TQMTGauge::SetBorderStyle(TGaugeBorderStyle style) { Change(borderStyle_, style); }
 void TQMTGauge::SetForeColor(const QColor& color) { Change(foreColor_, color); }
 void TQMTGauge::SetBackColor(const QColor& color) { Change(backColor_, color); }

@@ -39,19 +39,12 @@ class TQMTGauge : public QWidget {
   void SetProgress(int value);
   TGaugeKind Kind() const { return kind_; }
   void SetKind(TGaugeKind kind);
-  // Stored only: the text is painted whatever it says.
-  bool ShowText() const { return showText_; }
-  void SetShowText(bool show);
-  TGaugeBorderStyle BorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TGaugeBorderStyle style);
-  QColor ForeColor() const { return foreColor_; }
   void SetForeColor(const QColor& color);
   QColor BackColor() const { return backColor_; }
   void SetBackColor(const QColor& color);
   // True: "<addText><Progress>/<MaxValue>"; false: "<PercentComplete>%". Shown at the next repaint.
-  bool ShowAsValue() const { return showAsValue_; }
   void SetShowAsValue(bool value) { showAsValue_ = value; }
-  QString AddText() const { return addText_; }
   void SetAddText(const QString& text) { addText_ = text; }
   // The font is the widget's font (the parent's unless set); its colour is not used.
 
@@ -62,7 +55,6 @@ class TQMTGauge : public QWidget {
 
   // While loading (placing the control with stored values) the range checks are skipped.
   void SetLoading(bool loading) { loading_ = loading; }
-  bool Loading() const { return loading_; }
 
   // The whole picture of the control at its current size, as paintEvent copies it to the screen.
   QImage RenderImage() const;
@@ -82,7 +74,6 @@ class TQMTGauge : public QWidget {
   int max_ = 100;
   int progress_ = 0;
   TGaugeKind kind_ = TGaugeKind::gkHorizontalBar;
-  bool showText_ = true;
   TGaugeBorderStyle borderStyle_ = TGaugeBorderStyle::bsSingle;
   QColor foreColor_{0, 0, 0};
   QColor backColor_{255, 255, 255};

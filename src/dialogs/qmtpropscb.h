@@ -51,7 +51,6 @@ class TQMTPropsCB : public TQMTPropsPanel {
   // caption is clipped (no word wrap), and off with word wrap.
   bool ShowHint() const { return showHint_; }
   void SetShowHint(bool show);
-  QString Hint() const { return hint_; }
   void SetHint(const QString& hint);
 
   // The caption's lines while WordWrap is on, absent otherwise.

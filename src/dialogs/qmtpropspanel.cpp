@@ -12,10 +12,7 @@ void TQMTPropsPanel::SetProp(const QString& key, const QVariant& value) {
 }
 
 void TQMTPropsPanel::CallOnPaint(QPainter& canvas) {
-  if (!OnPaint) return;
-  canvas_ = &canvas;
-  OnPaint(canvas);
-  canvas_ = nullptr;
+  if (OnPaint) OnPaint(canvas);
 }
 
 void TQMTPropsPanel::paintEvent(QPaintEvent*) {

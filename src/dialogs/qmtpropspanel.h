@@ -22,20 +22,14 @@ class TQMTPropsPanel : public QWidget {
   // Props.Set(key, value); then, when the panel is visible and OnPaint is assigned, paints at once.
   void SetProp(const QString& key, const QVariant& value);
 
-  // The drawing surface of the paint in progress; null outside a paint (Qt draws only while painting).
-  QPainter* PaintCanvas() const { return canvas_; }
-
   TVProps Props;
   // Called at the end of every paint, with the painter of that paint. Must not throw.
   std::function<void(QPainter& canvas)> OnPaint;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
-  // Runs OnPaint with canvas as PaintCanvas for its duration.
+  // Runs OnPaint with canvas, when it is assigned.
   void CallOnPaint(QPainter& canvas);
-
- private:
-  QPainter* canvas_ = nullptr;
 };
 
 }  // namespace velmora

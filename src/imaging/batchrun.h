@@ -46,7 +46,7 @@ struct RunRequest {
   BatchOptions options;
   int workers = 0;         // below 1: defaultWorkerCount(); at most kMaxWorkers and the number of files
   bool keepGoing = false;  // a failed file does not end the run; the report lists it
-  // Empty, or one entry per name: why that file is refused before any work (refusedOutputs), "" for
+  // Empty, or one entry per name: why that file is refused before any work (prepareRun), "" for
   // none. A refused file fails in its turn with that cause, without being read.
   std::vector<std::string> refused;
   // Non-zero stops the run as requestStop() does; a signal handler may set it, which may not call

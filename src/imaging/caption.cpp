@@ -10,6 +10,12 @@
 
 namespace velmora {
 
+// The added graphic as it is drawn: its pixels and its key colour, the colour of its top-left pixel.
+struct LoadedGraphic {
+  QImage image;  // Format_RGB32; null: nothing to draw
+  QRgb key = 0;
+};
+
 namespace {
 
 // 96 dpi in dots per metre (96 / 0.0254, rounded); QImage reports it back as 96.
@@ -84,8 +90,9 @@ bool HasOwnColours(QImage::Format format) {
   }
 }
 
-void DrawGraphic(QImage& surface, int x, int y, const CaptionMask& mask, const QString& path) {
-  if (path.isEmpty() || !QFileInfo(path).isFile()) return;
+// A missing file is no graphic; one that cannot be read as an image throws CaptionError.
+LoadedGraphic LoadGraphic(const QString& path) {
+  if (path.isEmpty() || !QFileInfo(path).isFile()) return {};
   QImageReader reader(path);
   QImage graphic = reader.read();
   if (graphic.isNull()) {
@@ -93,6 +100,12 @@ void DrawGraphic(QImage& surface, int x, int y, const CaptionMask& mask, const Q
   }
   graphic = graphic.convertToFormat(QImage::Format_RGB32);
   const QRgb key = graphic.pixel(0, 0) & RGB_MASK;
+  return {std::move(graphic), key};
+}
+
+void DrawGraphic(QImage& surface, int x, int y, const CaptionMask& mask, const LoadedGraphic& loaded) {
+  const QImage& graphic = loaded.image;
+  if (graphic.isNull()) return;
   // 64-bit positions: callers' coordinates are not bounded, and only the part of the graphic that lands on
   // the surface is visited.
   const std::int64_t gx = std::int64_t{x} + mask.TextWidth;
@@ -105,7 +118,30 @@ void DrawGraphic(QImage& surface, int x, int y, const CaptionMask& mask, const Q
     const auto* row = reinterpret_cast<const QRgb*>(graphic.constScanLine(static_cast<int>(r)));
     for (std::int64_t c = c0; c < c1; ++c) {
       const QRgb p = row[c] & RGB_MASK;
-      if (p != key) surface.setPixel(static_cast<int>(gx + c), static_cast<int>(gy + r), p | 0xFF000000u);
+      if (p != loaded.key) surface.setPixel(static_cast<int>(gx + c), static_cast<int>(gy + r), p | 0xFF000000u);
+    }
+  }
+}
+
+// The mask by the four mode marks, with its top left corner at (x + 4, y - 1).
+void ComposeMask(QImage& surface, int x, int y, const CaptionMask& mask, const CaptionSettings& settings) {
+  if (!HasOwnColours(surface.format())) surface.convertTo(QImage::Format_RGB32);
+
+  const std::array<PixelOp, 3> ops = CompositionOps(settings);
+  const std::int64_t left = std::int64_t{x} + 4;
+  const std::int64_t top = std::int64_t{y} - 1;
+  for (int r = 0; r < mask.Height; ++r) {
+    const std::int64_t ty = top + r;
+    if (ty < 0 || ty >= surface.height()) continue;
+    for (int c = 0; c < mask.Width; ++c) {
+      const std::int64_t tx = left + c;
+      if (tx < 0 || tx >= surface.width()) continue;
+      const std::uint8_t value = mask.At(c, r);
+      if (value >= ops.size()) continue;  // not a mask value: left alone
+      const PixelOp& op = ops[value];
+      if (op.kind == PixelOp::Keep) continue;
+      const QPoint at(static_cast<int>(tx), static_cast<int>(ty));
+      surface.setPixel(at, Apply(op, surface.pixel(at)));
     }
   }
 }
@@ -249,32 +285,34 @@ void AddCaptionOutline(CaptionMask& mask) {
 
 void StampCaption(QImage& surface, int x, int y, const CaptionMask& mask, const CaptionSettings& settings) {
   if (surface.isNull()) return;
-  if (!HasOwnColours(surface.format())) surface.convertTo(QImage::Format_RGB32);
-
-  const std::array<PixelOp, 3> ops = CompositionOps(settings);
-  const std::int64_t left = std::int64_t{x} + 4;
-  const std::int64_t top = std::int64_t{y} - 1;
-  for (int r = 0; r < mask.Height; ++r) {
-    const std::int64_t ty = top + r;
-    if (ty < 0 || ty >= surface.height()) continue;
-    for (int c = 0; c < mask.Width; ++c) {
-      const std::int64_t tx = left + c;
-      if (tx < 0 || tx >= surface.width()) continue;
-      const std::uint8_t value = mask.At(c, r);
-      if (value >= ops.size()) continue;  // not a mask value: left alone
-      const PixelOp& op = ops[value];
-      if (op.kind == PixelOp::Keep) continue;
-      const QPoint at(static_cast<int>(tx), static_cast<int>(ty));
-      surface.setPixel(at, Apply(op, surface.pixel(at)));
-    }
-  }
-  DrawGraphic(surface, x, y, mask, settings.GraphicPath);
+  ComposeMask(surface, x, y, mask, settings);
+  DrawGraphic(surface, x, y, mask, LoadGraphic(settings.GraphicPath));
 }
 
 CaptionStamper::CaptionStamper(CaptionSettings settings)
     : settings_(std::move(settings)), mask_(RenderCaptionMask(settings_)) {}
 
-void CaptionStamper::Stamp(QImage& surface, int x, int y) const { StampCaption(surface, x, y, mask_, settings_); }
+CaptionStamper CaptionStamper::ForRun() const {
+  CaptionStamper run = *this;
+  try {
+    run.graphic_ = std::make_shared<const LoadedGraphic>(LoadGraphic(settings_.GraphicPath));
+  } catch (const CaptionError& e) {
+    run.graphic_ = std::make_shared<const LoadedGraphic>();
+    run.graphicError_ = e.what();
+  }
+  return run;
+}
+
+void CaptionStamper::Stamp(QImage& surface, int x, int y) const {
+  if (!graphic_) {
+    StampCaption(surface, x, y, mask_, settings_);
+    return;
+  }
+  if (surface.isNull()) return;
+  ComposeMask(surface, x, y, mask_, settings_);
+  if (!graphicError_.empty()) throw CaptionError(graphicError_);
+  DrawGraphic(surface, x, y, mask_, *graphic_);
+}
 
 void CaptionStamper::StampPicture(QImage& picture) const {
   const int th = TextHeight();

@@ -14,7 +14,9 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -135,11 +137,17 @@ void AddCaptionOutline(CaptionMask& mask);
 // keeps its colours.
 void StampCaption(QImage& surface, int x, int y, const CaptionMask& mask, const CaptionSettings& settings);
 
+struct LoadedGraphic;
+
 // The prepared caption: settings and their mask, built once per setting change and then stamped on any number
 // of pictures. Immutable after construction, so one stamper may serve several threads.
 class CaptionStamper {
  public:
+  // Its added graphic is read at each stamp, as StampCaption does.
   explicit CaptionStamper(CaptionSettings settings);
+  // The stamper of one run: a copy whose added graphic is read now, once, for every later stamp on every
+  // worker. A graphic that cannot be read then fails each stamp as StampCaption does, after the text.
+  CaptionStamper ForRun() const;
 
   const CaptionSettings& Settings() const { return settings_; }
   const CaptionMask& Mask() const { return mask_; }
@@ -157,6 +165,8 @@ class CaptionStamper {
  private:
   CaptionSettings settings_;
   CaptionMask mask_;
+  std::shared_ptr<const LoadedGraphic> graphic_;  // ForRun's; null: read at each stamp
+  std::string graphicError_;                      // ForRun's graphic could not be read
 };
 
 }  // namespace velmora

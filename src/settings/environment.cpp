@@ -68,6 +68,15 @@ QString AppTitleFromExeName(const QString& exeFileName) {
   return name.left(1) + name.mid(1).toLower();
 }
 
+TSettingsPlace SettingsPlaceFor(const QString& configRoot, const QString& exeFileName) {
+  TSettingsPlace place;
+  place.CompanyFolder = WithDelimiter(configRoot) + QStringLiteral("Velmora");
+  const QString title = AppTitleFromExeName(exeFileName);
+  if (!configRoot.isEmpty() && !title.isEmpty()) place.UserFolder = place.CompanyFolder + kPathDelimiter + title;
+  place.FileName = NameWithoutExt(exeFileName) + QStringLiteral(".props");
+  return place;
+}
+
 QString FileVersionFromText(const QString& version) {
   if (version.isEmpty()) return {};
   const QStringList parts = version.split(u'.');
@@ -93,20 +102,20 @@ TEnvironment::TEnvironment(TEnvironmentInputs inputs)
   const QString exeName = exe.fileName();
   appTitle_ = AppTitleFromExeName(exeName);
 
-  const QString appData = WithDelimiter(inputs.ConfigRoot);
-  companyFolder_ = appData + QStringLiteral("Velmora");
+  const TSettingsPlace place = SettingsPlaceFor(inputs.ConfigRoot, exeName);
+  companyFolder_ = place.CompanyFolder;
 
   settingsFolder_ = exeFolder_;
-  if (ExistsOrMade(appData) && ExistsOrMade(companyFolder_)) {
-    const QString titled = companyFolder_ + kPathDelimiter + appTitle_;
-    if (!appTitle_.isEmpty() && ExistsOrMade(titled)) settingsFolder_ = titled + kPathDelimiter;
+  if (ExistsOrMade(WithDelimiter(inputs.ConfigRoot)) && ExistsOrMade(companyFolder_) && !place.UserFolder.isEmpty() &&
+      ExistsOrMade(place.UserFolder)) {
+    settingsFolder_ = place.UserFolder + kPathDelimiter;
   }
 
   const QString temp = settingsFolder_ + QStringLiteral("TEMP");
   if (!FolderExists(temp)) MakeFolder(temp);
   tempFolder_ = temp + kPathDelimiter;
 
-  propsFileName_ = settingsFolder_ + NameWithoutExt(exeName) + QStringLiteral(".props");
+  propsFileName_ = settingsFolder_ + place.FileName;
   // A shut-down killed between writing and renaming leaves its temporary here.
   removeStaleTemporaries(std::filesystem::path(QFile::encodeName(settingsFolder_).toStdString()));
   // exists() asks the file system about the path without opening it, so a pipe there cannot block.

@@ -75,6 +75,16 @@ struct TEnvironmentInputs {
 // after the first in lower case ("Velmora.bin" gives "Velmora", "velmora" gives "velmora").
 QString AppTitleFromExeName(const QString& exeFileName);
 
+// Where a program keeps its settings file, the one rule of the window and of velmora-batch looking for
+// the window's: UserFolder/FileName, or FileName in the program's own folder when UserFolder cannot be
+// had (TEnvironment makes its folders, one level at a time, when missing).
+struct TSettingsPlace {
+  QString CompanyFolder;  // <config>/Velmora, no "/" at the end
+  QString UserFolder;     // CompanyFolder/<title>; empty when the configuration folder or the title is unknown
+  QString FileName;       // <name without extension>.props
+};
+TSettingsPlace SettingsPlaceFor(const QString& configRoot, const QString& exeFileName);
+
 // Four numbers joined by "." (missing ones are 0); empty when the version is empty or not numbers.
 QString FileVersionFromText(const QString& version);
 

@@ -19,7 +19,6 @@
 #include <QToolButton>
 
 #include "app/form1.h"
-#include "app/preview.h"
 #include "app_fixture.h"
 #include "dialogs/application.h"
 #include "dialogs/listdialog.h"
@@ -462,22 +461,6 @@ class Form1Test : public QObject {
     ClickEntry(form.CLB, sanyo);
     QCOMPARE(form.lPodgl->text(), QString("sanyo_sr662.jpg (1024 x 768)"));
     QCOMPARE(form.lPodgl->toolTip(), QString());
-  }
-
-  void previewSizeRoundsTiesToEven_data() {
-    QTest::addColumn<QSize>("picture");
-    QTest::addColumn<QSize>("preview");
-    QTest::newRow("4:3") << QSize(2048, 1536) << QSize(160, 120);
-    QTest::newRow("wide") << QSize(606, 177) << QSize(160, 47);
-    QTest::newRow("tie 0.5 goes to even") << QSize(320, 101) << QSize(160, 50);
-    QTest::newRow("tie 1.5 goes to even") << QSize(320, 103) << QSize(160, 52);
-    QTest::newRow("tiny is enlarged") << QSize(40, 30) << QSize(160, 120);
-    QTest::newRow("a line keeps one pixel") << QSize(10000, 1) << QSize(160, 1);
-  }
-  void previewSizeRoundsTiesToEven() {
-    QFETCH(QSize, picture);
-    QFETCH(QSize, preview);
-    QCOMPARE(PreviewSize(picture), preview);
   }
 
   void aboutLinkAndMenusWhereTheUserAsks() {

@@ -297,36 +297,6 @@ class RunTest : public QObject {
     QVERIFY(form.Gauge1->isHidden());
   }
 
-  // "../x_" would write into the destination's parent: refused before anything is made, the missing
-  // destination included.
-  void anAffixWithASlashIsRefusedBeforeAnythingIsWritten_data() {
-    QTest::addColumn<bool>("suffix");
-    QTest::addColumn<QString>("affix");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("prefix") << false << "../x_" << QString::fromUtf8("Prefiks nie może zawierać znaku \"/\"");
-    QTest::newRow("suffix") << true << "_m/" << QString::fromUtf8("Sufiks nie może zawierać znaku \"/\"");
-  }
-  void anAffixWithASlashIsRefusedBeforeAnythingIsWritten() {
-    QFETCH(bool, suffix);
-    QFETCH(QString, affix);
-    QFETCH(QString, message);
-    AppHome home;
-    const QString photos = home.PhotoFolder("zrodlo", kThree);
-    TForm1 form(home.Env());
-    form.show();
-    Prepare(form, photos, home.Path("wynik"));
-    if (suffix) QTest::mouseClick(form.rbSuf, Qt::LeftButton, Qt::NoModifier, QPoint(5, 8));
-    form.EPref->setText(affix);
-    auto texts = AnswerMessages({"OK", "OK"});
-    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
-    QTest::qWait(50);
-    texts->Cancel();
-    QCOMPARE(texts->Texts, QStringList({message}));
-    QVERIFY(!QFileInfo::exists(home.Path("wynik")));
-    QCOMPARE(FilesIn(home.Path("")), QStringList());
-    QVERIFY(form.Gauge1->isHidden());
-  }
-
   // A killed run's temporaries (the program's own names only) go when the next run starts.
   void aRunRemovesAKilledRunsTemporaries() {
     AppHome home;

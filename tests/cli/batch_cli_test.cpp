@@ -132,17 +132,6 @@ class BatchRun : public testing::Test {
   std::ostringstream err_;
 };
 
-TEST_F(BatchRun, ListsJpgThenJpegIgnoringCaseEachByName) {
-  for (const char* name : {"b.JPEG", "IMG_10.jpg", "a.jpg", "c.Jpg", "d.txt", "e.jpeg.bak", "f.jpeg", "img_2.jpg"}) {
-    std::FILE* f = std::fopen((src_ / name).c_str(), "w");
-    std::fclose(f);
-  }
-  fs::create_directory(src_ / "g.jpg");  // a folder, not a picture
-  // In the window's order: by name, case ignored, numbers as numbers.
-  EXPECT_EQ(listFolderPictures(src_).names,
-            (std::vector<std::string>{"a.jpg", "c.Jpg", "img_2.jpg", "IMG_10.jpg", "b.JPEG", "f.jpeg"}));
-}
-
 TEST_F(BatchRun, ScalesEveryPictureOfTheFolder) {
   copy("synthetic_progressive.jpg", "p.jpg");
   copy("synthetic_greyscale.jpg", "g.JPG");

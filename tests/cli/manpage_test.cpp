@@ -84,7 +84,7 @@ TEST(ManPage, SaysWhatTheHelpSays) {
   };
   const std::string page = words(Unescaped(ReadManPage()));
   for (const char* phrase :
-       {"(wielkość liter bez znaczenia), w obu grupach według nazwy (IMG_2 przed IMG_10)",
+       {"(wielkość liter bez znaczenia) w jednej liście według nazwy, jak okno (IMG_2 przed IMG_10, a.jpeg przed b.jpg)",
         "jest tworzony, gdy go nie ma (jeden poziom)", "maksymalny rozmiar w pikselach (domyślnie 1280)"}) {
     EXPECT_NE(words(velmora::batch::usageText()).find(phrase), std::string::npos) << "help: " << phrase;
     EXPECT_NE(page.find(phrase), std::string::npos) << "man page: " << phrase;

@@ -421,6 +421,22 @@ TEST_F(CaptionGraphic, MissingFileDrawsNothingUnreadableFileFails) {
   ExpectStamped(clean, picture, 0, 10, m, s);
 }
 
+// A run's stamper reads its graphic once: what happens to the file later changes none of its stamps; one
+// unreadable then fails every stamp as StampCaption does.
+TEST_F(CaptionGraphic, ARunsStamperReadsItsGraphicOnce) {
+  settings.GraphicPath = WriteBmp("g.bmp", 0xFFFFFFFFu);
+  const CaptionStamper stamper(settings), run = stamper.ForRun();
+  QImage expected = Plain(200, 100), picture = expected;
+  stamper.StampPicture(expected);
+  QFile junk(settings.GraphicPath);
+  ASSERT_TRUE(junk.open(QIODevice::WriteOnly) && junk.write("BM junk") == 7 && junk.flush());
+  run.StampPicture(picture);
+  EXPECT_EQ(picture, expected);
+  const CaptionStamper broken = stamper.ForRun();
+  WriteBmp("g.bmp", 0xFFFFFFFFu);  // readable again: each run keeps what it read
+  EXPECT_THROW(broken.StampPicture(picture), CaptionError);
+}
+
 TEST(CaptionStamper, TooLargeACaptionFailsWithAMessage) {
   CaptionSettings s;
   s.FontSize = kMaxCaptionFontSize;

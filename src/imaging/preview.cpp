@@ -1,10 +1,8 @@
-#include "app/preview.h"
+#include "imaging/preview.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "app/form1.h"
-#include "app/fspath.h"
 #include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
@@ -37,8 +35,6 @@ bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
 }
 
 }  // namespace
-
-TPreviewSource LoadPreviewSource(const QString& path, QSize box) { return LoadPreviewSource(ToFsPath(path), box); }
 
 TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box) {
   TPreviewSource source;
@@ -73,6 +69,11 @@ QSize PreviewSize(QSize picture, QSize box) {
 
 QImage PreviewPicture(const QImage& picture, QSize box) {
   return scaleHalftone(picture, PreviewSize(picture.size(), box));
+}
+
+QString PreviewSizeText(QSize stated) {
+  if (stated.isEmpty()) return QStringLiteral(" (bez podglądu)");
+  return QStringLiteral(" (%1 x %2)").arg(stated.width()).arg(stated.height());
 }
 
 }  // namespace velmora
