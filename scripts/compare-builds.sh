@@ -12,14 +12,18 @@
 # $VELMORA_SAMPLES, else ../shared/samples beside the main checkout) is copied to a temporary folder and
 # run through each build alone (one process per picture, --jobs 1, --size 800 unless --size N), with
 # the option sets plain, --exif, --exif --strip-gps, --caption (text "Próba ©", from a settings file
-# of its own) and --no-rotate. Per picture it compares the exit status and stderr (the run's time
-# left out), which outputs exist, the decoded pixels (djpeg -pnm, byte for byte) and every metadata
-# tag (exiftool -j -b -a -G1 -n, binary values included, the file system's own tags left out).
-# It prints one line per option set, such as
-#   exif: 100 files, 0 pixel diffs, 0 tag diffs, 0 status diffs, 0 output diffs; 97 outputs, 97 byte-identical
-# followed by its first differences (--show N, default 5, per kind). Exit status: 0 when nothing
+# of its own) and --no-rotate. Per picture it compares:
+# - the exit status and stderr (the run's time and rate left out);
+# - which outputs exist;
+# - the decoded pixels: djpeg -pnm of both outputs, byte for byte (djpeg's warnings too);
+# - every metadata tag: exiftool -j -b -a -G1 -n, so binary values (the thumbnail, a maker note's
+#   blocks) are compared too, and the order of the tags with them; of the file system's own tags only
+#   FileSize is kept.
+# Outputs that are byte for byte equal are counted and not decoded. One line per option set, e.g.
+#   exif: 99 files, 0 pixel diffs, 0 tag diffs, 0 exit/stderr diffs, 0 presence diffs; 94 outputs, 94 byte-identical
+# is followed by its first differences (--show N, default 5, of each kind). Exit status: 0 when nothing
 # differs, 1 when anything does (the temporary folder is then kept and named), 2 for a bad command
-# line or a build that failed. --keep keeps the temporary folder in any case.
+# line or a failed build. --keep keeps the temporary folder in any case.
 set -euo pipefail
 
 usage() {
@@ -114,7 +118,8 @@ copy_sources() {
   find "$samples" -maxdepth 1 -type f \( -iname '*.jpg' -o -iname '*.jpeg' \) -exec cp {} "$work/src/samples/" \;
 }
 copy_sources
-mapfile -t pictures < <(cd "$work/src" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+files_in() { (cd "$1" && find . -type f | sed 's|^\./||' | LC_ALL=C sort); }
+mapfile -t pictures < <(files_in "$work/src")
 
 # Both builds write to the same paths (moved aside afterwards), so their messages can be compared as
 # they are; only the run's time and rate differ from run to run.
@@ -152,23 +157,30 @@ extract_tags() {
     --System:FileInodeChangeDate --System:FilePermissions -@ "$list") || true
 }
 
+tags_of() { if [ -f "$1/tags/$2.json" ]; then cat "$1/tags/$2.json"; fi; }
+
+# The lines of two files that differ, "<" old and ">" new, cut short (a thumbnail is one long line).
+changed_lines() {
+  { diff "$1" "$2" || true; } | sed -En 's/^([<>] .{0,150}).*/    \1/p'
+}
+
 differences=0
 for name in "${set_names[@]}"; do
   old=$work/old/$name new=$work/new/$name report=$work/report-$name
-  : >"$report.pixels"; : >"$report.tags"; : >"$report.status"; : >"$report.outputs"; : >"$work/differing"
+  : >"$report.pixels"; : >"$report.tags"; : >"$report.exit-stderr"; : >"$report.presence"; : >"$work/differing"
   status_diffs=0 output_diffs=0 pixel_diffs=0 tag_diffs=0 identical=0
   for rel in "${pictures[@]}"; do
     if ! cmp -s "$old/log/$rel" "$new/log/$rel"; then
       status_diffs=$((status_diffs + 1))
-      { echo "  $rel:"; diff "$old/log/$rel" "$new/log/$rel" | grep '^[<>]' | sed 's/^/    /'; } >>"$report.status"
+      { echo "  $rel:"; changed_lines "$old/log/$rel" "$new/log/$rel"; } >>"$report.exit-stderr"
     fi
   done
-  outputs=$(comm -12 <(cd "$old/files" && find . -type f | LC_ALL=C sort) <(cd "$new/files" && find . -type f | LC_ALL=C sort))
+  outputs=$(comm -12 <(files_in "$old/files") <(files_in "$new/files"))
   while read -r line; do
     [ -n "$line" ] || continue
     output_diffs=$((output_diffs + 1))
-    echo "  $line" >>"$report.outputs"
-  done < <(comm -3 <(cd "$old/files" && find . -type f | LC_ALL=C sort) <(cd "$new/files" && find . -type f | LC_ALL=C sort) |
+    echo "  $line" >>"$report.presence"
+  done < <(comm -3 <(files_in "$old/files") <(files_in "$new/files") |
     sed -E 's/^\t(.*)/\1: only in new/; t; s/^(.*)$/\1: only in old/')
   count=0
   while read -r rel; do
@@ -185,27 +197,25 @@ for name in "${set_names[@]}"; do
     if ! cmp -s "$work/old.pnm" "$work/new.pnm" || ! cmp -s "$work/old.djpeg" "$work/new.djpeg"; then
       pixel_diffs=$((pixel_diffs + 1))
       bytes=$( (cmp -l "$work/old.pnm" "$work/new.pnm" 2>/dev/null || true) | wc -l)
-      echo "  $rel: decoded pictures differ ($(stat -c %s "$work/old.pnm") and $(stat -c %s "$work/new.pnm") bytes, $bytes bytes apart)" >>"$report.pixels"
+      echo "  $rel: decoded pictures differ ($(stat -c %s "$work/old.pnm") and $(stat -c %s "$work/new.pnm") bytes, $bytes of them differ)" >>"$report.pixels"
     fi
   done <<<"$outputs"
   extract_tags "$old" "$work/differing"
   extract_tags "$new" "$work/differing"
   while read -r rel; do
     [ -n "$rel" ] || continue
-    a=$old/tags/$rel.json b=$new/tags/$rel.json
-    [ -f "$a" ] || : >"$a"
-    [ -f "$b" ] || : >"$b"
-    if ! cmp -s "$a" "$b"; then
+    # A file exiftool could not read has no tags file; that side then has no tags.
+    if ! cmp -s <(tags_of "$old" "$rel") <(tags_of "$new" "$rel"); then
       tag_diffs=$((tag_diffs + 1))
-      { echo "  $rel:"; diff "$a" "$b" | grep '^[<>]' | sed -E 's/^(.{150}).+/\1.../; s/^/    /'; } >>"$report.tags"
+      { echo "  $rel:"; changed_lines <(tags_of "$old" "$rel") <(tags_of "$new" "$rel"); } >>"$report.tags"
     fi
   done <"$work/differing"
 
-  echo "$name: ${#pictures[@]} files, $pixel_diffs pixel diffs, $tag_diffs tag diffs, $status_diffs status diffs," \
-    "$output_diffs output diffs; $count outputs, $identical byte-identical"
-  for kind in outputs status pixels tags; do
+  echo "$name: ${#pictures[@]} files, $pixel_diffs pixel diffs, $tag_diffs tag diffs, $status_diffs exit/stderr diffs," \
+    "$output_diffs presence diffs; $count outputs, $identical byte-identical"
+  for kind in presence exit-stderr pixels tags; do
     if [ -s "$report.$kind" ]; then
-      echo " first $kind differences:"
+      echo " first differences in $kind:"
       # Each difference starts with a line indented by two blanks; the lines below it belong to it.
       awk -v n="$show" '/^  [^ ]/ { k++ } k <= n' "$report.$kind"
     fi
