@@ -12,7 +12,8 @@
 # $VELMORA_SAMPLES, else ../shared/samples beside the main checkout) is copied to a temporary folder and
 # run through each build alone (one process per picture, --jobs 1, --size 800 unless --size N), with
 # the option sets plain, --exif, --exif --strip-gps, --caption (text "Próba ©", from a settings file
-# of its own) and --no-rotate. Per picture it compares:
+# of its own), --caption with an added graphic on a negative background, and --no-rotate. Per
+# picture it compares:
 # - the exit status and stderr (the run's time and rate left out);
 # - which outputs exist;
 # - the decoded pixels: djpeg -pnm of both outputs, byte for byte (djpeg's warnings too);
@@ -57,7 +58,7 @@ fail() {
   exit 2
 }
 
-for tool in djpeg exiftool git cmake; do
+for tool in djpeg exiftool convert git cmake; do
   command -v "$tool" >/dev/null || fail "$tool is missing (scripts/install-deps.sh installs it)"
 done
 [ -d "$samples" ] || fail "no samples folder \"$samples\" (give --samples DIR or VELMORA_SAMPLES)"
@@ -99,13 +100,16 @@ cleanup() { if [ "$keep" = 0 ]; then rm -rf "$work"; fi; }
 trap cleanup EXIT
 
 printf 'podpis=Próba ©\r' >"$work/caption.props"
-set_names=(plain exif exif-strip-gps caption no-rotate)
+convert -size 40x24 gradient:red-blue -type truecolor "BMP3:$work/graphic.bmp"
+printf 'podpis=Próba ©\rdodana grafika=%s\rTloNegatywowe=T\r' "$work/graphic.bmp" >"$work/caption-graphic.props"
+set_names=(plain exif exif-strip-gps caption caption-graphic no-rotate)
 options_of() {
   case $1 in
     plain) opts=() ;;
     exif) opts=(--exif) ;;
     exif-strip-gps) opts=(--exif --strip-gps) ;;
     caption) opts=(--caption --settings "$work/caption.props") ;;
+    caption-graphic) opts=(--caption --settings "$work/caption-graphic.props") ;;
     no-rotate) opts=(--no-rotate) ;;
   esac
 }
