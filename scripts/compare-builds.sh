@@ -28,7 +28,7 @@
 set -euo pipefail
 
 usage() {
-  sed -n '4p' "$0" | sed 's/^#  *//' >&2
+  sed -n 's|^#   \(scripts/compare-builds.sh .*\)|usage: \1|p' "$0" >&2
   exit 2
 }
 
