@@ -82,6 +82,7 @@ build_revision() {
     tail -n 30 "$dir/build.log" >&2
     fail "building $1 failed (${dir#"$repo"/}/build.log)"
   fi
+  [ -x "$built" ] || fail "building $1 made no ${built#"$dir"/}"
 }
 
 exes=()
