@@ -8,6 +8,6 @@ cd "$(dirname "$0")/.."
 build=${BUILD:-build/release}
 command -v djpeg >/dev/null || { echo "mutants: djpeg is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 if [ ! -f "$build/build.ninja" ]; then cmake --preset "$(basename "$build")"; fi
-cmake --build "$build" --target imaging_jpegcodec_test
+cmake --build "$build" --target imaging_tests
 VELMORA_MUTANTS=${COUNT:-2000} VELMORA_MUTANT_SEED=${SEED:-19} QT_QPA_PLATFORM=offscreen \
-  "$build/tests/imaging_jpegcodec_test" --gtest_filter='JpegCodec.MutantsFailOrDecodeAsDjpegDoes'
+  "$build/tests/imaging_tests" --gtest_filter='JpegCodec.MutantsFailOrDecodeAsDjpegDoes'

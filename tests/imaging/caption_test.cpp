@@ -2,12 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QHash>
-#include <QPainter>
 #include <QTemporaryDir>
 #include <climits>
 #include <thread>
@@ -536,47 +534,6 @@ TEST(ColorRef, RedInTheLowByte) {
   EXPECT_EQ(ColorRefToQColor(0xFF123456u), QColor(0x56, 0x34, 0x12));
   EXPECT_EQ(QColorToColorRef(QColor(0, 0, 255)), 0xFF0000u);
   EXPECT_EQ(RgbToColorRef(qRgba(1, 2, 3, 4)), 0x030201u);
-}
-
-// Not a check: writes docs/captions/, every combination of the four modes on a real photo, for looking at.
-// imaging_caption_test --gtest_also_run_disabled_tests --gtest_filter='CaptionExamples.*'
-TEST(CaptionExamples, DISABLED_WriteDocsCaptions) {
-  QImage photo(VELMORA_TEST_DATA "/samples/nikon_e995_iptc.jpg");
-  ASSERT_FALSE(photo.isNull());
-  photo = photo.convertToFormat(QImage::Format_RGB32).scaled(1280, 1280, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-  QDir out(VELMORA_SOURCE_DIR "/docs/captions");
-  ASSERT_TRUE(out.mkpath("."));
-  auto write = [&](const CaptionSettings& s, const QString& name) {
-    QImage picture = photo;
-    CaptionStamper{s}.StampPicture(picture);
-    ASSERT_TRUE(picture.copy(0, picture.height() - 80, 400, 80).save(out.filePath(name), "PNG"));
-  };
-  const char* marks[] = {"przezroczyste", "negatywowe", "bez-tla", "tlo-negatywowe"};
-  for (int bits = 0; bits < 16; ++bits) {
-    CaptionSettings s;
-    s.Text = "Zdjęcie: Velmora";
-    s.TransparentGlyphs = bits & 1, s.NegativeGlyphs = bits & 2, s.NoBackground = bits & 4,
-    s.NegativeBackground = bits & 8;
-    QString name = QString("mode-%1").arg(bits, 2, 10, QChar('0'));
-    for (int i = 0; i < 4; ++i)
-      if (bits & (1 << i)) name += QString("-") + marks[i];
-    write(s, name + (bits == 0 ? "-domyslne.png" : ".png"));
-  }
-  // The added graphic: a red disc on a white key colour.
-  QTemporaryDir dir;
-  QImage disc(22, 22, QImage::Format_RGB32);
-  disc.fill(Qt::white);
-  {
-    QPainter p(&disc);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(200, 20, 20));
-    p.drawEllipse(1, 1, 20, 20);
-  }
-  CaptionSettings s;
-  s.Text = "Zdjęcie: Velmora";
-  s.GraphicPath = dir.filePath("disc.bmp");
-  ASSERT_TRUE(disc.save(s.GraphicPath, "BMP"));
-  write(s, "graphic.png");
 }
 
 }  // namespace

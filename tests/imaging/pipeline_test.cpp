@@ -3,7 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdlib>
@@ -484,39 +483,6 @@ TEST_F(Pipeline, AFileWithStrayBytesBetweenSegmentsIsWritten) {
     TImgData after(255);
     after.OpenFile(out.output.string());
     EXPECT_EQ(after.HasExif(), keep);
-  }
-}
-
-// Not a check: writes docs/orientation/, a portrait photo stored sideways (Orientation 6) published with
-// the caption before the turn (as the program did, and as a viewer then shows it) and after it.
-// imaging_pipeline_test --gtest_also_run_disabled_tests --gtest_filter='PipelineExamples.*'
-TEST(PipelineExamples, DISABLED_WriteDocsOrientation) {
-  QImage photo(VELMORA_TEST_DATA "/samples/nikon_e995_iptc.jpg");
-  ASSERT_FALSE(photo.isNull());
-  photo = photo.convertToFormat(QImage::Format_RGB32);
-  const int w = photo.height() * 3 / 4;
-  const QImage portrait = photo.copy((photo.width() - w) / 2, 0, w, photo.height());
-  QTemporaryDir dir;
-  const fs::path source = fs::path(dir.path().toStdString()) / "portrait.jpg";
-  writeFileAtomically(source, WithSegmentsAfterSoi(encodeJpeg(StoredFor(portrait, 6), 92), OrientedExifApp1(6)));
-  CaptionSettings caption;
-  caption.Text = "Zdjęcie: Velmora";
-  const auto stamper = std::make_shared<const CaptionStamper>(caption);
-  QDir out(VELMORA_SOURCE_DIR "/docs/orientation");
-  ASSERT_TRUE(out.mkpath("."));
-  for (const bool rotate : {false, true}) {
-    BatchOptions o;
-    o.sizeLimit = 400;
-    o.destFolder = dir.path().toStdString();
-    o.keepMetadata = true;
-    o.rotate = rotate;
-    o.caption = [stamper](QImage& picture) { stamper->StampPicture(picture); };
-    const FileOutcome written = processFile(source, o);
-    TImgData img(255);
-    img.OpenFile(written.output.string());
-    // As a viewer shows it: turned by the Orientation the file states.
-    const QImage shown = TurnUpright(loadJpeg(written.output), img.Orientation());
-    ASSERT_TRUE(shown.save(out.filePath(rotate ? "after.png" : "before.png"), "PNG"));
   }
 }
 

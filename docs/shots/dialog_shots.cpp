@@ -1,11 +1,14 @@
-// Renders every dialog and control of the dialogs library to PNG files on the offscreen platform, into
-// <build>/screenshots/dialogs, so they can be looked at without a display.
+// Renders every dialog and control of the dialogs library to PNG files on the offscreen platform, so
+// they can be looked at without a display. Driven by Qt Test, which answers the modal dialogs.
+//
+//   velmora-docs-dialogs OUTPUT_FOLDER
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
 #include <QTest>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
 
@@ -20,14 +23,16 @@
 #include "dialogs/qmtpropscb.h"
 #include "settings/eabort.h"
 #include "support/modal_helpers.h"
-#include "support/qtest_main.h"
+#include "support/test_env.h"
 
 using namespace velmora;
 using velmora::test::OnNextModal;
 
 namespace {
 
-QString OutputDir() { return QStringLiteral(VELMORA_BINARY_DIR "/screenshots/dialogs"); }
+QString outputDir;
+
+QString OutputDir() { return outputDir; }
 
 void Save(const QImage& image, const QString& name) {
   QVERIFY(!image.isNull());
@@ -235,5 +240,21 @@ class ScreenshotsTest : public QObject {
   }
 };
 
-VELMORA_QTEST_MAIN(ScreenshotsTest)
-#include "screenshots_test.moc"
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    return 2;
+  }
+  outputDir = QString::fromLocal8Bit(argv[1]);
+  argv[1] = argv[0];
+  --argc;
+  ++argv;
+  velmora::test::prepareQtEnvironment();
+  QApplication app(argc, argv);
+  app.setAttribute(Qt::AA_Use96Dpi, true);
+  velmora::test::StartModalWatchdog();
+  ScreenshotsTest shots;
+  return QTest::qExec(&shots, argc, argv);
+}
+
+#include "dialog_shots.moc"
