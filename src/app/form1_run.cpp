@@ -36,7 +36,9 @@
 #include "imaging/caption.h"
 #include "imaging/pipeline.h"
 #include "imaging/sourcefiles.h"
+#include "settings/colourchoice.h"
 #include "settings/eabort.h"
+#include "settings/environment.h"
 #include "settings/filehelpers.h"
 
 namespace velmora {
@@ -115,6 +117,7 @@ BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
   options.stripGps = cbUsunGPS->isChecked();
   options.rotate = cbObroc->isChecked();
   options.allowReplaceSource = allowReplaceSource;
+  options.convertColours = ConvertsColours(env_.AppProps());
   if (cbPodp->isChecked() && captionMask_) {
     options.caption = [stamper = captionMask_](QImage& picture) { stamper->StampPicture(picture); };
   }

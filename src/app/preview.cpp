@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "imaging/colour.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
 #include "imaging/resampler.h"
@@ -38,25 +40,42 @@ bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
 
 }  // namespace
 
-TPreviewSource LoadPreviewSource(const QString& path, QSize box) { return LoadPreviewSource(ToFsPath(path), box); }
+TPreviewSource LoadPreviewSource(const QString& path, QSize box, bool convertColours) {
+  return LoadPreviewSource(ToFsPath(path), box, convertColours);
+}
 
-TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box) {
+TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box, bool convertColours) {
   TPreviewSource source;
   TImgData img(255);
   try {
-    img.ReadJpeg(path.string(), kPartsAll | kPartOrientation);
+    img.ReadJpeg(path.string(), kPartsAll | kPartOrientation | kPartIcc);
   } catch (const std::exception&) {
     img.Reset();  // the whole-file path reports what is wrong with the file
   }
   // Shown as any viewer shows the photo: upright, with its upright size.
   const int orientation = img.Orientation();
-  if (!LoadFromThumbnail(img, source)) {
-    const Bytes jpeg = readRegularFile(path, kMaxSourceBytes);
-    source.Picture = decodeJpegScaled(jpeg, [&source, orientation, box](QSize full) {
-      source.StatedSize = full;
-      return UprightSize(PreviewSize(UprightSize(full, orientation), box), orientation);
-    });
+  const Bytes jpeg = readRegularFile(path, kMaxSourceBytes);
+  std::optional<ColourConversion> colour;
+  if (convertColours) {
+    try {
+      const StoredColour stored = jpegStoredColour(jpeg);
+      colour.emplace(stored, ByteView(img.iccProfile));
+      // A thumbnail is YCbCr whatever the picture: only an RGB picture's profile is known to fit it.
+      if (colour->Converts() && stored != StoredColour::kRgb) img.ClearMetadata();
+    } catch (const ImagingError&) {
+      // The decode below says what is wrong with the file.
+    }
   }
+  if (!LoadFromThumbnail(img, source)) {
+    source.Picture = decodeJpegScaled(
+        jpeg,
+        [&source, orientation, box](QSize full) {
+          source.StatedSize = full;
+          return UprightSize(PreviewSize(UprightSize(full, orientation), box), orientation);
+        },
+        kMaxPixels, {}, colour && colour->NeedsStoredInks());
+  }
+  if (colour) colour->Apply(source.Picture);
   source.Picture = TurnUpright(source.Picture, orientation);
   source.StatedSize = UprightSize(source.StatedSize, orientation);
   return source;
