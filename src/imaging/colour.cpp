@@ -158,8 +158,8 @@ ColourConversion::ColourConversion(StoredColour stored, ByteView profile, ByteVi
   }
   auto engine = std::make_unique<Engine>();
   if (!engine->context) throw std::bad_alloc();
-  const Profile source(cmsOpenProfileFromMemTHR(engine->context, profile.span().data(),
-                                                static_cast<cmsUInt32Number>(profile.size())));
+  const Profile source(
+      cmsOpenProfileFromMemTHR(engine->context, profile.span().data(), static_cast<cmsUInt32Number>(profile.size())));
   if (!source) {
     failure_ = "profil kolorów ICC jest uszkodzony";
     return;
