@@ -2,15 +2,21 @@
 //   velmora-bench-colour p3-profile OUT.icc   writes a Display P3 profile (P3 primaries, D65, sRGB's curve)
 //   velmora-bench-colour delta-e A.jpg B.jpg  prints the mean and the largest CIEDE2000 difference of two
 //                                             sRGB pictures of one size, pixel by pixel
+//   velmora-bench-colour versus SRC.jpg REF     the same between SRC as the colour step converts it (by
+//                                             its embedded profile, before any encoding) and REF (a JPEG,
+//                                             or any picture Qt reads)
 #include <lcms2.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "imaging/colour.h"
 #include "imaging/jpegcodec.h"
 #include "metadata/fileio.h"
+#include "metadata/jpegsegments.h"
 
 namespace {
 
@@ -31,9 +37,19 @@ int writeP3(const char* path) {
   return ok ? 0 : 1;
 }
 
-int deltaE(const char* first, const char* second) {
-  const QImage a = velmora::loadJpeg(first);
-  const QImage b = velmora::loadJpeg(second);
+QImage converted(const char* path) {
+  const velmora::Bytes jpeg = velmora::readRegularFile(path, velmora::kMaxSourceBytes);
+  velmora::TImgData segments(255);
+  segments.ScanJpegSegments(jpeg, velmora::kPartIcc);
+  const velmora::ColourConversion colour(velmora::jpegStoredColour(jpeg), segments.iccProfile);
+  if (!colour.Converts()) throw std::runtime_error("no conversion: " + colour.Failure());
+  QImage picture = velmora::decodeJpegScaled(
+      jpeg, [](QSize size) { return size; }, velmora::kMaxPixels, {}, colour.NeedsStoredInks());
+  colour.Apply(picture);
+  return picture;
+}
+
+int deltaE(const QImage& a, const QImage& b) {
   if (a.size() != b.size()) {
     std::fprintf(stderr, "delta-e: sizes differ\n");
     return 1;
@@ -66,11 +82,20 @@ int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   try {
     if (command == "p3-profile" && argc == 3) return writeP3(argv[2]);
-    if (command == "delta-e" && argc == 4) return deltaE(argv[2], argv[3]);
+    if (command == "delta-e" && argc == 4) return deltaE(velmora::loadJpeg(argv[2]), velmora::loadJpeg(argv[3]));
+    if (command == "versus" && argc == 4) {
+      // A reference that is no JPEG (tificc's output as PPM) is read by Qt.
+      const std::string ref = argv[3];
+      const bool jpeg = ref.size() > 4 && ref.compare(ref.size() - 4, 4, ".jpg") == 0;
+      return deltaE(
+          converted(argv[2]),
+          jpeg ? velmora::loadJpeg(ref) : QImage(QString::fromStdString(ref)).convertToFormat(QImage::Format_RGB32));
+    }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "velmora-bench-colour: %s\n", e.what());
     return 1;
   }
-  std::fprintf(stderr, "usage: velmora-bench-colour p3-profile OUT.icc | delta-e A.jpg B.jpg\n");
+  std::fprintf(stderr,
+               "usage: velmora-bench-colour p3-profile OUT.icc | delta-e A.jpg B.jpg | versus SRC.jpg REF.jpg\n");
   return 2;
 }

@@ -12,7 +12,7 @@ packages=(
   fonts-liberation fonts-dejavu-core
   # outside checkers and peers used by tests and benchmarks
   imagemagick libimage-exiftool-perl exiv2 libvips-tools
-  # jpgicc, the colour benchmark's peer; the profiles of its pictures and of the colour tests
+  # jpgicc and tificc, the colour benchmark's peers; the profiles of its pictures and of the colour tests
   liblcms2-utils icc-profiles-free colord-data
   # fuzzing (clang with its sanitizer runtimes) and a virtual display for screenshots
   clang libclang-rt-14-dev xvfb xauth

@@ -170,7 +170,12 @@ void TForm1::FollowRun(BatchRun& run) {
   run.start([dispatcher] { dispatcher->wakeUp(); });
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
-      if (result.outcome && !result.outcome->notes.empty()) ++filesWithNotes_;
+      if (result.outcome) {
+        const auto& notes = result.outcome->notes;
+        const auto colour = [](const TOutputNote& n) { return n.kind == TOutputNote::Kind::kColour; };
+        if (!std::all_of(notes.begin(), notes.end(), colour)) ++filesWithNotes_;
+        if (std::any_of(notes.begin(), notes.end(), colour)) ++filesWithColourNotes_;
+      }
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
       lProgress->adjustSize();
@@ -239,9 +244,13 @@ QString FilesNoun(int files) {
   return QStringLiteral("plików");
 }
 
-void TForm1::ShowMetadataNotice(int files) {
-  if (files <= 0) return;
-  InfoNotice(QStringLiteral("Zapisano bez części metadanych źródła: %1 %2.").arg(files).arg(FilesNoun(files)));
+void TForm1::ShowMetadataNotice(int files, int colourFiles) {
+  QStringList lines;
+  if (files > 0)
+    lines << QStringLiteral("Zapisano bez części metadanych źródła: %1 %2.").arg(files).arg(FilesNoun(files));
+  if (colourFiles > 0)
+    lines << QStringLiteral("Zapisano bez konwersji kolorów: %1 %2.").arg(colourFiles).arg(FilesNoun(colourFiles));
+  if (!lines.isEmpty()) InfoNotice(lines.join(QLatin1Char('\n')));
 }
 
 void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
@@ -301,6 +310,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     return ProcessOneFile(source, options);
   });
   filesWithNotes_ = 0;
+  filesWithColourNotes_ = 0;
   FollowRun(run);
   const RunSummary summary = run.summary();
   scope.RestoreCursor();
@@ -314,7 +324,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   }
   ShowRunSummary(summary);
   // Not an error: the files were written. Said first, however the run ended.
-  ShowMetadataNotice(filesWithNotes_);
+  ShowMetadataNotice(filesWithNotes_, filesWithColourNotes_);
 
   switch (summary.end) {
     case RunEnd::Failed:
