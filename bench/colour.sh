@@ -65,8 +65,8 @@ if [ ! -f "$tagged/.made-by-v1" ]; then
 fi
 big=()
 for f in "$tagged"/*.jpg; do
-  read -r w h < <(exiftool -q -s3 -ImageWidth -ImageHeight "$f" | tr '\n' ' ')
-  [ "$w" -ge 6000 ] || [ "$h" -ge 6000 ] && big+=("$(basename "$f")")
+  read -r w h <<<"$(exiftool -q -s3 -ImageWidth -ImageHeight "$f" | tr '\n' ' ')"
+  if [ "$w" -ge 6000 ] || [ "$h" -ge 6000 ]; then big+=("$(basename "$f")"); fi
 done
 
 cpu() {  # CPU seconds of one run
