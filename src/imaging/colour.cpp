@@ -2,6 +2,7 @@
 
 #include <lcms2.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -24,15 +25,18 @@ constexpr cmsUInt32Number kIntent = INTENT_RELATIVE_COLORIMETRIC;
 constexpr cmsUInt32Number kFlags = cmsFLAGS_BLACKPOINTCOMPENSATION;
 
 // How far a profile's colorants (D50 XYZ) and tone curves may stray from sRGB's and still be sRGB:
-// the common sRGB profiles (the IEC table profile, the compact ones, LittleCMS's) differ in the
-// fourth decimal; a gamma 2.2 curve differs by 0.03 in the shadows.
+// the common sRGB profiles (the IEC table profile, the compact ones, LittleCMS's) differ in the fourth
+// decimal and by under 0.04 code values along the curve; a gamma 2.2 curve ("sRGB" by the name of some
+// camera profiles) is 8.5 code values off in the shadows. Curves are compared as sRGB would encode them.
 constexpr double kColorantTolerance = 0.003;
-constexpr double kCurveTolerance = 0.005;
+constexpr double kCurveTolerance = 1.0 / 255;
 
 // IEC 61966-2.1's parametric form (LittleCMS type 4): Y = ((aX + b)^g) for X >= d, cX below.
 constexpr cmsFloat64Number kSrgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
 
-double srgbDecode(double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); }
+double srgbEncode(double linear) {
+  return linear <= 0.0031308 ? linear * 12.92 : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+}
 
 // LittleCMS's messages are English and would go to stderr from any thread: the user is told in Polish.
 void ignoreLcmsError(cmsContext, cmsUInt32Number, const char*) {}
@@ -45,9 +49,9 @@ using Profile = std::unique_ptr<void, ProfileCloser>;
 bool curveIsSrgb(const void* tag) {
   const auto* curve = static_cast<const cmsToneCurve*>(tag);
   if (curve == nullptr) return false;
-  for (int i = 0; i <= 64; ++i) {
-    const double v = i / 64.0;
-    if (std::abs(cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(v)) - srgbDecode(v)) > kCurveTolerance)
+  for (int i = 0; i <= 255; ++i) {
+    const double v = i / 255.0;
+    if (std::abs(srgbEncode(cmsEvalToneCurveFloat(curve, static_cast<cmsFloat32Number>(v))) - v) > kCurveTolerance)
       return false;
   }
   return true;
@@ -245,6 +249,10 @@ const Bytes& ColourConversion::SrgbProfile() {
         out.resize(size);
         if (!cmsSaveProfileToMem(profile.get(), out.data(), &size)) out.clear();
       }
+      // LittleCMS dates the header now; a fixed date keeps every output of a source the same bytes.
+      constexpr std::size_t kDateAt = 24;
+      constexpr std::uint8_t kDate[12] = {0x07, 0xE7, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0};  // 2023-01-01 00:00:00
+      if (out.size() >= kDateAt + sizeof kDate) std::copy_n(kDate, sizeof kDate, out.begin() + kDateAt);
     }
     cmsDeleteContext(context);
     return out;
