@@ -54,9 +54,11 @@ TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box, b
   }
   // Shown as any viewer shows the photo: upright, with its upright size.
   const int orientation = img.Orientation();
-  const Bytes jpeg = readRegularFile(path, kMaxSourceBytes);
+  // Read once, when the colours or the whole picture need it.
+  Bytes jpeg;
   std::optional<ColourConversion> colour;
   if (convertColours) {
+    jpeg = readRegularFile(path, kMaxSourceBytes);
     try {
       const StoredColour stored = jpegStoredColour(jpeg);
       colour.emplace(stored, ByteView(img.iccProfile));
@@ -67,6 +69,7 @@ TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box, b
     }
   }
   if (!LoadFromThumbnail(img, source)) {
+    if (jpeg.empty()) jpeg = readRegularFile(path, kMaxSourceBytes);
     source.Picture = decodeJpegScaled(
         jpeg,
         [&source, orientation, box](QSize full) {
