@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more. Each one installs what it needs first.
-.PHONY: deps run test test-release build release package bench fuzz format docs clean
+.PHONY: deps run test test-release build release package bench bench-colour fuzz format docs clean
 
 WERROR ?= $(if $(VELMORA_WERROR),$(VELMORA_WERROR),OFF)
 
@@ -8,7 +8,7 @@ deps:
 
 # The release preset also holds the tests (CI runs them there too); run and bench build only what they start.
 PROGRAMS = velmora velmora-batch
-BENCHMARKS = velmora-make-corpus velmora-bench-resample velmora-bench-settings velmora-bench-orientation
+BENCHMARKS = velmora-make-corpus velmora-bench-resample velmora-bench-settings velmora-bench-orientation velmora-bench-colour
 
 release: deps
 	cmake --preset release -DVELMORA_WERROR=$(WERROR)
@@ -50,6 +50,11 @@ build: deps
 bench: release
 	cmake --build --preset release --target $(BENCHMARKS)
 	./bench/run.sh
+
+# The colour step against jpgicc (accuracy) and its cost on 24 MP Adobe RGB pictures.
+bench-colour: release
+	cmake --build --preset release --target $(BENCHMARKS)
+	./bench/colour.sh
 
 # The pictures in docs/ (screenshots of the window), from the release build.
 docs: deps

@@ -6,10 +6,14 @@ packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools
   libjpeg62-turbo-dev libjpeg-turbo-progs
+  # colour conversion; the CMYK profile used when a CMYK picture has none (run time)
+  liblcms2-dev libgs-common
   libgtest-dev libgmock-dev
   fonts-liberation fonts-dejavu-core
   # outside checkers and peers used by tests and benchmarks
   imagemagick libimage-exiftool-perl exiv2 libvips-tools
+  # jpgicc and tificc, the colour benchmark's peers; the profiles of its pictures and of the colour tests
+  liblcms2-utils icc-profiles-free colord-data
   # fuzzing (clang with its sanitizer runtimes) and a virtual display for screenshots
   clang libclang-rt-14-dev xvfb xauth
   # peak memory in the benchmark

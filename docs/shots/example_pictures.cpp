@@ -16,7 +16,7 @@
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
 #include "imaging/pipeline.h"
-#include "metadata/fileio.h"
+#include "base/fileio.h"
 #include "metadata/jpegsegments.h"
 #include "support/oriented_jpeg.h"
 #include "support/test_env.h"

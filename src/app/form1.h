@@ -393,7 +393,8 @@ class TForm1 : public QWidget {
   void FollowRun(BatchRun& run);
   void ShowFailureReport(const std::vector<FileResult>& failures);
   // Once at the end of a run: how many files went out without some of their source's metadata.
-  void ShowMetadataNotice(int files);
+  // What files of the run were written without: some metadata, the conversion of their colours.
+  void ShowMetadataNotice(int files, int colourFiles = 0);
   // At the end of a run, in the window: what it did, and the way to its files.
   void ShowRunSummary(const RunSummary& summary);
   void ShowRunStatus(int completed, int total, double seconds);
@@ -419,6 +420,7 @@ class TForm1 : public QWidget {
   bool refitted_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
+  int filesWithColourNotes_ = 0;   // and written without the conversion to sRGB
   bool quitting_ = false;          // a termination signal came: nothing may open a dialog any more
   // The file a worker took up last, for the status line; set on the workers' threads.
   std::mutex startedMutex_;

@@ -16,6 +16,7 @@
 #include "dialogs/qmtgauge.h"
 #include "imaging/preview.h"
 #include "imaging/sourcefiles.h"
+#include "settings/colourchoice.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
 
@@ -211,7 +212,8 @@ void TForm1::CLBClick() {
   TPreviewSource source;
   QImage picture;
   try {
-    source = LoadPreviewSource(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)), box);
+    source =
+        LoadPreviewSource(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)), box, ConvertsColours(Props()));
     picture = PreviewPicture(source.Picture, box);
     picture.setDevicePixelRatio(Image1->devicePixelRatioF());
   } catch (const std::exception& e) {

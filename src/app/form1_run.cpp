@@ -34,7 +34,9 @@
 #include "imaging/pipeline.h"
 #include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
+#include "settings/colourchoice.h"
 #include "settings/eabort.h"
+#include "settings/environment.h"
 #include "settings/filehelpers.h"
 
 namespace velmora {
@@ -112,6 +114,7 @@ BatchOptions TForm1::RunOptions() const {
   options.keepMetadata = cbEXIF->isChecked();
   options.stripGps = cbUsunGPS->isChecked();
   options.rotate = cbObroc->isChecked();
+  options.convertColours = ConvertsColours(env_.AppProps());
   return options;
 }
 
@@ -154,7 +157,12 @@ void TForm1::FollowRun(BatchRun& run) {
   run.start([dispatcher] { dispatcher->wakeUp(); });
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
-      if (result.outcome && !result.outcome->notes.empty()) ++filesWithNotes_;
+      if (result.outcome) {
+        const auto& notes = result.outcome->notes;
+        const auto colour = [](const TOutputNote& n) { return n.kind == TOutputNote::Kind::kColour; };
+        if (!std::all_of(notes.begin(), notes.end(), colour)) ++filesWithNotes_;
+        if (std::any_of(notes.begin(), notes.end(), colour)) ++filesWithColourNotes_;
+      }
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
       lProgress->adjustSize();
@@ -223,9 +231,13 @@ QString FilesNoun(int files) {
   return QStringLiteral("plików");
 }
 
-void TForm1::ShowMetadataNotice(int files) {
-  if (files <= 0) return;
-  InfoNotice(QStringLiteral("Zapisano bez części metadanych źródła: %1 %2.").arg(files).arg(FilesNoun(files)));
+void TForm1::ShowMetadataNotice(int files, int colourFiles) {
+  QStringList lines;
+  if (files > 0)
+    lines << QStringLiteral("Zapisano bez części metadanych źródła: %1 %2.").arg(files).arg(FilesNoun(files));
+  if (colourFiles > 0)
+    lines << QStringLiteral("Zapisano bez konwersji kolorów: %1 %2.").arg(colourFiles).arg(FilesNoun(colourFiles));
+  if (!lines.isEmpty()) InfoNotice(lines.join(QLatin1Char('\n')));
 }
 
 void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
@@ -275,6 +287,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     return ProcessOneFile(source, options);
   });
   filesWithNotes_ = 0;
+  filesWithColourNotes_ = 0;
   FollowRun(run);
   const RunSummary summary = run.summary();
   scope.RestoreCursor();
@@ -288,7 +301,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   }
   ShowRunSummary(summary);
   // Not an error: the files were written. Said first, however the run ended.
-  ShowMetadataNotice(filesWithNotes_);
+  ShowMetadataNotice(filesWithNotes_, filesWithColourNotes_);
 
   switch (summary.end) {
     case RunEnd::Failed:

@@ -85,6 +85,7 @@ constexpr OptionSpec kOptions[] = {
     {"--suffix", true, [](ParseState& s, const std::string& v) { setNameMode(s, NameMode::Suffix, v); }},
     {"--exif", false, [](ParseState& s, const std::string&) { s.options.run.keepMetadata = true; }},
     {"--strip-gps", false, [](ParseState& s, const std::string&) { s.options.run.stripGps = true; }},
+    {"--keep-profile", false, [](ParseState& s, const std::string&) { s.options.run.convertColours = false; }},
     {"--no-rotate", false, [](ParseState& s, const std::string&) { s.options.run.rotate = false; }},
     {"--caption", false, [](ParseState& s, const std::string&) { s.options.caption = true; }},
     {"--settings", true, [](ParseState& s, const std::string& v) { s.options.settingsFile = v; }},
@@ -169,14 +170,18 @@ std::string summaryLine(const RunSummary& summary) {
 
 std::string usageText() {
   return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]]\n"
-         "                     [--no-rotate] [--caption [--settings PLIK]] [--keep-going] [--jobs N]\n"
+         "                     [--keep-profile] [--no-rotate] [--caption [--settings PLIK]] [--keep-going] [--jobs N]\n"
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
          "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\"\n"
          "i \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia) w jednej liście według nazwy, jak okno\n"
          "(IMG_2 przed IMG_10, a.jpeg przed b.jpg).\n"
-         "Profil kolorów ICC (RGB) zdjęcia źródłowego przechodzi do pliku wynikowego zawsze, także bez --exif.\n"
+         "Kolory zdjęć z profilem kolorów ICC innym niż sRGB (Adobe RGB, Display P3, ProPhoto), zdjęć CMYK\n"
+         "i zdjęć w skali szarości z profilem są zamieniane na sRGB, a plik wynikowy dostaje profil sRGB,\n"
+         "także bez --exif; zdjęcia sRGB i bez profilu zostają, jak są. Zdjęcie, którego kolorów nie da się\n"
+         "zamienić (np. uszkodzony profil), jest zapisywane jak z --keep-profile i wymienione (\"NAZWA:\n"
+         "zapisano bez konwersji kolorów: PRZYCZYNA\").\n"
          "\n"
          "  --size N       maksymalny rozmiar w pikselach (domyślnie 1280)\n"
          "  --enlarge      powiększaj też mniejsze zdjęcia do rozmiaru N\n"
@@ -188,6 +193,8 @@ std::string usageText() {
          "                 PRZYCZYNA\" lub \"NAZWA: zapisano bez miniatury: PRZYCZYNA\") i liczy się jako zapisany\n"
          "  --strip-gps    razem z --exif: usuń dane GPS (katalog GPS w EXIF i współrzędne exif:GPS* w XMP),\n"
          "                 resztę metadanych zachowaj\n"
+         "  --keep-profile  nie zamieniaj kolorów: profil kolorów ICC (RGB) zdjęcia źródłowego przechodzi\n"
+         "                 do pliku wynikowego bez zmian\n"
          "  --no-rotate    nie obracaj zdjęć wg orientacji zapisanej w EXIF (domyślnie zdjęcie jest\n"
          "                 obracane lub odbijane do pionu przed skalowaniem i podpisem)\n"
          "  --caption      podpisz zdjęcia podpisem ustawionym w oknie programu (tekst, czcionka, kolory,\n"

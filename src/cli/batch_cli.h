@@ -4,7 +4,8 @@
 // display. Kept apart from main() so tests can drive it in-process.
 //
 //   velmora-batch --dump-metadata FILE...
-//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]] [--no-rotate]
+//   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]] [--keep-profile]
+//   [--no-rotate]
 //                 [--caption [--settings FILE]] [--keep-going] [--jobs N] SOURCE DEST [NAME...]
 
 #include <filesystem>

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <csetjmp>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -213,7 +214,7 @@ void cmykToRgb32(std::uint8_t* row, int width, bool inverted) {
 
 class Decompressor {
  public:
-  explicit Decompressor(std::span<const std::uint8_t> jpeg) {
+  explicit Decompressor(std::span<const std::uint8_t> jpeg, bool storedInks = false) : storedInks_(storedInks) {
     installErrorManager(err_);
     cinfo_.err = &err_.pub;
     progress_.progress_monitor = onProgress;
@@ -249,7 +250,7 @@ class Decompressor {
   int readRows(std::uint8_t** rows, int count) {
     const int got = readRowsGuarded(rows, count);
     if (got <= 0) throw JpegError(kJpegEndsEarly);
-    if (cmyk_) {
+    if (cmyk_ && !storedInks_) {
       for (int i = 0; i < got; ++i) cmykToRgb32(rows[i], width(), cinfo_.saw_Adobe_marker != 0);
     }
     return got;
@@ -285,6 +286,12 @@ class Decompressor {
     }
     return bytes +
            std::uint64_t{cinfo_.image_width} * 4 * static_cast<std::uint64_t>(cinfo_.max_v_samp_factor) * DCTSIZE * 2;
+  }
+
+  StoredColour storedColour() const {
+    if (cinfo_.jpeg_color_space == JCS_GRAYSCALE) return StoredColour::kGrey;
+    if (cinfo_.jpeg_color_space != JCS_CMYK && cinfo_.jpeg_color_space != JCS_YCCK) return StoredColour::kRgb;
+    return cinfo_.saw_Adobe_marker ? StoredColour::kInvertedCmyk : StoredColour::kCmyk;
   }
 
   int width() const { return static_cast<int>(cinfo_.output_width); }
@@ -341,6 +348,7 @@ class Decompressor {
   Source src_{};
   bool created_ = false;
   bool cmyk_ = false;
+  bool storedInks_ = false;
 };
 
 QImage newPicture(QSize size) {
@@ -517,9 +525,16 @@ QImage decodeJpeg(std::span<const std::uint8_t> jpeg, std::uint64_t maxPixels) {
   return decodeWhole(dec);
 }
 
-QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target, std::uint64_t maxPixels,
-                        const MemoryGate& gate) {
+StoredColour jpegStoredColour(std::span<const std::uint8_t> jpeg) {
   Decompressor dec(jpeg);
+  // The size is the decoder's to refuse, with its own message.
+  dec.readHeader(std::numeric_limits<std::uint64_t>::max());
+  return dec.storedColour();
+}
+
+QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target, std::uint64_t maxPixels,
+                        const MemoryGate& gate, bool storedInks) {
+  Decompressor dec(jpeg, storedInks);
   const QSize full = dec.readHeader(maxPixels);
   const QSize size = target(full);
   if (size != full) {

@@ -50,6 +50,12 @@ std::string tooMuchMemoryMessage(std::uint64_t bytes);
 // by throwing, or waits until that much memory is free.
 using MemoryGate = std::function<void(std::uint64_t bytes)>;
 
+// How a JPEG stores its colours, as its header says. Adobe's writers store CMYK inverted (0 = full ink).
+enum class StoredColour { kRgb, kGrey, kCmyk, kInvertedCmyk };
+
+// Reads the header only. Throws JpegError.
+StoredColour jpegStoredColour(std::span<const std::uint8_t> jpeg);
+
 // Decodes the JPEG held in memory. Pictures of more than maxPixels pixels, and those whose decode
 // would need more than kDecodeMemoryLimit, are refused before any pixel memory is allocated.
 QImage decodeJpeg(std::span<const std::uint8_t> jpeg, std::uint64_t maxPixels = kMaxPixels);
@@ -60,9 +66,10 @@ using TargetSize = std::function<QSize(QSize fullSize)>;
 // Decodes at full size and scales to target(full size) by the halftone rule (resampler.h) while the
 // rows come out of the decoder, so the full-size picture is never held in memory. The result equals
 // scaleHalftone(decodeJpeg(jpeg), target). An empty target size is an error. The memory the decode
-// needs goes through the gate; without one it is held to kDecodeMemoryLimit.
+// needs goes through the gate; without one it is held to kDecodeMemoryLimit. With storedInks a CMYK
+// picture comes out as its stored C, M, Y, K bytes in each pixel's four, for a colour-managed conversion.
 QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& target,
-                        std::uint64_t maxPixels = kMaxPixels, const MemoryGate& gate = {});
+                        std::uint64_t maxPixels = kMaxPixels, const MemoryGate& gate = {}, bool storedInks = false);
 
 // Reads (a regular file of at most kMaxSourceBytes) and decodes a file; file errors are FileError
 // (base/fileio.h).

@@ -5,6 +5,8 @@
 #include <utility>
 
 #include "base/fileio.h"
+#include "imaging/colour.h"
+#include "imaging/colourtags.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
@@ -105,6 +107,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     if (segments->headerCut)
       outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->headerCutAt)});
     const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
+    std::optional<ColourConversion> colour;
+    if (options.convertColours) colour.emplace(jpegStoredColour(jpeg), ByteView(segments->iccProfile));
     // Held from the header on until the file is written: what its picture needs of the run's memory.
     std::optional<MemoryBudget::Lease> memory;
     QSize planned;
@@ -129,7 +133,14 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
           planned = UprightSize(QSize(plan.width, plan.height), orientation);
           return planned;
         },
-        kMaxPixels, admit);
+        kMaxPixels, admit, colour && colour->NeedsStoredInks());
+    // Before the turn, which moves pixels only, and before the caption, whose colours are sRGB already.
+    if (colour && colour->Converts()) {
+      colour->Apply(picture);
+      MarkConvertedToSrgb(*segments);
+    } else if (colour && !colour->Failure().empty()) {
+      outcome.notes.push_back({TOutputNote::Kind::kColour, colour->Failure()});
+    }
     picture = TurnUpright(picture, orientation);
     if (options.caption) options.caption(picture);
     outcome.width = picture.width();

@@ -39,6 +39,9 @@ struct BatchOptions {
   // Lets the output replace the source file itself (same folder, empty affix). Off, such a file is
   // refused; the window turns it on only after the user has agreed to lose the originals.
   bool allowReplaceSource = false;
+  // "kolory" = "sRGB": a picture tagged with another profile, a CMYK one and a profiled grey one are
+  // converted to sRGB and tagged so (colour.h). Off ("zrodlo"): the source's RGB profile is carried.
+  bool convertColours = true;
   // The system calls the output is written with; null: the real ones (a test's seam for a full disk).
   const FileSystemCalls* fileCalls = nullptr;
   // The memory the run's files in flight share: a file waits there for what its picture needs, and

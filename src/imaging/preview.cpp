@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "base/fileio.h"
+#include "imaging/colour.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
 #include "imaging/resampler.h"
@@ -36,23 +38,41 @@ bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
 
 }  // namespace
 
-TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box) {
+TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box, bool convertColours) {
   TPreviewSource source;
   TImgData img(255);
   try {
-    img.ReadJpeg(path.string(), kPartsAll | kPartOrientation);
+    img.ReadJpeg(path.string(), kPartsAll | kPartOrientation | kPartIcc);
   } catch (const std::exception&) {
     img.Reset();  // the whole-file path reports what is wrong with the file
   }
   // Shown as any viewer shows the photo: upright, with its upright size.
   const int orientation = img.Orientation();
-  if (!LoadFromThumbnail(img, source)) {
-    const Bytes jpeg = readRegularFile(path, kMaxSourceBytes);
-    source.Picture = decodeJpegScaled(jpeg, [&source, orientation, box](QSize full) {
-      source.StatedSize = full;
-      return UprightSize(PreviewSize(UprightSize(full, orientation), box), orientation);
-    });
+  // Read once, when the colours or the whole picture need it.
+  Bytes jpeg;
+  std::optional<ColourConversion> colour;
+  if (convertColours) {
+    jpeg = readRegularFile(path, kMaxSourceBytes);
+    try {
+      const StoredColour stored = jpegStoredColour(jpeg);
+      colour.emplace(stored, ByteView(img.iccProfile));
+      // A thumbnail is YCbCr whatever the picture: only an RGB picture's profile is known to fit it.
+      if (colour->Converts() && stored != StoredColour::kRgb) img.ClearMetadata();
+    } catch (const ImagingError&) {
+      // The decode below says what is wrong with the file.
+    }
   }
+  if (!LoadFromThumbnail(img, source)) {
+    if (jpeg.empty()) jpeg = readRegularFile(path, kMaxSourceBytes);
+    source.Picture = decodeJpegScaled(
+        jpeg,
+        [&source, orientation, box](QSize full) {
+          source.StatedSize = full;
+          return UprightSize(PreviewSize(UprightSize(full, orientation), box), orientation);
+        },
+        kMaxPixels, {}, colour && colour->NeedsStoredInks());
+  }
+  if (colour) colour->Apply(source.Picture);
   source.Picture = TurnUpright(source.Picture, orientation);
   source.StatedSize = UprightSize(source.StatedSize, orientation);
   return source;

@@ -20,9 +20,12 @@ struct TPreviewSource {
 // states none, the frame's), so a camera file is previewed without decoding the whole picture;
 // otherwise the whole file, scaled to the preview size while decoding (so a large photo never sits in
 // memory whole), with its decoded size. Picture and size are upright, turned by the file's EXIF
-// Orientation as viewers show the photo. Throws the decoder's or the file system's error.
+// Orientation as viewers show the photo. With convertColours the colours are those the run writes
+// ("kolory" = "sRGB"; the thumbnail is taken to share the picture's profile). Throws the decoder's or
+// the file system's error.
 // box: the preview area in device pixels (160 x 120 as designed; more on a larger window or screen scale).
-TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box = QSize(160, 120));
+TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box = QSize(160, 120),
+                                 bool convertColours = true);
 
 // The preview's size for a picture: ratio = min(box height / h, box width / w), each side w x ratio and
 // h x ratio rounded to nearest with ties to even, never below 1.

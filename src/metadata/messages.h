@@ -42,6 +42,7 @@ inline constexpr const char* kSegmentTooLong = "Segment $FF%.2x przekracza 65535
 // What an output goes without (TOutputNote), in Polish for the user.
 inline constexpr const char* kWithoutMetadata = "zapisano bez metadanych: ";
 inline constexpr const char* kWithoutThumbnail = "zapisano bez miniatury: ";
+inline constexpr const char* kWithoutColourConversion = "zapisano bez konwersji kolorów: ";
 inline constexpr const char* kDroppedEntries = "wpisy EXIF z wartością poza blokiem EXIF: ";
 inline constexpr const char* kDirectoryOutsideBlock = "katalog EXIF nie mieści się w bloku EXIF";
 inline constexpr const char* kIptcCut = "dane IPTC ucięte w pliku źródłowym";

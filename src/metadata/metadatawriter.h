@@ -33,10 +33,11 @@ struct TOutputNote {
   enum class Kind {
     kMetadata,   // "zapisano bez metadanych": the metadata or part of it
     kThumbnail,  // "zapisano bez miniatury": the EXIF thumbnail
+    kColour,     // "zapisano bez konwersji kolorów": the colours as the source stored them
   };
   Kind kind = Kind::kMetadata;
   std::string cause;  // Polish, for the user
-  // "zapisano bez metadanych: CAUSE" or "zapisano bez miniatury: CAUSE".
+  // "zapisano bez metadanych: CAUSE", "zapisano bez miniatury: CAUSE" or "zapisano bez konwersji kolorów: CAUSE".
   std::string Text() const;
   bool operator==(const TOutputNote&) const = default;
 };

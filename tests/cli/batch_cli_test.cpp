@@ -354,7 +354,8 @@ std::string ExifTool(const std::string& args, const fs::path& file) {
   return Output("exiftool " + args + " '" + file.string() + "' 2>/dev/null");
 }
 
-// As the checks run: the program, and exiftool reading what it wrote.
+// As the checks run: the program, and exiftool reading what it wrote. --keep-profile carries
+// the source's profile.
 TEST(BatchProgram, ColourProfileAndOrientationAsExifToolReadsThem) {
   QTemporaryDir dir;
   const fs::path src = fs::path(dir.path().toStdString()) / "src";
@@ -381,8 +382,8 @@ TEST(BatchProgram, ColourProfileAndOrientationAsExifToolReadsThem) {
   for (const bool exif : {false, true}) {
     SCOPED_TRACE(exif ? "--exif" : "plain");
     const fs::path dst = fs::path(dir.path().toStdString()) / (exif ? "exif" : "plain");
-    ASSERT_EQ(std::system((exe + (exif ? " --exif" : "") + " --size 100 '" + src.string() + "' '" + dst.string() +
-                           "' 2>/dev/null")
+    ASSERT_EQ(std::system((exe + (exif ? " --exif" : "") + " --keep-profile --size 100 '" + src.string() + "' '" +
+                           dst.string() + "' 2>/dev/null")
                               .c_str()),
               0);
     const std::string profile = ExifTool("-b -ICC_Profile", src / "adobe_rgb.jpg");
@@ -397,6 +398,27 @@ TEST(BatchProgram, ColourProfileAndOrientationAsExifToolReadsThem) {
       EXPECT_LT(qRed(picture.pixel(96, 63)), 160) << o;
       EXPECT_EQ(ExifTool("-s3 -n -IFD0:Orientation", out), exif ? "1\n" : "") << o;
     }
+  }
+}
+
+// An Adobe RGB picture comes out sRGB, and its metadata says so; --keep-profile carries what it had.
+TEST(BatchProgram, ConvertsToSrgbAndSaysSoInTheMetadata) {
+  QTemporaryDir dir;
+  const fs::path src = fs::path(dir.path().toStdString()) / "src";
+  fs::create_directory(src);
+  fs::copy_file(VELMORA_TEST_DATA "/colour/adobe_rgb.jpg", src / "adobe_rgb.jpg");
+  const std::string tags =
+      "-n -s3 -ProfileDescription -ExifIFD:ColorSpace -InteropIndex -XMP-photoshop:ICCProfileName "
+      "-Software";
+  for (const bool keep : {false, true}) {
+    const fs::path dst = fs::path(dir.path().toStdString()) / (keep ? "kept" : "converted");
+    ASSERT_EQ(std::system((std::string(VELMORA_BATCH_EXE) + " --exif" + (keep ? " --keep-profile" : "") + " '" +
+                           src.string() + "' '" + dst.string() + "' 2>/dev/null")
+                              .c_str()),
+              0);
+    EXPECT_EQ(
+        ExifTool(tags, dst / "_adobe_rgb.jpg"),
+        keep ? ExifTool(tags, src / "adobe_rgb.jpg") : "sRGB IEC61966-2.1\n1\nR98\nsRGB IEC61966-2.1\nVelmora-test\n");
   }
 }
 

@@ -433,6 +433,7 @@ TEST_F(Pipeline, TheWindowsCaptionLandsAtTheVisualLowerLeft) {
   EXPECT_EQ(quarters[0][0] + quarters[0][1] + quarters[1][1], 0);
 }
 
+// With "kolory" = "zrodlo".
 TEST_F(Pipeline, TheColourProfileGoesIntoPlainAndMetadataSaves) {
   const fs::path source = copySample("canon_eos_7d_lightroom_iptc.jpg");
   TImgData in(255);
@@ -442,6 +443,7 @@ TEST_F(Pipeline, TheColourProfileGoesIntoPlainAndMetadataSaves) {
   for (const bool keep : {false, true}) {
     BatchOptions o = options(200);
     o.keepMetadata = keep;
+    o.convertColours = false;
     const FileOutcome out = processFile(source, o);
     TImgData after(255);
     after.ScanJpegSegments(readFileBytes(out.output), kPartsAll | kPartIcc);
@@ -459,6 +461,7 @@ TEST_F(Pipeline, TheColourProfileGoesIntoPlainAndMetadataSaves) {
   for (const bool keep : {false, true}) {
     BatchOptions o = options(200);
     o.keepMetadata = keep;
+    o.convertColours = false;
     const FileOutcome out = processFile(cmykPath, o);
     TImgData after(255);
     after.ScanJpegSegments(readFileBytes(out.output), kPartIcc);

@@ -59,5 +59,25 @@ TEST(Preview, SizeRoundsTiesToEven) {
   for (const auto& [name, picture, preview] : rows) EXPECT_EQ(PreviewSize(picture), preview) << name;
 }
 
+// The preview shows what the run writes: an Adobe RGB or CMYK picture's colours turned sRGB.
+TEST(Preview, ShowsTheConvertedColours) {
+  const std::filesystem::path data = VELMORA_TEST_DATA "/colour/";
+  const QImage srgb = LoadPreviewSource(data / "srgb.jpg").Picture;
+  for (const char* name : {"adobe_rgb.jpg", "cmyk_untagged.jpg"}) {
+    const auto off = [&](bool convert) {
+      const QImage p = LoadPreviewSource(data / name, QSize(160, 120), convert).Picture;
+      long sum = 0;
+      for (int y = 0; y < p.height(); ++y)
+        for (int x = 0; x < p.width(); ++x) {
+          const QRgb a = p.pixel(x, y), b = srgb.pixel(x, y);
+          sum += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+        }
+      return static_cast<double>(sum) / (3.0 * p.width() * p.height());
+    };
+    EXPECT_LT(off(true), 2.5) << name;
+    EXPECT_GT(off(false), 3.5) << name;
+  }
+}
+
 }  // namespace
 }  // namespace velmora

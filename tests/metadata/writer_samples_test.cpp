@@ -1,6 +1,6 @@
-// Carries the metadata of every sample photo over with velmora-batch --exif (scaled to 1280, as the
-// window's "zachowaj EXIF" run does), and once more with --strip-gps, and checks the outputs with outside
-// readers and our own: exiftool's validation and every tag it reads from the EXIF directories, the IPTC
+// Carries the metadata of every sample photo over with velmora-batch --exif --keep-profile (scaled to 1280,
+// as the window's "zachowaj EXIF" run does, colours as stored), and once more with --strip-gps, and checks the outputs
+// with outside readers and our own: exiftool's validation and every tag it reads from the EXIF directories, the IPTC
 // datasets and the XMP, exiv2, and TImgData reading the output back. exiftool runs once over the samples
 // and once over each run's outputs. Every difference that remains is listed below with its reason.
 
@@ -169,13 +169,15 @@ const BatchRun& TheRun() {
     std::sort(run.names.begin(), run.names.end());
     const QString samples = QString::fromStdString(kSamples.string());
     run.error =
-        RunProcess(VELMORA_BATCH_EXE, QStringList{"--exif", samples, QString::fromStdString(run.out.string())} + names,
+        RunProcess(VELMORA_BATCH_EXE,
+                   QStringList{"--exif", "--keep-profile", samples, QString::fromStdString(run.out.string())} + names,
                    nullptr, &run.stderrText);
     if (run.error.empty())
-      run.error = RunProcess(
-          VELMORA_BATCH_EXE,
-          QStringList{"--exif", "--strip-gps", samples, QString::fromStdString(run.stripped.string())} + names, nullptr,
-          &run.stripStderrText);
+      run.error = RunProcess(VELMORA_BATCH_EXE,
+                             QStringList{"--exif", "--strip-gps", "--keep-profile", samples,
+                                         QString::fromStdString(run.stripped.string())} +
+                                 names,
+                             nullptr, &run.stripStderrText);
     if (run.error.empty()) ReadExifTool(kSamples, run.sourceDoc, run.sources, run.error);
     if (run.error.empty()) ReadExifTool(run.out, run.outputDoc, run.outputs, run.error);
     if (run.error.empty()) ReadExifTool(run.stripped, run.strippedDoc, run.strippedOutputs, run.error);

@@ -1,0 +1,101 @@
+// The colour step's helpers for bench/colour.sh and scripts/make-colour-samples.sh:
+//   velmora-bench-colour p3-profile OUT.icc   writes a Display P3 profile (P3 primaries, D65, sRGB's curve)
+//   velmora-bench-colour delta-e A.jpg B.jpg  prints the mean and the largest CIEDE2000 difference of two
+//                                             sRGB pictures of one size, pixel by pixel
+//   velmora-bench-colour versus SRC.jpg REF     the same between SRC as the colour step converts it (by
+//                                             its embedded profile, before any encoding) and REF (a JPEG,
+//                                             or any picture Qt reads)
+#include <lcms2.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "imaging/colour.h"
+#include "imaging/jpegcodec.h"
+#include "base/fileio.h"
+#include "metadata/jpegsegments.h"
+
+namespace {
+
+int writeP3(const char* path) {
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const cmsFloat64Number srgb[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsMLU* text = cmsMLUalloc(nullptr, 1);
+  cmsMLUsetASCII(text, "en", "US", "Display P3");
+  cmsWriteTag(profile, cmsSigProfileDescriptionTag, text);
+  const bool ok = cmsSaveProfileToFile(profile, path);
+  cmsMLUfree(text);
+  cmsCloseProfile(profile);
+  cmsFreeToneCurve(curve);
+  return ok ? 0 : 1;
+}
+
+QImage converted(const char* path) {
+  const velmora::Bytes jpeg = velmora::readRegularFile(path, velmora::kMaxSourceBytes);
+  velmora::TImgData segments(255);
+  segments.ScanJpegSegments(jpeg, velmora::kPartIcc);
+  const velmora::ColourConversion colour(velmora::jpegStoredColour(jpeg), segments.iccProfile);
+  if (!colour.Converts()) throw std::runtime_error("no conversion: " + colour.Failure());
+  QImage picture = velmora::decodeJpegScaled(
+      jpeg, [](QSize size) { return size; }, velmora::kMaxPixels, {}, colour.NeedsStoredInks());
+  colour.Apply(picture);
+  return picture;
+}
+
+int deltaE(const QImage& a, const QImage& b) {
+  if (a.size() != b.size()) {
+    std::fprintf(stderr, "delta-e: sizes differ\n");
+    return 1;
+  }
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+  cmsHTRANSFORM toLab = cmsCreateTransform(srgb, TYPE_BGRA_8, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+  const auto width = static_cast<std::size_t>(a.width());
+  std::vector<cmsCIELab> la(width), lb(width);
+  double sum = 0, worst = 0;
+  for (int y = 0; y < a.height(); ++y) {
+    cmsDoTransform(toLab, a.constScanLine(y), la.data(), static_cast<cmsUInt32Number>(width));
+    cmsDoTransform(toLab, b.constScanLine(y), lb.data(), static_cast<cmsUInt32Number>(width));
+    for (std::size_t x = 0; x < width; ++x) {
+      const double d = cmsCIE2000DeltaE(&la[x], &lb[x], 1, 1, 1);
+      sum += d;
+      worst = std::max(worst, d);
+    }
+  }
+  cmsDeleteTransform(toLab);
+  cmsCloseProfile(lab);
+  cmsCloseProfile(srgb);
+  std::printf("%.3f %.3f\n", sum / (static_cast<double>(width) * a.height()), worst);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  try {
+    if (command == "p3-profile" && argc == 3) return writeP3(argv[2]);
+    if (command == "delta-e" && argc == 4) return deltaE(velmora::loadJpeg(argv[2]), velmora::loadJpeg(argv[3]));
+    if (command == "versus" && argc == 4) {
+      // A reference that is no JPEG (tificc's output as PPM) is read by Qt.
+      const std::string ref = argv[3];
+      const bool jpeg = ref.size() > 4 && ref.compare(ref.size() - 4, 4, ".jpg") == 0;
+      return deltaE(
+          converted(argv[2]),
+          jpeg ? velmora::loadJpeg(ref) : QImage(QString::fromStdString(ref)).convertToFormat(QImage::Format_RGB32));
+    }
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "velmora-bench-colour: %s\n", e.what());
+    return 1;
+  }
+  std::fprintf(stderr,
+               "usage: velmora-bench-colour p3-profile OUT.icc | delta-e A.jpg B.jpg | versus SRC.jpg REF.jpg\n");
+  return 2;
+}
