@@ -207,6 +207,7 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::v
 }  // namespace
 
 std::string TOutputNote::Text() const {
+  if (kind == Kind::kOutput) return cause;
   return (kind == Kind::kThumbnail ? "zapisano bez miniatury: " : "zapisano bez metadanych: ") + cause;
 }
 

@@ -33,6 +33,7 @@ struct TOutputNote {
   enum class Kind {
     kMetadata,   // "zapisano bez metadanych": the metadata or part of it
     kThumbnail,  // "zapisano bez miniatury": the EXIF thumbnail
+    kOutput,     // about the written file itself (its size limit, its date): the cause is the whole text
   };
   Kind kind = Kind::kMetadata;
   std::string cause;  // Polish, for the user
