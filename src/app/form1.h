@@ -159,6 +159,9 @@ class TForm1 : public QWidget {
   QCheckBox* cbPomijaj = nullptr;
   // Right of it: during a run the file in work and the time left, after it what the run did.
   QLabel* lStan = nullptr;
+  // "Opcje zapisu ...": the options beyond the design's, and the line saying which differ from its defaults.
+  QToolButton* sbOpcje = nullptr;
+  QLabel* lOpcje = nullptr;
   // After a run, in place of the gauge: the destination in the desktop's file manager.
   QToolButton* sbOtworz = nullptr;
   // How "Otwórz folder docelowy" opens a folder; a test may watch it.
@@ -293,6 +296,10 @@ class TForm1 : public QWidget {
   void cbObrocClick();
   // "usuń dane GPS": stored at once too.
   void cbUsunGPSClick();
+  // The "Opcje zapisu" dialog, its button and its summary line (form1_output.cpp).
+  void BuildOutputOptionsControls(QWidget* panel);
+  void sbOpcjeClick();
+  void UpdateOutputSummary();
 
   // The selected history entry of a folder field: -1 when the text was typed by hand.
   static int SelectedEntry(const QComboBox& field);

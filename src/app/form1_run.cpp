@@ -27,6 +27,8 @@
 #include <system_error>
 
 #include "app/form1.h"
+#include "app/outputoptionsdialog.h"
+#include "settings/environment.h"
 #include "app/fspath.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
@@ -115,6 +117,7 @@ BatchOptions TForm1::RunOptions(bool allowReplaceSource) const {
   options.stripGps = cbUsunGPS->isChecked();
   options.rotate = cbObroc->isChecked();
   options.allowReplaceSource = allowReplaceSource;
+  options.output = StoredOutputOptions(env_.AppProps());
   if (cbPodp->isChecked() && captionMask_) {
     options.caption = [stamper = captionMask_](QImage& picture) { stamper->StampPicture(picture); };
   }
