@@ -27,9 +27,8 @@
 #include <system_error>
 
 #include "app/form1.h"
-#include "app/outputoptionsdialog.h"
-#include "settings/environment.h"
 #include "app/fspath.h"
+#include "app/outputoptionsdialog.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
@@ -39,6 +38,7 @@
 #include "imaging/pipeline.h"
 #include "imaging/sourcefiles.h"
 #include "settings/eabort.h"
+#include "settings/environment.h"
 #include "settings/filehelpers.h"
 
 namespace velmora {

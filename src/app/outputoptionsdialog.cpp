@@ -69,7 +69,8 @@ class TOutputOptionsForm : public TDialogForm {
     limitKB_->setObjectName(QStringLiteral("maxKB"));
     limitKB_->setRange(1, static_cast<int>(kMaxLimitKB));
     limitKB_->setSuffix(QStringLiteral(" KB"));
-    limitKB_->setToolTip(QStringLiteral("najwyższa jakość, przy której plik z metadanymi się mieści (1 KB = 1000 bajtów)"));
+    limitKB_->setToolTip(
+        QStringLiteral("najwyższa jakość, przy której plik z metadanymi się mieści (1 KB = 1000 bajtów)"));
     limitRow->addWidget(limitOn_);
     limitRow->addWidget(limitKB_);
     limitRow->addStretch();
@@ -102,7 +103,8 @@ class TOutputOptionsForm : public TDialogForm {
 
   QGroupBox* DateGroup() {
     auto* column = new QVBoxLayout;
-    keepDate_ = Watched(new QCheckBox(QStringLiteral("zachowaj datę modyfikacji pliku źródłowego")), &QCheckBox::toggled);
+    keepDate_ =
+        Watched(new QCheckBox(QStringLiteral("zachowaj datę modyfikacji pliku źródłowego")), &QCheckBox::toggled);
     keepDate_->setObjectName(QStringLiteral("zachowajDate"));
     column->addWidget(keepDate_);
     return NewGroup(QStringLiteral("Data"), column);

@@ -139,13 +139,16 @@ constexpr OptionSpec kOptions[] = {
     {"--jobs", true, [](ParseState& s, const std::string& v) { s.options.jobs = parseJobs(v); }},
     {"-j", true, [](ParseState& s, const std::string& v) { s.options.jobs = parseJobs(v); }},
     {"--help", false, [](ParseState& s, const std::string&) { s.options.help = true; }},
-    {"--quality", true, [](ParseState& s, const std::string& v) { s.options.run.output.encoder.quality = parseQuality(v); }},
+    {"--quality", true,
+     [](ParseState& s, const std::string& v) { s.options.run.output.encoder.quality = parseQuality(v); }},
     {"--max-size", true, [](ParseState& s, const std::string& v) { s.options.run.output.maxBytes = parseMaxSize(v); }},
     {"--sharpen", true, [](ParseState& s, const std::string& v) { s.options.run.output.sharpening = parseSharpen(v); }},
     {"--standard-huffman", false,
      [](ParseState& s, const std::string&) { s.options.run.output.encoder.optimizeHuffman = false; }},
-    {"--progressive", false, [](ParseState& s, const std::string&) { s.options.run.output.encoder.progressive = true; }},
-    {"--chroma", true, [](ParseState& s, const std::string& v) { s.options.run.output.encoder.chroma = parseChroma(v); }},
+    {"--progressive", false,
+     [](ParseState& s, const std::string&) { s.options.run.output.encoder.progressive = true; }},
+    {"--chroma", true,
+     [](ParseState& s, const std::string& v) { s.options.run.output.encoder.chroma = parseChroma(v); }},
     {"--keep-date", false, [](ParseState& s, const std::string&) { s.options.run.output.keepDate = true; }},
     // Applied before the other options (parseArguments), so those given beside it win.
     {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
@@ -176,7 +179,8 @@ std::string usageText() {
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
-         "w folderze DEST (domyślnie jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\",\n"
+         "w folderze DEST (domyślnie jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki "
+         "\"*.jpg\",\n"
          "potem \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia), w obu grupach według nazwy\n"
          "(IMG_2 przed IMG_10).\n"
          "Profil kolorów ICC (RGB) zdjęcia źródłowego przechodzi do pliku wynikowego zawsze, także bez --exif.\n"

@@ -1,8 +1,8 @@
 #include "cli/batch_preset.h"
 
-#include "settings/textutils.h"
 #include "settings/filehelpers.h"
 #include "settings/props.h"
+#include "settings/textutils.h"
 
 namespace velmora::batch {
 

@@ -462,8 +462,7 @@ class Compressor {
     cinfo_.dest = &dest_.pub;
   }
 
-  void encodeGuarded(const std::uint8_t* bits, qsizetype stride, int width, int height,
-                     const EncoderOptions& options) {
+  void encodeGuarded(const std::uint8_t* bits, qsizetype stride, int width, int height, const EncoderOptions& options) {
     if (setjmp(err_.jump) != 0) throw JpegError(err_.message);
     cinfo_.image_width = static_cast<JDIMENSION>(width);
     cinfo_.image_height = static_cast<JDIMENSION>(height);

@@ -72,7 +72,7 @@ enum class ChromaSampling { k420, k444 };
 
 // How the encoder writes; the defaults are the program's plain output.
 struct EncoderOptions {
-  int quality = kJpegQuality;  // 1 to 100
+  int quality = kJpegQuality;   // 1 to 100
   bool optimizeHuffman = true;  // off: the standard tables of the JPEG specification's annex K
   bool progressive = false;
   ChromaSampling chroma = ChromaSampling::k420;

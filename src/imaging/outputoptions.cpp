@@ -37,9 +37,7 @@ const std::array<OptionKey, 7> kOptionKeys{{
      [](OutputOptions& o, const QString& v) {
        if (const auto kb = Number(v, 1, kMaxLimitKB)) o.maxBytes = static_cast<std::uint64_t>(*kb) * kBytesPerKB;
      },
-     [](const OutputOptions& o) {
-       return o.maxBytes == 0 ? QString() : QString::number(o.maxBytes / kBytesPerKB);
-     }},
+     [](const OutputOptions& o) { return o.maxBytes == 0 ? QString() : QString::number(o.maxBytes / kBytesPerKB); }},
     {"wyostrzanie",
      [](OutputOptions& o, const QString& v) {
        if (const auto level = SharpeningFromName(v)) o.sharpening = *level;

@@ -67,7 +67,9 @@ void keepSourceDate(const fs::path& source, FileOutcome& outcome) {
   std::error_code ec;
   const fs::file_time_type time = fs::last_write_time(source, ec);
   if (!ec) fs::last_write_time(outcome.output, time, ec);
-  if (ec) outcome.notes.push_back({TOutputNote::Kind::kOutput, "nie ustawiono daty pliku źródłowego: " + systemErrorText(ec)});
+  if (ec)
+    outcome.notes.push_back(
+        {TOutputNote::Kind::kOutput, "nie ustawiono daty pliku źródłowego: " + systemErrorText(ec)});
 }
 
 }  // namespace
