@@ -44,6 +44,12 @@ class TOutputOptionsForm : public TDialogForm {
   }
 
  private:
+  static QFormLayout* NewForm() {
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
+    return form;
+  }
+
   QGroupBox* NewGroup(const QString& title, QLayout* layout) {
     auto* group = new QGroupBox(title, this);
     group->setLayout(layout);
@@ -57,7 +63,7 @@ class TOutputOptionsForm : public TDialogForm {
   }
 
   QGroupBox* FileGroup() {
-    auto* form = new QFormLayout;
+    auto* form = NewForm();
     quality_ = Watched(new QSpinBox, &QSpinBox::valueChanged);
     quality_->setObjectName(QStringLiteral("jakosc"));
     quality_->setRange(kMinQuality, kMaxQuality);
@@ -85,7 +91,7 @@ class TOutputOptionsForm : public TDialogForm {
   }
 
   QGroupBox* EncoderGroup() {
-    auto* form = new QFormLayout;
+    auto* form = NewForm();
     chroma_ = Watched(new QComboBox, &QComboBox::currentIndexChanged);
     chroma_->setObjectName(QStringLiteral("chroma"));
     chroma_->addItem(QStringLiteral("4:2:0 (mniejszy plik)"));
