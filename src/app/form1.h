@@ -47,6 +47,7 @@ class TQMTGauge;
 class TQMTPropsCB;
 struct BatchOptions;
 struct FileOutcome;
+struct TOutputNote;
 struct FileResult;
 struct RunSummary;
 
@@ -300,6 +301,9 @@ class TForm1 : public QWidget {
   void BuildOutputOptionsControls(QWidget* panel);
   void sbOpcjeClick();
   void UpdateOutputSummary();
+  // Counts a written file's metadata notes and keeps its output notes (size limit, date) for the end.
+  void NoteOutcome(const std::string& name, const std::vector<TOutputNote>& notes);
+  void ShowOutputNotes();
 
   // The selected history entry of a folder field: -1 when the text was typed by hand.
   static int SelectedEntry(const QComboBox& field);
@@ -398,6 +402,7 @@ class TForm1 : public QWidget {
   std::optional<QRect> wantedGeometry_;
   bool refitted_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
+  QStringList outputNotes_;        // of the run in progress: "NAME: what the size limit or the date says"
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
   bool quitting_ = false;          // a termination signal came: nothing may open a dialog any more
   // The file a worker took up last, for the status line; set on the workers' threads.

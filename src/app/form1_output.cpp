@@ -10,6 +10,9 @@
 #include "app/form1.h"
 #include "app/outputoptionsdialog.h"
 #include "dialogs/commandguard.h"
+#include "dialogs/messagedialogs.h"
+#include "imaging/sourcefiles.h"
+#include "metadata/metadatawriter.h"
 #include "settings/environment.h"
 
 namespace velmora {
@@ -51,6 +54,26 @@ void TForm1::UpdateOutputSummary() {
   sbOpcje->setToolTip(QStringLiteral("jakość, rozmiar pliku, wyostrzanie, koder, data, presety\n") + tip);
   lOpcje->setToolTip(tip);
   lOpcje->setText(QFontMetrics(lOpcje->font()).elidedText(summary, Qt::ElideRight, lOpcje->width()));
+}
+
+void TForm1::NoteOutcome(const std::string& name, const std::vector<TOutputNote>& notes) {
+  bool metadata = false;
+  for (const TOutputNote& note : notes) {
+    if (note.kind == TOutputNote::Kind::kOutput) {
+      outputNotes_ << QString::fromStdString(printableName(name) + ": " + note.Text());
+    } else {
+      metadata = true;
+    }
+  }
+  if (metadata) ++filesWithNotes_;
+}
+
+void TForm1::ShowOutputNotes() {
+  if (outputNotes_.isEmpty()) return;
+  constexpr int kShown = 10;
+  QStringList lines = outputNotes_.mid(0, kShown);
+  if (outputNotes_.size() > kShown) lines << QStringLiteral("... i %1 innych").arg(outputNotes_.size() - kShown);
+  InfoNotice(lines.join(u'\n'));
 }
 
 }  // namespace velmora

@@ -170,7 +170,7 @@ void TForm1::FollowRun(BatchRun& run) {
   run.start([dispatcher] { dispatcher->wakeUp(); });
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
-      if (result.outcome && !result.outcome->notes.empty()) ++filesWithNotes_;
+      if (result.outcome) NoteOutcome(result.name, result.outcome->notes);
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
       lProgress->adjustSize();
@@ -301,6 +301,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     return ProcessOneFile(source, options);
   });
   filesWithNotes_ = 0;
+  outputNotes_.clear();
   FollowRun(run);
   const RunSummary summary = run.summary();
   scope.RestoreCursor();
@@ -315,6 +316,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   ShowRunSummary(summary);
   // Not an error: the files were written. Said first, however the run ended.
   ShowMetadataNotice(filesWithNotes_);
+  ShowOutputNotes();
 
   switch (summary.end) {
     case RunEnd::Failed:

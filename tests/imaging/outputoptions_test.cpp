@@ -83,7 +83,9 @@ TEST(SizeLimit, HighestQualityThatFitsInSevenEncodes) {
         continue;
       }
       EXPECT_LE(f.bytes.size(), limit);
-      if (f.quality < ceiling) EXPECT_GT(sizeAt(f.quality + 1), limit);
+      if (f.quality < ceiling) {
+        EXPECT_GT(sizeAt(f.quality + 1), limit);
+      }
     }
   }
 }
