@@ -96,7 +96,7 @@ class TOutputOptionsForm : public TDialogForm {
     chroma_->setObjectName(QStringLiteral("chroma"));
     chroma_->addItem(QStringLiteral("4:2:0 (mniejszy plik)"));
     chroma_->addItem(QStringLiteral("4:4:4 (ostry kolorowy podpis)"));
-    form->addRow(QStringLiteral("kolory:"), chroma_);
+    form->addRow(QStringLiteral("próbkowanie kolorów:"), chroma_);
     progressive_ = Watched(new QCheckBox(QStringLiteral("zapis progresywny")), &QCheckBox::toggled);
     progressive_->setObjectName(QStringLiteral("progresywny"));
     form->addRow(progressive_);

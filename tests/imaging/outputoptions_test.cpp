@@ -125,8 +125,8 @@ TEST(Sharpening, MatchesTheReferenceWithinOneLevelAndLeavesFlatAreas) {
     for (int y = 0; y < photo.height(); ++y) {
       for (int x = 0; x < photo.width(); ++x) {
         const QRgb a = ours.pixel(x, y), b = reference.pixel(x, y);
-        worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
-                          std::abs(qBlue(a) - qBlue(b))});
+        worst = std::max(
+            {worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b))});
         changed += a != photo.pixel(x, y);
       }
     }
