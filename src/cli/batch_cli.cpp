@@ -307,7 +307,14 @@ CliOptions finishArguments(ParseState state, std::vector<std::string> positional
 // The preset's output options and scaling, from --settings or the window's settings file.
 void applyPreset(CliOptions& options, const std::string& name, const fs::path& settingsFile) {
   std::optional<fs::path> file = settingsFile.empty() ? std::nullopt : std::optional<fs::path>(settingsFile);
-  if (!file) file = windowSettingsFile(fs::path(QCoreApplication::applicationDirPath().toStdString()));
+  if (!file) {
+    // Without the caption there is no application object to ask for the program's folder.
+    std::error_code ec;
+    const fs::path folder = QCoreApplication::instance()
+                                ? fs::path(QCoreApplication::applicationDirPath().toStdString())
+                                : fs::read_symlink("/proc/self/exe", ec).parent_path();
+    file = windowSettingsFile(folder);
+  }
   if (!file) throw UsageError("--preset: brak pliku ustawień okna (podaj --settings PLIK)");
   std::optional<Preset> preset;
   try {
