@@ -125,6 +125,7 @@ class Scene {
     root_.removeRecursively();
   }
   TForm1& Form() { return *form_; }
+  TProps& Props() { return env_->AppProps(); }
   QString Photos() const { return photos_; }
 
  private:
@@ -181,6 +182,24 @@ void LightShots(const QString& samples, const QString& docs) {
     });
     AskYesNo(QStringLiteral("Folder docelowy nie istnieje. Utworzyć go?"));
     Save(shot, docs + "/dialog.png");
+  }
+  {
+    // "Opcje zapisu" with a few options away from the design's defaults, and the line naming them.
+    Scene scene(samples);
+    TForm1& form = scene.Form();
+    for (const auto& [key, value] : {std::pair{"jakosc", "82"}, {"max KB", "500"}, {"wyostrzanie", "lekkie"}})
+      scene.Props().Set(QString::fromUtf8(key), QString::fromUtf8(value));
+    scene.Props().Set(QStringLiteral("preset Forum 500 KB: jakosc"), QStringLiteral("82"));
+    form.UpdateOutputSummary();
+    QImage shot = Framed(form);
+    OnNextDialog([&](QWidget* d) {
+      QTimer::singleShot(100, d, [&shot, &form, d] {
+        DrawOver(shot, form, *d);
+        d->close();
+      });
+    });
+    form.sbOpcjeClick();
+    Save(shot, docs + "/output-options.png");
   }
   {
     Scene scene(samples);

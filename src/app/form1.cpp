@@ -233,6 +233,7 @@ TForm1::TForm1(TEnvironment& env, QWidget* parent) : QWidget(parent), env_(env) 
   for (QLineEdit* edit : findChildren<QLineEdit*>()) edit->setAcceptDrops(false);
   RecordAnchors();
   RunGuarded([this] { FormCreate(); });
+  UpdateOutputSummary();
   FitToScreen(RememberedGeometry());
 }
 
@@ -418,6 +419,7 @@ void TForm1::BuildControls() {
   sbOtworz->move(477 - sbOtworz->width(), 532);
   sbOtworz->hide();
   OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+  BuildOutputOptionsControls(p2);
 }
 
 void TForm1::BuildMenus() {

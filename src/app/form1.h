@@ -47,6 +47,7 @@ class TQMTGauge;
 class TQMTPropsCB;
 struct BatchOptions;
 struct FileOutcome;
+struct TOutputNote;
 struct FileResult;
 struct RunQuestions;
 struct RunSummary;
@@ -158,6 +159,9 @@ class TForm1 : public QWidget {
   QCheckBox* cbPomijaj = nullptr;
   // Right of it: during a run the file in work and the time left, after it what the run did.
   QLabel* lStan = nullptr;
+  // "Opcje zapisu ...": the options beyond the design's, and the line saying which differ from its defaults.
+  QToolButton* sbOpcje = nullptr;
+  QLabel* lOpcje = nullptr;
   // After a run, in place of the gauge: the destination in the desktop's file manager.
   QToolButton* sbOtworz = nullptr;
   // How "Otwórz folder docelowy" opens a folder; a test may watch it.
@@ -292,6 +296,13 @@ class TForm1 : public QWidget {
   void cbObrocClick();
   // "usuń dane GPS": stored at once too.
   void cbUsunGPSClick();
+  // The "Opcje zapisu" dialog, its button and its summary line (form1_output.cpp).
+  void BuildOutputOptionsControls(QWidget* panel);
+  void sbOpcjeClick();
+  void UpdateOutputSummary();
+  // Counts a written file's metadata notes and keeps its output notes (size limit, date) for the end.
+  void NoteOutcome(const std::string& name, const std::vector<TOutputNote>& notes);
+  void ShowOutputNotes();
 
   // The selected history entry of a folder field: -1 when the text was typed by hand.
   static int SelectedEntry(const QComboBox& field);
@@ -419,6 +430,7 @@ class TForm1 : public QWidget {
   std::optional<QRect> wantedGeometry_;
   bool refitted_ = false;
   BatchRun* activeRun_ = nullptr;  // the run in progress, owned by the run handler
+  QStringList outputNotes_;        // of the run in progress: "NAME: what the size limit or the date says"
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
   int filesWithColourNotes_ = 0;   // and written without the conversion to sRGB
   bool quitting_ = false;          // a termination signal came: nothing may open a dialog any more

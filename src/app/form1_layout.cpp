@@ -68,6 +68,7 @@ void TForm1::RecordAnchors() {
       {sbOtworz, kMoveRight | kMoveDown},
       {cbPomijaj, kMoveDown},
       {lStan, kWiden | kMoveDown},
+      {lOpcje, kMoveDown},
   };
   for (const auto& [widget, rule] : rules) anchors_.push_back({widget, widget->geometry(), rule});
   client_->setMinimumSize(kDesignSize);

@@ -26,6 +26,7 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "app/outputoptionsdialog.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
@@ -115,6 +116,7 @@ BatchOptions TForm1::RunOptions() const {
   options.stripGps = cbUsunGPS->isChecked();
   options.rotate = cbObroc->isChecked();
   options.convertColours = ConvertsColours(env_.AppProps());
+  options.output = StoredOutputOptions(env_.AppProps());
   return options;
 }
 
@@ -157,12 +159,7 @@ void TForm1::FollowRun(BatchRun& run) {
   run.start([dispatcher] { dispatcher->wakeUp(); });
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
-      if (result.outcome) {
-        const auto& notes = result.outcome->notes;
-        const auto colour = [](const TOutputNote& n) { return n.kind == TOutputNote::Kind::kColour; };
-        if (!std::all_of(notes.begin(), notes.end(), colour)) ++filesWithNotes_;
-        if (std::any_of(notes.begin(), notes.end(), colour)) ++filesWithColourNotes_;
-      }
+      if (result.outcome) NoteOutcome(result.name, result.outcome->notes);
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
       lProgress->adjustSize();
@@ -288,6 +285,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   });
   filesWithNotes_ = 0;
   filesWithColourNotes_ = 0;
+  outputNotes_.clear();
   FollowRun(run);
   const RunSummary summary = run.summary();
   scope.RestoreCursor();
@@ -302,6 +300,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   ShowRunSummary(summary);
   // Not an error: the files were written. Said first, however the run ended.
   ShowMetadataNotice(filesWithNotes_, filesWithColourNotes_);
+  ShowOutputNotes();
 
   switch (summary.end) {
     case RunEnd::Failed:

@@ -15,6 +15,7 @@
 #include "base/fileio.h"
 #include "cli/batch_caption.h"
 #include "cli/batch_dump.h"
+#include "cli/batch_preset.h"
 #include "cli/stopsignals.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
@@ -78,6 +79,54 @@ int parseJobs(const std::string& text) {
   return value;
 }
 
+int parseQuality(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) {
+    throw UsageError("--quality: \"" + text + "\" nie jest liczbą całkowitą");
+  }
+  if (value < kMinQuality || value > kMaxQuality) {
+    throw UsageError("--quality: jakość musi być od " + std::to_string(kMinQuality) + " do " +
+                     std::to_string(kMaxQuality) + " (podano " + text + ")");
+  }
+  return value;
+}
+
+// "500K", "2M" (1 K = 1000 bytes, 1 M = 1000 K); a bare number is in KB.
+std::uint64_t parseMaxSize(const std::string& text) {
+  std::uint64_t kb = 0;
+  const char* first = text.data();
+  const char* last = text.data() + text.size();
+  const auto [end, ec] = std::from_chars(first, last, kb);
+  std::uint64_t unit = 1;
+  if (end + 1 == last && (*end == 'K' || *end == 'k')) {
+    unit = 1;
+  } else if (end + 1 == last && (*end == 'M' || *end == 'm')) {
+    unit = 1000;
+  } else if (end != last) {
+    throw UsageError("--max-size: \"" + text + "\" nie jest rozmiarem (np. 500K, 2M)");
+  }
+  if (ec != std::errc() || end == first || kb == 0 || kb > kMaxLimitKB / unit) {
+    throw UsageError("--max-size: rozmiar musi być od 1K do " + std::to_string(kMaxLimitKB / 1000) + "M (podano " +
+                     text + ")");
+  }
+  return kb * unit * kBytesPerKB;
+}
+
+Sharpening parseSharpen(const std::string& text) {
+  constexpr std::pair<std::string_view, Sharpening> kLevels[] = {
+      {"none", Sharpening::None}, {"low", Sharpening::Low}, {"medium", Sharpening::Medium}, {"high", Sharpening::High}};
+  for (const auto& [name, level] : kLevels)
+    if (text == name) return level;
+  throw UsageError("--sharpen: \"" + text + "\" nie jest poziomem (none, low, medium, high)");
+}
+
+ChromaSampling parseChroma(const std::string& text) {
+  if (text == "420") return ChromaSampling::k420;
+  if (text == "444") return ChromaSampling::k444;
+  throw UsageError("--chroma: \"" + text + "\" nie jest próbkowaniem (420 lub 444)");
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--size", true, [](ParseState& s, const std::string& v) { s.options.run.sizeLimit = parseSize(v); }},
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
@@ -93,6 +142,19 @@ constexpr OptionSpec kOptions[] = {
     {"--jobs", true, [](ParseState& s, const std::string& v) { s.options.jobs = parseJobs(v); }},
     {"-j", true, [](ParseState& s, const std::string& v) { s.options.jobs = parseJobs(v); }},
     {"--help", false, [](ParseState& s, const std::string&) { s.options.help = true; }},
+    {"--quality", true,
+     [](ParseState& s, const std::string& v) { s.options.run.output.encoder.quality = parseQuality(v); }},
+    {"--max-size", true, [](ParseState& s, const std::string& v) { s.options.run.output.maxBytes = parseMaxSize(v); }},
+    {"--sharpen", true, [](ParseState& s, const std::string& v) { s.options.run.output.sharpening = parseSharpen(v); }},
+    {"--standard-huffman", false,
+     [](ParseState& s, const std::string&) { s.options.run.output.encoder.optimizeHuffman = false; }},
+    {"--progressive", false,
+     [](ParseState& s, const std::string&) { s.options.run.output.encoder.progressive = true; }},
+    {"--chroma", true,
+     [](ParseState& s, const std::string& v) { s.options.run.output.encoder.chroma = parseChroma(v); }},
+    {"--keep-date", false, [](ParseState& s, const std::string&) { s.options.run.output.keepDate = true; }},
+    // Applied before the other options (parseArguments), so those given beside it win.
+    {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
 };
 
 const OptionSpec* findOption(std::string_view name) {
@@ -170,11 +232,13 @@ std::string summaryLine(const RunSummary& summary) {
 
 std::string usageText() {
   return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]]\n"
-         "                     [--keep-profile] [--no-rotate] [--caption [--settings PLIK]] [--keep-going] [--jobs N]\n"
+         "                     [--keep-profile] [--no-rotate] [--caption] [--preset NAZWA] [--settings PLIK] [--keep-going]\n"
+         "                     [--jobs N] [--quality N] [--max-size ROZMIAR] [--sharpen POZIOM]\n"
+         "                     [--standard-huffman] [--progressive] [--chroma 420|444] [--keep-date]\n"
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
-         "w folderze DEST (jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\"\n"
+         "w folderze DEST (domyślnie jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\"\n"
          "i \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia) w jednej liście według nazwy, jak okno\n"
          "(IMG_2 przed IMG_10, a.jpeg przed b.jpg).\n"
          "Kolory zdjęć z profilem kolorów ICC innym niż sRGB (Adobe RGB, Display P3, ProPhoto), zdjęć CMYK\n"
@@ -199,8 +263,22 @@ std::string usageText() {
          "                 obracane lub odbijane do pionu przed skalowaniem i podpisem)\n"
          "  --caption      podpisz zdjęcia podpisem ustawionym w oknie programu (tekst, czcionka, kolory,\n"
          "                 tryby, dodana grafika), tak samo jak robi to okno\n"
-         "  --settings PLIK  plik ustawień, z którego brać podpis (domyślnie plik ustawień okna,\n"
+         "  --preset NAZWA  zacznij od presetu z okna \"Opcje zapisu\" (opcje zapisu, rozmiar, \"zmień\n"
+         "                 rozmiar\", \"powiększ\"); opcje podane obok niego mają pierwszeństwo\n"
+         "  --settings PLIK  plik ustawień, z którego brać podpis i presety (domyślnie plik ustawień okna,\n"
          "                 ~/.config/Velmora/velmora/velmora.props)\n"
+         "  --quality N    jakość JPEG od 1 do 100 (domyślnie 90)\n"
+         "  --max-size ROZMIAR  najwyżej tyle na plik razem z metadanymi, np. 500K lub 2M (1K = 1000 bajtów;\n"
+         "                 liczba bez litery to K): najwyższa jakość do --quality, przy której plik się\n"
+         "                 mieści; gdy nie mieści się nawet przy jakości 10, plik jest zapisywany z jakością\n"
+         "                 10 i wymieniony (\"nie zmieścił się w 500 KB (zapisano 612 KB)\")\n"
+         "  --sharpen POZIOM  wyostrzanie po zmniejszeniu: none (domyślnie), low, medium, high (maska\n"
+         "                 wyostrzająca jasności, bez kolorowych obwódek)\n"
+         "  --standard-huffman  standardowe tablice Huffmana (domyślnie optymalizowane: te same piksele,\n"
+         "                 mniejszy plik)\n"
+         "  --progressive  zapis progresywny\n"
+         "  --chroma 420|444  próbkowanie kolorów (domyślnie 420; 444 zachowuje ostry kolorowy podpis)\n"
+         "  --keep-date    nadaj plikowi wynikowemu datę modyfikacji pliku źródłowego\n"
          "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij), a na końcu wypisz\n"
          "                 wszystkie błędne pliki z przyczynami\n"
          "  --jobs N, -j N  przetwarzaj N plików naraz (domyślnie tyle, ile rdzeni może użyć program)\n"
@@ -224,8 +302,9 @@ std::string usageText() {
          "  komentarz), jako jeden obiekt JSON w wierszu.\n";
 }
 
-CliOptions parseArguments(const std::vector<std::string>& args) {
-  ParseState state;
+namespace {
+
+ParseState parseOptions(const std::vector<std::string>& args, ParseState state, std::vector<std::string>* out) {
   std::vector<std::string> positional;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -260,9 +339,14 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
     }
     option->apply(state, value);
   }
+  if (out != nullptr) *out = std::move(positional);
+  return state;
+}
+
+CliOptions finishArguments(ParseState state, std::vector<std::string> positional) {
   if (state.options.help) return state.options;
-  if (!state.options.settingsFile.empty() && !state.options.caption) {
-    throw UsageError("--settings ma znaczenie tylko razem z --caption");
+  if (!state.options.settingsFile.empty() && !state.options.caption && state.options.preset.empty()) {
+    throw UsageError("--settings ma znaczenie tylko razem z --caption lub --preset");
   }
   // Without --exif nothing is carried, so there would be no position to strip: say so rather than
   // let the user believe the option did something.
@@ -282,6 +366,46 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
     }
   }
   return state.options;
+}
+
+// The preset's output options and scaling, from --settings or the window's settings file.
+void applyPreset(CliOptions& options, const std::string& name, const fs::path& settingsFile) {
+  std::optional<fs::path> file = settingsFile.empty() ? std::nullopt : std::optional<fs::path>(settingsFile);
+  if (!file) {
+    // Without the caption there is no application object to ask for the program's folder.
+    std::error_code ec;
+    const fs::path folder = QCoreApplication::instance()
+                                ? fs::path(QCoreApplication::applicationDirPath().toStdString())
+                                : fs::read_symlink("/proc/self/exe", ec).parent_path();
+    file = windowSettingsFile(folder);
+  }
+  if (!file) throw UsageError("--preset: brak pliku ustawień okna (podaj --settings PLIK)");
+  std::optional<Preset> preset;
+  try {
+    preset = presetFromFile(*file, QString::fromStdString(name));
+  } catch (const std::exception& e) {
+    throw UsageError("--preset: " + std::string(e.what()));
+  }
+  if (!preset) throw UsageError("--preset: brak presetu \"" + name + "\" w pliku " + file->string());
+  options.run.output = preset->output;
+  options.run.scale = preset->scaling.scale;
+  options.run.sizeLimit = preset->scaling.size;
+  options.run.enlarge = preset->scaling.enlarge;
+}
+
+}  // namespace
+
+CliOptions parseArguments(const std::vector<std::string>& args) {
+  // A preset is the starting point: the first pass finds it and its settings file, the second applies
+  // every option over it.
+  ParseState first = parseOptions(args, ParseState{}, nullptr);
+  ParseState start;
+  if (!first.options.preset.empty() && !first.options.help) {
+    applyPreset(start.options, first.options.preset, first.options.settingsFile);
+  }
+  std::vector<std::string> positional;
+  ParseState state = parseOptions(args, std::move(start), &positional);
+  return finishArguments(std::move(state), std::move(positional));
 }
 
 int runBatch(const CliOptions& options, std::ostream& err) {

@@ -5,8 +5,10 @@
 //
 //   velmora-batch --dump-metadata FILE...
 //   velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]] [--keep-profile]
-//   [--no-rotate]
-//                 [--caption [--settings FILE]] [--keep-going] [--jobs N] SOURCE DEST [NAME...]
+//                 [--no-rotate]
+//                 [--caption] [--preset NAME] [--settings FILE] [--keep-going] [--jobs N]
+//                 [--quality N] [--max-size N{K|M}] [--sharpen LEVEL] [--standard-huffman] [--progressive]
+//                 [--chroma 420|444] [--keep-date] SOURCE DEST [NAME...]
 
 #include <filesystem>
 #include <iosfwd>
@@ -29,6 +31,8 @@ struct CliOptions {
   // Stamp the caption configured in a settings file: settingsFile, or the window's when empty.
   bool caption = false;
   std::filesystem::path settingsFile;
+  // The preset ("Opcje zapisu") whose options and scaling the others start from; empty: none.
+  std::string preset;
 };
 
 // A command line that cannot be run; the message says why.

@@ -456,8 +456,8 @@ class Compressor {
   }
 
   // Encodes the whole picture (RGB32 layout); returns the number of bytes written.
-  std::size_t encode(const QImage& picture, int quality) {
-    encodeGuarded(picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(), quality);
+  std::size_t encode(const QImage& picture, const EncoderOptions& options) {
+    encodeGuarded(picture.constBits(), picture.bytesPerLine(), picture.width(), picture.height(), options);
     return dest_.written;
   }
 
@@ -469,14 +469,21 @@ class Compressor {
     cinfo_.dest = &dest_.pub;
   }
 
-  void encodeGuarded(const std::uint8_t* bits, qsizetype stride, int width, int height, int quality) {
+  void encodeGuarded(const std::uint8_t* bits, qsizetype stride, int width, int height, const EncoderOptions& options) {
     if (setjmp(err_.jump) != 0) throw JpegError(err_.message);
     cinfo_.image_width = static_cast<JDIMENSION>(width);
     cinfo_.image_height = static_cast<JDIMENSION>(height);
     cinfo_.in_color_space = kRgb32Space;
     cinfo_.input_components = 4;
     jpeg_set_defaults(&cinfo_);
-    jpeg_set_quality(&cinfo_, quality, TRUE);
+    jpeg_set_quality(&cinfo_, std::clamp(options.quality, 1, 100), TRUE);
+    cinfo_.optimize_coding = options.optimizeHuffman ? TRUE : FALSE;
+    if (options.chroma == ChromaSampling::k444) {
+      cinfo_.comp_info[0].h_samp_factor = 1;
+      cinfo_.comp_info[0].v_samp_factor = 1;
+    }
+    // A progressive scan script always optimises its tables: libjpeg ignores the flag there.
+    if (options.progressive) jpeg_simple_progression(&cinfo_);
     jpeg_start_compress(&cinfo_, TRUE);
     JSAMPROW rows[kRowBatch];
     while (cinfo_.next_scanline < cinfo_.image_height) {
@@ -561,6 +568,12 @@ QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels) {
 }
 
 Bytes encodeJpeg(const QImage& picture, int quality) {
+  EncoderOptions options;
+  options.quality = quality;
+  return encodeJpeg(picture, options);
+}
+
+Bytes encodeJpeg(const QImage& picture, const EncoderOptions& options) {
   if (picture.isNull()) throw JpegError("Brak obrazu do zapisania");
   const bool direct = picture.format() == QImage::Format_RGB32 || picture.format() == QImage::Format_ARGB32;
   const QImage source = direct ? picture : picture.convertToFormat(QImage::Format_RGB32);
@@ -568,7 +581,7 @@ Bytes encodeJpeg(const QImage& picture, int quality) {
   // Quality 90 at 4:2:0 takes about 2 to 4 bits a pixel on photographs; the buffer doubles when short.
   Bytes out(static_cast<std::size_t>(source.width()) * static_cast<std::size_t>(source.height()) / 2 + 4096);
   Compressor compressor(out);
-  out.resize(compressor.encode(source, quality));
+  out.resize(compressor.encode(source, options));
   return out;
 }
 

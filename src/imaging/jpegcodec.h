@@ -2,8 +2,8 @@
 
 // The JPEG codec over libjpeg-turbo. Decoding is at full size with the accurate integer inverse
 // transform, fancy upsampling and block smoothing, always into Format_RGB32: greyscale comes out as
-// grey RGB, CMYK and YCCK are converted to RGB. Encoding is quality 90, baseline, the library's
-// defaults otherwise (4:2:0, standard Huffman tables, a JFIF APP0).
+// grey RGB, CMYK and YCCK are converted to RGB. Encoding follows EncoderOptions: by default quality 90,
+// baseline, 4:2:0, optimised Huffman tables (the standard tables' pixels in fewer bytes), a JFIF APP0.
 //
 // Every failure is a JpegError (an ImagingError) carrying libjpeg's message in Polish (jpegmessages.h).
 // A warning that means picture data was lost or made up (the file ends early, a bad Huffman code ...)
@@ -75,7 +75,19 @@ QImage decodeJpegScaled(std::span<const std::uint8_t> jpeg, const TargetSize& ta
 // (base/fileio.h).
 QImage loadJpeg(const std::filesystem::path& path, std::uint64_t maxPixels = kMaxPixels);
 
+enum class ChromaSampling { k420, k444 };
+
+// How the encoder writes; the defaults are the program's plain output.
+struct EncoderOptions {
+  int quality = kJpegQuality;   // 1 to 100
+  bool optimizeHuffman = true;  // off: the standard tables of the JPEG specification's annex K
+  bool progressive = false;
+  ChromaSampling chroma = ChromaSampling::k420;
+  bool operator==(const EncoderOptions&) const = default;
+};
+
 // Encodes the picture (any format; RGB32 and ARGB32 are read as they are, alpha ignored).
+Bytes encodeJpeg(const QImage& picture, const EncoderOptions& options);
 Bytes encodeJpeg(const QImage& picture, int quality = kJpegQuality);
 
 // Encodes and writes atomically: the target is either its old self or the complete new file.

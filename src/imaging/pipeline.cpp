@@ -11,6 +11,8 @@
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
 #include "metadata/jpegmarkers.h"
+#include "imaging/sharpen.h"
+#include "imaging/sizelimit.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/segmentreader.h"
 #include "settings/eabort.h"
@@ -37,6 +39,40 @@ void refuseOverwritingSource(const fs::path& source, const fs::path& output) {
   if (fs::exists(output, ec) && fs::equivalent(source, output, ec)) {
     throw ImagingError("Plik wynikowy zastąpiłby plik źródłowy: \"" + output.string() + "\"");
   }
+}
+
+// The file's bytes: encoded at the options' quality or, under a size limit, at the highest that fits.
+Bytes encodeOutput(const QImage& picture, const OutputOptions& options, TImgData& segments,
+                   const TOutputOptions& output, FileOutcome& outcome) {
+  if (options.maxBytes == 0) {
+    outcome.quality = options.encoder.quality;
+    return carryOverMetadata(encodeJpeg(picture, options.encoder), segments, output, &outcome.notes);
+  }
+  // The search finishes more than one file; only the notes of the one written count.
+  std::vector<TOutputNote> notes;
+  const FittedFile fitted =
+      EncodeWithinLimit(picture, options.encoder, options.maxBytes, kLimitFloorQuality, [&](Bytes encoded) {
+        notes.clear();
+        return carryOverMetadata(std::move(encoded), segments, output, &notes);
+      });
+  outcome.quality = fitted.quality;
+  outcome.notes.insert(outcome.notes.end(), notes.begin(), notes.end());
+  if (!fitted.fits) {
+    const auto kb = [](std::uint64_t bytes) { return std::to_string((bytes + kBytesPerKB - 1) / kBytesPerKB); };
+    outcome.notes.push_back({TOutputNote::Kind::kOutput, "nie zmieścił się w " + kb(options.maxBytes) +
+                                                             " KB (zapisano " + kb(fitted.bytes.size()) + " KB)"});
+  }
+  return fitted.bytes;
+}
+
+// Galleries and photo managers sort by it; a file whose date cannot be set is still written.
+void keepSourceDate(const fs::path& source, FileOutcome& outcome) {
+  std::error_code ec;
+  const fs::file_time_type time = fs::last_write_time(source, ec);
+  if (!ec) fs::last_write_time(outcome.output, time, ec);
+  if (ec)
+    outcome.notes.push_back(
+        {TOutputNote::Kind::kOutput, "nie ustawiono daty pliku źródłowego: " + systemErrorText(ec)});
 }
 
 }  // namespace
@@ -142,6 +178,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
       outcome.notes.push_back({TOutputNote::Kind::kColour, colour->Failure()});
     }
     picture = TurnUpright(picture, orientation);
+    // Only a reduction softens the picture; the caption's edges stay as drawn.
+    if (outcome.action == ScaleAction::Reduce) SharpenForScreen(picture, options.output.sharpening);
     if (options.caption) options.caption(picture);
     outcome.width = picture.width();
     outcome.height = picture.height();
@@ -153,8 +191,9 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     output.turnedFrom = orientation;
     output.turnThumbnail = turnThumbnail;
     output.stripGps = options.stripGps;
-    writeFileAtomically(outcome.output, carryOverMetadata(encodeJpeg(picture), *segments, output, &outcome.notes),
+    writeFileAtomically(outcome.output, encodeOutput(picture, options.output, *segments, output, outcome),
                         options.fileCalls ? *options.fileCalls : systemFileCalls());
+    if (options.output.keepDate) keepSourceDate(source, outcome);
     return outcome;
   } catch (const BatchFileError&) {
     throw;

@@ -16,6 +16,7 @@
 #include "base/bytes.h"
 #include "imaging/batchrules.h"
 #include "imaging/imagingerror.h"
+#include "imaging/outputoptions.h"
 #include "metadata/metadatawriter.h"
 
 namespace velmora {
@@ -47,6 +48,8 @@ struct BatchOptions {
   // The memory the run's files in flight share: a file waits there for what its picture needs, and
   // one needing more than its per-file limit fails. Null: each file alone, held to kDecodeMemoryLimit.
   MemoryBudget* memory = nullptr;
+  // Quality, size limit, sharpening, encoder and date of the written file ("Opcje zapisu").
+  OutputOptions output;
   // Stamps the caption onto the scaled picture (Format_RGB32, the run's final size); empty: no caption.
   // Called on the thread that runs processFile.
   std::function<void(QImage&)> caption;
@@ -57,6 +60,7 @@ struct FileOutcome {
   int width = 0;  // of the written picture
   int height = 0;
   ScaleAction action = ScaleAction::Keep;
+  int quality = 0;  // the written file's; below the options' when the size limit lowered it
   // What the written file goes without of the source's metadata, and why; empty when nothing was lost
   // (what the user asked to strip is no loss).
   std::vector<TOutputNote> notes;

@@ -205,6 +205,7 @@ void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::v
 }  // namespace
 
 std::string TOutputNote::Text() const {
+  if (kind == Kind::kOutput) return cause;
   if (kind == Kind::kColour) return msg::kWithoutColourConversion + cause;
   return (kind == Kind::kThumbnail ? msg::kWithoutThumbnail : msg::kWithoutMetadata) + cause;
 }

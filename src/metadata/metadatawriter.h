@@ -34,6 +34,7 @@ struct TOutputNote {
     kMetadata,   // "zapisano bez metadanych": the metadata or part of it
     kThumbnail,  // "zapisano bez miniatury": the EXIF thumbnail
     kColour,     // "zapisano bez konwersji kolorów": the colours as the source stored them
+    kOutput,     // about the written file itself (its size limit, its date): the cause is the whole text
   };
   Kind kind = Kind::kMetadata;
   std::string cause;  // Polish, for the user

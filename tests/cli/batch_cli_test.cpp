@@ -8,6 +8,7 @@
 
 #include <QTemporaryDir>
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
+#include "imaging/outputoptions.h"
 #include "imaging/sourcefiles.h"
 #include "metadata/iccprofile.h"
 #include "support/faulty_calls.h"
@@ -108,6 +110,65 @@ TEST(BatchArguments, RefusesBadCommandLines) {
       {"-x", "in", "out"},
   };
   for (const auto& args : bad) EXPECT_THROW(parseArguments(args), UsageError) << testing::PrintToString(args);
+  // The output options: each refusal names its option.
+  const std::pair<std::vector<std::string>, std::string> named[] = {
+      {{"--quality", "0"}, "--quality"},
+      {{"--quality=101"}, "--quality"},
+      {{"--quality", "9x"}, "--quality"},
+      {{"--max-size", "0K"}, "--max-size"},
+      {{"--max-size", "5G"}, "--max-size"},
+      {{"--max-size=K"}, "--max-size"},
+      {{"--max-size", "2000M"}, "--max-size"},
+      {{"--sharpen", "max"}, "--sharpen"},
+      {{"--chroma", "422"}, "--chroma"},
+      {{"--progressive=1"}, "--progressive"},
+      {{"--preset", "x", "--settings", "/nonexistent"}, "--preset"},
+  };
+  for (auto [args, option] : named) {
+    args.insert(args.end(), {"in", "out"});
+    try {
+      parseArguments(args);
+      ADD_FAILURE() << testing::PrintToString(args);
+    } catch (const UsageError& e) {
+      EXPECT_THAT(e.what(), testing::StartsWith(option)) << testing::PrintToString(args);
+    }
+  }
+}
+
+TEST(BatchArguments, OutputOptionsOverAPreset) {
+  const OutputOptions defaults = parseArguments({"in", "out"}).run.output;
+  EXPECT_EQ(defaults, OutputOptions{});
+  const OutputOptions o =
+      parseArguments({"--quality", "75", "--max-size", "2M", "--sharpen", "medium", "--standard-huffman",
+                      "--progressive", "--chroma=444", "--keep-date", "in", "out"})
+          .run.output;
+  EXPECT_EQ(o.encoder, (EncoderOptions{75, false, true, ChromaSampling::k444}));
+  EXPECT_EQ(o.maxBytes, 2000000u);
+  EXPECT_EQ(o.sharpening, Sharpening::Medium);
+  EXPECT_TRUE(o.keepDate);
+  EXPECT_EQ(parseArguments({"--max-size", "500", "in", "out"}).run.output.maxBytes, 500000u);
+
+  QTemporaryDir dir;
+  const std::string settings = dir.filePath("velmora.props").toStdString();
+  Preset forum{OutputOptions{}, {true, 800, true}};
+  forum.output.encoder.quality = 70;
+  forum.output.maxBytes = 500000;
+  QString text = QStringLiteral("jakosc=95\r");
+  for (const auto& [key, value] : PresetEntries(QStringLiteral("Forum 500 KB"), forum))
+    text += key + "=" + value + "\r";
+  const QByteArray utf8 = text.toUtf8();
+  writeFileAtomically(settings, Bytes(utf8.begin(), utf8.end()));
+  const CliOptions fromPreset = parseArguments({"--preset", "Forum 500 KB", "--settings", settings, "in", "out"});
+  EXPECT_EQ(fromPreset.run.output, forum.output);
+  EXPECT_EQ(fromPreset.run.sizeLimit, 800);
+  EXPECT_TRUE(fromPreset.run.enlarge);
+  // What the command line says besides the preset wins, wherever it stands.
+  const CliOptions over =
+      parseArguments({"--quality=60", "--size", "640", "--preset=Forum 500 KB", "--settings", settings, "in", "out"});
+  EXPECT_EQ(over.run.output.encoder.quality, 60);
+  EXPECT_EQ(over.run.output.maxBytes, 500000u);
+  EXPECT_EQ(over.run.sizeLimit, 640);
+  EXPECT_THROW(parseArguments({"--preset", "Facebook", "--settings", settings, "in", "out"}), UsageError);
 }
 
 class BatchRun : public testing::Test {
@@ -146,6 +207,30 @@ TEST_F(BatchRun, ScalesEveryPictureOfTheFolder) {
   EXPECT_THAT(err_.str(), testing::MatchesRegex("(1/4 [a-z.A-Z]+\n)(2/4 .*\n)(3/4 .*\n)(4/4 .*\n)"
                                                 "velmora-batch: zapisano 4 z 4 plików; [0-9]+\\.[0-9]{2} s, "
                                                 "[0-9]+\\.[0-9] zdj\\./s\n"));
+}
+
+// The output options end to end: sizes within the limit or named, the source's date, sharpening only
+// after a reduction.
+TEST_F(BatchRun, WritesWithTheOutputOptions) {
+  copy("nikon_e950.jpg", "n.jpg");
+  copy("olympus_e10.jpg", "o.jpg");
+  fs::last_write_time(src_ / "n.jpg", fs::last_write_time(src_ / "n.jpg") - std::chrono::hours(24 * 400));
+  EXPECT_EQ(run({"--size", "640", "--max-size", "40K", "--keep-date", "--exif", src_.string(), dst_.string()}), 0)
+      << err_.str();
+  for (const char* name : {"n.jpg", "o.jpg"}) {
+    EXPECT_LE(fs::file_size(dst_ / (std::string("_") + name)), 40000u) << name;
+    EXPECT_EQ(fs::last_write_time(dst_ / (std::string("_") + name)), fs::last_write_time(src_ / name)) << name;
+  }
+  EXPECT_EQ(run({"--size", "640", "--max-size", "2K", "--keep-going", src_.string(), dst_.string(), "n.jpg"}), 0);
+  EXPECT_THAT(err_.str(), testing::ContainsRegex("n.jpg: nie zmieścił się w 2 KB \\(zapisano [0-9]+ KB\\)"));
+
+  const auto bytes = [&](std::vector<std::string> options) {
+    options.insert(options.end(), {src_.string(), dst_.string(), "n.jpg"});
+    EXPECT_EQ(run(options), 0) << err_.str();
+    return readFileBytes(dst_ / "_n.jpg");
+  };
+  EXPECT_EQ(bytes({"--size", "5000", "--sharpen", "high"}), bytes({"--size", "5000"}));
+  EXPECT_NE(bytes({"--size", "640", "--sharpen", "high"}), bytes({"--size", "640"}));
 }
 
 // Progress counts files as they finish, whatever the number of workers: every count once, in order,
@@ -334,6 +419,7 @@ TEST(BatchProgram, HelpAndUsageErrors) {
   EXPECT_THAT(help, HasSubstr("--exif"));
   EXPECT_THAT(help, HasSubstr("--no-rotate"));
   EXPECT_THAT(help, HasSubstr("--jobs N, -j N"));
+  EXPECT_THAT(help, HasSubstr("--max-size ROZMIAR"));
   EXPECT_EQ(status("--size", &usage), 2);
   EXPECT_THAT(usage, HasSubstr("--size: brak wartości"));
 }
