@@ -46,6 +46,8 @@ void TForm1::sbOpcjeClick() {
   hooks.changed = [this] { UpdateOutputSummary(); };
   ShowOutputOptionsDialog(Props(), hooks);
   UpdateOutputSummary();
+  // The preview shows the colours the run writes.
+  CLBClick();
 }
 
 void TForm1::UpdateOutputSummary() {

@@ -35,7 +35,6 @@
 #include "imaging/pipeline.h"
 #include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
-#include "settings/colourchoice.h"
 #include "settings/eabort.h"
 #include "settings/environment.h"
 #include "settings/filehelpers.h"
@@ -115,8 +114,8 @@ BatchOptions TForm1::RunOptions() const {
   options.keepMetadata = cbEXIF->isChecked();
   options.stripGps = cbUsunGPS->isChecked();
   options.rotate = cbObroc->isChecked();
-  options.convertColours = ConvertsColours(env_.AppProps());
   options.output = StoredOutputOptions(env_.AppProps());
+  options.convertColours = options.output.convertColours;
   return options;
 }
 

@@ -28,7 +28,7 @@ class TOutputOptionsForm : public TDialogForm {
     setWindowTitle(QStringLiteral("Opcje zapisu"));
     auto* column = new QVBoxLayout(this);
     // The groups in their order; colour, formats and names and folders join this list.
-    for (QGroupBox* group : {FileGroup(), EncoderGroup(), DateGroup(), PresetGroup()}) column->addWidget(group);
+    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), PresetGroup()}) column->addWidget(group);
     QPushButton* ok = AddResultButton(QStringLiteral("OK"), mrOk, QRect(0, 0, 75, 25));
     ok->setObjectName(QStringLiteral("OK"));
     auto* buttons = new QHBoxLayout;
@@ -107,6 +107,14 @@ class TOutputOptionsForm : public TDialogForm {
     return NewGroup(QStringLiteral("Koder JPEG"), form);
   }
 
+  QGroupBox* ColourGroup() {
+    auto* column = new QVBoxLayout;
+    convertColours_ = Watched(new QCheckBox(QStringLiteral("konwertuj kolory do sRGB")), &QCheckBox::toggled);
+    convertColours_->setObjectName(QStringLiteral("kolory"));
+    column->addWidget(convertColours_);
+    return NewGroup(QStringLiteral("Kolory"), column);
+  }
+
   QGroupBox* DateGroup() {
     auto* column = new QVBoxLayout;
     keepDate_ =
@@ -159,6 +167,7 @@ class TOutputOptionsForm : public TDialogForm {
     progressive_->setChecked(o.encoder.progressive);
     standardHuffman_->setChecked(!o.encoder.optimizeHuffman);
     keepDate_->setChecked(o.keepDate);
+    convertColours_->setChecked(o.convertColours);
     loading_ = false;
     limitKB_->setEnabled(limitOn_->isChecked());
   }
@@ -172,6 +181,7 @@ class TOutputOptionsForm : public TDialogForm {
     o.encoder.progressive = progressive_->isChecked();
     o.encoder.optimizeHuffman = !standardHuffman_->isChecked();
     o.keepDate = keepDate_->isChecked();
+    o.convertColours = convertColours_->isChecked();
     return o;
   }
 
@@ -224,6 +234,7 @@ class TOutputOptionsForm : public TDialogForm {
   QCheckBox* progressive_ = nullptr;
   QCheckBox* standardHuffman_ = nullptr;
   QCheckBox* keepDate_ = nullptr;
+  QCheckBox* convertColours_ = nullptr;
   QComboBox* presets_ = nullptr;
 };
 

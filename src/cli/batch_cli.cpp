@@ -388,6 +388,7 @@ void applyPreset(CliOptions& options, const std::string& name, const fs::path& s
   }
   if (!preset) throw UsageError("--preset: brak presetu \"" + name + "\" w pliku " + file->string());
   options.run.output = preset->output;
+  options.run.convertColours = preset->output.convertColours;
   options.run.scale = preset->scaling.scale;
   options.run.sizeLimit = preset->scaling.size;
   options.run.enlarge = preset->scaling.enlarge;

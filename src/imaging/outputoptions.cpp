@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <array>
 
+#include "settings/colourchoice.h"
+
 namespace velmora {
 
 namespace {
@@ -27,7 +29,7 @@ struct OptionKey {
   QString (*write)(const OutputOptions&);
 };
 
-const std::array<OptionKey, 7> kOptionKeys{{
+const std::array<OptionKey, 8> kOptionKeys{{
     {"jakosc",
      [](OutputOptions& o, const QString& v) {
        if (const auto q = Number(v, kMinQuality, kMaxQuality)) o.encoder.quality = static_cast<int>(*q);
@@ -57,6 +59,9 @@ const std::array<OptionKey, 7> kOptionKeys{{
      [](const OutputOptions& o) { return Flag(!o.encoder.optimizeHuffman); }},
     {"zachowaj datę", [](OutputOptions& o, const QString& v) { o.keepDate = v == QStringLiteral("T"); },
      [](const OutputOptions& o) { return Flag(o.keepDate); }},
+    // Anything but "zrodlo" converts, as an absent key does.
+    {"kolory", [](OutputOptions& o, const QString& v) { o.convertColours = v.trimmed() != kColourSource; },
+     [](const OutputOptions& o) { return o.convertColours ? kColourSrgb : kColourSource; }},
 }};
 
 constexpr const char* kSharpeningNames[] = {"brak", "lekkie", "średnie", "mocne"};
@@ -100,6 +105,7 @@ QString OutputOptionsSummary(const OutputOptions& options) {
   if (e.chroma == ChromaSampling::k444) parts << QStringLiteral("4:4:4");
   if (!e.optimizeHuffman) parts << Key("standardowy Huffman");
   if (options.keepDate) parts << Key("data źródła");
+  if (!options.convertColours) parts << Key("profil źródła");
   return parts.join(QStringLiteral(", "));
 }
 

@@ -23,6 +23,7 @@ struct OutputOptions {
   std::uint64_t maxBytes = 0;  // the file-size limit, metadata included; 0: none
   Sharpening sharpening = Sharpening::None;
   bool keepDate = false;  // the output takes the source's modification time
+  bool convertColours = true;  // other colour spaces turned sRGB ("kolory")
   bool operator==(const OutputOptions&) const = default;
 };
 
