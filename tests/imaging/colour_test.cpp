@@ -100,9 +100,11 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
     const Bytes written = readFileBytes(converted.output);
     if (row.expect == Expect::kUntouched || row.expect == Expect::kNote) {
       EXPECT_EQ(written, readFileBytes(kept.output)) << "today's output, byte for byte";
-      if (row.expect == Expect::kUntouched) EXPECT_TRUE(converted.notes.empty());
-      if (row.expect == Expect::kNote)
+      if (row.expect == Expect::kUntouched) {
+        EXPECT_TRUE(converted.notes.empty());
+      } else {
         EXPECT_EQ(converted.notes, (std::vector<TOutputNote>{{TOutputNote::Kind::kColour, row.note}}));
+      }
       continue;
     }
     EXPECT_TRUE(converted.notes.empty());
