@@ -36,6 +36,14 @@ class TEndInd {
 
 enum class DirMode { kMain, kGps, kThumbnail };
 
+// Where a directory is read: `start` is the position of its entry count, a TIFF offset o is position
+// o + base, `length` the TIFF bytes available (as the caller counts them).
+struct DirectoryAt {
+  std::int64_t start = 0;
+  std::int64_t base = 0;
+  std::int64_t length = 0;
+};
+
 class TImageInfo : public TEndInd {
  public:
   // Limits that keep hostile blocks cheap in time and memory; real files stay far below them (a few
@@ -48,10 +56,8 @@ class TImageInfo : public TEndInd {
 
   TImgData& owner() const { return *owner_; }
 
-  // Decodes one directory and its sub-directories. `start` is the position of the entry count, a
-  // TIFF offset o is position o + base, `length` the TIFF bytes available (as the caller counts them).
-  void ReadDirectory(std::int64_t start, std::int64_t base, std::uint16_t parentId, DirMode mode, std::int64_t length,
-                     int depth = 0);
+  // Decodes one directory and its sub-directories.
+  void ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, DirMode mode, int depth = 0);
   // Decodes IFD1 and takes the thumbnail bytes.
   void ReadThumbnailDirectory();
   bool HasThumbnail() const { return !thumbnail.empty(); }
@@ -128,11 +134,17 @@ class TImageInfo : public TEndInd {
 
  private:
   void ReadThumbnailStrips();
-  std::string DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components, ByteView rawBytes,
-                          std::vector<ComputedField>* fields) const;
+  std::string DisplayText(const TagRow& row, const IfdEntry& entry) const;
+  // What an entry's value sets besides itself: the thumbnail's place, the flash, the maker note, and
+  // the directories it points to (read at once).
+  void TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode mode, int depth);
+  void KeepEntry(const TagRow* row, std::string text, const IfdEntry& entry, std::uint16_t parentId, DirMode mode);
   void DeriveFocalLength35();
   void EncodeElement(TTagEntry& e, const TagScalar& v) const;
   TagValue NumericValue(const TTagEntry& e) const;
+  TTagEntry& EntryToSet(const TagRow& row, bool thumb, std::uint16_t parent);
+  static void SetAsciiValue(TTagEntry& e, const TagValue& value);
+  static void SetUndefinedValue(TTagEntry& e, const TagValue& value);
 
   TImgData* owner_;
 };

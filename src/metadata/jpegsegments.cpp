@@ -306,7 +306,7 @@ void TImgData::DecodeExifSection() {
   exifInfo->motorolaOrder = motorolaOrder;
   const std::int64_t ifd0 = Get32(12).value_or(0);
   const int size = sections[static_cast<std::size_t>(exifSection)].size;
-  exifInfo->ReadDirectory(ifd0 == 0 ? 16 : ifd0 + 8, 8, kParentIfd0, DirMode::kMain, size - 6);
+  exifInfo->ReadDirectory({ifd0 == 0 ? 16 : ifd0 + 8, 8, size - 6}, kParentIfd0, DirMode::kMain);
   exifInfo->ReadThumbnailDirectory();
 }
 
@@ -343,7 +343,7 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   exifInfo->buffer = sections[0].data;
   exifInfo->motorolaOrder = mm;
   // IFD0 must lie at file offset 8, the window's first byte; file offset o is window position o - 8.
-  exifInfo->ReadDirectory(0, -8, kParentIfd0, DirMode::kMain, static_cast<std::int64_t>(kTiffWindow));
+  exifInfo->ReadDirectory({0, -8, static_cast<std::int64_t>(kTiffWindow)}, kParentIfd0, DirMode::kMain);
   return true;
 }
 

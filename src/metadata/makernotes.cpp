@@ -160,7 +160,7 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
     const std::string quoted = "\"" + ToUtf8(bytes.span()) + "\"";
     std::string text = (format == kAscii || format == kUndefined)
                            ? quoted
-                           : FormatNumbers(bytes, components, format, code, fmt, be, decode);
+                           : FormatNumbers(bytes, components, format, {code, fmt, decode}, be);
     std::vector<ComputedField> fields;
     if (row && rowIndex > 0 && row->formatter != Formatter::kNone && decode) {
       try {

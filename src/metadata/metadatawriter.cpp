@@ -298,21 +298,20 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   PatchSegmentLength(stream, segmentStart);
 }
 
-TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending) {
+// One entry of a directory being written.
+struct TExifWriter::Field {
+  std::uint16_t tag, type;
+  std::uint32_t count;
+  Bytes value;
+  bool pointer = false;      // patched once the directory it points to is written
+  bool thumbOffset = false;  // gets the copied thumbnail's offset (each strip's)
+};
+
+std::vector<TExifWriter::Field> TExifWriter::DirectoryFields(std::uint16_t parent, bool strips,
+                                                             const Bytes& thumbnail) {
   const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
   const bool ifd1 = parent == kParentIfd1;
-
-  // IFD1's picture: the JPEG thumbnail, else the strips of an uncompressed one.
-  const bool strips = ifd1 && info.thumbnail.empty() && !info.thumbStrips.empty();
-  const Bytes& thumbnail = strips ? info.thumbStrips : info.thumbnail;
-  struct Field {
-    std::uint16_t tag, type;
-    std::uint32_t count;
-    Bytes value;
-    bool pointer = false;      // patched once the directory it points to is written
-    bool thumbOffset = false;  // gets the copied thumbnail's offset (each strip's)
-  };
   std::vector<Field> fields;
   for (const TTagEntry& e : ifd1 ? info.thumbEntries : info.entries) {
     if (e.parentId != parent || e.kind != 0) continue;
@@ -351,6 +350,18 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
     f.count = static_cast<std::uint32_t>(f.value.size() / static_cast<std::size_t>(size));
     fields.push_back(std::move(f));
   }
+  return fields;
+}
+
+TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending) {
+  const TImageInfo& info = *imgData().exifInfo;
+  const bool be = motorolaOrder;
+  const bool ifd1 = parent == kParentIfd1;
+
+  // IFD1's picture: the JPEG thumbnail, else the strips of an uncompressed one.
+  const bool strips = ifd1 && info.thumbnail.empty() && !info.thumbStrips.empty();
+  const Bytes& thumbnail = strips ? info.thumbStrips : info.thumbnail;
+  std::vector<Field> fields = DirectoryFields(parent, strips, thumbnail);
   // TIFF wants the entries in ascending tag order; an appended entry (the image size) moves to its place.
   std::stable_sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
   if (fields.size() > 0xFFFF) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp1)));
