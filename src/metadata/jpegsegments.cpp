@@ -8,6 +8,7 @@
 #include "metadata/iccprofile.h"
 #include "metadata/ifd.h"
 #include "metadata/jpegmarkers.h"
+#include "metadata/jpegtrailer.h"
 #include "metadata/messages.h"
 #include "metadata/segmentreader.h"
 
@@ -77,6 +78,7 @@ void TImgData::Reset() {
   exifOrientation = kOrientationUpright;
   headerCut = false;
   headerCutAt = 0;
+  iptcTrailerLeft = false;
 }
 
 void TImgData::ClearMetadata() {
@@ -85,6 +87,7 @@ void TImgData::ClearMetadata() {
   iptcData.reset();
   xmpSegments.clear();
   comment.clear();
+  iptcTrailerLeft = false;
 }
 
 std::string TImgData::CommentText() const { return ToUtf8(comment); }
@@ -283,6 +286,7 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
   headerCut = reader.End() == JpegWalkEnd::kBudget;
   headerCutAt = headerCut ? reader.Position() : 0;
   scan.Finish();
+  if ((parts & kPartIptc) && reader.End() == JpegWalkEnd::kScan) TakeIptcTrailer(*this, stream, reader.Position());
   return HasMetadata();
 }
 

@@ -151,6 +151,8 @@ class TImgData : public TEndInd {
   // (metadata among them, perhaps) were not read.
   bool headerCut = false;
   std::size_t headerCutAt = 0;
+  // IPTC records after the picture's end that were not read, since the APP13 segments held others.
+  bool iptcTrailerLeft = false;
   bool isTiff = false;
   int readMask = 255;
   int exifSection = -1;  // index into sections, -1: none

@@ -18,7 +18,6 @@ namespace velmora {
 namespace {
 
 constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
-constexpr std::uint16_t kIptcResource = 0x0404;
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
@@ -147,6 +146,7 @@ void NoteWhatWasNotRead(const TImgData& img, std::vector<TOutputNote>* notes) {
     if (info->illegalDirectories > 0) Note(notes, TOutputNote::Kind::kMetadata, msg::kDirectoryOutsideBlock);
   }
   if (img.iptcData && img.iptcData->Truncated()) Note(notes, TOutputNote::Kind::kMetadata, msg::kIptcCut);
+  if (img.iptcTrailerLeft) Note(notes, TOutputNote::Kind::kMetadata, msg::kIptcTrailerLeft);
 }
 
 // XMP inside the EXIF block (IFD0's ExtensibleMetadataPlatform) loses its position like the segments.
@@ -446,7 +446,7 @@ std::size_t TIPTCWriter::WriteResourceHeader(ByteWriter& stream, std::uint16_t i
 void TIPTCWriter::WriteBlock(ByteWriter& stream) {
   TBasicMetadataWriter::WriteBlock(stream);
   ByteWriter resource;
-  const std::size_t sizePos = WriteResourceHeader(resource, kIptcResource, "");
+  const std::size_t sizePos = WriteResourceHeader(resource, kIptcResourceId, "");
   const std::size_t start = resource.size();
   if (const TIPTCdata* iptc = imgData().iptcData.get()) {
     // IIM wants the records in ascending order, which the blocks of several APP13 segments read one
