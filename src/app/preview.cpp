@@ -42,7 +42,7 @@ TPreviewSource LoadPreviewSource(const QString& path, QSize box) { return LoadPr
 
 TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box) {
   TPreviewSource source;
-  TImgData img(255);
+  TImgData img;
   try {
     img.ReadJpeg(path.string(), kPartsAll | kPartOrientation);
   } catch (const std::exception&) {

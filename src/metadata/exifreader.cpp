@@ -102,9 +102,7 @@ std::optional<std::uint32_t> TEndInd::Get32(std::int64_t pos) const {
   return ByteView(buffer).u32(static_cast<std::size_t>(pos), motorolaOrder);
 }
 
-TImageInfo::TImageInfo(TImgData& owner, int readMaskArg) : readMask(readMaskArg), owner_(&owner) {
-  isTiff = owner.isTiff;
-}
+TImageInfo::TImageInfo(TImgData& owner) : owner_(&owner) { isTiff = owner.isTiff; }
 
 std::string TImageInfo::DisplayText(const TagRow& row, const IfdEntry& entry) const {
   const bool be = motorolaOrder;
@@ -148,7 +146,7 @@ void TImageInfo::ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, Di
   // The format's only size check, measured from the directory start rather than from the end of the
   // block; the + 1 keeps the arithmetic of its 1-based positions. Entries past the end read as absent.
   if (dirEnd > start + base + 1 + length) {
-    owner_->errorText = msg::kIllegalDirectory;
+    ReportProblem(msg::kIllegalDirectory);
     ++illegalDirectories;
     return;
   }
@@ -156,8 +154,6 @@ void TImageInfo::ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, Di
     ifd1Offset = Get32(dirEnd).value_or(0);
     ifd1Length = base + 1 + length - ifd1Offset;
   }
-  const bool display = readMask == 2 || readMask == 255;
-  const bool keep = readMask == 4 || readMask == 255;
   while (const auto entry = directory.Next()) {
     // A format of unknown size cannot be carried; a count of 0 (an empty Copyright) is kept as it is.
     if (!entry->KnownType()) continue;
@@ -167,20 +163,17 @@ void TImageInfo::ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, Di
       if (dropped.size() < kMaxDroppedKept) dropped.push_back({parentId, entry->tag});
       continue;
     }
-    const TagRow* row = nullptr;
-    std::string text;
-    if (display) {
-      row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), entry->tag);
-      if (!row) row = &UnknownTagRow();
-      text = DisplayText(*row, *entry);
-      // A shown text costs twice its length, as the budget has always counted it.
-      if (!limits.TakeBytes(2 * text.size())) break;
-    }
+    const TagRow* row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), entry->tag);
+    if (!row) row = &UnknownTagRow();
+    std::string text = DisplayText(*row, *entry);
+    // A shown text costs twice its length, as the budget has always counted it.
+    if (!limits.TakeBytes(2 * text.size())) break;
     // An empty value points nowhere and sets nothing.
     if (entry->byteCount > 0) TakeValue(*entry, at, mode, depth);
-    if (keep) KeepEntry(row, std::move(text), *entry, parentId, mode);
+    KeepEntry(*row, std::move(text), *entry, parentId, mode);
   }
-  if (mode == DirMode::kMain && (owner_->errorText.empty() || owner_->errorText == msg::kNone)) DeriveFocalLength35();
+  // Nothing is derived from a walk that met a problem.
+  if (mode == DirMode::kMain && !problemMet_) DeriveFocalLength35();
 }
 
 void TImageInfo::TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode mode, int depth) {
@@ -230,10 +223,10 @@ void TImageInfo::TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode
   }
 }
 
-void TImageInfo::KeepEntry(const TagRow* row, std::string text, const IfdEntry& entry, std::uint16_t parentId,
+void TImageInfo::KeepEntry(const TagRow& row, std::string text, const IfdEntry& entry, std::uint16_t parentId,
                            DirMode mode) {
-  TTagEntry e = row ? EntryFromRow(*row) : TTagEntry{};
-  if (row == &UnknownTagRow()) {
+  TTagEntry e = EntryFromRow(row);
+  if (&row == &UnknownTagRow()) {
     // Kept so that it is written back (lens, serial numbers, time zones, PrintIM ...), under its number.
     e.tag = entry.tag;
     e.name = UnknownTagName(entry.tag);
@@ -252,6 +245,11 @@ void TImageInfo::KeepEntry(const TagRow* row, std::string text, const IfdEntry& 
   } else if (!e.name.empty()) {
     entries.push_back(std::move(e));
   }
+}
+
+void TImageInfo::ReportProblem(std::string text) {
+  owner_->errorText = std::move(text);
+  problemMet_ = true;
 }
 
 void TImageInfo::ReadThumbnailDirectory() {
@@ -612,13 +610,12 @@ void TImageInfo::SetUndefinedValue(TTagEntry& e, const TagValue& value) {
   e.data = "<binary>";
 }
 
-void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int flags) {
-  const TagRow* row = nullptr;
-  if (flags & 5) row = FindRowByName(MainTagTable(), name);
-  if (!row && (flags & 2)) row = FindRowByName(GpsTagTable(), name);
+void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, SetIn where) {
+  const TagRow* row = FindRowByName(MainTagTable(), name);
+  if (!row && where == SetIn::kMainOrGpsTable) row = FindRowByName(GpsTagTable(), name);
   if (!row) throw EMetadata(Message(msg::kTagNotFound, {std::string(name)}));
 
-  const bool thumb = (flags & 4) != 0;
+  const bool thumb = where == SetIn::kThumbnail;
   auto& list = thumb ? thumbEntries : entries;
   // Thumbnail entries belong to IFD1 whatever the table row says, or the writer would never see them.
   const std::uint16_t parent = thumb ? kParentIfd1 : row->parentId;
@@ -663,7 +660,6 @@ void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int f
 }
 
 void TImageInfo::AddComputedEntry(std::string_view name, std::string_view text, std::uint16_t type) {
-  if (readMask != 4 && readMask != 255) return;
   TTagEntry e;
   e.kind = 1;
   e.name = name;

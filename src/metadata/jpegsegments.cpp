@@ -57,7 +57,7 @@ int ReadExifOrientation(ByteView app1Data) {
   return kOrientationUpright;
 }
 
-TImgData::TImgData(int readMaskArg) : readMask(readMaskArg) { Reset(); }
+TImgData::TImgData() { Reset(); }
 
 TImgData::~TImgData() = default;
 
@@ -221,7 +221,7 @@ void SegmentScan::TakeApp1() {
   // its place, or the file's EXIF would be lost.
   if ((parts_ & kPartExif) && img_.exifSection < 0 && HasExifIdentifier(data)) {
     img_.exifSection = static_cast<int>(img_.sections.size()) - 1;
-    img_.exifInfo = std::make_unique<TImageInfo>(img_, img_.readMask);
+    img_.exifInfo = std::make_unique<TImageInfo>(img_);
     img_.buffer = data;
     img_.DecodeExifSection();
     return;
@@ -292,7 +292,7 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
 
 void TImgData::DecodeExifSection() {
   if (exifSection < 0) return;
-  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(*this, readMask);
+  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(*this);
   const Bytes& data = sections[static_cast<std::size_t>(exifSection)].data;
   if (!HasExifIdentifier(data)) {
     errorText = msg::kIncorrectExifHeader;
@@ -340,7 +340,7 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   sections.clear();
   sections.push_back({Bytes(window.begin(), window.end()), 0, 0});
   exifSection = 0;
-  exifInfo = std::make_unique<TImageInfo>(*this, readMask);
+  exifInfo = std::make_unique<TImageInfo>(*this);
   exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
   motorolaOrder = mm;
   buffer = sections[0].data;

@@ -496,8 +496,8 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
   for (TTagEntry& e : entries)
     if (e.parentId == kParentIfd0 && (e.tag == 0x0100 || e.tag == 0x0101) && e.type != kByte && e.type != kShort)
       e.type = kLong;
-  SetTagValue("ImageWidth", width, 3);
-  SetTagValue("ImageLength", height, 3);
+  SetTagValue("ImageWidth", width, SetIn::kMainOrGpsTable);
+  SetTagValue("ImageLength", height, SetIn::kMainOrGpsTable);
   // The Exif directory's size of the picture (ExifImageWidth/ExifImageLength) is the new one too when
   // the source states it; a value a SHORT cannot hold makes it a LONG.
   for (TTagEntry& e : entries) {

@@ -43,7 +43,7 @@ Bytes Block(std::initializer_list<Ds> list) { return PhotoshopApp13(Resource(0x0
 Bytes Encoded() { return Jpeg({}); }
 
 Bytes Write(const Bytes& source, std::vector<TOutputNote>* notes = nullptr) {
-  TImgData img(255);
+  TImgData img;
   img.ScanJpegSegments(source, kPartsAll);
   TOutputOptions o;
   o.metadata = true;
@@ -83,7 +83,7 @@ std::vector<Ds> WrittenDatasets(const Bytes& jpeg) {
 }
 
 std::vector<Ds> ReadDatasets(const Bytes& jpeg) {
-  TImgData img(255);
+  TImgData img;
   img.ScanJpegSegments(jpeg, kPartsAll);
   std::vector<Ds> out;
   if (!img.iptcData) return out;
@@ -206,7 +206,7 @@ TEST(IptcBlocks, ADatasetRunningPastItsResourceKeepsTheRestAndIsNoted) {
       {"a resource longer than its segment", Jpeg({PhotoshopApp13(cutShort.take())}), {{2, 5, "przed"}}},
   };
   for (const Row& r : rows) {
-    TImgData img(255);
+    TImgData img;
     img.ScanJpegSegments(r.source, kPartsAll);
     ASSERT_TRUE(img.iptcData) << r.what;
     EXPECT_TRUE(img.iptcData->Truncated()) << r.what;
