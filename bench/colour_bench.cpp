@@ -39,7 +39,7 @@ int writeP3(const char* path) {
 
 QImage converted(const char* path) {
   const velmora::Bytes jpeg = velmora::readRegularFile(path, velmora::kMaxSourceBytes);
-  velmora::TImgData segments(255);
+  velmora::TImgData segments;
   segments.ScanJpegSegments(jpeg, velmora::kPartIcc);
   const velmora::ColourConversion colour(velmora::jpegStoredColour(jpeg), segments.iccProfile);
   if (!colour.Converts()) throw std::runtime_error("no conversion: " + colour.Failure());

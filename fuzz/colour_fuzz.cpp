@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   picture.fill(0xFF336699);
   colour.Apply(picture);
 
-  velmora::TImgData img(255);
+  velmora::TImgData img;
   velmora::Bytes segment(data, data + size);
   if (segment.size() >= 2) {
     segment[0] = static_cast<std::uint8_t>(segment.size() >> 8);

@@ -30,7 +30,7 @@ inline void Guarded(F&& f) {
 inline void Exercise(TImgData& img) {
   (void)img.HasMetadata();
   (void)img.ThumbnailAsJpeg();
-  (void)DumpMetadataJson(img);
+  (void)DumpMetadataJson(img, true);
   if (!img.exifInfo) return;
   TImageInfo& info = *img.exifInfo;
   for (const char* name : {"Make", "Model", "ExposureTime", "FNumber", "Flash", "UserComment", "GPSLatitude",
@@ -43,10 +43,10 @@ inline void Exercise(TImgData& img) {
   (void)info.GetImageWidth();
   (void)info.GetImageHeight();
   Guarded([&] { (void)info.GetUserComment(); });
-  Guarded([&] { info.SetTagValue("ImageWidth", std::int64_t{640}, 3); });
-  Guarded([&] { info.SetTagValue("ExposureTime", std::string("1/250"), 3); });
-  Guarded([&] { info.SetTagValue("GPSLatitude", std::vector<TagScalar>{50.0, 3.0, 12.34}, 3); });
-  Guarded([&] { info.SetTagValue("Compression", std::int64_t{6}, 4); });
+  Guarded([&] { info.SetTagValue("ImageWidth", std::int64_t{640}, SetIn::kMainOrGpsTable); });
+  Guarded([&] { info.SetTagValue("ExposureTime", std::string("1/250"), SetIn::kMainOrGpsTable); });
+  Guarded([&] { info.SetTagValue("GPSLatitude", std::vector<TagScalar>{50.0, 3.0, 12.34}, SetIn::kMainOrGpsTable); });
+  Guarded([&] { info.SetTagValue("Compression", std::int64_t{6}, SetIn::kThumbnail); });
 }
 
 inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {
@@ -54,7 +54,7 @@ inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {
 
   // As a JPEG file, read for the save with metadata and for the plain save.
   for (const int parts : {kPartsAll | kPartIcc | kPartOrientation, kPartIcc | kPartOrientation}) {
-    TImgData img(255);
+    TImgData img;
     Guarded([&] { img.ScanJpegSegments(input, parts); });
     (void)img.Orientation();
     (void)img.CarriedIccProfile();
@@ -84,7 +84,7 @@ inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {
   }
   // As the TIFF structure of an EXIF APP1 block, which reaches the directory walk directly.
   if (size <= 65533 - 6) {
-    TImgData img(255);
+    TImgData img;
     JpegSection s;
     s.marker = 0xE1;
     s.size = static_cast<int>(size + 8);
@@ -98,7 +98,7 @@ inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {
   }
   // As a TIFF file.
   {
-    TImgData img(255);
+    TImgData img;
     Guarded([&] { img.ScanTiffStream(input); });
     Exercise(img);
   }

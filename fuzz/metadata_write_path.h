@@ -72,7 +72,7 @@ inline void PlainSaveAndReadAgain(TImgData& source) {
   } catch (const EMetadata&) {
     return;
   }
-  TImgData again(255);
+  TImgData again;
   again.ScanJpegSegments(written, kPartsAll | kPartIcc);
   const ByteView carried = source.CarriedIccProfile();
   Require(again.iccProfile == Bytes(carried.span().begin(), carried.span().end()), "profile not carried plainly");
@@ -102,7 +102,7 @@ inline void WriteAndReadAgain(TImgData& source, bool turned, bool stripGps = fal
     return;  // the batch run then saves the picture plainly
   }
   Require(written.size() >= 4 && written[0] == 0xFF && written[1] == 0xD8, "no SOI");
-  TImgData again(255);
+  TImgData again;
   again.ScanJpegSegments(written, kPartsAll | kPartIcc);  // must not throw
   Require(again.iccProfile == profile, "profile not carried");
   Require(!hadExif || again.Orientation() == (turned ? 1 : orientation), "orientation not as the picture");
@@ -141,7 +141,7 @@ inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
   const ByteView input(std::span<const std::uint8_t>(data, size));
   {
     for (const bool turned : {false, true}) {
-      TImgData img(255);
+      TImgData img;
       try {
         img.ScanJpegSegments(input, kPartsAll | kPartIcc | kPartOrientation);
       } catch (const EMetadata&) {
@@ -149,14 +149,14 @@ inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
       }
       WriteAndReadAgain(img, turned);
     }
-    TImgData stripped(255);
+    TImgData stripped;
     try {
       stripped.ScanJpegSegments(input, kPartsAll | kPartIcc | kPartOrientation);
     } catch (const EMetadata&) {
     } catch (const ByteRangeError&) {
     }
     WriteAndReadAgain(stripped, true, true);
-    TImgData plain(255);
+    TImgData plain;
     try {
       plain.ScanJpegSegments(input, kPartIcc | kPartOrientation);
     } catch (const EMetadata&) {
@@ -172,7 +172,7 @@ inline void RunMetadataWritePath(const std::uint8_t* data, std::size_t size) {
     app1.text(std::string("Exif\0\0", 6));
     app1.bytes(input.span());
     for (const std::uint8_t b : {0xFF, 0xD9}) app1.u8(b);
-    TImgData img(255);
+    TImgData img;
     try {
       img.ScanJpegSegments(app1.data(), kPartsAll);
     } catch (const EMetadata&) {

@@ -88,7 +88,7 @@ bool Orientation(const QImage& source, const QDir& out) {
     o.rotate = rotate;
     o.caption = [stamper](QImage& picture) { stamper->StampPicture(picture); };
     const FileOutcome written = processFile(stored, o);
-    TImgData img(255);
+    TImgData img;
     img.OpenFile(written.output.string());
     // As a viewer shows it: turned by the Orientation the file states.
     const QImage shown = TurnUpright(loadJpeg(written.output), img.Orientation());

@@ -83,7 +83,7 @@ BatchFileError::BatchFileError(std::string fileName, std::string cause)
 std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadata) {
   const int parts = (keepMetadata ? kPartsAll : 0) | kPartIcc | kPartOrientation;
   for (const int tried : {parts, kPartIcc | kPartOrientation}) {
-    auto img = std::make_unique<TImgData>(255);
+    auto img = std::make_unique<TImgData>();
     try {
       img->ScanJpegSegments(jpeg, tried);
       return img;
@@ -91,7 +91,7 @@ std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadat
     } catch (const ByteRangeError&) {
     }
   }
-  return std::make_unique<TImgData>(255);
+  return std::make_unique<TImgData>();
 }
 
 Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options,

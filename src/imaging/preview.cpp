@@ -40,7 +40,7 @@ bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
 
 TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box, bool convertColours) {
   TPreviewSource source;
-  TImgData img(255);
+  TImgData img;
   try {
     img.ReadJpeg(path.string(), kPartsAll | kPartOrientation | kPartIcc);
   } catch (const std::exception&) {

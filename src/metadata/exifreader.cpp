@@ -102,26 +102,25 @@ std::optional<std::uint32_t> TEndInd::Get32(std::int64_t pos) const {
   return ByteView(buffer).u32(static_cast<std::size_t>(pos), motorolaOrder);
 }
 
-TImageInfo::TImageInfo(TImgData& owner, int readMaskArg) : readMask(readMaskArg), owner_(&owner) {
-  isTiff = owner.isTiff;
-}
+TImageInfo::TImageInfo(TImgData& owner) : owner_(&owner) { isTiff = owner.isTiff; }
 
-std::string TImageInfo::DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components,
-                                    ByteView rawBytes, std::vector<ComputedField>* fields) const {
+std::string TImageInfo::DisplayText(const TagRow& row, const IfdEntry& entry) const {
   const bool be = motorolaOrder;
   const bool decode = owner_->decodeValues;
+  const ByteView rawBytes = *entry.value;
+  const std::uint16_t tag = entry.tag;
   std::string text;
-  if (format == kAscii) {
+  if (entry.type == kAscii) {
     auto bytes = rawBytes.span();
     if (!bytes.empty() && bytes.back() == 0) bytes = bytes.first(bytes.size() - 1);
     text = ToUtf8(bytes);
-  } else if (format == kUndefined) {
+  } else if (entry.type == kUndefined) {
     text = "\"" + ToUtf8(rawBytes.span()) + "\"";
   } else {
-    text = FormatNumbers(rawBytes, components, format, row.code, row.format, be, decode);
+    text = FormatNumbers(rawBytes, entry.count, entry.type, {row.code, row.format, decode}, be);
   }
   if (row.formatter != Formatter::kNone && std::string_view(row.name) != "Unknown" && decode)
-    text = ApplyFormatter(row.formatter, {text, rawBytes, be}, fields);
+    text = ApplyFormatter(row.formatter, {text, rawBytes, be});
   else
     text = Printable(text);
   if (tag == kTagDateTime || tag == kTagDateTimeOriginal || tag == kTagDateTimeDigitized) {
@@ -137,8 +136,8 @@ std::string TImageInfo::DisplayText(const TagRow& row, std::uint16_t tag, int fo
   return text;
 }
 
-void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint16_t parentId, DirMode mode,
-                               std::int64_t length, int depth) {
+void TImageInfo::ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, DirMode mode, int depth) {
+  const std::int64_t start = at.start, base = at.base, length = at.length;
   if (!limits.Enter(base, start)) return;
   const ByteView buf(buffer);
   IfdEntries directory({.block = buf, .directory = start, .valueBase = base, .bigEndian = motorolaOrder}, &limits);
@@ -147,7 +146,7 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
   // The format's only size check, measured from the directory start rather than from the end of the
   // block; the + 1 keeps the arithmetic of its 1-based positions. Entries past the end read as absent.
   if (dirEnd > start + base + 1 + length) {
-    owner_->errorText = msg::kIllegalDirectory;
+    ReportProblem(msg::kIllegalDirectory);
     ++illegalDirectories;
     return;
   }
@@ -155,106 +154,107 @@ void TImageInfo::ReadDirectory(std::int64_t start, std::int64_t base, std::uint1
     ifd1Offset = Get32(dirEnd).value_or(0);
     ifd1Length = base + 1 + length - ifd1Offset;
   }
-  const bool display = readMask == 2 || readMask == 255;
-  const bool keep = readMask == 4 || readMask == 255;
   while (const auto entry = directory.Next()) {
-    const std::uint16_t tag = entry->tag;
-    const std::uint16_t format = entry->type;
-    const std::uint32_t components = entry->count;
-    const std::uint64_t byteCount = entry->byteCount;
-    const std::int64_t valuePos = entry->valuePos;
     // A format of unknown size cannot be carried; a count of 0 (an empty Copyright) is kept as it is.
     if (!entry->KnownType()) continue;
     // A value said to run past the block is no value (a Make of 0xFFFFFFFF bytes): the entry is
     // dropped and remembered as lost, the rest of the directory is read on.
     if (!entry->value) {
-      if (dropped.size() < kMaxDroppedKept) dropped.push_back({parentId, tag});
+      if (dropped.size() < kMaxDroppedKept) dropped.push_back({parentId, entry->tag});
       continue;
     }
-    const ByteView rawBytes = *entry->value;
-
-    const TagRow* row = nullptr;
-    std::string text;
-    if (display) {
-      row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), tag);
-      if (!row) row = &UnknownTagRow();
-      text = DisplayText(*row, tag, format, components, rawBytes, nullptr);
-      // A shown text costs twice its length, as the budget has always counted it.
-      if (!limits.TakeBytes(2 * text.size())) break;
-    }
-
+    const TagRow* row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), entry->tag);
+    if (!row) row = &UnknownTagRow();
+    std::string text = DisplayText(*row, *entry);
+    // A shown text costs twice its length, as the budget has always counted it.
+    if (!limits.TakeBytes(2 * text.size())) break;
     // An empty value points nowhere and sets nothing.
-    if (byteCount > 0) switch (tag) {
-        case kTagCompression:
-          if (mode == DirMode::kThumbnail) thumbCompression = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
-          break;
-        case kTagSubIfds:
-        case kTagExifOffset:
-        case kTagInteropOffset:
-        case kTagGpsInfo:
-          if (const auto target = Get32(valuePos)) {
-            const std::int64_t pos = static_cast<std::int64_t>(*target) + base;
-            if (!limits.Visited(base, pos) && depth < IfdLimits::kMaxDirectoryDepth) {
-              try {
-                ReadDirectory(pos, base, tag, tag == kTagGpsInfo ? DirMode::kGps : DirMode::kMain, length, depth + 1);
-              } catch (const EMetadata&) {
-              } catch (const ByteRangeError&) {
-              }
-            }
-          }
-          break;
-        case kTagJpegOffset:
-          thumbStart = Get32(valuePos).value_or(0);
-          break;
-        case kTagJpegLength:
-          thumbLength = Get32(valuePos).value_or(0);
-          break;
-        case kTagExifVersion:
-          exifVersion.assign(rawBytes.span().begin(), rawBytes.span().end());
-          break;
-        case kTagFlash:
-          flashValue = RoundToInt(ValueAsFloat(rawBytes, format, motorolaOrder));
-          break;
-        case kTagMakerNote: {
-          makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
-          makerNoteStart = valuePos;
-          makerNoteOutside.clear();
-          TmsInfo decoder(*this, isTiff);
-          makerNoteResult = decoder.Decode();
-          break;
-        }
-        default:
-          break;
-      }
-
-    if (keep) {
-      TTagEntry e = row ? EntryFromRow(*row) : TTagEntry{};
-      if (row == &UnknownTagRow()) {
-        // Kept so that it is written back (lens, serial numbers, time zones, PrintIM ...), under its number.
-        e.tag = tag;
-        e.name = UnknownTagName(tag);
-        e.desc = e.name;
-      }
-      e.data = std::move(text);
-      e.raw.assign(rawBytes.span().begin(), rawBytes.span().end());
-      e.rawSize = static_cast<std::int32_t>(e.raw.size());
-      e.type = format;
-      e.count = static_cast<std::uint16_t>(components);
-      e.parentId = parentId;
-      e.kind = 0;
-      if (mode == DirMode::kThumbnail) {
-        thumbEntries.push_back(std::move(e));
-      } else if (!e.name.empty()) {
-        entries.push_back(std::move(e));
-      }
-    }
+    if (entry->byteCount > 0) TakeValue(*entry, at, mode, depth);
+    KeepEntry(*row, std::move(text), *entry, parentId, mode);
   }
-  if (mode == DirMode::kMain && (owner_->errorText.empty() || owner_->errorText == msg::kNone)) DeriveFocalLength35();
+  // Nothing is derived from a walk that met a problem.
+  if (mode == DirMode::kMain && !problemMet_) DeriveFocalLength35();
+}
+
+void TImageInfo::TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode mode, int depth) {
+  const ByteView rawBytes = *entry.value;
+  switch (entry.tag) {
+    case kTagCompression:
+      if (mode == DirMode::kThumbnail) thumbCompression = RoundToInt(ValueAsFloat(rawBytes, entry.type, motorolaOrder));
+      break;
+    case kTagSubIfds:
+    case kTagExifOffset:
+    case kTagInteropOffset:
+    case kTagGpsInfo:
+      if (const auto target = Get32(entry.valuePos)) {
+        const std::int64_t pos = static_cast<std::int64_t>(*target) + at.base;
+        if (!limits.Visited(at.base, pos) && depth < IfdLimits::kMaxDirectoryDepth) {
+          try {
+            ReadDirectory({pos, at.base, at.length}, entry.tag,
+                          entry.tag == kTagGpsInfo ? DirMode::kGps : DirMode::kMain, depth + 1);
+          } catch (const EMetadata&) {
+          } catch (const ByteRangeError&) {
+          }
+        }
+      }
+      break;
+    case kTagJpegOffset:
+      thumbStart = Get32(entry.valuePos).value_or(0);
+      break;
+    case kTagJpegLength:
+      thumbLength = Get32(entry.valuePos).value_or(0);
+      break;
+    case kTagExifVersion:
+      exifVersion.assign(rawBytes.span().begin(), rawBytes.span().end());
+      break;
+    case kTagFlash:
+      flashValue = RoundToInt(ValueAsFloat(rawBytes, entry.type, motorolaOrder));
+      break;
+    case kTagMakerNote: {
+      makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
+      makerNoteStart = entry.valuePos;
+      makerNoteOutside.clear();
+      TmsInfo decoder(*this, isTiff);
+      makerNoteResult = decoder.Decode();
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void TImageInfo::KeepEntry(const TagRow& row, std::string text, const IfdEntry& entry, std::uint16_t parentId,
+                           DirMode mode) {
+  TTagEntry e = EntryFromRow(row);
+  if (&row == &UnknownTagRow()) {
+    // Kept so that it is written back (lens, serial numbers, time zones, PrintIM ...), under its number.
+    e.tag = entry.tag;
+    e.name = UnknownTagName(entry.tag);
+    e.desc = e.name;
+  }
+  e.data = std::move(text);
+  const auto raw = entry.value->span();
+  e.raw.assign(raw.begin(), raw.end());
+  e.rawSize = static_cast<std::int32_t>(e.raw.size());
+  e.type = entry.type;
+  e.count = static_cast<std::uint16_t>(entry.count);
+  e.parentId = parentId;
+  e.kind = 0;
+  if (mode == DirMode::kThumbnail) {
+    thumbEntries.push_back(std::move(e));
+  } else if (!e.name.empty()) {
+    entries.push_back(std::move(e));
+  }
+}
+
+void TImageInfo::ReportProblem(std::string text) {
+  owner_->errorText = std::move(text);
+  problemMet_ = true;
 }
 
 void TImageInfo::ReadThumbnailDirectory() {
   thumbEntries.clear();
-  if (ifd1Offset != 0) ReadDirectory(ifd1Offset + 8, 8, kParentIfd1, DirMode::kThumbnail, ifd1Length - 12);
+  if (ifd1Offset != 0) ReadDirectory({ifd1Offset + 8, 8, ifd1Length - 12}, kParentIfd1, DirMode::kThumbnail);
   thumbnail.clear();
   thumbStrips.clear();
   thumbStripSizes.clear();
@@ -377,9 +377,9 @@ std::string TImageInfo::TextOfEntry(const TTagEntry& e) const {
     if (e.tag == kTagInteropVersion || e.tag == kTagExifVersion || e.tag == kTagFlashPixVersion) return ToUtf8(e.raw);
     if (e.tag == kTagUserComment) return DecodeUserComment(e.raw, motorolaOrder);
   }
-  std::string text = e.type == kUndefined
-                         ? "\"" + ToUtf8(e.raw) + "\""
-                         : FormatNumbers(e.raw, e.count, e.type, e.code, e.format, motorolaOrder, owner_->decodeValues);
+  std::string text = e.type == kUndefined ? "\"" + ToUtf8(e.raw) + "\""
+                                          : FormatNumbers(e.raw, e.count, e.type,
+                                                          {e.code, e.format, owner_->decodeValues}, motorolaOrder);
   if (e.formatter != Formatter::kNone && owner_->decodeValues)
     text = ApplyFormatter(e.formatter, {text, ByteView(e.raw), motorolaOrder});
   return text;
@@ -543,16 +543,79 @@ void TImageInfo::EncodeElement(TTagEntry& e, const TagScalar& v) const {
   e.raw.insert(e.raw.end(), b.begin(), b.end());
   e.rawSize = static_cast<std::int32_t>(e.raw.size());
   e.data = FormatNumbers(e.raw, static_cast<std::uint32_t>(e.raw.size() / static_cast<std::size_t>(FormatSize(e.type))),
-                         e.type, e.code, e.format, be, owner_->decodeValues);
+                         e.type, {e.code, e.format, owner_->decodeValues}, be);
 }
 
-void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int flags) {
-  const TagRow* row = nullptr;
-  if (flags & 5) row = FindRowByName(MainTagTable(), name);
-  if (!row && (flags & 2)) row = FindRowByName(GpsTagTable(), name);
+// The entry of the row's own directory, as for removal: a copy misplaced in another directory (or
+// read through SubIFDs) must not take the value meant for this one. Appended when absent.
+TTagEntry& TImageInfo::EntryToSet(const TagRow& row, bool thumb, std::uint16_t parent) {
+  auto& list = thumb ? thumbEntries : entries;
+  auto it = std::find_if(list.begin(), list.end(), [&](const TTagEntry& e) {
+    return e.tag == row.tag && e.parentId == parent && SameText(e.name, row.name);
+  });
+  if (it != list.end()) return *it;
+  if (!thumb && row.parentId != 0) {
+    // The directory's pointer entry must exist for the writer to reach the directory. It is a LONG
+    // of four bytes whatever the table row says, so the writer can patch it.
+    const std::uint16_t pointerTag = row.parentId;
+    const bool present = std::any_of(entries.begin(), entries.end(),
+                                     [&](const TTagEntry& p) { return p.tag == pointerTag && p.kind == 0; });
+    if (!present) {
+      const TagRow* pointerRow = FindRowByTag(MainTagTable(), pointerTag);
+      if (!pointerRow) throw EMetadata(Message(msg::kDefinitionNotFound, {Hex4(pointerTag)}));
+      TTagEntry p = EntryFromRow(*pointerRow);
+      p.parentId = kParentIfd0;
+      p.type = kLong;
+      p.count = 1;
+      p.raw.assign(4, 0);
+      p.rawSize = 4;
+      entries.push_back(std::move(p));
+    }
+  }
+  TTagEntry e = EntryFromRow(row);
+  e.parentId = parent;
+  e.raw.assign(static_cast<std::size_t>(std::max(row.rawSize, 0)), 0);
+  list.push_back(std::move(e));
+  return list.back();
+}
+
+void TImageInfo::SetAsciiValue(TTagEntry& e, const TagValue& value) {
+  std::string text;
+  if (const auto* s = std::get_if<std::string>(&value))
+    text = *s;
+  else if (const auto* b = std::get_if<Bytes>(&value))
+    text.assign(b->begin(), b->end());
+  else if (const auto* i = std::get_if<std::int64_t>(&value))
+    text = std::to_string(*i);
+  else if (const auto* d = std::get_if<double>(&value))
+    text = NumberText(*d);
+  else
+    throw EMetadata(msg::kUnhandledFormat);
+  e.raw.assign(text.begin(), text.end());
+  e.raw.push_back(0);
+  e.rawSize = static_cast<std::int32_t>(e.raw.size());
+  e.count = static_cast<std::uint16_t>(std::min<std::size_t>(e.raw.size(), 65535));
+  e.data = ToUtf8(text);
+}
+
+void TImageInfo::SetUndefinedValue(TTagEntry& e, const TagValue& value) {
+  if (const auto* b = std::get_if<Bytes>(&value))
+    e.raw = *b;
+  else if (const auto* s = std::get_if<std::string>(&value))
+    e.raw.assign(s->begin(), s->end());
+  else
+    throw EMetadata(msg::kUnhandledFormat);
+  e.rawSize = static_cast<std::int32_t>(e.raw.size());
+  e.count = static_cast<std::uint16_t>(std::min<std::size_t>(e.raw.size(), 65535));
+  e.data = "<binary>";
+}
+
+void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, SetIn where) {
+  const TagRow* row = FindRowByName(MainTagTable(), name);
+  if (!row && where == SetIn::kMainOrGpsTable) row = FindRowByName(GpsTagTable(), name);
   if (!row) throw EMetadata(Message(msg::kTagNotFound, {std::string(name)}));
 
-  const bool thumb = (flags & 4) != 0;
+  const bool thumb = where == SetIn::kThumbnail;
   auto& list = thumb ? thumbEntries : entries;
   // Thumbnail entries belong to IFD1 whatever the table row says, or the writer would never see them.
   const std::uint16_t parent = thumb ? kParentIfd1 : row->parentId;
@@ -567,69 +630,9 @@ void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int f
     return;
   }
 
-  // The entry of the row's own directory, as for removal: a copy misplaced in another directory (or
-  // read through SubIFDs) must not take the value meant for this one.
-  auto it = std::find_if(list.begin(), list.end(), [&](const TTagEntry& e) {
-    return e.tag == row->tag && e.parentId == parent && SameText(e.name, row->name);
-  });
-  if (it == list.end()) {
-    if (!thumb && row->parentId != 0) {
-      // The directory's pointer entry must exist for the writer to reach the directory. It is a LONG
-      // of four bytes whatever the table row says, so the writer can patch it.
-      const std::uint16_t pointerTag = row->parentId;
-      const bool present = std::any_of(entries.begin(), entries.end(),
-                                       [&](const TTagEntry& p) { return p.tag == pointerTag && p.kind == 0; });
-      if (!present) {
-        const TagRow* pointerRow = FindRowByTag(MainTagTable(), pointerTag);
-        if (!pointerRow) throw EMetadata(Message(msg::kDefinitionNotFound, {Hex4(pointerTag)}));
-        TTagEntry p = EntryFromRow(*pointerRow);
-        p.parentId = kParentIfd0;
-        p.type = kLong;
-        p.count = 1;
-        p.raw.assign(4, 0);
-        p.rawSize = 4;
-        entries.push_back(std::move(p));
-      }
-    }
-    TTagEntry e = EntryFromRow(*row);
-    e.parentId = parent;
-    e.raw.assign(static_cast<std::size_t>(std::max(row->rawSize, 0)), 0);
-    list.push_back(std::move(e));
-    it = list.end() - 1;
-  }
-  TTagEntry& e = *it;
-
-  if (e.type == kAscii) {
-    std::string text;
-    if (const auto* s = std::get_if<std::string>(&value))
-      text = *s;
-    else if (const auto* b = std::get_if<Bytes>(&value))
-      text.assign(b->begin(), b->end());
-    else if (const auto* i = std::get_if<std::int64_t>(&value))
-      text = std::to_string(*i);
-    else if (const auto* d = std::get_if<double>(&value))
-      text = NumberText(*d);
-    else
-      throw EMetadata(msg::kUnhandledFormat);
-    e.raw.assign(text.begin(), text.end());
-    e.raw.push_back(0);
-    e.rawSize = static_cast<std::int32_t>(e.raw.size());
-    e.count = static_cast<std::uint16_t>(std::min<std::size_t>(e.raw.size(), 65535));
-    e.data = ToUtf8(text);
-    return;
-  }
-  if (e.type == kUndefined) {
-    if (const auto* b = std::get_if<Bytes>(&value))
-      e.raw = *b;
-    else if (const auto* s = std::get_if<std::string>(&value))
-      e.raw.assign(s->begin(), s->end());
-    else
-      throw EMetadata(msg::kUnhandledFormat);
-    e.rawSize = static_cast<std::int32_t>(e.raw.size());
-    e.count = static_cast<std::uint16_t>(std::min<std::size_t>(e.raw.size(), 65535));
-    e.data = "<binary>";
-    return;
-  }
+  TTagEntry& e = EntryToSet(*row, thumb, parent);
+  if (e.type == kAscii) return SetAsciiValue(e, value);
+  if (e.type == kUndefined) return SetUndefinedValue(e, value);
 
   std::vector<TagScalar> elements;
   if (const auto* arr = std::get_if<std::vector<TagScalar>>(&value)) {
@@ -657,7 +660,6 @@ void TImageInfo::SetTagValue(std::string_view name, const TagValue& value, int f
 }
 
 void TImageInfo::AddComputedEntry(std::string_view name, std::string_view text, std::uint16_t type) {
-  if (readMask != 4 && readMask != 255) return;
   TTagEntry e;
   e.kind = 1;
   e.name = name;

@@ -36,6 +36,21 @@ class TEndInd {
 
 enum class DirMode { kMain, kGps, kThumbnail };
 
+// Where the set operation looks a tag name up and which list it changes.
+enum class SetIn {
+  kMainTable = 1,       // the main table, the main list
+  kMainOrGpsTable = 3,  // the main table, then the GPS table; the main list
+  kThumbnail = 4,       // the main table; the thumbnail (IFD1) list
+};
+
+// Where a directory is read: `start` is the position of its entry count, a TIFF offset o is position
+// o + base, `length` the TIFF bytes available (as the caller counts them).
+struct DirectoryAt {
+  std::int64_t start = 0;
+  std::int64_t base = 0;
+  std::int64_t length = 0;
+};
+
 class TImageInfo : public TEndInd {
  public:
   // Limits that keep hostile blocks cheap in time and memory; real files stay far below them (a few
@@ -44,14 +59,12 @@ class TImageInfo : public TEndInd {
   static constexpr std::size_t kMaxDroppedKept = 64;
 
   // The owner provides the error text, the date format, decodeValues and the TIFF flag.
-  TImageInfo(TImgData& owner, int readMask);
+  explicit TImageInfo(TImgData& owner);
 
   TImgData& owner() const { return *owner_; }
 
-  // Decodes one directory and its sub-directories. `start` is the position of the entry count, a
-  // TIFF offset o is position o + base, `length` the TIFF bytes available (as the caller counts them).
-  void ReadDirectory(std::int64_t start, std::int64_t base, std::uint16_t parentId, DirMode mode, std::int64_t length,
-                     int depth = 0);
+  // Decodes one directory and its sub-directories.
+  void ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, DirMode mode, int depth = 0);
   // Decodes IFD1 and takes the thumbnail bytes.
   void ReadThumbnailDirectory();
   bool HasThumbnail() const { return !thumbnail.empty(); }
@@ -72,13 +85,12 @@ class TImageInfo : public TEndInd {
   std::int64_t GetImageHeight() const;
   std::string GetUserComment() const;
 
-  // flags: 1 main table, 2 GPS table when not in the main one, 4 work on the thumbnail list.
   // Throws EMetadata with the texts of messages.h.
-  void SetTagValue(std::string_view name, const TagValue& value, int flags);
+  void SetTagValue(std::string_view name, const TagValue& value, SetIn where);
   // Sets IFD0's ImageWidth and ImageLength (appended as LONG when absent) through SetTagValue; a size
   // outside the entry's type throws the range error (metadatawriter.cpp).
   void SetImageSize(std::int64_t height, std::int64_t width);
-  // Appends a computed (kind 1) entry; only with readMask 4 or 255.
+  // Appends a computed (kind 1) entry.
   void AddComputedEntry(std::string_view name, std::string_view text, std::uint16_t type);
 
   int EntryCount() const { return static_cast<int>(entries.size()); }
@@ -110,7 +122,6 @@ class TImageInfo : public TEndInd {
   std::uint32_t thumbStart = 0;
   std::uint32_t thumbLength = 0;
   std::int64_t flashValue = 0;
-  int readMask = 255;
   Bytes makerNote;
   std::int64_t makerNoteStart = 0;  // position of the maker note in `buffer`
   // [start, end) positions in `buffer` of maker-note values that lie outside the note's own bytes
@@ -123,18 +134,28 @@ class TImageInfo : public TEndInd {
   // kept); once spent, the walks stop with the entries read so far.
   IfdLimits limits;
 
+  // A problem met on the walk: the owner's error text names it, and the walk derives nothing after it.
+  void ReportProblem(std::string text);
+
   // Display text of an entry's value as the getters make it again from `raw`.
   std::string TextOfEntry(const TTagEntry& e) const;
 
  private:
   void ReadThumbnailStrips();
-  std::string DisplayText(const TagRow& row, std::uint16_t tag, int format, std::uint32_t components, ByteView rawBytes,
-                          std::vector<ComputedField>* fields) const;
+  std::string DisplayText(const TagRow& row, const IfdEntry& entry) const;
+  // What an entry's value sets besides itself: the thumbnail's place, the flash, the maker note, and
+  // the directories it points to (read at once).
+  void TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode mode, int depth);
+  void KeepEntry(const TagRow& row, std::string text, const IfdEntry& entry, std::uint16_t parentId, DirMode mode);
   void DeriveFocalLength35();
   void EncodeElement(TTagEntry& e, const TagScalar& v) const;
   TagValue NumericValue(const TTagEntry& e) const;
+  TTagEntry& EntryToSet(const TagRow& row, bool thumb, std::uint16_t parent);
+  static void SetAsciiValue(TTagEntry& e, const TagValue& value);
+  static void SetUndefinedValue(TTagEntry& e, const TagValue& value);
 
   TImgData* owner_;
+  bool problemMet_ = false;
 };
 
 // The name an entry of a tag the tables do not know is kept under: "0xA434".

@@ -128,17 +128,12 @@ std::optional<std::int64_t> IntegerComponent(ByteView b, std::size_t at, int for
 }
 
 // Numerator and denominator of a rational component, signed only for SRATIONAL.
-bool RationalParts(ByteView b, std::size_t at, int format, bool be, std::int64_t& num, std::int64_t& den) {
+std::optional<std::pair<std::int64_t, std::int64_t>> RationalParts(ByteView b, std::size_t at, int format, bool be) {
   const auto n = b.u32(at, be), d = b.u32(at + 4, be);
-  if (!n || !d || at > SIZE_MAX - 4) return false;
-  if (format == kSRational) {
-    num = static_cast<std::int32_t>(*n);
-    den = static_cast<std::int32_t>(*d);
-  } else {
-    num = *n;
-    den = *d;
-  }
-  return true;
+  if (!n || !d || at > SIZE_MAX - 4) return std::nullopt;
+  if (format == kSRational)
+    return std::pair<std::int64_t, std::int64_t>{static_cast<std::int32_t>(*n), static_cast<std::int32_t>(*d)};
+  return std::pair<std::int64_t, std::int64_t>{*n, *d};
 }
 
 std::string FractionText(std::int64_t num, std::int64_t den) {
@@ -347,9 +342,9 @@ double ComponentAsFloat(ByteView bytes, std::size_t index, int format, bool bigE
   const std::size_t at = index * static_cast<std::size_t>(size);
   if (!bytes.has(at, static_cast<std::size_t>(size))) return 0;
   if (format == kRational || format == kSRational) {
-    std::int64_t num, den;
-    if (!RationalParts(bytes, at, format, bigEndian, num, den) || den == 0) return 0;
-    return static_cast<double>(num) / static_cast<double>(den);
+    const auto parts = RationalParts(bytes, at, format, bigEndian);
+    if (!parts || parts->second == 0) return 0;
+    return static_cast<double>(parts->first) / static_cast<double>(parts->second);
   }
   if (format == kFloat) return std::bit_cast<float>(*bytes.u32(at, bigEndian));
   if (format == kDouble) {
@@ -364,8 +359,9 @@ double ValueAsFloat(ByteView bytes, int format, bool bigEndian) {
   return ComponentAsFloat(bytes, 0, format, bigEndian);
 }
 
-std::string FormatNumbers(ByteView bytes, std::uint32_t count, int format, std::string_view code, std::string_view fmt,
-                          bool bigEndian, bool decodeValues) {
+std::string FormatNumbers(ByteView bytes, std::uint32_t count, int format, const NumberStyle& style, bool bigEndian) {
+  const std::string_view code = style.code, fmt = style.fmt;
+  const bool decodeValues = style.decodeValues;
   const int size = FormatSize(format);
   if (size == 0) return "";
   std::vector<std::string> items;
@@ -377,8 +373,8 @@ std::string FormatNumbers(ByteView bytes, std::uint32_t count, int format, std::
     if (format == kAscii) {
       item = "?";
     } else if (format == kRational || format == kSRational) {
-      std::int64_t num = 0, den = 0;
-      RationalParts(bytes, at, format, bigEndian, num, den);
+      const auto [num, den] =
+          RationalParts(bytes, at, format, bigEndian).value_or(std::pair<std::int64_t, std::int64_t>{});
       item = FractionText(num, den);
       if (!code.empty()) item += LookupCode(code, item);
     } else if (format == kUndefined) {

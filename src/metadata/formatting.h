@@ -24,10 +24,16 @@ std::string FormatWithNumber(std::string_view fmt, double value);
 // At most this many components are shown in a display text.
 inline constexpr std::size_t kMaxShownComponents = 128;
 
-// The display text of an entry's value bytes: components joined with ", ", coded values looked up in
-// `code` (when decodeValues), then the row's display `format` applied.
-std::string FormatNumbers(ByteView bytes, std::uint32_t count, int format, std::string_view code, std::string_view fmt,
-                          bool bigEndian, bool decodeValues = true);
+// How a tag row shows its numbers: coded values looked up in `code` (when decodeValues), then the
+// display format `fmt` applied.
+struct NumberStyle {
+  std::string_view code;
+  std::string_view fmt;
+  bool decodeValues = true;
+};
+
+// The display text of an entry's value bytes: components joined with ", ", then styled.
+std::string FormatNumbers(ByteView bytes, std::uint32_t count, int format, const NumberStyle& style, bool bigEndian);
 
 // One component's numeric value: integers (signed for the signed formats), numerator / denominator
 // for the rationals, IEEE values for FLOAT and DOUBLE; 0 for texts, UNDEFINED and unknown formats, and

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/textcodec.h"
+#include "metadata/jpegmarkers.h"
 #include "metadata/messages.h"
 
 namespace velmora {
@@ -64,9 +65,6 @@ constexpr IptcRow kDatasets[] = {
     {K(8, 10), "Subfile", "Subfile", 0, true, 2},
 };
 static_assert(std::size(kDatasets) == 50);
-
-constexpr std::string_view kPhotoshop = "Photoshop 3.0";
-constexpr std::uint16_t kIptcResource = 0x0404;
 
 bool At(ByteView data, std::size_t pos, std::string_view text) {
   const auto b = data.bytes(pos, text.size());
@@ -209,9 +207,9 @@ void TIPTCdata::ParseApp13(ByteView data) {
 
 void TIPTCdata::AppendApp13(ByteView data) {
   const auto span = data.span();
-  const auto found = std::search(span.begin(), span.end(), kPhotoshop.begin(), kPhotoshop.end());
+  const auto found = std::search(span.begin(), span.end(), kPhotoshopId.begin(), kPhotoshopId.end());
   if (found == span.end()) return;
-  std::size_t pos = static_cast<std::size_t>(found - span.begin()) + kPhotoshop.size() + 1;
+  std::size_t pos = static_cast<std::size_t>(found - span.begin()) + kPhotoshopId.size() + 1;
   while (pos < data.size()) {
     if (!At(data, pos, "8BIM")) return;
     const auto id = data.u16(pos + 4, true);
@@ -222,7 +220,7 @@ void TIPTCdata::AppendApp13(ByteView data) {
     const auto size = data.u32(sizePos, true);
     if (!size) return;
     const std::size_t dataStart = sizePos + 4;
-    if (*id == kIptcResource) {
+    if (*id == kIptcResourceId) {
       // A resource cut short still gives the datasets that lie wholly inside the segment.
       const bool whole = data.has(dataStart, *size);
       const std::size_t end = whole ? dataStart + *size : data.size();

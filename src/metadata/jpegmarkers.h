@@ -27,5 +27,7 @@ inline constexpr std::string_view kXmpId = "http://ns.adobe.com/xap/1.0/";
 inline constexpr std::string_view kExtendedXmpId = "http://ns.adobe.com/xmp/extension/";
 inline constexpr std::string_view kPhotoshopId = "Photoshop 3.0";
 inline constexpr std::string_view kIccId = "ICC_PROFILE";
+// The Photoshop image resource that holds the IPTC datasets.
+inline constexpr std::uint16_t kIptcResourceId = 0x0404;
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 #include "metadata/iccprofile.h"
 #include "metadata/ifd.h"
 #include "metadata/jpegmarkers.h"
+#include "metadata/jpegtrailer.h"
 #include "metadata/messages.h"
 #include "metadata/segmentreader.h"
 
@@ -56,7 +57,7 @@ int ReadExifOrientation(ByteView app1Data) {
   return kOrientationUpright;
 }
 
-TImgData::TImgData(int readMaskArg) : readMask(readMaskArg) { Reset(); }
+TImgData::TImgData() { Reset(); }
 
 TImgData::~TImgData() = default;
 
@@ -77,6 +78,7 @@ void TImgData::Reset() {
   exifOrientation = kOrientationUpright;
   headerCut = false;
   headerCutAt = 0;
+  iptcTrailerLeft = false;
 }
 
 void TImgData::ClearMetadata() {
@@ -85,6 +87,7 @@ void TImgData::ClearMetadata() {
   iptcData.reset();
   xmpSegments.clear();
   comment.clear();
+  iptcTrailerLeft = false;
 }
 
 std::string TImgData::CommentText() const { return ToUtf8(comment); }
@@ -218,7 +221,7 @@ void SegmentScan::TakeApp1() {
   // its place, or the file's EXIF would be lost.
   if ((parts_ & kPartExif) && img_.exifSection < 0 && HasExifIdentifier(data)) {
     img_.exifSection = static_cast<int>(img_.sections.size()) - 1;
-    img_.exifInfo = std::make_unique<TImageInfo>(img_, img_.readMask);
+    img_.exifInfo = std::make_unique<TImageInfo>(img_);
     img_.buffer = data;
     img_.DecodeExifSection();
     return;
@@ -283,12 +286,13 @@ bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
   headerCut = reader.End() == JpegWalkEnd::kBudget;
   headerCutAt = headerCut ? reader.Position() : 0;
   scan.Finish();
+  if ((parts & kPartIptc) && reader.End() == JpegWalkEnd::kScan) TakeIptcTrailer(*this, stream, reader.Position());
   return HasMetadata();
 }
 
 void TImgData::DecodeExifSection() {
   if (exifSection < 0) return;
-  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(*this, readMask);
+  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(*this);
   const Bytes& data = sections[static_cast<std::size_t>(exifSection)].data;
   if (!HasExifIdentifier(data)) {
     errorText = msg::kIncorrectExifHeader;
@@ -306,7 +310,7 @@ void TImgData::DecodeExifSection() {
   exifInfo->motorolaOrder = motorolaOrder;
   const std::int64_t ifd0 = Get32(12).value_or(0);
   const int size = sections[static_cast<std::size_t>(exifSection)].size;
-  exifInfo->ReadDirectory(ifd0 == 0 ? 16 : ifd0 + 8, 8, kParentIfd0, DirMode::kMain, size - 6);
+  exifInfo->ReadDirectory({ifd0 == 0 ? 16 : ifd0 + 8, 8, size - 6}, kParentIfd0, DirMode::kMain);
   exifInfo->ReadThumbnailDirectory();
 }
 
@@ -336,14 +340,14 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   sections.clear();
   sections.push_back({Bytes(window.begin(), window.end()), 0, 0});
   exifSection = 0;
-  exifInfo = std::make_unique<TImageInfo>(*this, readMask);
+  exifInfo = std::make_unique<TImageInfo>(*this);
   exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
   motorolaOrder = mm;
   buffer = sections[0].data;
   exifInfo->buffer = sections[0].data;
   exifInfo->motorolaOrder = mm;
   // IFD0 must lie at file offset 8, the window's first byte; file offset o is window position o - 8.
-  exifInfo->ReadDirectory(0, -8, kParentIfd0, DirMode::kMain, static_cast<std::int64_t>(kTiffWindow));
+  exifInfo->ReadDirectory({0, -8, static_cast<std::int64_t>(kTiffWindow)}, kParentIfd0, DirMode::kMain);
   return true;
 }
 

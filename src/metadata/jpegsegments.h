@@ -69,7 +69,7 @@ class TImgData : public TEndInd {
   // TIFF input: the window read from file offset 8.
   static constexpr std::size_t kTiffWindow = 256000;
 
-  explicit TImgData(int readMask = 255);  // the design's Create
+  TImgData();
   ~TImgData();
   TImgData(const TImgData&) = delete;
   TImgData& operator=(const TImgData&) = delete;
@@ -151,8 +151,9 @@ class TImgData : public TEndInd {
   // (metadata among them, perhaps) were not read.
   bool headerCut = false;
   std::size_t headerCutAt = 0;
+  // IPTC records after the picture's end that were not read, since the APP13 segments held others.
+  bool iptcTrailerLeft = false;
   bool isTiff = false;
-  int readMask = 255;
   int exifSection = -1;  // index into sections, -1: none
   std::unique_ptr<TImageInfo> exifInfo;
   std::unique_ptr<TIPTCdata> iptcData;

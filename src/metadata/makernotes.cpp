@@ -62,9 +62,9 @@ bool TmsInfo::Decode() {
     if (make == "NIKON" && !isTiff) KeepNikonSubdirectories();
     ReadMakerDirectory(w);
   } catch (const EMetadata& e) {
-    reader->owner().errorText = std::string(msg::kErrorDetected) + e.what();
+    reader->ReportProblem(std::string(msg::kErrorDetected) + e.what());
   } catch (const ByteRangeError& e) {
-    reader->owner().errorText = std::string(msg::kErrorDetected) + e.what();
+    reader->ReportProblem(std::string(msg::kErrorDetected) + e.what());
   }
   makerText = make;
   return true;
@@ -124,7 +124,6 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
   if (dirPos < 0) return;
   IfdEntries entries({.block = note, .directory = dirPos, .valueBase = valueBase, .bigEndian = be}, &reader->limits);
   if (!entries.Count()) return;
-  const bool active = reader->readMask == 4 || reader->readMask == 255;
   const bool decode = reader->owner().decodeValues;
   while (const auto entry = entries.Next()) {
     const std::uint16_t tag = entry->tag;
@@ -153,14 +152,13 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
       }
     }
     if (row && SameText(row->name, "Skip")) continue;
-    if (!active) continue;
 
     const char* code = row ? row->code : "";
     const char* fmt = row ? row->format : "";
     const std::string quoted = "\"" + ToUtf8(bytes.span()) + "\"";
     std::string text = (format == kAscii || format == kUndefined)
                            ? quoted
-                           : FormatNumbers(bytes, components, format, code, fmt, be, decode);
+                           : FormatNumbers(bytes, components, format, {code, fmt, decode}, be);
     std::vector<ComputedField> fields;
     if (row && rowIndex > 0 && row->formatter != Formatter::kNone && decode) {
       try {

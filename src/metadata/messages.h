@@ -46,6 +46,7 @@ inline constexpr const char* kWithoutColourConversion = "zapisano bez konwersji 
 inline constexpr const char* kDroppedEntries = "wpisy EXIF z wartością poza blokiem EXIF: ";
 inline constexpr const char* kDirectoryOutsideBlock = "katalog EXIF nie mieści się w bloku EXIF";
 inline constexpr const char* kIptcCut = "dane IPTC ucięte w pliku źródłowym";
+inline constexpr const char* kIptcTrailerLeft = "inne dane IPTC za końcem obrazu pominięte";
 inline constexpr const char* kStripsNotTurned = "miniatury nieskompresowanej nie da się obrócić";
 inline constexpr const char* kThumbnailNotTurned = "miniatury nie da się obrócić";
 inline constexpr const char* kExifXmpUnreadable = "pakiet XMP w EXIF nieczytelny";

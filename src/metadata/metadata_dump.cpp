@@ -96,10 +96,10 @@ std::string JsonString(std::string_view text) {
   return out + "\"";
 }
 
-std::string DumpMetadataJson(const TImgData& img) {
+std::string DumpMetadataJson(const TImgData& img, bool ok) {
   std::string out = "{\"file\":" + JsonString(img.fileName);
   out += ",\"ok\":";
-  out += img.errorText == "<none>" ? "true" : "false";
+  out += ok ? "true" : "false";
   out += ",\"errorText\":" + JsonString(img.errorText);
   out += ",\"fileSize\":" + std::to_string(img.fileSize);
   out += ",\"imageWidth\":" + std::to_string(img.imageWidth);
@@ -133,10 +133,10 @@ std::string DumpMetadataJson(const TImgData& img) {
 }
 
 std::string DumpMetadataJson(const std::string& path) {
-  TImgData img(255);
-  img.OpenFile(path, kPartsAll);
+  TImgData img;
+  const bool ok = img.OpenFile(path, kPartsAll);
   if (img.fileName.empty()) img.fileName = path;
-  return DumpMetadataJson(img);
+  return DumpMetadataJson(img, ok);
 }
 
 }  // namespace velmora

@@ -16,8 +16,8 @@ class TImgData;
 // length. The file is read as the program reads it (TImgData::OpenFile with all parts).
 std::string DumpMetadataJson(const std::string& path);
 
-// The same for a container that has already read its file.
-std::string DumpMetadataJson(const TImgData& img);
+// The same for a container that has already read its file; `ok` is what its read returned.
+std::string DumpMetadataJson(const TImgData& img, bool ok);
 
 // A JSON string literal; invalid UTF-8 bytes become U+FFFD.
 std::string JsonString(std::string_view text);

@@ -18,7 +18,6 @@ namespace velmora {
 namespace {
 
 constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
-constexpr std::uint16_t kIptcResource = 0x0404;
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
@@ -147,6 +146,7 @@ void NoteWhatWasNotRead(const TImgData& img, std::vector<TOutputNote>* notes) {
     if (info->illegalDirectories > 0) Note(notes, TOutputNote::Kind::kMetadata, msg::kDirectoryOutsideBlock);
   }
   if (img.iptcData && img.iptcData->Truncated()) Note(notes, TOutputNote::Kind::kMetadata, msg::kIptcCut);
+  if (img.iptcTrailerLeft) Note(notes, TOutputNote::Kind::kMetadata, msg::kIptcTrailerLeft);
 }
 
 // XMP inside the EXIF block (IFD0's ExtensibleMetadataPlatform) loses its position like the segments.
@@ -300,21 +300,20 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
   PatchSegmentLength(stream, segmentStart);
 }
 
-TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending) {
+// One entry of a directory being written.
+struct TExifWriter::Field {
+  std::uint16_t tag, type;
+  std::uint32_t count;
+  Bytes value;
+  bool pointer = false;      // patched once the directory it points to is written
+  bool thumbOffset = false;  // gets the copied thumbnail's offset (each strip's)
+};
+
+std::vector<TExifWriter::Field> TExifWriter::DirectoryFields(std::uint16_t parent, bool strips,
+                                                             const Bytes& thumbnail) {
   const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
   const bool ifd1 = parent == kParentIfd1;
-
-  // IFD1's picture: the JPEG thumbnail, else the strips of an uncompressed one.
-  const bool strips = ifd1 && info.thumbnail.empty() && !info.thumbStrips.empty();
-  const Bytes& thumbnail = strips ? info.thumbStrips : info.thumbnail;
-  struct Field {
-    std::uint16_t tag, type;
-    std::uint32_t count;
-    Bytes value;
-    bool pointer = false;      // patched once the directory it points to is written
-    bool thumbOffset = false;  // gets the copied thumbnail's offset (each strip's)
-  };
   std::vector<Field> fields;
   for (const TTagEntry& e : ifd1 ? info.thumbEntries : info.entries) {
     if (e.parentId != parent || e.kind != 0) continue;
@@ -353,6 +352,18 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
     f.count = static_cast<std::uint32_t>(f.value.size() / static_cast<std::size_t>(size));
     fields.push_back(std::move(f));
   }
+  return fields;
+}
+
+TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending) {
+  const TImageInfo& info = *imgData().exifInfo;
+  const bool be = motorolaOrder;
+  const bool ifd1 = parent == kParentIfd1;
+
+  // IFD1's picture: the JPEG thumbnail, else the strips of an uncompressed one.
+  const bool strips = ifd1 && info.thumbnail.empty() && !info.thumbStrips.empty();
+  const Bytes& thumbnail = strips ? info.thumbStrips : info.thumbnail;
+  std::vector<Field> fields = DirectoryFields(parent, strips, thumbnail);
   // TIFF wants the entries in ascending tag order; an appended entry (the image size) moves to its place.
   std::stable_sort(fields.begin(), fields.end(), [](const Field& a, const Field& b) { return a.tag < b.tag; });
   if (fields.size() > 0xFFFF) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp1)));
@@ -437,7 +448,7 @@ std::size_t TIPTCWriter::WriteResourceHeader(ByteWriter& stream, std::uint16_t i
 void TIPTCWriter::WriteBlock(ByteWriter& stream) {
   TBasicMetadataWriter::WriteBlock(stream);
   ByteWriter resource;
-  const std::size_t sizePos = WriteResourceHeader(resource, kIptcResource, "");
+  const std::size_t sizePos = WriteResourceHeader(resource, kIptcResourceId, "");
   const std::size_t start = resource.size();
   if (const TIPTCdata* iptc = imgData().iptcData.get()) {
     // IIM wants the records in ascending order, which the blocks of several APP13 segments read one
@@ -487,8 +498,8 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
   for (TTagEntry& e : entries)
     if (e.parentId == kParentIfd0 && (e.tag == 0x0100 || e.tag == 0x0101) && e.type != kByte && e.type != kShort)
       e.type = kLong;
-  SetTagValue("ImageWidth", width, 3);
-  SetTagValue("ImageLength", height, 3);
+  SetTagValue("ImageWidth", width, SetIn::kMainOrGpsTable);
+  SetTagValue("ImageLength", height, SetIn::kMainOrGpsTable);
   // The Exif directory's size of the picture (ExifImageWidth/ExifImageLength) is the new one too when
   // the source states it; a value a SHORT cannot hold makes it a LONG.
   for (TTagEntry& e : entries) {

@@ -128,6 +128,9 @@ class TExifWriter : public TBasicMetadataWriter {
     std::size_t nextField;  // stream position of its next-directory offset
   };
   Written WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending);
+  struct Field;
+  // The entries of one directory as written, in reading order (IFD1 gets the thumbnail's).
+  std::vector<Field> DirectoryFields(std::uint16_t parent, bool strips, const Bytes& thumbnail);
   // Where a chunk of n bytes wanted at block offset `at` goes: at, or past the kept ranges it would
   // overlap, on an even offset.
   std::int64_t Place(std::int64_t at, std::int64_t n) const;

@@ -56,7 +56,7 @@ void WriteSidewaysWithBrokenThumbnail(const QString& path) {
 }
 
 bool HasGps(const QString& path) {
-  TImgData img(255);
+  TImgData img;
   img.OpenFile(path.toStdString());
   if (!img.exifInfo) return false;
   for (const TTagEntry& e : img.exifInfo->entries)

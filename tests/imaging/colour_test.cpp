@@ -108,7 +108,7 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
       continue;
     }
     EXPECT_TRUE(converted.notes.empty());
-    TImgData after(255);
+    TImgData after;
     after.ScanJpegSegments(written, kPartIcc);
     EXPECT_EQ(after.iccProfile, ColourConversion::SrgbProfile());
     const QImage picture = loadJpeg(converted.output);

@@ -171,7 +171,7 @@ TEST_F(Pipeline, AbortFromTheCaptionHookStaysSilent) {
 
 TEST_F(Pipeline, MetadataSeamKeepsThePictureWhenItHasNothingToAdd) {
   const Bytes encoded{0xFF, 0xD8, 0xFF, 0xD9};
-  TImgData nothing(255);
+  TImgData nothing;
   for (const bool metadata : {false, true}) {
     TOutputOptions o;
     o.metadata = metadata;
@@ -184,7 +184,7 @@ TEST_F(Pipeline, KeepsTheSourcesMetadataWithTheNewSize) {
   BatchOptions o = options(100);
   o.keepMetadata = true;
   const FileOutcome out = processFile(source, o);
-  TImgData before(255), after(255);
+  TImgData before, after;
   before.OpenFile(source.string());
   ASSERT_TRUE(after.OpenFile(out.output.string()));
   ASSERT_TRUE(after.HasExif());
@@ -204,7 +204,7 @@ TEST_F(Pipeline, MetadataThatCannotBeCarriedGivesAPlainPicture) {
   jpeg.insert(jpeg.begin() + 2, app1.begin(), app1.end());
   const fs::path source = src_ / "byte_width.jpg";
   writeFileAtomically(source, jpeg);
-  TImgData check(255);
+  TImgData check;
   ASSERT_TRUE(check.OpenFile(source.string()));
   ASSERT_EQ(check.exifInfo->GetImageWidth(), 200);
 
@@ -214,7 +214,7 @@ TEST_F(Pipeline, MetadataThatCannotBeCarriedGivesAPlainPicture) {
   const Bytes written = readFileBytes(out.output);
   ASSERT_GE(written.size(), 4u);
   EXPECT_EQ(written[3], 0xE0) << "the encoder's own APP0, no EXIF";
-  TImgData after(255);
+  TImgData after;
   after.OpenFile(out.output.string());
   EXPECT_FALSE(after.HasMetadata());
   EXPECT_EQ(loadJpeg(out.output).width(), 300);
@@ -391,7 +391,7 @@ TEST_F(Pipeline, EveryOrientationComesOutUprightWithTheCaptionAtItsVisualLowerLe
         EXPECT_EQ(LooksUpright(written), rotate || o == 1) << what;
         EXPECT_TRUE(Near(written.pixel(10, written.height() - 10), kBlue)) << what;
 
-        TImgData after(255);
+        TImgData after;
         after.OpenFile(out.output.string());
         EXPECT_EQ(after.HasExif(), keep) << what;
         if (!keep) continue;
@@ -436,7 +436,7 @@ TEST_F(Pipeline, TheWindowsCaptionLandsAtTheVisualLowerLeft) {
 // With "kolory" = "zrodlo".
 TEST_F(Pipeline, TheColourProfileGoesIntoPlainAndMetadataSaves) {
   const fs::path source = copySample("canon_eos_7d_lightroom_iptc.jpg");
-  TImgData in(255);
+  TImgData in;
   in.ScanJpegSegments(readFileBytes(source), kPartIcc);
   ASSERT_GT(in.iccProfile.size(), 500u);
   ASSERT_FALSE(in.CarriedIccProfile().empty());
@@ -445,7 +445,7 @@ TEST_F(Pipeline, TheColourProfileGoesIntoPlainAndMetadataSaves) {
     o.keepMetadata = keep;
     o.convertColours = false;
     const FileOutcome out = processFile(source, o);
-    TImgData after(255);
+    TImgData after;
     after.ScanJpegSegments(readFileBytes(out.output), kPartsAll | kPartIcc);
     EXPECT_EQ(after.iccProfile, in.iccProfile) << keep;
     EXPECT_EQ(after.HasExif(), keep);
@@ -463,7 +463,7 @@ TEST_F(Pipeline, TheColourProfileGoesIntoPlainAndMetadataSaves) {
     o.keepMetadata = keep;
     o.convertColours = false;
     const FileOutcome out = processFile(cmykPath, o);
-    TImgData after(255);
+    TImgData after;
     after.ScanJpegSegments(readFileBytes(out.output), kPartIcc);
     EXPECT_TRUE(after.iccProfile.empty()) << keep;
   }
@@ -483,7 +483,7 @@ TEST_F(Pipeline, AFileWithStrayBytesBetweenSegmentsIsWritten) {
     o.keepMetadata = keep;
     const FileOutcome out = processFile(path, o);
     EXPECT_EQ(loadJpeg(out.output).size(), QSize(300, 225));
-    TImgData after(255);
+    TImgData after;
     after.OpenFile(out.output.string());
     EXPECT_EQ(after.HasExif(), keep);
   }

@@ -17,7 +17,7 @@ using namespace test;
 
 // Reads a TIFF structure as the EXIF block of a JPEG file.
 std::unique_ptr<TImgData> Read(const Bytes& tiff) {
-  auto img = std::make_unique<TImgData>(255);
+  auto img = std::make_unique<TImgData>();
   img->ScanJpegSegments(Jpeg({ExifApp1(tiff)}), kPartsAll);
   return img;
 }
@@ -388,7 +388,7 @@ TEST(ExifReader, SetTagValueStoresValuesInTheBlocksByteOrder) {
     const TiffBuilder b(be);
     const auto img = Read(b.Build({{{b.Ascii(0x010F, "Maker"), b.Short(0x0100, {640})}}}));
     TImageInfo& info = *img->exifInfo;
-    info.SetTagValue("ExposureTime", std::string("1/250"), 3);
+    info.SetTagValue("ExposureTime", std::string("1/250"), SetIn::kMainOrGpsTable);
     const TTagEntry* e = Find(info.entries, "ExposureTime");
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->parentId, kParentExif);
@@ -396,19 +396,19 @@ TEST(ExifReader, SetTagValueStoresValuesInTheBlocksByteOrder) {
     EXPECT_EQ(ByteView(e->raw).u32(4, be), 250u);
     EXPECT_NE(Find(info.entries, "ExifOffset"), nullptr) << "the Exif directory's pointer is added";
     // An entry read as SHORT keeps its type; a new one takes the table's (LONG).
-    info.SetTagValue("ImageWidth", std::int64_t{1280}, 3);
-    info.SetTagValue("ImageLength", std::int64_t{960}, 3);
+    info.SetTagValue("ImageWidth", std::int64_t{1280}, SetIn::kMainOrGpsTable);
+    info.SetTagValue("ImageLength", std::int64_t{960}, SetIn::kMainOrGpsTable);
     EXPECT_EQ(Find(info.entries, "ImageWidth")->raw.size(), 2u);
     EXPECT_EQ(info.GetImageWidth(), 1280);
     EXPECT_EQ(Find(info.entries, "ImageLength")->type, kLong);
     EXPECT_EQ(info.GetImageHeight(), 960);
-    info.SetTagValue("Orientation", std::string("Rotate 90 CW"), 1);
+    info.SetTagValue("Orientation", std::string("Rotate 90 CW"), SetIn::kMainTable);
     EXPECT_EQ(info.GetTagNumber("Orientation"), 6);
-    info.SetTagValue("Artist", std::string("Zając"), 1);
+    info.SetTagValue("Artist", std::string("Zając"), SetIn::kMainTable);
     EXPECT_EQ(Find(info.entries, "Artist")->raw, Concat({Text("Zając"), Bytes{0}}));
-    info.SetTagValue("ShutterSpeedValue", std::string("1/256"), 1);
+    info.SetTagValue("ShutterSpeedValue", std::string("1/256"), SetIn::kMainTable);
     EXPECT_DOUBLE_EQ(std::get<double>(info.GetTagValue("ShutterSpeedValue")), 1.0 / 256);
-    info.SetTagValue("GPSLatitude", std::vector<TagScalar>{50.0, 3.0, 12.34}, 3);
+    info.SetTagValue("GPSLatitude", std::vector<TagScalar>{50.0, 3.0, 12.34}, SetIn::kMainOrGpsTable);
     const TTagEntry* lat = Find(info.entries, "GPSLatitude");
     ASSERT_NE(lat, nullptr);
     EXPECT_EQ(lat->parentId, kParentGps);
@@ -417,14 +417,14 @@ TEST(ExifReader, SetTagValueStoresValuesInTheBlocksByteOrder) {
     EXPECT_NE(Find(info.entries, "GPSInfo"), nullptr);
     EXPECT_EQ(Find(info.entries, "GPSInfo")->type, kLong);
     EXPECT_EQ(Find(info.entries, "GPSInfo")->raw.size(), 4u);
-    info.SetTagValue("Compression", std::int64_t{6}, 4);
+    info.SetTagValue("Compression", std::int64_t{6}, SetIn::kThumbnail);
     EXPECT_EQ(Find(info.thumbEntries, "Compression")->parentId, kParentIfd1);
     // Null and empty values remove the entry.
-    info.SetTagValue("Artist", TagValue{}, 1);
+    info.SetTagValue("Artist", TagValue{}, SetIn::kMainTable);
     EXPECT_EQ(Find(info.entries, "Artist"), nullptr);
-    info.SetTagValue("Make", std::string(), 1);
+    info.SetTagValue("Make", std::string(), SetIn::kMainTable);
     EXPECT_EQ(Find(info.entries, "Make"), nullptr);
-    info.SetTagValue("Compression", TagValue{}, 4);
+    info.SetTagValue("Compression", TagValue{}, SetIn::kThumbnail);
     EXPECT_EQ(Find(info.thumbEntries, "Compression"), nullptr);
   }
 }
@@ -436,37 +436,35 @@ TEST(ExifReader, SetTagValueErrors) {
   struct Row {
     const char* name;
     TagValue value;
-    int flags;
+    SetIn flags;
     const char* error;
   } rows[] = {
-      {"NoSuchTag", std::int64_t{1}, 3, "Tag \"NoSuchTag\" not found."},
-      {"GPSLatitude", std::int64_t{1}, 1, "Tag \"GPSLatitude\" not found."},
-      {"Orientation", std::int64_t{70000}, 1, "Tag \"Orientation\": Value \"70000\" is out of range."},
-      {"Orientation", std::int64_t{-1}, 1, "Tag \"Orientation\": Value \"-1\" is out of range."},
-      {"Orientation", std::string("Upside down"), 1, "Lookup value \"Upside down\" of tag \"Orientation\" not found"},
-      {"ExposureTime", std::int64_t{-1}, 1, "Tag \"ExposureTime\": Value \"-1\" is out of range."},
-      {"Gamma", std::int64_t{2}, 1, "Unhandled data format in VarToNumericTag"},
+      {"NoSuchTag", std::int64_t{1}, SetIn::kMainOrGpsTable, "Tag \"NoSuchTag\" not found."},
+      {"GPSLatitude", std::int64_t{1}, SetIn::kMainTable, "Tag \"GPSLatitude\" not found."},
+      {"Orientation", std::int64_t{70000}, SetIn::kMainTable, "Tag \"Orientation\": Value \"70000\" is out of range."},
+      {"Orientation", std::int64_t{-1}, SetIn::kMainTable, "Tag \"Orientation\": Value \"-1\" is out of range."},
+      {"Orientation", std::string("Upside down"), SetIn::kMainTable,
+       "Lookup value \"Upside down\" of tag \"Orientation\" not found"},
+      {"ExposureTime", std::int64_t{-1}, SetIn::kMainTable, "Tag \"ExposureTime\": Value \"-1\" is out of range."},
+      {"Gamma", std::int64_t{2}, SetIn::kMainTable, "Unhandled data format in VarToNumericTag"},
   };
   for (const auto& r : rows) EXPECT_EQ(Message([&] { info.SetTagValue(r.name, r.value, r.flags); }), r.error) << r.name;
   EXPECT_EQ(info.GetTagNumber("Orientation"), 1) << "a failed set leaves the value";
   // A pointer tag the table does not know cannot be added.
-  EXPECT_EQ(Message([&] { info.SetTagValue("UserComment", Bytes{1}, 1); }), "no error");
+  EXPECT_EQ(Message([&] { info.SetTagValue("UserComment", Bytes{1}, SetIn::kMainTable); }), "no error");
   info.entries.push_back(TTagEntry{0, 13, 0x0100, 0, 1, "ImageWidth", "", "", "", {}, "", 0, Formatter::kNone});
   info.entries.erase(info.entries.begin(), info.entries.end() - 1);
   EXPECT_EQ(Message([&] { info.GetTagValue("ImageWidth"); }), "NumericTagToVar does not handle Tag type 13");
 }
 
-TEST(ExifReader, ComputedEntriesNeedTheEntryLists) {
-  TImgData owner(255);
-  TImageInfo full(owner, 255);
+TEST(ExifReader, AComputedEntryIsKeptAsComputed) {
+  TImgData owner;
+  TImageInfo full(owner);
   full.AddComputedEntry("LensName", "Zoom 7-21", kAscii);
   ASSERT_EQ(full.EntryCount(), 1);
   EXPECT_EQ(full.Entry(0).kind, 1);
   EXPECT_EQ(full.Entry(0).desc, "Lens Name");
   EXPECT_EQ(full.Entry(0).data, "Zoom 7-21");
-  TImageInfo textsOnly(owner, 2);
-  textsOnly.AddComputedEntry("LensName", "Zoom", kAscii);
-  EXPECT_EQ(textsOnly.EntryCount(), 0);
 }
 
 }  // namespace

@@ -353,7 +353,7 @@ class SampleCheck {
 
   std::string file_;
   const ExifFile* exif_;
-  TImgData img_{255};
+  TImgData img_;
 };
 
 void SampleCheck::CheckStandardEntry(const TTagEntry& e, std::optional<double>& tiffPosition) {

@@ -68,10 +68,10 @@ TEST(Formatting, NumbersByFormat) {
       {"%f shows two decimals", fnumber, 1, kRational, "", "%f", false, "2.80"},
   };
   for (const auto& r : rows)
-    EXPECT_EQ(FormatNumbers(r.bytes, r.count, r.format, r.code, r.fmt, r.be), r.text) << r.what;
+    EXPECT_EQ(FormatNumbers(r.bytes, r.count, r.format, {r.code, r.fmt}, r.be), r.text) << r.what;
   // At most 128 components are shown.
   const Bytes many(400, 1);
-  EXPECT_EQ(SplitList(FormatNumbers(many, 400, kByte, "", "", false)).size(), kMaxShownComponents);
+  EXPECT_EQ(SplitList(FormatNumbers(many, 400, kByte, {}, false)).size(), kMaxShownComponents);
   EXPECT_EQ(ValueAsFloat(Bytes{1, 0, 0, 0, 0, 0, 0, 0}, kRational, false), 0) << "denominator 0";
 }
 

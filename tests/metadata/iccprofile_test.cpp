@@ -86,12 +86,12 @@ TEST(IccProfile, ChunksAreReassembledOnlyWhenTheyFitTogether) {
       {"none", {Segment(0xE2, Text("FPXR"))}, {}},
   };
   for (const Row& r : rows) {
-    TImgData img(255);
+    TImgData img;
     img.ScanJpegSegments(JpegWith(r.segments), kPartIcc);
     EXPECT_EQ(img.iccProfile, r.read) << r.what;
     EXPECT_EQ(img.CarriedIccProfile().size(), IsRgbProfile(r.read) ? r.read.size() : 0u) << r.what;
     // Without the part, nothing is collected.
-    TImgData without(255);
+    TImgData without;
     without.ScanJpegSegments(JpegWith(r.segments), kPartsAll);
     EXPECT_TRUE(without.iccProfile.empty()) << r.what;
   }
@@ -132,7 +132,7 @@ TEST(IccProfile, WrittenInChunksOfAtMost65519Bytes) {
     EXPECT_EQ(sizes, r.chunks) << r.size;
     EXPECT_EQ(ProfileIn(jpeg), p) << r.size;
     // Read back through the scan, the same bytes.
-    TImgData img(255);
+    TImgData img;
     img.ScanJpegSegments(Concat({jpeg, Bytes{0, 0}}), kPartIcc);
     EXPECT_EQ(img.iccProfile, p) << r.size;
   }
@@ -173,7 +173,7 @@ TEST(IccProfile, EveryOutputCarriesItAfterTheHeaderAndBeforeTheTables) {
   };
   const Bytes encoded = Encoded();
   for (const Row& r : rows) {
-    TImgData img(255);
+    TImgData img;
     img.ScanJpegSegments(r.source, (r.metadata ? kPartsAll : kPartOrientation) | kPartIcc);
     TOutputOptions o;
     o.metadata = r.metadata;
@@ -202,7 +202,7 @@ TEST(IccProfile, NoProfileToCarryLeavesThePlainSaveUntouched) {
   const Bytes encoded = Encoded();
   const Bytes cmyk = Chunk(1, 1, Profile(500, "CMYK"));
   for (const Bytes& source : {Jpeg({}), Jpeg({cmyk}), Jpeg({Chunk(1, 2, Profile(500))})}) {
-    TImgData img(255);
+    TImgData img;
     img.ScanJpegSegments(source, kPartIcc | kPartOrientation);
     EXPECT_EQ(img.WriteOutput(encoded, TOutputOptions{}), encoded);
     TOutputOptions off;
@@ -210,7 +210,7 @@ TEST(IccProfile, NoProfileToCarryLeavesThePlainSaveUntouched) {
     EXPECT_EQ(img.WriteOutput(encoded, off), encoded);
   }
   // Asked not to, even an RGB profile stays out.
-  TImgData img(255);
+  TImgData img;
   img.ScanJpegSegments(Jpeg({Chunk(1, 1, Profile(500))}), kPartIcc);
   TOutputOptions off;
   off.iccProfile = false;

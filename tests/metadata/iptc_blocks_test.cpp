@@ -43,7 +43,7 @@ Bytes Block(std::initializer_list<Ds> list) { return PhotoshopApp13(Resource(0x0
 Bytes Encoded() { return Jpeg({}); }
 
 Bytes Write(const Bytes& source, std::vector<TOutputNote>* notes = nullptr) {
-  TImgData img(255);
+  TImgData img;
   img.ScanJpegSegments(source, kPartsAll);
   TOutputOptions o;
   o.metadata = true;
@@ -83,7 +83,7 @@ std::vector<Ds> WrittenDatasets(const Bytes& jpeg) {
 }
 
 std::vector<Ds> ReadDatasets(const Bytes& jpeg) {
-  TImgData img(255);
+  TImgData img;
   img.ScanJpegSegments(jpeg, kPartsAll);
   std::vector<Ds> out;
   if (!img.iptcData) return out;
@@ -206,7 +206,7 @@ TEST(IptcBlocks, ADatasetRunningPastItsResourceKeepsTheRestAndIsNoted) {
       {"a resource longer than its segment", Jpeg({PhotoshopApp13(cutShort.take())}), {{2, 5, "przed"}}},
   };
   for (const Row& r : rows) {
-    TImgData img(255);
+    TImgData img;
     img.ScanJpegSegments(r.source, kPartsAll);
     ASSERT_TRUE(img.iptcData) << r.what;
     EXPECT_TRUE(img.iptcData->Truncated()) << r.what;
@@ -221,6 +221,47 @@ TEST(IptcBlocks, ADatasetRunningPastItsResourceKeepsTheRestAndIsNoted) {
   std::vector<TOutputNote> notes;
   Write(Jpeg({Block({{2, 5, "a"}}), Block({{2, 110, "po"}})}), &notes);
   EXPECT_TRUE(notes.empty());
+}
+
+// IPTC that a cataloguing program stored after the picture's end, in its three forms; carried unless
+// the APP13 segments hold other records, which is noted.
+TEST(IptcBlocks, ATrailerAfterThePicturesEndIsCarried) {
+  const std::initializer_list<Ds> tail = {{2, 5, "za końcem"}, {2, 25, "k"}};
+  const std::initializer_list<Ds> head = {{2, 5, "w nagłówku"}};
+  const auto after = [](const Bytes& jpeg, const Bytes& trailer) { return Concat({jpeg, trailer}); };
+  // A segment between scans whose payload holds FF D9 and what looks like datasets.
+  Bytes tricky = Jpeg({});
+  const Bytes dht = Segment(0xC4, Concat({Bytes{0xFF, 0xD9}, Datasets({{2, 5, "w segmencie"}})}));
+  tricky.insert(tricky.end() - 2, dht.begin(), dht.end());
+  const std::string left = "inne dane IPTC za końcem obrazu pominięte";
+  struct Row {
+    const char* what;
+    Bytes source;
+    std::vector<Ds> read;
+    std::vector<std::string> notes;
+  };
+  const Row rows[] = {
+      {"bare datasets", after(Jpeg({}), Datasets(tail)), tail, {}},
+      {"an 8BIM resource", after(Jpeg({}), Resource(0x0404, Datasets(tail))), tail, {}},
+      {"a Photoshop block",
+       after(Jpeg({}), Concat({Text(std::string("Photoshop 3.0\0", 14)), Resource(0x0404, Datasets(tail))})),
+       tail,
+       {}},
+      {"after a segment between scans", after(tricky, Datasets(tail)), tail, {}},
+      {"the same records in APP13 too", after(Jpeg({Block(tail)}), Datasets(tail)), tail, {}},
+      {"other records in APP13", after(Jpeg({Block(head)}), Datasets(tail)), head, {left}},
+      {"a second picture, whose APP13 is its own", after(Jpeg({}), Jpeg({Block(tail)})), {}, {}},
+      {"no end of the picture", Bytes(tricky.begin(), tricky.end() - 2), {}, {}},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(ReadDatasets(r.source), r.read) << r.what;
+    std::vector<TOutputNote> notes;
+    const Bytes out = Write(r.source, &notes);
+    std::vector<std::string> causes;
+    for (const TOutputNote& n : notes) causes.push_back(n.cause);
+    EXPECT_EQ(causes, r.notes) << r.what;
+    EXPECT_EQ(ReadDatasets(out), r.read) << r.what;
+  }
 }
 
 // As an outside reader sees it: both blocks' datasets, and no complaint about their order.

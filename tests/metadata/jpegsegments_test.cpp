@@ -320,7 +320,7 @@ TEST(JpegSegments, OrientationFromIfd0OnlyWhenItIsOneShortFrom2To8) {
     const Bytes app1 = ExifApp1(b.Build(dirs));
     const std::string what = r.what + (r.be ? " MM" : " II");
     // Decoded with the EXIF block, read alone for a plain save, and straight from the segment: the same.
-    TImgData full(255), light(255);
+    TImgData full, light;
     full.ScanJpegSegments(Jpeg({app1}), kPartsAll);
     ASSERT_TRUE(full.HasExif()) << what;
     EXPECT_EQ(full.Orientation(), r.orientation) << what;
@@ -333,10 +333,10 @@ TEST(JpegSegments, OrientationFromIfd0OnlyWhenItIsOneShortFrom2To8) {
 
 TEST(JpegSegments, OrientationReadAloneSkipsOtherApp1AndSurvivesDamage) {
   const Bytes xmp = Segment(0xE1, Text("http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>"));
-  TImgData img(255);
+  TImgData img;
   img.ScanJpegSegments(Jpeg({xmp, ExifApp1(SmallExif(true))}), kPartOrientation);
   EXPECT_EQ(img.Orientation(), 6);
-  TImgData none(255);
+  TImgData none;
   none.ScanJpegSegments(Jpeg({ExifApp1(SmallExif())}), kPartIcc);
   EXPECT_EQ(none.Orientation(), 1) << "not asked for";
   const Bytes app1 = ExifApp1(SmallExif());

@@ -67,7 +67,7 @@ std::unique_ptr<TImgData> ReadCamera(const Camera& c, const std::vector<TiffEntr
   auto [first, note] = build(0);
   const auto at = std::search(first.begin(), first.end(), note.begin(), note.end());
   const Bytes tiff = build(at - first.begin()).first;
-  auto img = std::make_unique<TImgData>(255);
+  auto img = std::make_unique<TImgData>();
   img->ScanJpegSegments(Jpeg({ExifApp1(tiff)}), kPartsAll);
   return img;
 }

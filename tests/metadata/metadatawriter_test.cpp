@@ -25,7 +25,7 @@ Bytes Encoded() { return Jpeg({Segment(0xE0, Concat({Text("JFIF"), Bytes(9, 1)})
 
 // The merged file for a source held in memory, with the picture's new size 320 x 240.
 Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {}) {
-  TImgData img(255);
+  TImgData img;
   img.ScanJpegSegments(source, kPartsAll);
   if (change) change(img);
   TOutputOptions options;
@@ -191,7 +191,7 @@ TEST(MetadataWriter, DirectoriesThumbnailAndPointers) {
     }
 
     // Read back, the output holds the source's entries, with the new size.
-    TImgData before(255), after(255);
+    TImgData before, after;
     before.ScanJpegSegments(source, kPartsAll);
     after.ScanJpegSegments(Save(source), kPartsAll);
     ASSERT_TRUE(after.HasExif());
@@ -256,7 +256,7 @@ TEST(MetadataWriter, SourceWithoutMetadataGivesTheEncodersFile) {
   TOutputOptions options;
   options.metadata = true;
   for (const std::string& source : {plain, dir.filePath("missing.jpg").toStdString()}) {
-    TImgData img(255);
+    TImgData img;
     img.OpenForMetadata(source);
     EXPECT_EQ(img.WriteOutput(Encoded(), options), Encoded()) << source;
   }
@@ -295,7 +295,7 @@ TEST(MetadataWriter, IptcBlockByteForByte) {
                 U32(static_cast<std::uint32_t>(size), true), r.written, Bytes(size % 2, 0)});
     EXPECT_EQ(segments[1].second, expected) << r.what;
     // And it reads back to the same records.
-    TImgData before(255), after(255);
+    TImgData before, after;
     before.ScanJpegSegments(Jpeg({PhotoshopApp13(Resource(0x0404, r.datasets))}), kPartsAll);
     after.ScanJpegSegments(out, kPartsAll);
     ASSERT_EQ(after.iptcData->Count(), before.iptcData->Count()) << r.what;
@@ -341,7 +341,9 @@ TEST(MetadataWriter, TooLongForTheSegmentDropsTheThumbnailThenFails) {
   EXPECT_LT(tiff.size(), 100u);
 
   // Still too long without a thumbnail: the writer refuses rather than wrap the length.
-  const auto huge = [](TImgData& img) { img.exifInfo->SetTagValue("UserComment", Bytes(70000, 'x'), 1); };
+  const auto huge = [](TImgData& img) {
+    img.exifInfo->SetTagValue("UserComment", Bytes(70000, 'x'), SetIn::kMainTable);
+  };
   EXPECT_EQ(Message([&] { Save(source, huge); }), "Segment $FFe1 przekracza 65535 bajtów");
 }
 
@@ -407,7 +409,7 @@ TEST(MetadataWriter, DefectiveEncoderOutput) {
       {{0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 1, 2}, "no error"},  // no scan: ends with the data
   };
   for (const Row& r : rows) {
-    TImgData img(255);
+    TImgData img;
     ByteWriter out;
     EXPECT_EQ(Message([&] { img.MergeIntoJpeg(r.encoded, out, kPartsAll); }), r.error);
   }
@@ -448,7 +450,7 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
          -1,
          thumbnail},
     }))});
-    TImgData img(255);
+    TImgData img;
     img.ScanJpegSegments(source, kPartsAll);
     int seen = 0;
     Bytes handed;
@@ -474,7 +476,7 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
       EXPECT_EQ(seen, r.turnedFrom) << r.what;
       EXPECT_EQ(handed, thumbnail) << r.what;
     }
-    TImgData after(255);
+    TImgData after;
     after.ScanJpegSegments(out, kPartsAll);
     EXPECT_EQ(after.Orientation(), r.orientation) << r.what;
     if (r.thumbnail.empty()) {

@@ -364,7 +364,7 @@ void WriterSamples::OurReaderReadsTheSameEntriesBack() {
   };
   for (const std::string& file : run().names) {
     SCOPED_TRACE(file);
-    TImgData src(255), out(255);
+    TImgData src, out;
     src.OpenFile((kSamples / file).string());
     out.OpenFile(output(file).string());
     EXPECT_EQ(out.HasExif(), src.HasExif());
@@ -394,7 +394,7 @@ void WriterSamples::OurReaderReadsTheSameEntriesBack() {
       }
     }
     // The colour profile, byte for byte (an RGB one: the output is RGB).
-    TImgData srcIcc(255), outIcc(255);
+    TImgData srcIcc, outIcc;
     srcIcc.ScanJpegSegments(readFileBytes(kSamples / file), kPartIcc);
     outIcc.ScanJpegSegments(readFileBytes(output(file)), kPartIcc);
     const ByteView carried = srcIcc.CarriedIccProfile();
