@@ -62,7 +62,7 @@ void MarkConvertedToSrgb(TImgData& source) {
   if (!source.exifInfo) return;
   TImageInfo& exif = *source.exifInfo;
   try {
-    exif.SetTagValue("ColorSpace", std::int64_t{1}, 1);
+    exif.SetTagValue("ColorSpace", std::int64_t{1}, SetIn::kMainTable);
   } catch (const EMetadata&) {
     // An entry the writer cannot take stays as read; the picture is sRGB all the same.
   }
