@@ -77,7 +77,9 @@ QRect TDialogPlacement::Frame() const { return watchedWindow_->frameGeometry(); 
 void TDialogPlacement::MoveFrameTo(const QPoint& topLeft) {
   target_ = topLeft;
   awaitingMove_ = true;
-  watchedWindow_->setFramePosition(topLeft);
+  // Through the client's corner: with a scale factor the frame's can fall between pixels.
+  const QMargins margins = watchedWindow_->frameMargins();
+  watchedWindow_->setPosition(topLeft + QPoint(margins.left(), margins.top()));
 }
 
 void TDialogPlacement::Exposed() {
