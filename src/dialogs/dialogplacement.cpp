@@ -69,33 +69,52 @@ bool TDialogPlacement::eventFilter(QObject* watched, QEvent* event) {
   return false;
 }
 
+// The platform window, not the widget: the widget learns the frame's margins only with its next move or
+// resize, and a window manager may expose the window before either, so the widget's frame is the bare
+// client then and a move through it misses the target by the margins.
+QRect TDialogPlacement::Frame() const { return watchedWindow_->frameGeometry(); }
+
+void TDialogPlacement::MoveFrameTo(const QPoint& topLeft) {
+  target_ = topLeft;
+  awaitingMove_ = true;
+  // Through the client's corner: with a scale factor the frame's can fall between pixels.
+  const QMargins margins = watchedWindow_->frameMargins();
+  watchedWindow_->setPosition(topLeft + QPoint(margins.left(), margins.top()));
+}
+
 void TDialogPlacement::Exposed() {
   if (placed_ || awaitingMove_ || !watchedWindow_ || !watchedWindow_->isExposed()) return;
   if (!placementRequested_) {
     FinishPlacement();
     return;
   }
-  const QRect frame = dialog_.frameGeometry();
-  const QRect client = dialog_.geometry();
-  DialogState().LastFrameMargins = QMargins(client.left() - frame.left(), client.top() - frame.top(),
-                                            frame.right() - client.right(), frame.bottom() - client.bottom());
-  target_ = PlacementFor(frame.size());
-  if (frame.topLeft() == target_) {
+  const QRect frame = Frame();
+  DialogState().LastFrameMargins = watchedWindow_->frameMargins();
+  if (frame.topLeft() == PlacementFor(frame.size())) {
     FinishPlacement();
     return;
   }
-  awaitingMove_ = true;
   unexpectedMoves_ = 0;
-  dialog_.move(target_);
+  MoveFrameTo(PlacementFor(frame.size()));
 }
 
 void TDialogPlacement::Moved() {
-  if (placed_ || !awaitingMove_) return;
-  // A window manager that puts the window elsewhere gets two tries.
-  if (dialog_.frameGeometry().topLeft() == target_ || ++unexpectedMoves_ >= 2) {
+  if (placed_ || !awaitingMove_ || !watchedWindow_) return;
+  const QRect frame = Frame();
+  if (frame.topLeft() == target_) {
     awaitingMove_ = false;
     FinishPlacement();
+    return;
   }
+  // Elsewhere: a window manager with its own idea, or a frame that changed on the way. Asked again, twice
+  // at most; waiting without asking would wait for a move nobody makes.
+  const QPoint target = PlacementFor(frame.size());
+  if (++unexpectedMoves_ > 2 || frame.topLeft() == target) {
+    awaitingMove_ = false;
+    FinishPlacement();
+    return;
+  }
+  MoveFrameTo(target);
 }
 
 void TDialogPlacement::FinishPlacement() {

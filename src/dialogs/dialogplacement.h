@@ -47,6 +47,8 @@ class TDialogPlacement : public QObject {
   void Shown();
   void Exposed();
   void Moved();
+  QRect Frame() const;
+  void MoveFrameTo(const QPoint& topLeft);
   void FinishPlacement();
 
   QDialog& dialog_;

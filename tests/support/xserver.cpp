@@ -9,6 +9,7 @@
 #include <QtGui/qguiapplication_platform.h>
 #include <QApplication>
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -106,7 +107,8 @@ std::optional<int> StartXvfb(const std::string& xvfb, int width, int height, Chi
   return std::atoi(number.c_str());
 }
 
-// Waits, on X events and at most 30 seconds, until a window manager announces itself on the root window.
+// Waits, on X events and at most 30 seconds, until a window manager announces itself on the root window and
+// frames a window.
 bool WaitForWindowManager(const std::string& display) {
   int screenNumber = 0;
   xcb_connection_t* c = xcb_connect(display.c_str(), &screenNumber);
@@ -115,25 +117,34 @@ bool WaitForWindowManager(const std::string& display) {
     return false;
   }
   const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
-  const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE;
+  const uint32_t mask = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
   xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &mask);
   const xcb_atom_t check = InternAtom(c, "_NET_SUPPORTING_WM_CHECK");
-  bool ready = false;
+  // The property comes early in the manager's start; it manages windows once it frames this one, mapped
+  // again at each turn as a request made while it starts may be lost.
+  const xcb_window_t probe = xcb_generate_id(c);
+  xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    XCB_COPY_FROM_PARENT, 0, nullptr);
+  bool ready = false, framed = false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (check != XCB_ATOM_NONE && !ready) {
+  while (check != XCB_ATOM_NONE && !(ready && framed)) {
+    xcb_map_window(c, probe);
     std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> prop(
         xcb_get_property_reply(c, xcb_get_property(c, 0, root, check, XCB_ATOM_WINDOW, 0, 1), nullptr), &std::free);
     ready = prop && xcb_get_property_value_length(prop.get()) == 4;
-    if (ready) break;
-    // Sleep until the root window's properties change, or the time is up.
+    // Sleep until the root window's properties or children change, a second at most, or the time is up.
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd p{xcb_get_file_descriptor(c), POLLIN, 0};
-    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
-    while (xcb_generic_event_t* e = xcb_poll_for_event(c)) std::free(e);
+    if (left.count() <= 0 || poll(&p, 1, static_cast<int>(std::min<int64_t>(left.count(), 1000))) < 0) break;
+    while (xcb_generic_event_t* e = xcb_poll_for_event(c)) {
+      framed |= (e->response_type & 0x7f) == XCB_REPARENT_NOTIFY &&
+                reinterpret_cast<xcb_reparent_notify_event_t*>(e)->window == probe;
+      std::free(e);
+    }
   }
   xcb_disconnect(c);
-  return ready;
+  return ready && framed;
 }
 
 int RunChild(int argc, char** argv, const std::string& display, const char* modeVariable, const XRun& run) {
