@@ -10,7 +10,8 @@
 #     is out of the comparison.
 #  2. cost: velmora-batch --jobs 1 --size 1280 over the benchmark corpus's 24 MP pictures tagged Adobe
 #     RGB, converting against --keep-profile, and over the untagged corpus the same pair (nothing to
-#     convert there). CPU time (user + system), REPEATS interleaved rounds (default 5), least kept.
+#     convert there). CPU time (user + system), REPEATS interleaved rounds (default 7), least kept.
+#     BASELINE=another build's velmora-batch runs the same four in the same rounds (main's, to compare).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -18,7 +19,8 @@ batch=$build/src/cli/velmora-batch
 tool=$build/bench/velmora-bench-colour
 gen=$build/bench/velmora-make-corpus
 out=bench/out-colour
-repeats=${REPEATS:-5}
+repeats=${REPEATS:-7}
+baseline=${BASELINE:-}
 colord=/usr/share/color/icc/colord
 for t in jpgicc tificc convert exiftool; do command -v "$t" >/dev/null || { echo "bench: $t is missing (scripts/install-deps.sh)" >&2; exit 1; }; done
 [ -x "$batch" ] && [ -x "$tool" ] && [ -x "$gen" ] || { echo "bench: build the release build first (make bench-colour)" >&2; exit 1; }
@@ -69,28 +71,39 @@ for f in "$tagged"/*.jpg; do
   if [ "$w" -ge 6000 ] || [ "$h" -ge 6000 ]; then big+=("$(basename "$f")"); fi
 done
 
-cpu() {  # CPU seconds of one run
+cpu() {  # CPU seconds of one run of velmora-batch $1 (bash's times are to the millisecond)
+  local program=$1
+  shift
   rm -rf "$out/run"
   mkdir -p "$out/run"
-  /usr/bin/time -f "%U %S" -o "$out/time" "$batch" --jobs 1 --size 1280 "$@" 2>/dev/null
+  { TIMEFORMAT='%3U %3S'; time "$program" --jobs 1 --size 1280 "$@" >/dev/null 2>&1; } 2>"$out/time"
   awk '{printf "%.3f", $1 + $2}' "$out/time"
 }
 declare -A best
+builds=(this)
+[ -n "$baseline" ] && builds+=(baseline)
 for ((r = 0; r < repeats; r++)); do
-  for run in tagged-convert tagged-keep plain-convert plain-keep; do
-    case $run in
-      tagged-*) args=("$tagged" "$out/run" "${big[@]}") ;;
-      plain-*) args=("$corpus" "$out/run" "${big[@]}") ;;
-    esac
-    [[ $run == *-keep ]] && args=(--keep-profile "${args[@]}")
-    t=$(cpu "${args[@]}")
-    if [ -z "${best[$run]:-}" ] || awk -v a="$t" -v b="${best[$run]}" 'BEGIN{exit !(a < b)}'; then best[$run]=$t; fi
+  for build in "${builds[@]}"; do
+    program=$batch
+    [ "$build" = baseline ] && program=$baseline
+    for run in tagged-convert tagged-keep plain-convert plain-keep; do
+      case $run in
+        tagged-*) args=("$tagged" "$out/run" "${big[@]}") ;;
+        plain-*) args=("$corpus" "$out/run" "${big[@]}") ;;
+      esac
+      [[ $run == *-keep ]] && args=(--keep-profile "${args[@]}")
+      t=$(cpu "$program" "${args[@]}")
+      key=$build-$run
+      if [ -z "${best[$key]:-}" ] || awk -v a="$t" -v b="${best[$key]}" 'BEGIN{exit !(a < b)}'; then best[$key]=$t; fi
+    done
   done
 done
 n=${#big[@]}
-echo
-echo "cost over $n pictures of 24 MP, --jobs 1, CPU seconds per picture (least of $repeats rounds):"
-awk -v n="$n" -v tc="${best[tagged-convert]}" -v tk="${best[tagged-keep]}" -v pc="${best[plain-convert]}" \
-  -v pk="${best[plain-keep]}" 'BEGIN {
-  printf "Adobe RGB, converted      %.4f\nAdobe RGB, --keep-profile %.4f   conversion: %+.1f %% (%+.1f ms a picture)\n", tc / n, tk / n, (tc / tk - 1) * 100, (tc - tk) / n * 1000
-  printf "untagged, default         %.4f\nuntagged, --keep-profile  %.4f   difference: %+.1f %%\n", pc / n, pk / n, (pc / pk - 1) * 100 }'
+for build in "${builds[@]}"; do
+  echo
+  echo "cost over $n pictures of 24 MP, --jobs 1, CPU seconds per picture (least of $repeats rounds), $build build:"
+  awk -v n="$n" -v tc="${best[$build-tagged-convert]}" -v tk="${best[$build-tagged-keep]}" \
+    -v pc="${best[$build-plain-convert]}" -v pk="${best[$build-plain-keep]}" 'BEGIN {
+    printf "Adobe RGB, converted      %.4f\nAdobe RGB, --keep-profile %.4f   conversion: %+.1f %% (%+.1f ms a picture)\n", tc / n, tk / n, (tc / tk - 1) * 100, (tc - tk) / n * 1000
+    printf "untagged, default         %.4f\nuntagged, --keep-profile  %.4f   difference: %+.1f %%\n", pc / n, pk / n, (pc / pk - 1) * 100 }'
+done

@@ -22,7 +22,9 @@ constexpr cmsUInt32Number kRgb32Format = kLittleEndian ? TYPE_BGRA_8 : TYPE_ARGB
 constexpr int kPadByte = kLittleEndian ? 3 : 0;
 constexpr int kFirstColourByte = kLittleEndian ? 0 : 1;
 constexpr cmsUInt32Number kIntent = INTENT_RELATIVE_COLORIMETRIC;
-constexpr cmsUInt32Number kFlags = cmsFLAGS_BLACKPOINTCOMPENSATION;
+// Without the one-pixel cache a transform is read-only, so the run's workers share it; for two
+// matrix-shaper profiles the engine's 8-bit matrix-shaper path drops the cache anyway.
+constexpr cmsUInt32Number kFlags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE;
 
 // How far a profile's colorants (D50 XYZ) and tone curves may stray from sRGB's and still be sRGB:
 // the common sRGB profiles (the IEC table profile, the compact ones, LittleCMS's) differ in the fourth
@@ -236,6 +238,15 @@ void ColourConversion::Apply(QImage& picture) const {
     std::uint8_t* row = bits + y * stride;
     for (int x = 0; x < width; ++x) row[4 * x + kPadByte] = 0xFF;
   }
+}
+
+std::shared_ptr<const ColourConversion> ColourConversions::For(StoredColour stored, ByteView profile) {
+  std::pair<StoredColour, Bytes> key(stored, Bytes(profile.span().begin(), profile.span().end()));
+  // Made under the lock: two workers meeting a new profile at once make it once.
+  const std::lock_guard lock(mutex_);
+  std::shared_ptr<const ColourConversion>& made = made_[std::move(key)];
+  if (!made) made = std::make_shared<const ColourConversion>(stored, profile);
+  return made;
 }
 
 const Bytes& ColourConversion::SrgbProfile() {

@@ -143,8 +143,12 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     if (segments->headerCut)
       outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->headerCutAt)});
     const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
-    std::optional<ColourConversion> colour;
-    if (options.convertColours) colour.emplace(jpegStoredColour(jpeg), ByteView(segments->iccProfile));
+    std::shared_ptr<const ColourConversion> colour;
+    if (options.convertColours) {
+      const StoredColour stored = jpegStoredColour(jpeg);
+      colour = options.colourConversions ? options.colourConversions->For(stored, segments->iccProfile)
+                                         : std::make_shared<const ColourConversion>(stored, segments->iccProfile);
+    }
     // Held from the header on until the file is written: what its picture needs of the run's memory.
     std::optional<MemoryBudget::Lease> memory;
     QSize planned;

@@ -23,6 +23,7 @@ namespace velmora {
 
 class FileSystemCalls;
 class MemoryBudget;
+class ColourConversions;
 
 // The run's settings, read once per file by the caller (the window or the command line).
 struct BatchOptions {
@@ -43,6 +44,8 @@ struct BatchOptions {
   // "kolory" = "sRGB": a picture tagged with another profile, a CMYK one and a profiled grey one are
   // converted to sRGB and tagged so (colour.h). Off ("zrodlo"): the source's RGB profile is carried.
   bool convertColours = true;
+  // The run's conversions, shared by its files (prepareRun makes them); null: each file makes its own.
+  std::shared_ptr<ColourConversions> colourConversions;
   // The system calls the output is written with; null: the real ones (a test's seam for a full disk).
   const FileSystemCalls* fileCalls = nullptr;
   // The memory the run's files in flight share: a file waits there for what its picture needs, and

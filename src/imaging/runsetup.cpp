@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "imaging/caption.h"
+#include "imaging/colour.h"
 #include "imaging/sourcefiles.h"
 #include "base/fileio.h"
 
@@ -108,6 +109,7 @@ RunRequest prepareRun(RunRequest request, const RunQuestions& questions) {
       options.caption = [run](QImage& picture) { run->StampPicture(picture); };
     }
   }
+  if (options.convertColours) options.colourConversions = std::make_shared<ColourConversions>();
   makeDestination(options.destFolder, questions.makeDestination);
 
   std::vector<Refusal> refused = refusedOutputs(request);

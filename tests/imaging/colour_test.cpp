@@ -6,10 +6,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "base/fileio.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/pipeline.h"
-#include "base/fileio.h"
 #include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "support/oriented_jpeg.h"
@@ -74,8 +77,10 @@ double MeanDifference(const QImage& a, const QImage& b) {
 TEST(Colour, EachSourceComesOutAsItsKindAsks) {
   QTemporaryDir dir;
   const fs::path root(dir.path().toStdString());
-  const auto run = [&](const fs::path& source, bool convert, const std::string& folder) {
+  const auto run = [&](const fs::path& source, bool convert, const std::string& folder,
+                       std::shared_ptr<ColourConversions> conversions = nullptr) {
     BatchOptions o;
+    o.colourConversions = std::move(conversions);
     o.sizeLimit = 80;  // the conversion runs on the scaled picture
     o.destFolder = root / folder;
     o.convertColours = convert;
@@ -84,6 +89,7 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
   };
   const FileOutcome reference = run(kData / "srgb.jpg", false, "reference");
   const QImage srgb = loadJpeg(reference.output);
+  std::vector<std::pair<fs::path, Bytes>> alone;  // each source and its output converted on its own
   int i = 0;
   for (const Row& row : kRows) {
     SCOPED_TRACE(std::string(row.sample) + " " + row.embedded);
@@ -98,6 +104,7 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
     const FileOutcome converted = run(source, true, "converted");
     const FileOutcome kept = run(source, false, "kept");
     const Bytes written = readFileBytes(converted.output);
+    alone.emplace_back(source, written);
     if (row.expect == Expect::kUntouched || row.expect == Expect::kNote) {
       EXPECT_EQ(written, readFileBytes(kept.output)) << "today's output, byte for byte";
       if (row.expect == Expect::kUntouched) {
@@ -128,6 +135,17 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
       EXPECT_GT(MeanDifference(picture, loadJpeg(kept.output)), 2.0) << "Gray.icc's curve is not sRGB's";
     }
   }
+  // All the sources in one run, its conversions shared by two workers: each file as if alone.
+  const auto shared = std::make_shared<ColourConversions>();
+  fs::create_directories(root / "shared");
+  const auto worker = [&](std::size_t first) {
+    for (std::size_t k = first; k < alone.size(); k += 2) run(alone[k].first, true, "shared", shared);
+  };
+  std::thread other(worker, 1);
+  worker(0);
+  other.join();
+  for (const auto& [source, written] : alone)
+    EXPECT_EQ(readFileBytes(root / "shared" / ("_" + source.filename().string())), written) << source;
 }
 
 }  // namespace
