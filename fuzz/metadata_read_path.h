@@ -53,7 +53,7 @@ inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {
   const ByteView input(std::span<const std::uint8_t>(data, size));
 
   // As a JPEG file, read for the save with metadata and for the plain save.
-  for (const int parts : {kPartsAll | kPartIcc | kPartOrientation, kPartIcc | kPartOrientation}) {
+  for (const ReadParts parts : {kPartsAll | kPartIcc | kPartOrientation, kPartIcc | kPartOrientation}) {
     TImgData img;
     Guarded([&] { img.ScanJpegSegments(input, parts); });
     (void)img.Orientation();

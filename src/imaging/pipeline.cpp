@@ -81,8 +81,8 @@ BatchFileError::BatchFileError(std::string fileName, std::string cause)
     : ImagingError(fileName + ": " + cause), fileName_(std::move(fileName)), cause_(std::move(cause)) {}
 
 std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadata) {
-  const int parts = (keepMetadata ? kPartsAll : 0) | kPartIcc | kPartOrientation;
-  for (const int tried : {parts, kPartIcc | kPartOrientation}) {
+  const ReadParts parts = (keepMetadata ? kPartsAll : kPartNone) | kPartIcc | kPartOrientation;
+  for (const ReadParts tried : {parts, kPartIcc | kPartOrientation}) {
     auto img = std::make_unique<TImgData>();
     try {
       img->ScanJpegSegments(jpeg, tried);

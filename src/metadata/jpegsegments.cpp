@@ -92,7 +92,7 @@ void TImgData::ClearMetadata() {
 
 std::string TImgData::CommentText() const { return ToUtf8(comment); }
 
-bool TImgData::OpenFile(const std::string& name, int parts) {
+bool TImgData::OpenFile(const std::string& name, ReadParts parts) {
   Reset();
   std::error_code ec;
   if (!std::filesystem::exists(name, ec)) return false;
@@ -133,7 +133,7 @@ bool TImgData::OpenForMetadata(const std::string& name) {
   return HasMetadata();
 }
 
-bool TImgData::ReadJpeg(const std::string& name, int parts) {
+bool TImgData::ReadJpeg(const std::string& name, ReadParts parts) {
   ClearMetadata();
   isTiff = false;
   const Bytes bytes = readFileBytes(name, kJpegPrefixBytes);
@@ -154,7 +154,7 @@ namespace {
 // blocks of their own, each read in file order.
 class SegmentScan {
  public:
-  SegmentScan(TImgData& img, int parts) : img_(img), parts_(parts) {}
+  SegmentScan(TImgData& img, ReadParts parts) : img_(img), parts_(parts) {}
   void Take(const JpegSegment& segment);
   void Finish();
 
@@ -165,7 +165,7 @@ class SegmentScan {
   void AddIptc(const Bytes& app13);
 
   TImgData& img_;
-  int parts_;
+  ReadParts parts_;
   TIccChunks icc_;
   Bytes photoshop_;
   bool photoshopOpen_ = false;
@@ -270,7 +270,7 @@ void SegmentScan::Finish() {
 
 }  // namespace
 
-bool TImgData::ScanJpegSegments(ByteView stream, int parts) {
+bool TImgData::ScanJpegSegments(ByteView stream, ReadParts parts) {
   // The whole run up to the scan header is looked at: metadata may stand after any number of other
   // segments, up to the header's byte budget.
   JpegSegmentReader reader(stream, kHeaderBudget);

@@ -30,15 +30,29 @@ struct JpegSection {
   int size = 0;
 };
 
-// Bits of the `parts` argument.
-inline constexpr int kPartExif = 1;
-inline constexpr int kPartIptc = 2;
-inline constexpr int kPartComment = 4;
-inline constexpr int kPartsAll = 7;
+// Which parts of a file's metadata a read takes (and a write carries): combined with |, tested with
+// & as in `if (parts & kPartExif)`. A type of its own, so a part cannot be mixed up with a count.
+struct ReadParts {
+  unsigned bits = 0;
+  constexpr explicit operator bool() const { return bits != 0; }
+  friend constexpr ReadParts operator|(ReadParts a, ReadParts b) { return {a.bits | b.bits}; }
+  friend constexpr ReadParts operator&(ReadParts a, ReadParts b) { return {a.bits & b.bits}; }
+  constexpr ReadParts& operator|=(ReadParts other) {
+    bits |= other.bits;
+    return *this;
+  }
+  friend constexpr bool operator==(ReadParts, ReadParts) = default;
+};
+
+inline constexpr ReadParts kPartNone{0};
+inline constexpr ReadParts kPartExif{1};
+inline constexpr ReadParts kPartIptc{2};
+inline constexpr ReadParts kPartComment{4};
+inline constexpr ReadParts kPartsAll = kPartExif | kPartIptc | kPartComment;
 // Beyond the design's parts: the ICC profile of the APP2 segments, and IFD0's Orientation read alone
 // from the EXIF block without decoding it (for a save without metadata).
-inline constexpr int kPartIcc = 8;
-inline constexpr int kPartOrientation = 16;
+inline constexpr ReadParts kPartIcc{8};
+inline constexpr ReadParts kPartOrientation{16};
 
 // EXIF Orientation (TIFF 6.0): how the stored rows and columns map onto the picture as seen.
 // 1 is upright; 2 to 8 call for mirroring or turning.
@@ -79,12 +93,12 @@ class TImgData : public TEndInd {
 
   // Reads the file by its extension (.jpg/.jpeg/.jpe, .tif/.tiff/.nef). True when metadata was found;
   // errorText then is "<none>", otherwise why not.
-  bool OpenFile(const std::string& fileName, int parts = kPartsAll);
+  bool OpenFile(const std::string& fileName, ReadParts parts = kPartsAll);
   bool OpenForMetadata(const std::string& fileName);
   // Throws FileError when the file cannot be read.
-  bool ReadJpeg(const std::string& fileName, int parts);
+  bool ReadJpeg(const std::string& fileName, ReadParts parts);
   // The segment scan over the bytes of a JPEG file (or its first kJpegPrefixBytes bytes).
-  bool ScanJpegSegments(ByteView stream, int parts);
+  bool ScanJpegSegments(ByteView stream, ReadParts parts);
   bool ReadTiff(const std::string& fileName);
   bool ScanTiffStream(ByteView stream);
   void DecodeExifSection();
@@ -127,13 +141,13 @@ class TImgData : public TEndInd {
   // SOI, the metadata segments of `parts`, then the encoder's segments without its SOI, APP0, APP1,
   // APP2 ICC, APP13 and COM. Without kPartExif, kPartIptc and kPartComment in `parts` (a plain save)
   // the encoder's own APP0 stays in its place. `options` (GPS stripping) and `notes` as WriteOutput's.
-  void MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options = nullptr,
+  void MergeIntoJpeg(ByteView encoded, ByteWriter& target, ReadParts parts, const TOutputOptions* options = nullptr,
                      std::vector<TOutputNote>* notes = nullptr);
   // The order of an output's segments, kept in this one place: SOI; the EXIF APP1, else (with
   // metadata) the source's APP0 or a JFIF APP0, else (plain) `plainApp0`, the encoder's; the XMP
   // packet and its extension (with kPartExif); the ICC profile's APP2 segments; the IPTC APP13 (more
   // than one when the datasets need it); the COM. Returns the position after them.
-  std::size_t WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0 = {},
+  std::size_t WriteMetadataSegments(ByteWriter& target, ReadParts parts, ByteView plainApp0 = {},
                                     const TOutputOptions* options = nullptr, std::vector<TOutputNote>* notes = nullptr);
 
   std::string fileName;

@@ -17,7 +17,7 @@ namespace velmora {
 
 namespace {
 
-constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
+constexpr ReadParts kMetadataParts = kPartExif | kPartIptc | kPartComment;
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
@@ -526,7 +526,7 @@ void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
 // ---- TImgData ---------------------------------------------------------------------------------------
 
 Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes) {
-  int parts = options.iccProfile ? kPartIcc : 0;
+  ReadParts parts = options.iccProfile ? kPartIcc : kPartNone;
   // Notes of this save only: a save that fails leaves none behind.
   std::vector<TOutputNote> noted;
   if (options.metadata && HasMetadata()) {
@@ -540,7 +540,7 @@ Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std
     }
   }
   // Nothing to add: the encoder's file as it is.
-  if (!(parts & kMetadataParts) && ((parts & kPartIcc) == 0 || CarriedIccProfile().empty()))
+  if (!(parts & kMetadataParts) && (!(parts & kPartIcc) || CarriedIccProfile().empty()))
     return Bytes(encoded.span().begin(), encoded.span().end());
   ByteWriter target;
   MergeIntoJpeg(encoded, target, parts, &options, &noted);
@@ -548,7 +548,7 @@ Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std
   return target.take();
 }
 
-std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0,
+std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, ReadParts parts, ByteView plainApp0,
                                             const TOutputOptions* options, std::vector<TOutputNote>* notes) {
   const bool stripGps = options && options->stripGps;
   Marker(target, kMarkerSoi);
@@ -598,7 +598,7 @@ std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteV
   return target.size();
 }
 
-void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options,
+void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, ReadParts parts, const TOutputOptions* options,
                              std::vector<TOutputNote>* notes) {
   // The encoder's segments up to its scan, checked before anything is written; its APP0 goes into
   // the header's place in a plain save, the tables and frame header follow the metadata. Our own
