@@ -214,7 +214,7 @@ void TImageInfo::TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode
       makerNote.assign(rawBytes.span().begin(), rawBytes.span().end());
       makerNoteStart = entry.valuePos;
       makerNoteOutside.clear();
-      TmsInfo decoder(*this, isTiff);
+      TmsInfo decoder(*this);
       makerNoteResult = decoder.Decode();
       break;
     }

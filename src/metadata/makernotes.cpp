@@ -1,5 +1,8 @@
 #include "metadata/makernotes.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "base/textcodec.h"
 #include "metadata/exifreader.h"
 #include "metadata/formatting.h"
@@ -15,82 +18,93 @@ bool StartsWith(const Bytes& b, std::string_view prefix) {
   return b.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), b.begin());
 }
 
+// Nikon's newer notes ("Nikon" 0 2, then a TIFF header at note position 10), told by the EXIF version
+// or, in TIFF files without one, by a "D" model ("NIKON D70").
+bool NikonWithTiffHeader(const TImageInfo& reader) {
+  const std::string version(reader.exifVersion.begin(), reader.exifVersion.end());
+  if (!version.empty()) return version > "0210";
+  const std::string model = reader.GetTagText("Model");
+  const auto space = model.find(' ');
+  return reader.isTiff && space != std::string::npos && space + 1 < model.size() && model[space + 1] == 'D';
+}
+
+bool WithoutNikonHeader(const TImageInfo& reader) { return !StartsWith(reader.makerNote, "Nikon"); }
+bool WithQvcHeader(const TImageInfo& reader) { return StartsWith(reader.makerNote, "QVC"); }
+
+// Values said to lie past the note's end are looked for at section position offset - 1, as the walk
+// has always looked them up; Olympus counts them from the TIFF header.
+constexpr std::int64_t kOutsideBeforeSection = -1;
+
+// One row per make and layout: the first row whose make prefix (the Make tag's first five letters,
+// upper case) matches and whose layout test holds (none: any) says how the note is walked.
+struct MakerLayout {
+  std::string_view make;
+  bool (*fits)(const TImageInfo&);
+  MakerWalk walk;
+  bool nikonSubdirectories = false;
+};
+
+constexpr auto kInNote = OffsetsFrom::kNote;
+constexpr auto kTiff = OffsetsFrom::kTiffHeader;
+constexpr auto kOut = kOutsideBeforeSection;
+
+constexpr MakerLayout kMakerLayouts[] = {
+    {"NIKON", NikonWithTiffHeader, {MakerTable::kNikonType3, 18, kInNote, 10, kOut, 27}, true},
+    {"NIKON", WithoutNikonHeader, {MakerTable::kNikonType3, 0, kTiff, 0, kOut, 27}, true},
+    {"NIKON", nullptr, {MakerTable::kNikonType1, 8, kTiff, 0, kOut, 10}, true},
+    {"OLYMP", nullptr, {MakerTable::kOlympus, 8, kTiff, 0, 8, 32}},
+    {"CASIO", WithQvcHeader, {MakerTable::kCasioType2, 6, kTiff, 0, kOut, 44}},
+    {"CASIO", nullptr, {MakerTable::kCasioType1, 0, kTiff, 0, kOut, 25}},
+    {"FUJIF", nullptr, {MakerTable::kFujifilm, 12, kInNote, 0, kOut, 17, true}},
+    {"CANON", nullptr, {MakerTable::kCanon, 0, kTiff, 0, kOut, 15}},
+    {"SEIKO", nullptr, {MakerTable::kSeiko, 8, kTiff, 0, kOut, 11}},
+    {"SANYO", nullptr, {MakerTable::kSanyo, 8, kTiff, 0, kOut, 5}},
+    {"MINOL", nullptr, {MakerTable::kMinolta, 0, kTiff, 0, kOut, 1}},
+};
+
 }  // namespace
 
-TmsInfo::TmsInfo(TImageInfo& readerArg, bool isTiffArg)
-    : isTiff(isTiffArg), reader(&readerArg), noteStart(readerArg.makerNoteStart + 1) {}
+TmsInfo::TmsInfo(TImageInfo& reader) : reader_(&reader) {}
 
 bool TmsInfo::Decode() {
-  const std::string make = UpperAscii(reader->GetTagText("Make")).substr(0, 5);
-  if (isTiff) noteStart += 16;
-  const Bytes& note = reader->makerNote;
-  const bool be = reader->motorolaOrder;
-
-  MakerWalk w{};
-  if (make == "NIKON") {
-    const std::string version(reader->exifVersion.begin(), reader->exifVersion.end());
-    const std::string model = reader->GetTagText("Model");
-    const auto space = model.find(' ');
-    const bool modelD = space != std::string::npos && space + 1 < model.size() && model[space + 1] == 'D';
-    if ((!version.empty() && version > "0210") || (version.empty() && isTiff && modelD))
-      w = {MakerTable::kNikonType3, 0, 9, 18, 27, be};
-    else if (!StartsWith(note, "Nikon"))
-      w = {MakerTable::kNikonType3, 0, noteStart - 8, 0, 27, be};
-    else
-      w = {MakerTable::kNikonType1, 0, noteStart, 8, 10, be};
-  } else if (make == "OLYMP") {
-    w = {MakerTable::kOlympus, 9, noteStart, 8, 32, be};
-  } else if (make == "CASIO") {
-    if (StartsWith(note, "QVC"))
-      w = {MakerTable::kCasioType2, 0, noteStart - 2, 6, 44, be};
-    else
-      w = {MakerTable::kCasioType1, 0, noteStart - 8, 0, 25, be};
-  } else if (make == "FUJIF") {
-    w = {MakerTable::kFujifilm, 0, 13, 12, 17, false};
-  } else if (make == "CANON") {
-    w = {MakerTable::kCanon, 0, noteStart - 8, 0, 15, be};
-  } else if (make == "SEIKO") {
-    w = {MakerTable::kSeiko, 0, noteStart, 8, 11, be};
-  } else if (make == "SANYO") {
-    w = {MakerTable::kSanyo, 0, noteStart, 8, 5, be};
-  } else if (make == "MINOL") {
-    w = {MakerTable::kMinolta, 0, noteStart - 8, 0, 1, be};
-  } else {
-    return false;
-  }
+  const std::string make = UpperAscii(reader_->GetTagText("Make")).substr(0, 5);
+  const auto layout = std::find_if(std::begin(kMakerLayouts), std::end(kMakerLayouts), [&](const MakerLayout& l) {
+    return l.make == make && (!l.fits || l.fits(*reader_));
+  });
+  if (layout == std::end(kMakerLayouts)) return false;
   try {
-    if (make == "NIKON" && !isTiff) KeepNikonSubdirectories();
-    ReadMakerDirectory(w);
+    // TIFF input has no block of its own around the note to find the sub-directories in.
+    if (layout->nikonSubdirectories && !reader_->isTiff) KeepNikonSubdirectories();
+    ReadMakerDirectory(layout->walk);
   } catch (const EMetadata& e) {
-    reader->ReportProblem(std::string(msg::kErrorDetected) + e.what());
+    reader_->ReportProblem(std::string(msg::kErrorDetected) + e.what());
   } catch (const ByteRangeError& e) {
-    reader->ReportProblem(std::string(msg::kErrorDetected) + e.what());
+    reader_->ReportProblem(std::string(msg::kErrorDetected) + e.what());
   }
-  makerText = make;
   return true;
 }
 
 void TmsInfo::KeepNikonSubdirectories() {
   constexpr std::uint16_t kPreviewIfd = 0x0011, kScanIfd = 0x0E10, kStart = 0x0201, kLength = 0x0202;
   constexpr std::size_t kMaxEntries = 512;
-  const ByteView section(reader->buffer);
-  const auto note = reader->makerNoteStart;
+  const ByteView section(reader_->buffer);
+  const auto note = reader_->makerNoteStart;
   // Offsets count from the note's own TIFF header ("Nikon" 0 2 ...), else from the EXIF block's.
   std::int64_t base = 8, ifd = note;
-  bool be = reader->motorolaOrder;
-  if (StartsWith(reader->makerNote, std::string_view("Nikon\0\2", 7))) {
+  bool be = reader_->motorolaOrder;
+  if (StartsWith(reader_->makerNote, std::string_view("Nikon\0\2", 7))) {
     base = note + 10;
     const auto order = section.u16(static_cast<std::size_t>(base), true);
     if (!order || (*order != 0x4949 && *order != 0x4D4D)) return;
     be = *order == 0x4D4D;
     ifd = base + section.u32(static_cast<std::size_t>(base) + 4, be).value_or(0);
-  } else if (StartsWith(reader->makerNote, "Nikon")) {
+  } else if (StartsWith(reader_->makerNote, "Nikon")) {
     return;  // the old layout has no sub-directories
   }
   const auto keep = [&](std::int64_t from, std::uint64_t n) {
     if (from < 0 || n == 0 || static_cast<std::uint64_t>(from) >= section.size()) return;
     n = std::min<std::uint64_t>(n, section.size() - static_cast<std::uint64_t>(from));
-    reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(n));
+    reader_->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(n));
   };
   // Every value of a directory that does not fit its entry (some run past the note's end), and the
   // sub-directories with theirs.
@@ -114,17 +128,19 @@ void TmsInfo::KeepNikonSubdirectories() {
 }
 
 void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
-  const ByteView note(reader->makerNote);
-  const ByteView section(reader->buffer);
+  const ByteView note(reader_->makerNote);
+  const ByteView section(reader_->buffer);
   const auto table = MakerTagTable(walk.table).first(static_cast<std::size_t>(walk.lastRow) + 1);
-  const std::int64_t sourceStart = walk.sourceStart, dirPos = walk.dirPos;
-  const bool be = walk.bigEndian;
-  // A value offset o lies at note position o + valueBase (offsetBase counts from 1).
-  const std::int64_t valueBase = dirPos - walk.offsetBase + 1;
-  if (dirPos < 0) return;
-  IfdEntries entries({.block = note, .directory = dirPos, .valueBase = valueBase, .bigEndian = be}, &reader->limits);
+  const std::int64_t dirPos = walk.dirPos;
+  const bool be = !walk.littleEndian && reader_->motorolaOrder;
+  // A value offset o lies at note position o + valueBase. The TIFF header is at section position 8 of
+  // a JPEG's APP1 (after the length field and "Exif\0\0"), at -8 of a TIFF file's window.
+  const std::int64_t tiffHeader = reader_->isTiff ? -8 : 8;
+  const std::int64_t valueBase =
+      walk.offsetsFrom == OffsetsFrom::kNote ? walk.origin : tiffHeader - reader_->makerNoteStart;
+  IfdEntries entries({.block = note, .directory = dirPos, .valueBase = valueBase, .bigEndian = be}, &reader_->limits);
   if (!entries.Count()) return;
-  const bool decode = reader->owner().decodeValues;
+  const bool decode = reader_->owner().decodeValues;
   while (const auto entry = entries.Next()) {
     const std::uint16_t tag = entry->tag;
     const std::uint16_t format = entry->type;
@@ -136,10 +152,10 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
       bytes = *entry->value;
     } else {
       // Past the note's end: the makers' offsets then count from the section.
-      const std::int64_t from = sourceStart + std::int64_t{entry->field} - 1;
+      const std::int64_t from = walk.outsideOrigin + std::int64_t{entry->field};
       if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
-      if (!bytes.empty()) reader->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
-      if (!reader->limits.TakeBytes(bytes.size())) break;
+      if (!bytes.empty()) reader_->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
+      if (!reader_->limits.TakeBytes(bytes.size())) break;
     }
 
     const TagRow* row = nullptr;
@@ -170,10 +186,10 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
     } else {
       text = Printable(text);
     }
-    if (!reader->limits.TakeBytes(2 * text.size())) break;
+    if (!reader_->limits.TakeBytes(2 * text.size())) break;
     for (const auto& f : fields) {
-      if (!reader->limits.TakeEntry()) break;
-      reader->AddComputedEntry(f.name, f.text, kAscii);
+      if (!reader_->limits.TakeEntry()) break;
+      reader_->AddComputedEntry(f.name, f.text, kAscii);
     }
     if (row && rowIndex > 0) {
       TTagEntry e = EntryFromRow(*row);
@@ -183,7 +199,7 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
       e.type = format;
       e.count = static_cast<std::uint16_t>(components);
       e.kind = 1;
-      reader->entries.push_back(std::move(e));
+      reader_->entries.push_back(std::move(e));
     }
   }
 }

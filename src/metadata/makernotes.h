@@ -14,34 +14,40 @@ namespace velmora {
 
 class TImageInfo;
 
-// How one make's note is walked. sourceStart: where values that do not fit in the note are looked
-// for in the section (from 1); offsetBase: what value offsets are counted from; dirPos: the
-// directory's position in the note; lastRow: the last row of the table that is read.
+// Where a make's value offsets count from.
+enum class OffsetsFrom {
+  kNote,        // a position in the note itself (`origin`)
+  kTiffHeader,  // the EXIF block's TIFF header, as the main directories' offsets do
+};
+
+// How one make's note is walked; every position is 0-based. dirPos: the directory's position in the
+// note; offsetsFrom/origin: where value offsets count from; outsideOrigin: for a value said to lie
+// past the note's end, the section position that offset 0 stands for; lastRow: the last row of the
+// table that is read; littleEndian: the note is little-endian whatever the block's byte order.
 struct MakerWalk {
   MakerTable table;
-  std::int64_t sourceStart, offsetBase, dirPos;
+  std::int64_t dirPos;
+  OffsetsFrom offsetsFrom;
+  std::int64_t origin;
+  std::int64_t outsideOrigin;
   int lastRow;
-  bool bigEndian;
+  bool littleEndian = false;
 };
 
 class TmsInfo {
  public:
-  TmsInfo(TImageInfo& reader, bool isTiff);
+  explicit TmsInfo(TImageInfo& reader);
 
   // Decodes the reader's makerNote; true when the make was one of the known ones.
   bool Decode();
-
-  bool isTiff;
-  TImageInfo* reader;
-  // The maker note's position in the EXIF section, counted from 1 as the walk parameters below are.
-  std::int64_t noteStart;
-  std::string makerText;
 
  private:
   void ReadMakerDirectory(const MakerWalk& walk);
   // Nikon notes point to a preview directory (with its picture) and a scan directory that cameras put
   // after the note's own bytes; their places join the reader's makerNoteOutside.
   void KeepNikonSubdirectories();
+
+  TImageInfo* reader_;
 };
 
 }  // namespace velmora
