@@ -107,8 +107,9 @@ inline void WriteAndReadAgain(TImgData& source, bool turned, bool stripGps = fal
   Require(again.iccProfile == profile, "profile not carried");
   Require(!hadExif || again.Orientation() == (turned ? 1 : orientation), "orientation not as the picture");
   Require(again.HasExif() == hadExif, "EXIF block lost or invented");
-  for (const char* fault : {msg::kIncorrectExifHeader, msg::kInvalidAlignment, msg::kIllegalDirectory})
-    Require(again.errorText != fault, std::string("written EXIF reads back with \"") + fault + "\"");
+  for (const ReadProblem fault :
+       {ReadProblem::kIncorrectExifHeader, ReadProblem::kInvalidAlignment, ReadProblem::kIllegalDirectory})
+    Require(again.report.problem != fault, "written EXIF reads back with \"" + again.report.text + "\"");
   if (hadExif) {
     Require(again.exifInfo->GetImageWidth() == 640 && again.exifInfo->GetImageHeight() == 480, "size not set");
     Require(again.exifInfo->thumbnail.empty() || again.exifInfo->thumbnail == source.exifInfo->thumbnail ||

@@ -140,8 +140,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // file, and one that can fit the budget, is read at all.
     const Bytes jpeg = readRegularFile(source, kMaxSourceBytes);
     const std::unique_ptr<TImgData> segments = readSourceSegments(jpeg, options.keepMetadata);
-    if (segments->headerCut)
-      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->headerCutAt)});
+    if (segments->report.headerCut)
+      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->report.headerCutAt)});
     const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
     std::shared_ptr<const ColourConversion> colour;
     if (options.convertColours) {

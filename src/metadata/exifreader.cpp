@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <tuple>
 
 #include "base/textcodec.h"
-#include "metadata/jpegsegments.h"
+#include "metadata/exiftags.h"
 #include "metadata/makernotes.h"
 #include "metadata/messages.h"
 #include "metadata/tagtables.h"
@@ -102,11 +103,11 @@ std::optional<std::uint32_t> TEndInd::Get32(std::int64_t pos) const {
   return ByteView(buffer).u32(static_cast<std::size_t>(pos), motorolaOrder);
 }
 
-TImageInfo::TImageInfo(TImgData& owner) : owner_(&owner) { isTiff = owner.isTiff; }
+TImageInfo::TImageInfo(bool isTiffArg, EntryTextStyle style) : style_(std::move(style)) { isTiff = isTiffArg; }
 
 std::string TImageInfo::DisplayText(const TagRow& row, const IfdEntry& entry) const {
   const bool be = motorolaOrder;
-  const bool decode = owner_->decodeValues;
+  const bool decode = style_.decodeValues;
   const ByteView rawBytes = *entry.value;
   const std::uint16_t tag = entry.tag;
   std::string text;
@@ -125,7 +126,7 @@ std::string TImageInfo::DisplayText(const TagRow& row, const IfdEntry& entry) co
     text = Printable(text);
   if (tag == kTagDateTime || tag == kTagDateTimeOriginal || tag == kTagDateTimeDigitized) {
     // A text that is no valid Exif date ("0000:00:00 00:00:00") stays as read.
-    if (auto date = FormatExifDate(text, owner_->dateFormat)) text = *date;
+    if (auto date = FormatExifDate(text, style_.dateFormat)) text = *date;
   } else if (tag == kTagUserComment) {
     try {
       text = Trim(DecodeUserComment(rawBytes, be));
@@ -146,7 +147,7 @@ void TImageInfo::ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, Di
   // The format's only size check, measured from the directory start rather than from the end of the
   // block; the + 1 keeps the arithmetic of its 1-based positions. Entries past the end read as absent.
   if (dirEnd > start + base + 1 + length) {
-    ReportProblem(msg::kIllegalDirectory);
+    ReportProblem(ReadProblem::kIllegalDirectory);
     ++illegalDirectories;
     return;
   }
@@ -247,8 +248,8 @@ void TImageInfo::KeepEntry(const TagRow& row, std::string text, const IfdEntry& 
   }
 }
 
-void TImageInfo::ReportProblem(std::string text) {
-  owner_->errorText = std::move(text);
+void TImageInfo::ReportProblem(ReadProblem kind, std::string detail) {
+  problem = {kind, std::move(detail)};
   problemMet_ = true;
 }
 
@@ -379,8 +380,8 @@ std::string TImageInfo::TextOfEntry(const TTagEntry& e) const {
   }
   std::string text = e.type == kUndefined ? "\"" + ToUtf8(e.raw) + "\""
                                           : FormatNumbers(e.raw, e.count, e.type,
-                                                          {e.code, e.format, owner_->decodeValues}, motorolaOrder);
-  if (e.formatter != Formatter::kNone && owner_->decodeValues)
+                                                          {e.code, e.format, style_.decodeValues}, motorolaOrder);
+  if (e.formatter != Formatter::kNone && style_.decodeValues)
     text = ApplyFormatter(e.formatter, {text, ByteView(e.raw), motorolaOrder});
   return text;
 }
@@ -543,7 +544,7 @@ void TImageInfo::EncodeElement(TTagEntry& e, const TagScalar& v) const {
   e.raw.insert(e.raw.end(), b.begin(), b.end());
   e.rawSize = static_cast<std::int32_t>(e.raw.size());
   e.data = FormatNumbers(e.raw, static_cast<std::uint32_t>(e.raw.size() / static_cast<std::size_t>(FormatSize(e.type))),
-                         e.type, {e.code, e.format, owner_->decodeValues}, be);
+                         e.type, {e.code, e.format, style_.decodeValues}, be);
 }
 
 // The entry of the row's own directory, as for removal: a copy misplaced in another directory (or

@@ -16,12 +16,19 @@
 #include "base/bytes.h"
 #include "metadata/formatting.h"
 #include "metadata/ifd.h"
+#include "metadata/readreport.h"
 #include "metadata/tagentry.h"
 
 namespace velmora {
 
-class TImgData;
 struct TagRow;
+
+// How the display texts of the entries are made: coded values looked up (decodeValues) and the
+// format of the dates.
+struct EntryTextStyle {
+  bool decodeValues = true;
+  std::string dateFormat = "yyyy-mm-dd hh:nn:ss";
+};
 
 // Byte-order base of TImgData and TImageInfo: the bytes the position-based readers work on.
 class TEndInd {
@@ -58,10 +65,10 @@ class TImageInfo : public TEndInd {
   // (The walks' budgets and loop guard: IfdLimits.)
   static constexpr std::size_t kMaxDroppedKept = 64;
 
-  // The owner provides the error text, the date format, decodeValues and the TIFF flag.
-  explicit TImageInfo(TImgData& owner);
+  // isTiff: the block is a TIFF file's window (IFD1 is not located, maker-note offsets differ).
+  TImageInfo(bool isTiff, EntryTextStyle style);
 
-  TImgData& owner() const { return *owner_; }
+  const EntryTextStyle& style() const { return style_; }
 
   // Decodes one directory and its sub-directories.
   void ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, DirMode mode, int depth = 0);
@@ -134,8 +141,14 @@ class TImageInfo : public TEndInd {
   // kept); once spent, the walks stop with the entries read so far.
   IfdLimits limits;
 
-  // A problem met on the walk: the owner's error text names it, and the walk derives nothing after it.
-  void ReportProblem(std::string text);
+  // The last problem met on the walk, for the reader's report; the walk derives nothing after the
+  // first.
+  struct Problem {
+    ReadProblem kind = ReadProblem::kNone;
+    std::string detail;
+  };
+  Problem problem;
+  void ReportProblem(ReadProblem kind, std::string detail = {});
 
   // Display text of an entry's value as the getters make it again from `raw`.
   std::string TextOfEntry(const TTagEntry& e) const;
@@ -154,7 +167,7 @@ class TImageInfo : public TEndInd {
   static void SetAsciiValue(TTagEntry& e, const TagValue& value);
   static void SetUndefinedValue(TTagEntry& e, const TagValue& value);
 
-  TImgData* owner_;
+  EntryTextStyle style_;
   bool problemMet_ = false;
 };
 

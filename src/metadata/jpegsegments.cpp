@@ -67,7 +67,7 @@ void TImgData::Reset() {
   app0Section = -1;
   comment.clear();
   fileName.clear();
-  errorText.clear();
+  report = {};
   fileDateTime = {};
   fileSize = 0;
   exifInfo.reset();
@@ -76,8 +76,6 @@ void TImgData::Reset() {
   motorolaOrder = false;
   iccProfile.clear();
   exifOrientation = kOrientationUpright;
-  headerCut = false;
-  headerCutAt = 0;
   iptcTrailerLeft = false;
 }
 
@@ -109,20 +107,16 @@ bool TImgData::OpenFile(const std::string& name, ReadParts parts) {
     } else if (ext == ".tif" || ext == ".tiff" || ext == ".nef") {
       read = ReadTiff(name);
     } else {
-      errorText = msg::kFormatNotSupported;
+      report.SetOutcome(ReadOutcome::kFormatNotSupported);
       return false;
     }
-    if (read) {
-      errorText = msg::kNone;
-      result = true;
-    } else {
-      errorText = std::string(msg::kCannotReadPrefix) + name + "\"";
-    }
+    report.SetOutcome(read ? ReadOutcome::kRead : ReadOutcome::kCannotRead, name);
+    result = read;
   } catch (const FileError&) {
-    errorText = msg::kIllegalExif;
+    report.SetOutcome(ReadOutcome::kIllegalExif);
     result = false;
   } catch (const EMetadata&) {
-    errorText = msg::kIllegalExif;
+    report.SetOutcome(ReadOutcome::kIllegalExif);
     result = false;
   }
   return result;
@@ -221,7 +215,7 @@ void SegmentScan::TakeApp1() {
   // its place, or the file's EXIF would be lost.
   if ((parts_ & kPartExif) && img_.exifSection < 0 && HasExifIdentifier(data)) {
     img_.exifSection = static_cast<int>(img_.sections.size()) - 1;
-    img_.exifInfo = std::make_unique<TImageInfo>(img_);
+    img_.exifInfo = std::make_unique<TImageInfo>(img_.isTiff, img_.TextStyle());
     img_.buffer = data;
     img_.DecodeExifSection();
     return;
@@ -283,8 +277,8 @@ bool TImgData::ScanJpegSegments(ByteView stream, ReadParts parts) {
   xmpSegments.clear();
   SegmentScan scan(*this, parts);
   while (const auto segment = reader.Next()) scan.Take(*segment);
-  headerCut = reader.End() == JpegWalkEnd::kBudget;
-  headerCutAt = headerCut ? reader.Position() : 0;
+  report.headerCut = reader.End() == JpegWalkEnd::kBudget;
+  report.headerCutAt = report.headerCut ? reader.Position() : 0;
   scan.Finish();
   if ((parts & kPartIptc) && reader.End() == JpegWalkEnd::kScan) TakeIptcTrailer(*this, stream, reader.Position());
   return HasMetadata();
@@ -292,10 +286,10 @@ bool TImgData::ScanJpegSegments(ByteView stream, ReadParts parts) {
 
 void TImgData::DecodeExifSection() {
   if (exifSection < 0) return;
-  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(*this);
+  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(isTiff, TextStyle());
   const Bytes& data = sections[static_cast<std::size_t>(exifSection)].data;
   if (!HasExifIdentifier(data)) {
-    errorText = msg::kIncorrectExifHeader;
+    report.SetProblem(ReadProblem::kIncorrectExifHeader);
     return;
   }
   if (data.size() >= 10 && data[8] == 'I' && data[9] == 'I') {
@@ -303,7 +297,7 @@ void TImgData::DecodeExifSection() {
   } else if (data.size() >= 10 && data[8] == 'M' && data[9] == 'M') {
     motorolaOrder = true;
   } else {
-    errorText = msg::kInvalidAlignment;
+    report.SetProblem(ReadProblem::kInvalidAlignment);
     return;
   }
   exifInfo->buffer = data;
@@ -312,6 +306,7 @@ void TImgData::DecodeExifSection() {
   const int size = sections[static_cast<std::size_t>(exifSection)].size;
   exifInfo->ReadDirectory({ifd0 == 0 ? 16 : ifd0 + 8, 8, size - 6}, kParentIfd0, DirMode::kMain);
   exifInfo->ReadThumbnailDirectory();
+  TakeWalkProblem();
 }
 
 bool TImgData::ReadTiff(const std::string& name) {
@@ -340,7 +335,7 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   sections.clear();
   sections.push_back({Bytes(window.begin(), window.end()), 0, 0});
   exifSection = 0;
-  exifInfo = std::make_unique<TImageInfo>(*this);
+  exifInfo = std::make_unique<TImageInfo>(isTiff, TextStyle());
   exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
   motorolaOrder = mm;
   buffer = sections[0].data;
@@ -348,7 +343,15 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   exifInfo->motorolaOrder = mm;
   // IFD0 must lie at file offset 8, the window's first byte; file offset o is window position o - 8.
   exifInfo->ReadDirectory({0, -8, static_cast<std::int64_t>(kTiffWindow)}, kParentIfd0, DirMode::kMain);
+  TakeWalkProblem();
   return true;
+}
+
+EntryTextStyle TImgData::TextStyle() const { return {.decodeValues = decodeValues, .dateFormat = dateFormat}; }
+
+void TImgData::TakeWalkProblem() {
+  // The walk's last problem is the one named, as it was met last.
+  if (exifInfo->problem.kind != ReadProblem::kNone) report.SetProblem(exifInfo->problem.kind, exifInfo->problem.detail);
 }
 
 int TImgData::Orientation() const {

@@ -18,6 +18,7 @@
 #include "metadata/exiftags.h"
 #include "metadata/iptc.h"
 #include "metadata/jpegmarkers.h"
+#include "metadata/readreport.h"
 
 namespace velmora {
 
@@ -75,7 +76,7 @@ class TImgData : public TEndInd {
   // segment past this many bytes from the file's start: room for the largest colour profile carried
   // (16 MiB, in 256 segments) and as much again for EXIF, XMP and its extension, IPTC and the rest,
   // while a damaged or hostile file of endless segments costs a bounded copy. What lies beyond is
-  // dropped and said (headerCut).
+  // dropped and said (report.headerCut).
   static constexpr std::uintmax_t kHeaderBudget = std::uintmax_t{32} << 20;
   // A prefix of a JPEG file that holds everything the scan can look at: the budget, then one whole
   // segment that starts just inside it (with room for fill bytes).
@@ -92,7 +93,7 @@ class TImgData : public TEndInd {
   void ClearMetadata();
 
   // Reads the file by its extension (.jpg/.jpeg/.jpe, .tif/.tiff/.nef). True when metadata was found;
-  // errorText then is "<none>", otherwise why not.
+  // report.outcome says how it went (kRead when true).
   bool OpenFile(const std::string& fileName, ReadParts parts = kPartsAll);
   bool OpenForMetadata(const std::string& fileName);
   // Throws FileError when the file cannot be read.
@@ -101,7 +102,10 @@ class TImgData : public TEndInd {
   bool ScanJpegSegments(ByteView stream, ReadParts parts);
   bool ReadTiff(const std::string& fileName);
   bool ScanTiffStream(ByteView stream);
+  // Decodes the EXIF section; what goes wrong is noted in `report`.
   void DecodeExifSection();
+  // How the EXIF reader shows values: dateFormat and decodeValues.
+  EntryTextStyle TextStyle() const;
 
   bool HasExif() const { return exifInfo != nullptr; }
   bool HasIptc() const { return iptcData && iptcData->Count() > 0; }
@@ -155,16 +159,12 @@ class TImgData : public TEndInd {
   std::int64_t fileSize = 0;
   int imageHeight = 0;
   int imageWidth = 0;
-  std::string errorText;
+  ReadReport report;
   std::string comment;
   std::string dateFormat = "yyyy-mm-dd hh:nn:ss";
   bool decodeValues = true;
   int app0Section = -1;               // index into sections, -1: none
   std::vector<JpegSection> sections;  // the kept segments in file order
-  // The scan stopped at kHeaderBudget before the first scan header: the segments from headerCutAt on
-  // (metadata among them, perhaps) were not read.
-  bool headerCut = false;
-  std::size_t headerCutAt = 0;
   // IPTC records after the picture's end that were not read, since the APP13 segments held others.
   bool iptcTrailerLeft = false;
   bool isTiff = false;
@@ -179,6 +179,9 @@ class TImgData : public TEndInd {
   Bytes iccProfile;
   // IFD0's Orientation as the kPartOrientation read found it (1 when not read).
   int exifOrientation = kOrientationUpright;
+
+ private:
+  void TakeWalkProblem();
 };
 
 }  // namespace velmora

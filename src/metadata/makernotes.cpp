@@ -7,8 +7,6 @@
 #include "metadata/exifreader.h"
 #include "metadata/formatting.h"
 #include "metadata/ifd.h"
-#include "metadata/jpegsegments.h"
-#include "metadata/messages.h"
 
 namespace velmora {
 
@@ -77,9 +75,9 @@ bool TmsInfo::Decode() {
     if (layout->nikonSubdirectories && !reader_->isTiff) KeepNikonSubdirectories();
     ReadMakerDirectory(layout->walk);
   } catch (const EMetadata& e) {
-    reader_->ReportProblem(std::string(msg::kErrorDetected) + e.what());
+    reader_->ReportProblem(ReadProblem::kMakerNoteError, e.what());
   } catch (const ByteRangeError& e) {
-    reader_->ReportProblem(std::string(msg::kErrorDetected) + e.what());
+    reader_->ReportProblem(ReadProblem::kMakerNoteError, e.what());
   }
   return true;
 }
@@ -140,7 +138,7 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
       walk.offsetsFrom == OffsetsFrom::kNote ? walk.origin : tiffHeader - reader_->makerNoteStart;
   IfdEntries entries({.block = note, .directory = dirPos, .valueBase = valueBase, .bigEndian = be}, &reader_->limits);
   if (!entries.Count()) return;
-  const bool decode = reader_->owner().decodeValues;
+  const bool decode = reader_->style().decodeValues;
   while (const auto entry = entries.Next()) {
     const std::uint16_t tag = entry->tag;
     const std::uint16_t format = entry->type;

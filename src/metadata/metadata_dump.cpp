@@ -100,7 +100,7 @@ std::string DumpMetadataJson(const TImgData& img, bool ok) {
   std::string out = "{\"file\":" + JsonString(img.fileName);
   out += ",\"ok\":";
   out += ok ? "true" : "false";
-  out += ",\"errorText\":" + JsonString(img.errorText);
+  out += ",\"errorText\":" + JsonString(img.report.text);
   out += ",\"fileSize\":" + std::to_string(img.fileSize);
   out += ",\"imageWidth\":" + std::to_string(img.imageWidth);
   out += ",\"imageHeight\":" + std::to_string(img.imageHeight);
@@ -117,8 +117,8 @@ std::string DumpMetadataJson(const TImgData& img, bool ok) {
     out += "}";
   }
   // Where the scan stopped at the header's byte budget: the segments from there on were not read.
-  if (img.headerCut) out += "],\"headerCutAt\":" + std::to_string(img.headerCutAt) + ",\"entries\":[";
-  if (!img.headerCut) out += "],\"entries\":[";
+  if (img.report.headerCut) out += "],\"headerCutAt\":" + std::to_string(img.report.headerCutAt) + ",\"entries\":[";
+  if (!img.report.headerCut) out += "],\"entries\":[";
   bool first = true;
   if (img.exifInfo) {
     for (const auto& e : img.exifInfo->entries) AppendEntry(out, first, "main", e);

@@ -141,7 +141,7 @@ TEST(ExifReader, HostileDirectoriesGiveFewerEntriesOrAnError) {
     TiffDir dir({b.Ascii(0x010F, "Maker")});
     dir.countOverride = 65535;
     const auto img = Read(b.Build({dir}));
-    EXPECT_EQ(img->errorText, msg::kIllegalDirectory);
+    EXPECT_EQ(img->report.problem, ReadProblem::kIllegalDirectory);
     EXPECT_EQ(img->exifInfo->EntryCount(), 0);
   }
   {
@@ -458,8 +458,7 @@ TEST(ExifReader, SetTagValueErrors) {
 }
 
 TEST(ExifReader, AComputedEntryIsKeptAsComputed) {
-  TImgData owner;
-  TImageInfo full(owner);
+  TImageInfo full(false, {});
   full.AddComputedEntry("LensName", "Zoom 7-21", kAscii);
   ASSERT_EQ(full.EntryCount(), 1);
   EXPECT_EQ(full.Entry(0).kind, 1);

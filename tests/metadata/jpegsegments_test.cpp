@@ -140,11 +140,15 @@ TEST(JpegSegments, ExifHeaderFaultsStopDecodingOnly) {
   struct Row {
     const char* what;
     Bytes payload;
+    ReadProblem problem;
     const char* error;
   } rows[] = {
-      {"identifier", Concat({Text("Exig"), Bytes{0, 0}, SmallExif()}), msg::kIncorrectExifHeader},
-      {"byte order", Concat({Text("Exif"), Bytes{0, 0}, Text("XX"), Bytes(30, 0)}), msg::kInvalidAlignment},
-      {"cut after the identifier", Concat({Text("Exif"), Bytes{0, 0}}), msg::kInvalidAlignment},
+      {"identifier", Concat({Text("Exig"), Bytes{0, 0}, SmallExif()}), ReadProblem::kIncorrectExifHeader,
+       msg::kIncorrectExifHeader},
+      {"byte order", Concat({Text("Exif"), Bytes{0, 0}, Text("XX"), Bytes(30, 0)}), ReadProblem::kInvalidAlignment,
+       msg::kInvalidAlignment},
+      {"cut after the identifier", Concat({Text("Exif"), Bytes{0, 0}}), ReadProblem::kInvalidAlignment,
+       msg::kInvalidAlignment},
   };
   for (const auto& r : rows) {
     TImgData img;
@@ -152,7 +156,8 @@ TEST(JpegSegments, ExifHeaderFaultsStopDecodingOnly) {
                             static_cast<int>(r.payload.size() + 2)});
     img.exifSection = 0;
     img.DecodeExifSection();
-    EXPECT_EQ(img.errorText, r.error) << r.what;
+    EXPECT_EQ(img.report.problem, r.problem) << r.what;
+    EXPECT_EQ(img.report.text, r.error) << r.what;
     ASSERT_TRUE(img.HasExif()) << r.what;
     EXPECT_EQ(img.exifInfo->EntryCount(), 0) << r.what;
   }
@@ -197,7 +202,7 @@ TEST(JpegSegments, TheHeaderHasAByteBudgetNotASegmentCount) {
     TImgData img;
     img.ScanJpegSegments(file, kPartsAll);
     EXPECT_EQ(img.HasExif() && img.HasXmp() && img.iptcData->Count() == 20, fillers == 0);
-    EXPECT_EQ(img.headerCutAt, fillers > 0 ? 2 + 517 * filler.size() : 0) << "the first segment past 32 MiB";
+    EXPECT_EQ(img.report.headerCutAt, fillers > 0 ? 2 + 517 * filler.size() : 0) << "the first segment past 32 MiB";
   }
 }
 
@@ -220,13 +225,14 @@ TEST(JpegSegments, OpenFileDispatchesByExtensionAndReportsTheOutcome) {
     const char* name;
     const Bytes* bytes;
     bool result;
+    ReadOutcome outcome;
     std::string error;  // "{}" stands for the path
   } rows[] = {
-      {"upper.JPG", &withExif, true, "<none>"},
-      {"lower.jpeg", &withExif, true, "<none>"},
-      {"other.JPE", &withExif, true, "<none>"},
-      {"picture.png", &withExif, false, "File format not supported"},
-      {"plain.jpg", &plain, false, "Cannot read \"{}\""},
+      {"upper.JPG", &withExif, true, ReadOutcome::kRead, "<none>"},
+      {"lower.jpeg", &withExif, true, ReadOutcome::kRead, "<none>"},
+      {"other.JPE", &withExif, true, ReadOutcome::kRead, "<none>"},
+      {"picture.png", &withExif, false, ReadOutcome::kFormatNotSupported, "File format not supported"},
+      {"plain.jpg", &plain, false, ReadOutcome::kCannotRead, "Cannot read \"{}\""},
   };
   for (const auto& r : rows) {
     const std::string path = dir.Write(r.name, *r.bytes);
@@ -234,13 +240,14 @@ TEST(JpegSegments, OpenFileDispatchesByExtensionAndReportsTheOutcome) {
     EXPECT_EQ(img.OpenFile(path), r.result) << r.name;
     std::string expected = r.error;
     if (const auto at = expected.find("{}"); at != std::string::npos) expected.replace(at, 2, path);
-    EXPECT_EQ(img.errorText, expected) << r.name;
+    EXPECT_EQ(img.report.outcome, r.outcome) << r.name;
+    EXPECT_EQ(img.report.text, expected) << r.name;
     EXPECT_EQ(img.fileName, path) << r.name;
     EXPECT_EQ(img.fileSize, static_cast<std::int64_t>(r.bytes->size())) << r.name;
   }
   TImgData missing;
   EXPECT_FALSE(missing.OpenFile((std::filesystem::temp_directory_path() / "velmora_no_such_file.jpg").string()));
-  EXPECT_EQ(missing.errorText, "");
+  EXPECT_EQ(missing.report.text, "");
   TImgData plainFile;
   EXPECT_FALSE(plainFile.OpenForMetadata(dir.Write("plain2.jpg", plain)));
 }
