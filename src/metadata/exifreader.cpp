@@ -166,15 +166,15 @@ void TImageInfo::ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, Di
     }
     const TagRow* row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), entry->tag);
     if (!row) row = &UnknownTagRow();
-    std::string text = DisplayText(*row, *entry);
     // A shown text costs twice its length, as the budget has always counted it.
+    std::string text = style_.texts ? DisplayText(*row, *entry) : std::string();
     if (!limits.TakeBytes(2 * text.size())) break;
     // An empty value points nowhere and sets nothing.
     if (entry->byteCount > 0) TakeValue(*entry, at, mode, depth);
     KeepEntry(*row, std::move(text), *entry, parentId, mode);
   }
   // Nothing is derived from a walk that met a problem.
-  if (mode == DirMode::kMain && !problemMet_) DeriveFocalLength35();
+  if (mode == DirMode::kMain && !problemMet_ && style_.texts) DeriveFocalLength35();
 }
 
 void TImageInfo::TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode mode, int depth) {

@@ -23,9 +23,12 @@ namespace velmora {
 
 struct TagRow;
 
-// How the display texts of the entries are made: coded values looked up (decodeValues) and the
-// format of the dates.
+// Whether the walk makes display texts, and how: coded values looked up (decodeValues), the format of
+// the dates. Without texts (a read for carrying the metadata) the entries keep their raw bytes only,
+// with an empty `data`, and the maker note's decoded entries and the derived FocalLengthIn35mmFilm,
+// which exist only to be shown, are not made; the getters still work, from the raw bytes.
 struct EntryTextStyle {
+  bool texts = true;
   bool decodeValues = true;
   std::string dateFormat = "yyyy-mm-dd hh:nn:ss";
 };

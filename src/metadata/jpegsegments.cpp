@@ -215,7 +215,7 @@ void SegmentScan::TakeApp1() {
   // its place, or the file's EXIF would be lost.
   if ((parts_ & kPartExif) && img_.exifSection < 0 && HasExifIdentifier(data)) {
     img_.exifSection = static_cast<int>(img_.sections.size()) - 1;
-    img_.exifInfo = std::make_unique<TImageInfo>(img_.isTiff, img_.TextStyle());
+    img_.exifInfo = std::make_unique<TImageInfo>(img_.isTiff, img_.TextStyle(parts_));
     img_.buffer = data;
     img_.DecodeExifSection();
     return;
@@ -286,7 +286,7 @@ bool TImgData::ScanJpegSegments(ByteView stream, ReadParts parts) {
 
 void TImgData::DecodeExifSection() {
   if (exifSection < 0) return;
-  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(isTiff, TextStyle());
+  if (!exifInfo) exifInfo = std::make_unique<TImageInfo>(isTiff, TextStyle(kPartTexts));
   const Bytes& data = sections[static_cast<std::size_t>(exifSection)].data;
   if (!HasExifIdentifier(data)) {
     report.SetProblem(ReadProblem::kIncorrectExifHeader);
@@ -335,7 +335,7 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   sections.clear();
   sections.push_back({Bytes(window.begin(), window.end()), 0, 0});
   exifSection = 0;
-  exifInfo = std::make_unique<TImageInfo>(isTiff, TextStyle());
+  exifInfo = std::make_unique<TImageInfo>(isTiff, TextStyle(kPartTexts));
   exifInfo->isTiff = true;  // IFD1 is not located in TIFF input
   motorolaOrder = mm;
   buffer = sections[0].data;
@@ -347,7 +347,9 @@ bool TImgData::ScanTiffStream(ByteView stream) {
   return true;
 }
 
-EntryTextStyle TImgData::TextStyle() const { return {.decodeValues = decodeValues, .dateFormat = dateFormat}; }
+EntryTextStyle TImgData::TextStyle(ReadParts parts) const {
+  return {.texts = bool(parts & kPartTexts), .decodeValues = decodeValues, .dateFormat = dateFormat};
+}
 
 void TImgData::TakeWalkProblem() {
   // The walk's last problem is the one named, as it was met last.

@@ -54,6 +54,9 @@ inline constexpr ReadParts kPartsAll = kPartExif | kPartIptc | kPartComment;
 // from the EXIF block without decoding it (for a save without metadata).
 inline constexpr ReadParts kPartIcc{8};
 inline constexpr ReadParts kPartOrientation{16};
+// The display texts of the EXIF entries (see EntryTextStyle): for showing the metadata, not for
+// carrying it, so the batch run goes without.
+inline constexpr ReadParts kPartTexts{32};
 
 // EXIF Orientation (TIFF 6.0): how the stored rows and columns map onto the picture as seen.
 // 1 is upright; 2 to 8 call for mirroring or turning.
@@ -94,7 +97,7 @@ class TImgData : public TEndInd {
 
   // Reads the file by its extension (.jpg/.jpeg/.jpe, .tif/.tiff/.nef). True when metadata was found;
   // report.outcome says how it went (kRead when true).
-  bool OpenFile(const std::string& fileName, ReadParts parts = kPartsAll);
+  bool OpenFile(const std::string& fileName, ReadParts parts = kPartsAll | kPartTexts);
   bool OpenForMetadata(const std::string& fileName);
   // Throws FileError when the file cannot be read.
   bool ReadJpeg(const std::string& fileName, ReadParts parts);
@@ -102,10 +105,11 @@ class TImgData : public TEndInd {
   bool ScanJpegSegments(ByteView stream, ReadParts parts);
   bool ReadTiff(const std::string& fileName);
   bool ScanTiffStream(ByteView stream);
-  // Decodes the EXIF section; what goes wrong is noted in `report`.
+  // Decodes the EXIF section; what goes wrong is noted in `report`. Decoded alone, it makes texts.
   void DecodeExifSection();
-  // How the EXIF reader shows values: dateFormat and decodeValues.
-  EntryTextStyle TextStyle() const;
+  // How the EXIF reader shows values: with texts when `parts` has kPartTexts, with dateFormat and
+  // decodeValues.
+  EntryTextStyle TextStyle(ReadParts parts) const;
 
   bool HasExif() const { return exifInfo != nullptr; }
   bool HasIptc() const { return iptcData && iptcData->Count() > 0; }

@@ -138,68 +138,64 @@ void TmsInfo::ReadMakerDirectory(const MakerWalk& walk) {
       walk.offsetsFrom == OffsetsFrom::kNote ? walk.origin : tiffHeader - reader_->makerNoteStart;
   IfdEntries entries({.block = note, .directory = dirPos, .valueBase = valueBase, .bigEndian = be}, &reader_->limits);
   if (!entries.Count()) return;
-  const bool decode = reader_->style().decodeValues;
   while (const auto entry = entries.Next()) {
-    const std::uint16_t tag = entry->tag;
-    const std::uint16_t format = entry->type;
-    const std::uint32_t components = entry->count;
-    const std::uint64_t byteCount = entry->byteCount;
-    if (byteCount == 0) continue;
+    if (entry->byteCount == 0) continue;
     ByteView bytes;
     if (entry->value) {
       bytes = *entry->value;
     } else {
       // Past the note's end: the makers' offsets then count from the section.
       const std::int64_t from = walk.outsideOrigin + std::int64_t{entry->field};
-      if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), byteCount);
+      if (from >= 0) bytes = section.bytesUpTo(static_cast<std::size_t>(from), entry->byteCount);
       if (!bytes.empty()) reader_->makerNoteOutside.emplace_back(from, from + static_cast<std::int64_t>(bytes.size()));
       if (!reader_->limits.TakeBytes(bytes.size())) break;
     }
-
-    const TagRow* row = nullptr;
-    std::size_t rowIndex = 0;
-    for (std::size_t r = 0; r < table.size(); ++r) {
-      if (table[r].tag == tag) {
-        row = &table[r];
-        rowIndex = r;
-        break;
-      }
-    }
-    if (row && SameText(row->name, "Skip")) continue;
-
-    const char* code = row ? row->code : "";
-    const char* fmt = row ? row->format : "";
-    const std::string quoted = "\"" + ToUtf8(bytes.span()) + "\"";
-    std::string text = (format == kAscii || format == kUndefined)
-                           ? quoted
-                           : FormatNumbers(bytes, components, format, {code, fmt, decode}, be);
-    std::vector<ComputedField> fields;
-    if (row && rowIndex > 0 && row->formatter != Formatter::kNone && decode) {
-      try {
-        text = ApplyFormatter(row->formatter, {text, bytes, be}, &fields);
-      } catch (const EMetadata&) {
-        text = quoted;
-        fields.clear();
-      }
-    } else {
-      text = Printable(text);
-    }
-    if (!reader_->limits.TakeBytes(2 * text.size())) break;
-    for (const auto& f : fields) {
-      if (!reader_->limits.TakeEntry()) break;
-      reader_->AddComputedEntry(f.name, f.text, kAscii);
-    }
-    if (row && rowIndex > 0) {
-      TTagEntry e = EntryFromRow(*row);
-      e.data = std::move(text);
-      e.raw.assign(bytes.span().begin(), bytes.span().end());
-      e.rawSize = static_cast<std::int32_t>(e.raw.size());
-      e.type = format;
-      e.count = static_cast<std::uint16_t>(components);
-      e.kind = 1;
-      reader_->entries.push_back(std::move(e));
-    }
+    // The writer needs only the places above; the decoded entries are there to be shown.
+    if (reader_->style().texts && !DescribeEntry(table, *entry, bytes, be)) break;
   }
+}
+
+bool TmsInfo::DescribeEntry(std::span<const TagRow> table, const IfdEntry& entry, ByteView bytes, bool be) {
+  const auto row = std::find_if(table.begin(), table.end(), [&](const TagRow& r) { return r.tag == entry.tag; });
+  const bool known = row != table.end();
+  if (known && SameText(row->name, "Skip")) return true;
+  // The first row of a table is never stored (tagtables.cpp), though its value is shown.
+  const bool kept = known && row != table.begin();
+
+  const bool decode = reader_->style().decodeValues;
+  const char* code = known ? row->code : "";
+  const char* fmt = known ? row->format : "";
+  const std::string quoted = "\"" + ToUtf8(bytes.span()) + "\"";
+  std::string text = (entry.type == kAscii || entry.type == kUndefined)
+                         ? quoted
+                         : FormatNumbers(bytes, entry.count, entry.type, {code, fmt, decode}, be);
+  std::vector<ComputedField> fields;
+  if (kept && row->formatter != Formatter::kNone && decode) {
+    try {
+      text = ApplyFormatter(row->formatter, {text, bytes, be}, &fields);
+    } catch (const EMetadata&) {
+      text = quoted;
+      fields.clear();
+    }
+  } else {
+    text = Printable(text);
+  }
+  if (!reader_->limits.TakeBytes(2 * text.size())) return false;
+  for (const auto& f : fields) {
+    if (!reader_->limits.TakeEntry()) break;
+    reader_->AddComputedEntry(f.name, f.text, kAscii);
+  }
+  if (kept) {
+    TTagEntry e = EntryFromRow(*row);
+    e.data = std::move(text);
+    e.raw.assign(bytes.span().begin(), bytes.span().end());
+    e.rawSize = static_cast<std::int32_t>(e.raw.size());
+    e.type = entry.type;
+    e.count = static_cast<std::uint16_t>(entry.count);
+    e.kind = 1;
+    reader_->entries.push_back(std::move(e));
+  }
+  return true;
 }
 
 }  // namespace velmora

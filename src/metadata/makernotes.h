@@ -5,6 +5,7 @@
 // writer never writes them; the maker note itself is kept and written as opaque bytes.
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "base/bytes.h"
@@ -13,6 +14,7 @@
 namespace velmora {
 
 class TImageInfo;
+struct IfdEntry;
 
 // Where a make's value offsets count from.
 enum class OffsetsFrom {
@@ -42,7 +44,12 @@ class TmsInfo {
   bool Decode();
 
  private:
+  // Walks the note's directory: finds each value (noting those outside the note for the writer) and,
+  // when the read asks for texts, describes it.
   void ReadMakerDirectory(const MakerWalk& walk);
+  // The entry's display text, and the decoded entries its formatter yields, as computed entries;
+  // false once the budget is spent.
+  bool DescribeEntry(std::span<const TagRow> table, const IfdEntry& entry, ByteView bytes, bool be);
   // Nikon notes point to a preview directory (with its picture) and a scan directory that cameras put
   // after the note's own bytes; their places join the reader's makerNoteOutside.
   void KeepNikonSubdirectories();

@@ -7,13 +7,13 @@
 
 namespace velmora::msg {
 
-// The outcome of TImgData::OpenFile.
+// The outcome of TImgData::OpenFile (ReadOutcome, readreport.h, makes the text).
 inline constexpr const char* kNone = "<none>";
 inline constexpr const char* kFormatNotSupported = "File format not supported";
 inline constexpr const char* kCannotReadPrefix = "Cannot read \"";
 inline constexpr const char* kIllegalExif = "Illegal EXIF construction";
 
-// Problems of a read, in TImgData::errorText.
+// Problems of a read (ReadProblem), in TImgData::report.
 inline constexpr const char* kIncorrectExifHeader = "Incorrect Exif header";
 inline constexpr const char* kInvalidAlignment = "Invalid Exif alignment marker";
 inline constexpr const char* kIllegalDirectory = "Illegally sized directory";

@@ -134,7 +134,7 @@ std::string DumpMetadataJson(const TImgData& img, bool ok) {
 
 std::string DumpMetadataJson(const std::string& path) {
   TImgData img;
-  const bool ok = img.OpenFile(path, kPartsAll);
+  const bool ok = img.OpenFile(path, kPartsAll | kPartTexts);
   if (img.fileName.empty()) img.fileName = path;
   return DumpMetadataJson(img, ok);
 }

@@ -18,7 +18,7 @@ using namespace test;
 // Reads a TIFF structure as the EXIF block of a JPEG file.
 std::unique_ptr<TImgData> Read(const Bytes& tiff) {
   auto img = std::make_unique<TImgData>();
-  img->ScanJpegSegments(Jpeg({ExifApp1(tiff)}), kPartsAll);
+  img->ScanJpegSegments(Jpeg({ExifApp1(tiff)}), kPartsAll | kPartTexts);
   return img;
 }
 

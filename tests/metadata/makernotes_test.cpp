@@ -68,7 +68,7 @@ std::unique_ptr<TImgData> ReadCamera(const Camera& c, const std::vector<TiffEntr
   const auto at = std::search(first.begin(), first.end(), note.begin(), note.end());
   const Bytes tiff = build(at - first.begin()).first;
   auto img = std::make_unique<TImgData>();
-  img->ScanJpegSegments(Jpeg({ExifApp1(tiff)}), kPartsAll);
+  img->ScanJpegSegments(Jpeg({ExifApp1(tiff)}), kPartsAll | kPartTexts);
   return img;
 }
 
