@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <functional>
 
+#include "base/fileio.h"
 #include "jpeg_builder.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
+#include "metadata/metadatawriter.h"
 #include "metadata_test_util.h"
 
 namespace velmora {
@@ -464,6 +467,55 @@ TEST(ExifReader, AComputedEntryIsKeptAsComputed) {
   EXPECT_EQ(full.Entry(0).kind, 1);
   EXPECT_EQ(full.Entry(0).desc, "Lens Name");
   EXPECT_EQ(full.Entry(0).data, "Zoom 7-21");
+}
+
+// The entries read with texts (a) and without (b) are the same but for the texts and the computed ones.
+void ExpectSameEntries(const TImageInfo& a, const TImageInfo& b, const std::string& name) {
+  std::vector<const TTagEntry*> read;
+  for (const TTagEntry& e : a.entries)
+    if (e.kind == 0) read.push_back(&e);
+  ASSERT_EQ(read.size(), b.entries.size()) << name << ": only read entries, no computed ones";
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(read[i]->name, b.entries[i].name) << name;
+    EXPECT_EQ(read[i]->raw, b.entries[i].raw) << name << " " << read[i]->name;
+    EXPECT_EQ(b.entries[i].data, "") << name << " " << read[i]->name;
+    EXPECT_EQ(a.TextOfEntry(*read[i]), b.TextOfEntry(b.entries[i])) << name << " " << read[i]->name;
+  }
+  EXPECT_EQ(a.thumbnail, b.thumbnail) << name;
+  EXPECT_EQ(a.makerNoteResult, b.makerNoteResult) << name;
+  EXPECT_EQ(a.makerNoteOutside, b.makerNoteOutside) << name;
+}
+
+Bytes SavedWithMetadata(TImgData& img) {
+  TOutputOptions options;
+  options.metadata = true;
+  options.width = 64;
+  options.height = 48;
+  try {
+    return img.WriteOutput(Jpeg({}), options);
+  } catch (const EMetadata& e) {
+    return Text(e.what());
+  }
+}
+
+// The batch run reads without texts: it must carry exactly what a read with texts would, so every
+// sample's entries, derived places and saved output are the same both ways.
+TEST(ExifReader, AReadWithoutTextsCarriesTheSame) {
+  int withMakerNote = 0;
+  for (const auto& file : std::filesystem::directory_iterator(std::filesystem::path(VELMORA_TEST_DATA) / "samples")) {
+    if (file.path().extension() != ".jpg") continue;
+    const Bytes source = readFileBytes(file.path());
+    TImgData shown, carried;
+    shown.ScanJpegSegments(source, kPartsAll | kPartTexts);
+    carried.ScanJpegSegments(source, kPartsAll);
+    const std::string name = file.path().filename().string();
+    ASSERT_EQ(shown.HasExif(), carried.HasExif()) << name;
+    EXPECT_EQ(shown.Orientation(), carried.Orientation()) << name;
+    if (shown.HasExif()) ExpectSameEntries(*shown.exifInfo, *carried.exifInfo, name);
+    withMakerNote += shown.HasExif() && shown.exifInfo->makerNoteResult;
+    EXPECT_EQ(SavedWithMetadata(shown), SavedWithMetadata(carried)) << name;
+  }
+  EXPECT_GT(withMakerNote, 10) << "the samples' maker notes were walked";
 }
 
 }  // namespace
