@@ -57,7 +57,9 @@ def scan(path):
                 kind, start, lc = stack.pop()
                 if kind == 'f':
                     pre = s[:lc[0]].rstrip()
-                    name = re.search(r'([\w:~]+)$', pre).group(1)
+                    # An operator's name ends in its symbol ("operator|="), which the word pattern misses.
+                    word = re.search(r'([\w:~]+)$', pre)
+                    name = word.group(1) if word else pre.split()[-1]
                     l0 = s.count('\n', 0, lc[0]) + 1; l1 = s.count('\n', 0, i) + 1
                     params = s[lc[0] + 1:lc[1]]
                     depth = 0; count = 0 if not params.strip() or params.strip() == 'void' else 1
