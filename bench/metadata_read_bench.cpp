@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   int first = 1;
   if (argc > 1 && std::atoi(argv[1]) > 0) runs = std::atoi(argv[1]), first = 2;
   std::vector<velmora::Bytes> files;
-  for (int i = first; i < argc; ++i) files.push_back(velmora::readFileBytes(argv[i], velmora::TImgData::kJpegPrefixBytes));
+  for (int i = first; i < argc; ++i)
+    files.push_back(velmora::readFileBytes(argv[i], velmora::TImgData::kJpegPrefixBytes));
   if (files.empty()) {
     std::fprintf(stderr, "usage: velmora-bench-metadata-read [RUNS] JPEG...\n");
     return 2;

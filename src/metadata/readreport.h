@@ -14,11 +14,11 @@ namespace velmora {
 
 // The outcome of TImgData::OpenFile.
 enum class ReadOutcome {
-  kNotOpened,          // no OpenFile yet (a scan alone), or the file does not exist: no text of its own
-  kRead,               // metadata found
+  kNotOpened,           // no OpenFile yet (a scan alone), or the file does not exist: no text of its own
+  kRead,                // metadata found
   kFormatNotSupported,  // an extension the reader does not know
-  kCannotRead,         // no metadata found
-  kIllegalExif,        // the read failed
+  kCannotRead,          // no metadata found
+  kIllegalExif,         // the read failed
 };
 
 // A problem of the EXIF decoding; the decoding goes on without the part it concerns.
