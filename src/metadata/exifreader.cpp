@@ -166,7 +166,9 @@ void TImageInfo::ReadDirectory(const DirectoryAt& at, std::uint16_t parentId, Di
     }
     const TagRow* row = FindRowByTag(mode == DirMode::kGps ? GpsTagTable() : MainTagTable(), entry->tag);
     if (!row) row = &UnknownTagRow();
-    // A shown text costs twice its length, as the budget has always counted it.
+    // A shown text costs twice its length, as the budget has always counted it. A read without texts
+    // spends only the values' bytes, so on a hostile block it may keep more entries before the budget
+    // ends it than a read for showing.
     std::string text = style_.texts ? DisplayText(*row, *entry) : std::string();
     if (!limits.TakeBytes(2 * text.size())) break;
     // An empty value points nowhere and sets nothing.

@@ -1,8 +1,9 @@
 #pragma once
 
 // Maker-note decoding for the makes the tag tables know (Nikon, Olympus, Casio, Fujifilm, Canon, Seiko,
-// Sanyo, Minolta). Decoded entries join the reader's main list as computed entries (kind 1), so the
-// writer never writes them; the maker note itself is kept and written as opaque bytes.
+// Sanyo, Minolta). The walk finds the note's values that lie outside it, for the writer; a read with
+// texts also decodes the entries, which join the reader's main list as computed entries (kind 1), so
+// the writer never writes them. The maker note itself is kept and written as opaque bytes.
 
 #include <cstdint>
 #include <span>
