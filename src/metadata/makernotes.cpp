@@ -29,8 +29,9 @@ bool NikonWithTiffHeader(const TImageInfo& reader) {
 bool WithoutNikonHeader(const TImageInfo& reader) { return !StartsWith(reader.makerNote, "Nikon"); }
 bool WithQvcHeader(const TImageInfo& reader) { return StartsWith(reader.makerNote, "QVC"); }
 
-// Values said to lie past the note's end are looked for at section position offset - 1, as the walk
-// has always looked them up; Olympus counts them from the TIFF header.
+// Values said to lie past the note's end are looked for at section position offset - 1, where the walk
+// has always looked for them (not where the TIFF header would put them); Olympus counts them from the
+// TIFF header.
 constexpr std::int64_t kOutsideBeforeSection = -1;
 
 // One row per make and layout: the first row whose make prefix (the Make tag's first five letters,
@@ -71,7 +72,7 @@ bool TmsInfo::Decode() {
   });
   if (layout == std::end(kMakerLayouts)) return false;
   try {
-    // TIFF input has no block of its own around the note to find the sub-directories in.
+    // Their places matter only to the writer, which never writes TIFF input's note.
     if (layout->nikonSubdirectories && !reader_->isTiff) KeepNikonSubdirectories();
     ReadMakerDirectory(layout->walk);
   } catch (const EMetadata& e) {
