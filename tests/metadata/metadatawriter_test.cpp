@@ -11,6 +11,8 @@
 
 #include "base/fileio.h"
 #include "jpeg_builder.h"
+#include "metadata/exifedit.h"
+#include "metadata/jpeglayout.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 #include "metadata_test_util.h"
@@ -32,7 +34,7 @@ Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {
   options.metadata = true;
   options.width = 320;
   options.height = 240;
-  return img.WriteOutput(Encoded(), options);
+  return WriteJpegOutput(img, Encoded(), options);
 }
 
 std::vector<int> Markers(const Bytes& jpeg) {
@@ -258,7 +260,7 @@ TEST(MetadataWriter, SourceWithoutMetadataGivesTheEncodersFile) {
   for (const std::string& source : {plain, dir.filePath("missing.jpg").toStdString()}) {
     TImgData img;
     img.OpenForMetadata(source);
-    EXPECT_EQ(img.WriteOutput(Encoded(), options), Encoded()) << source;
+    EXPECT_EQ(WriteJpegOutput(img, Encoded(), options), Encoded()) << source;
   }
 }
 
@@ -342,7 +344,9 @@ TEST(MetadataWriter, TooLongForTheSegmentDropsTheThumbnailThenFails) {
 
   // Still too long without a thumbnail: the writer refuses rather than wrap the length.
   const auto huge = [](TImgData& img) {
-    img.exifInfo->SetTagValue("UserComment", Bytes(70000, 'x'), SetIn::kMainTable);
+    TExifEdit edit(*img.exifInfo);
+    edit.SetTagValue("UserComment", Bytes(70000, 'x'), SetIn::kMainTable);
+    img.exifInfo->entries = edit.entries;
   };
   EXPECT_EQ(Message([&] { Save(source, huge); }), "Segment $FFe1 przekracza 65535 bajtów");
 }
@@ -409,9 +413,9 @@ TEST(MetadataWriter, DefectiveEncoderOutput) {
       {{0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 1, 2}, "no error"},  // no scan: ends with the data
   };
   for (const Row& r : rows) {
-    TImgData img;
-    ByteWriter out;
-    EXPECT_EQ(Message([&] { img.MergeIntoJpeg(r.encoded, out, kPartsAll); }), r.error);
+    TOutputMetadata pieces;
+    pieces.metadata = true;
+    EXPECT_EQ(Message([&] { LayOutJpeg(r.encoded, pieces); }), r.error);
   }
 }
 
@@ -466,7 +470,7 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
         return r.turn(jpeg, from);
       };
     }
-    const Bytes out = img.WriteOutput(Encoded(), o);
+    const Bytes out = WriteJpegOutput(img, Encoded(), o);
     const Bytes tiff = TiffOf(out);
     const Dir ifd0 = ReadDir(tiff, 8, r.be);
     ASSERT_NE(ifd0.find(0x0112), nullptr) << r.what;
