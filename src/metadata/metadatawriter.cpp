@@ -6,7 +6,6 @@
 
 #include "metadata/exifedit.h"
 #include "metadata/exiftags.h"
-#include "metadata/iccprofile.h"
 #include "metadata/jpegmarkers.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"

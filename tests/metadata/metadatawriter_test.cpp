@@ -496,5 +496,90 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
   }
 }
 
+// A source with all an output may change: Orientation 6 and a thumbnail, GPS, ColorSpace and the
+// Interoperability index, XMP with a position and a profile name.
+Bytes ChangeableSource() {
+  const TiffBuilder b(false);
+  const Bytes thumbnail{0xFF, 0xD8, 's', 0xFF, 0xD9};
+  TiffEntry jpegOffset(0x0201, kLong, 1, {});
+  jpegOffset.blobOffset = true;
+  const std::string xmp =
+      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+      "<rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
+      "xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\" exif:GPSLatitude=\"50,3.5N\" "
+      "photoshop:ICCProfile=\"Adobe RGB (1998)\"/></rdf:RDF></x:xmpmeta>";
+  return Jpeg({ExifApp1(b.Build({
+                   {{b.Short(0x0112, {6}), b.Pointer(0x8769, 2), b.Pointer(0x8825, 3)}, 1},
+                   {{b.Short(0x0112, {6}), jpegOffset, b.Long(0x0202, {5})}, -1, thumbnail},
+                   {{b.Short(0xA001, {65535}), b.Pointer(0xA005, 4)}},
+                   {{b.Byte(0x0000, {2, 2, 0, 0})}},
+                   {{b.Ascii(0x0001, "R03")}},
+               })),
+               Segment(0xE1, Concat({Text("http://ns.adobe.com/xap/1.0/"), Bytes{0}, Text(xmp)}))});
+}
+
+TEST(MetadataWriter, TheSourceIsOnlyRead) {
+  TOutputOptions turned;
+  turned.metadata = true;
+  turned.width = 240;
+  turned.height = 320;
+  turned.turnedFrom = 6;
+  turned.turnThumbnail = [](ByteView, int) { return std::optional<Bytes>(Bytes{0xFF, 0xD8, 'u', 0xFF, 0xD9}); };
+  turned.stripGps = true;
+  turned.convertedToSrgb = TSrgbConversion{Bytes{1, 2, 3}, "sRGB IEC61966-2.1"};
+  TOutputOptions kept = turned;
+  kept.turnedFrom = 1;
+  kept.stripGps = false;
+  kept.convertedToSrgb.reset();
+  kept.width = 100;
+  TImgData img;
+  img.ScanJpegSegments(ChangeableSource(), kPartsAll);
+  const std::vector<TTagEntry> entries = img.exifInfo->entries;
+  const Bytes thumbnail = img.exifInfo->thumbnail;
+  const std::vector<Bytes> xmp = img.xmpSegments;
+  // Each twice from the one source, as the size limit's search writes them: the same as from a fresh one.
+  for (const TOutputOptions* o : {&turned, &kept, &turned, &kept}) {
+    TImgData fresh;
+    fresh.ScanJpegSegments(ChangeableSource(), kPartsAll);
+    EXPECT_EQ(WriteJpegOutput(img, Encoded(), *o), WriteJpegOutput(fresh, Encoded(), *o));
+  }
+  ASSERT_EQ(img.exifInfo->entries.size(), entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(img.exifInfo->entries[i].raw, entries[i].raw) << entries[i].name;
+    EXPECT_EQ(img.exifInfo->entries[i].data, entries[i].data) << entries[i].name;
+  }
+  EXPECT_EQ(img.exifInfo->thumbnail, thumbnail);
+  EXPECT_EQ(img.xmpSegments, xmp);
+  EXPECT_TRUE(img.iccProfile.empty());
+}
+
+TEST(MetadataWriter, ConvertedToSrgbSaysSoInTheOutput) {
+  TImgData img;
+  img.ScanJpegSegments(ChangeableSource(), kPartsAll);
+  TOutputOptions o;
+  o.metadata = true;
+  o.convertedToSrgb = TSrgbConversion{Bytes{1, 2, 3}, "sRGB IEC61966-2.1"};
+  const TOutputMetadata pieces = MakeOutputMetadata(img, o);
+  EXPECT_EQ(pieces.icc, (Bytes{1, 2, 3}));
+  const std::string packet(pieces.XmpPacket().span().begin(), pieces.XmpPacket().span().end());
+  EXPECT_NE(packet.find("photoshop:ICCProfile=\"sRGB IEC61966-2.1\""), std::string::npos) << packet;
+  TImgData again;
+  again.ScanJpegSegments(LayOutJpeg(Encoded(), pieces), kPartsAll);
+  ASSERT_TRUE(again.HasExif());
+  EXPECT_EQ(again.exifInfo->GetTagNumber("ColorSpace"), 1);
+  const auto& entries = again.exifInfo->entries;
+  const auto interop = std::find_if(entries.begin(), entries.end(),
+                                    [](const TTagEntry& e) { return e.parentId == kParentInterop && e.tag == 1; });
+  ASSERT_NE(interop, entries.end());
+  EXPECT_EQ(interop->raw, Concat({Text("R98"), Bytes{0}}));
+  // Without ColorSpace in the source, one is added; without an Interoperability index, none.
+  TImgData bare;
+  bare.ScanJpegSegments(Jpeg({ExifApp1(TiffBuilder(true).Build({{{TiffBuilder(true).Ascii(0x010F, "Acme")}}}))}),
+                        kPartsAll);
+  again.ScanJpegSegments(WriteJpegOutput(bare, Encoded(), o), kPartsAll);
+  EXPECT_EQ(again.exifInfo->GetTagNumber("ColorSpace"), 1);
+  EXPECT_EQ(again.exifInfo->IndexOfName("InteroperabilityIndex"), -1);
+}
+
 }  // namespace
 }  // namespace velmora
