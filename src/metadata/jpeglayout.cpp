@@ -152,7 +152,7 @@ Bytes LayOutJpeg(ByteView encoded, const TOutputMetadata& pieces) {
 
 Bytes WriteJpegOutput(const TImgData& source, ByteView encoded, const TOutputOptions& options,
                       std::vector<TOutputNote>* notes) {
-  TOutputMetadata pieces = MakeOutputMetadata(source, options, CheckExifSegmentFits);
+  TOutputMetadata pieces = MakeOutputMetadata(source, options, {.tiffFits = CheckExifSegmentFits});
   // Nothing to add: the encoder's file as it is.
   if (!pieces.metadata && pieces.icc.empty()) return Bytes(encoded.span().begin(), encoded.span().end());
   Bytes file = LayOutJpeg(encoded, pieces);

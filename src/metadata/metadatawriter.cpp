@@ -98,7 +98,7 @@ void Note(std::vector<TOutputNote>* notes, TOutputNote::Kind kind, std::string c
 
 // The EXIF piece; when the container cannot hold it, the thumbnail and IFD1 are left out (and
 // noted) and, if it still does not fit, ESegmentTooLong goes to the caller.
-Bytes ExifTiff(const TExifEdit& exif, bool stripGps, const TiffFits& fits, std::vector<TOutputNote>* notes) {
+Bytes ExifTiff(const TExifEdit& exif, bool stripGps, const TPieceLimits& limits, std::vector<TOutputNote>* notes) {
   bool withThumbnail = true;
   while (true) {
     TExifWriter writer(exif);
@@ -107,7 +107,7 @@ Bytes ExifTiff(const TExifEdit& exif, bool stripGps, const TiffFits& fits, std::
     ByteWriter tiff;
     try {
       writer.WriteBlock(tiff);
-      if (fits) fits(tiff.data());
+      if (limits.tiffFits) limits.tiffFits(tiff.data());
       return tiff.take();
     } catch (const ESegmentTooLong& e) {
       if (!writer.writeThumbnail) throw;
@@ -509,7 +509,7 @@ std::vector<Bytes> XmpSegments(const TImgData& source, const TOutputOptions& opt
 
 }  // namespace
 
-TOutputMetadata MakeOutputMetadata(const TImgData& source, const TOutputOptions& options, const TiffFits& fits) {
+TOutputMetadata MakeOutputMetadata(const TImgData& source, const TOutputOptions& options, const TPieceLimits& limits) {
   TOutputMetadata out;
   if (options.iccProfile) {
     const ByteView profile =
@@ -523,10 +523,15 @@ TOutputMetadata MakeOutputMetadata(const TImgData& source, const TOutputOptions&
   if (source.HasExif()) {
     TExifEdit exif(*source.exifInfo);
     if (options.convertedToSrgb) MarkSrgb(exif);
+    if (!limits.thumbnail) {  // nor is it turned: the format has its own
+      exif.thumbnail.clear();
+      exif.thumbStrips.clear();
+      exif.thumbStripSizes.clear();
+    }
     if (options.turnedFrom != kOrientationUpright) MarkUpright(exif, options.turnedFrom, options.turnThumbnail, notes);
     if (options.adjustSize) exif.SetImageSize(options.height, options.width);
     if (options.stripGps) StripGpsFromExifXmp(exif, notes);
-    out.tiff = ExifTiff(exif, options.stripGps, fits, notes);
+    out.tiff = ExifTiff(exif, options.stripGps, limits, notes);
   } else if (const JpegSection* app0 = source.App0Section()) {
     ByteWriter segment;
     segment.u8(0xFF);

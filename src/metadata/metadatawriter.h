@@ -101,14 +101,20 @@ struct TOutputMetadata {
   ByteView XmpPacket() const;
 };
 
-// Checks that the output's container can hold a TIFF structure; throws ESegmentTooLong when not, and
-// the EXIF piece is then made again without the thumbnail.
-using TiffFits = std::function<void(ByteView tiff)>;
+// What the output's format takes of the pieces.
+struct TPieceLimits {
+  // Checks that the container can hold a TIFF structure; throws ESegmentTooLong when not, and the
+  // EXIF piece is then made again without the thumbnail (and that is noted). Empty: any size.
+  std::function<void(ByteView tiff)> tiffFits = {};
+  // False for a format that carries its own thumbnail: the TIFF structure goes without IFD1.
+  bool thumbnail = true;
+};
 
 // The pieces for a picture encoded from `source` under `options`. Throws EMetadata (and its kinds)
 // for metadata that cannot be written; the caller then saves the picture plainly. The source is
 // left exactly as it was, so one source serves any number of outputs.
-TOutputMetadata MakeOutputMetadata(const TImgData& source, const TOutputOptions& options, const TiffFits& fits = {});
+TOutputMetadata MakeOutputMetadata(const TImgData& source, const TOutputOptions& options,
+                                   const TPieceLimits& limits = {});
 
 // A message of messages.h with its marker placeholder (%s or %.2x) filled: "Segment $FFe1 ...".
 std::string WithMarker(std::string_view pattern, unsigned marker);

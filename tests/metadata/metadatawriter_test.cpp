@@ -553,6 +553,19 @@ TEST(MetadataWriter, TheSourceIsOnlyRead) {
   EXPECT_TRUE(img.iccProfile.empty());
 }
 
+TEST(MetadataWriter, AFormatWithAThumbnailOfItsOwnGetsNoIfd1) {
+  TImgData img;
+  img.ScanJpegSegments(ChangeableSource(), kPartsAll);
+  TOutputOptions o;
+  o.metadata = true;
+  o.turnedFrom = 6;
+  o.turnThumbnail = [](ByteView, int) -> std::optional<Bytes> { throw std::logic_error("called"); };
+  const TOutputMetadata pieces = MakeOutputMetadata(img, o, {.thumbnail = false});
+  EXPECT_EQ(ReadDir(pieces.tiff, 8, false).next, 0u);
+  EXPECT_TRUE(pieces.notes.empty()) << "nothing turned, nothing lost";
+  EXPECT_TRUE(img.HasThumbnail());
+}
+
 TEST(MetadataWriter, ConvertedToSrgbSaysSoInTheOutput) {
   TImgData img;
   img.ScanJpegSegments(ChangeableSource(), kPartsAll);
