@@ -84,7 +84,8 @@ TExifEdit::TExifEdit(const TImageInfo& source)
       thumbnail(source.thumbnail),
       thumbStrips(source.thumbStrips),
       thumbStripSizes(source.thumbStripSizes),
-      source_(&source) {}
+      source_(&source),
+      decodeValues_(source.owner().decodeValues) {}
 
 void TExifEdit::EncodeElement(TTagEntry& e, const TagScalar& v) const {
   const bool be = source_->motorolaOrder;
@@ -151,7 +152,7 @@ void TExifEdit::EncodeElement(TTagEntry& e, const TagScalar& v) const {
   e.raw.insert(e.raw.end(), b.begin(), b.end());
   e.rawSize = static_cast<std::int32_t>(e.raw.size());
   e.data = FormatNumbers(e.raw, static_cast<std::uint32_t>(e.raw.size() / static_cast<std::size_t>(FormatSize(e.type))),
-                         e.type, {e.code, e.format, source_->owner().decodeValues}, be);
+                         e.type, {e.code, e.format, decodeValues_}, be);
 }
 
 // The entry of the row's own directory, as for removal: a copy misplaced in another directory (or

@@ -53,6 +53,7 @@ class TExifEdit {
   static void SetUndefinedValue(TTagEntry& e, const TagValue& value);
 
   const TImageInfo* source_;
+  bool decodeValues_;  // as the source's display texts, for the texts of values set
 };
 
 }  // namespace velmora
