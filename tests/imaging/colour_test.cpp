@@ -1,6 +1,7 @@
 #include "imaging/colour.h"
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <QTemporaryDir>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "base/fileio.h"
+#include "imaging/colourfast.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/pipeline.h"
 #include "metadata/iccprofile.h"
@@ -146,6 +148,59 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
   other.join();
   for (const auto& [source, written] : alone)
     EXPECT_EQ(readFileBytes(root / "shared" / ("_" + source.filename().string())), written) << source;
+}
+
+TEST(Colour, FastPathGivesLittleCmsPixelsOnEveryInput) {
+  const struct {
+    const char* sample;  // its embedded profile into LittleCMS's sRGB
+    cmsUInt32Number in, out;
+    bool fast;
+  } rows[] = {
+      {"adobe_rgb.jpg", TYPE_BGRA_8, TYPE_BGRA_8, true},  {"display_p3.jpg", TYPE_BGRA_8, TYPE_BGRA_8, true},
+      {"prophoto.jpg", TYPE_BGRA_8, TYPE_BGRA_8, true},   {"adobe_rgb.jpg", TYPE_ARGB_8, TYPE_RGBA_8, true},
+      {"prophoto.jpg", TYPE_RGBA_8, TYPE_ABGR_8, true},   {"adobe_rgb.jpg", TYPE_BGRA_8_PREMUL, TYPE_BGRA_8, false},
+      {"cmyk_untagged.jpg", TYPE_CMYK_8, TYPE_BGRA_8, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.sample) + " " + std::to_string(row.in) + " " + std::to_string(row.out));
+    TImgData segments;
+    segments.ScanJpegSegments(readFileBytes(kData / row.sample), kPartIcc);
+    const Bytes profile = segments.iccProfile.empty() ? readFileBytes(kDefaultCmykProfile) : segments.iccProfile;
+    cmsHTRANSFORM made[2] = {};
+    cmsContext contexts[2] = {cmsCreateContext(nullptr, nullptr), cmsCreateContext(nullptr, nullptr)};
+    ASSERT_TRUE(addFastMatrixShaper(contexts[1]));
+    for (int k = 0; k < 2; ++k) {
+      cmsHPROFILE source = cmsOpenProfileFromMemTHR(contexts[k], profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+      cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(contexts[k]);
+      made[k] = cmsCreateTransformTHR(contexts[k], source, row.in, srgb, row.out, INTENT_RELATIVE_COLORIMETRIC,
+                                      cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+      cmsCloseProfile(source);
+      cmsCloseProfile(srgb);
+      ASSERT_NE(made[k], nullptr);
+    }
+    EXPECT_FALSE(takesFastMatrixShaper(made[0]));
+    EXPECT_EQ(takesFastMatrixShaper(made[1]), row.fast);
+    // Every 8-bit input (every 51st block where LittleCMS keeps its own path), 65536 pixels at a time;
+    // the fast one in place, as the colour step runs it.
+    std::vector<std::uint8_t> in(4 * 65536), want, got;
+    int worst = 0;
+    for (int first = 0; first < 256; first += row.fast ? 1 : 51) {
+      for (std::size_t i = 0; i < 65536; ++i) {
+        const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(i >> 8),
+                                       static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 7)};
+        std::copy_n(pixel, 4, in.begin() + static_cast<std::ptrdiff_t>(4 * i));
+      }
+      want = got = in;
+      cmsDoTransform(made[0], in.data(), want.data(), 65536);
+      cmsDoTransform(made[1], got.data(), got.data(), 65536);
+      for (std::size_t i = 0; i < in.size(); ++i) worst = std::max(worst, std::abs(want[i] - got[i]));
+    }
+    EXPECT_LE(worst, 1);
+    for (int k = 0; k < 2; ++k) {
+      cmsDeleteTransform(made[k]);
+      cmsDeleteContext(contexts[k]);
+    }
+  }
 }
 
 }  // namespace
