@@ -6,8 +6,8 @@
 #     CMYK one made at 1280 through Ghostscript's SWOP profile (embedded); each converted to sRGB by our
 #     colour step and by LittleCMS's own converters; CIEDE2000 over all pixels, like with like: against
 #     tificc, which writes without loss (ImageMagick makes the TIFF from the same JPEG and the PPM from
-#     tificc's output), our pixels before any encoding; against jpgicc -q100 (4:4:4), our pixels after
-#     the same encode (quality 100, 4:4:4, libjpeg-turbo's) and decoded.
+#     tificc's output), our pixels before any encoding; against jpgicc -q100 (which stores R, G and B
+#     as they are, no YCbCr), our pixels after the same encode and decoded.
 #     Then the transform alone, ns a pixel on the Adobe RGB picture: LittleCMS's path and the fast one.
 #  2. cost: velmora-batch --jobs 1 --size 1280 over the benchmark corpus's 24 MP pictures tagged Adobe
 #     RGB, converting against --keep-profile, and over the untagged corpus the same pair (nothing to

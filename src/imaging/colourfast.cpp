@@ -1,5 +1,7 @@
 #include "imaging/colourfast.h"
 
+#include "imaging/colourfast_simd.h"
+
 #include <lcms2_plugin.h>
 
 #include <algorithm>
@@ -15,41 +17,7 @@ namespace velmora {
 
 namespace {
 
-constexpr int kFractionBits = 14;  // 1.14 fixed point, as LittleCMS's 8-bit matrix-shaper
-constexpr std::int32_t kOne = 1 << kFractionBits;
-constexpr int kOutputEntries = kOne + 1;
-
-// Where a format keeps R, G and B within its pixel, LittleCMS's way of reading the format's bits.
-struct Layout {
-  int at[3];
-  int step;
-  bool operator==(const Layout&) const = default;
-};
-
-constexpr std::optional<Layout> layoutOf(cmsUInt32Number format) {
-  if (T_BYTES(format) != 1 || T_CHANNELS(format) != 3 || T_COLORSPACE(format) != PT_RGB || T_PLANAR(format) ||
-      T_FLOAT(format) || T_FLAVOR(format) || T_PREMUL(format) || T_EXTRA(format) > 1)
-    return std::nullopt;
-  const int extra = static_cast<int>(T_EXTRA(format));
-  // Without an extra byte "swap first" rotates the channels: rare enough to leave to LittleCMS.
-  if (extra == 0 && T_SWAPFIRST(format)) return std::nullopt;
-  const bool swap = T_DOSWAP(format) != 0;
-  const int first = (swap != (T_SWAPFIRST(format) != 0)) ? extra : 0;
-  Layout layout{{}, 3 + extra};
-  for (int k = 0; k < 3; ++k) layout.at[k] = first + (swap ? 2 - k : k);
-  return layout;
-}
-
-// The matrix is in the input tables: in[c][code] holds the input curve's value at the code (1.14)
-// times the matrix's column c (1.14), so a pixel's sums are three table rows added, no multiplying
-// (the same integers as multiplying). Red's rows also carry the offset and the rounding half (2.28).
-struct Tables {
-  std::array<std::array<std::array<std::int32_t, 4>, 256>, 3> in;
-  std::array<std::array<std::uint8_t, kOutputEntries>, 3> outTables;
-  const std::uint8_t* out[3];  // equal curves share one table, which keeps sRGB's in the L1 cache
-  Layout source;
-  Layout target;
-};
+using namespace colourfast;
 
 // The curves of a stage that takes and gives three channels, or null.
 cmsToneCurve** curvesOf(const cmsStage* stage) {
@@ -94,7 +62,7 @@ bool matrixShaper(const cmsPipeline* lut, cmsToneCurve**& input, double (&a)[3][
 
 std::int32_t toFixed(double v, int bits) { return static_cast<std::int32_t>(std::floor(std::ldexp(v, bits) + 0.5)); }
 
-// False where the curves leave 0..2 or the matrix could overflow 32 bits.
+// False where the curves leave 0..2, an offset 4, or the sums could overflow 32 bits.
 bool fill(Tables& t, cmsToneCurve* const* input, const double (&a)[3][3], const double (&b)[3],
           cmsToneCurve* const* output) {
   std::int32_t matrix[3][3], offset[3];
@@ -105,7 +73,7 @@ bool fill(Tables& t, cmsToneCurve* const* input, const double (&a)[3][3], const 
       matrix[i][j] = toFixed(a[i][j], kFractionBits);
       reach += std::int64_t{2} * kOne * std::abs(matrix[i][j]);
     }
-    if (std::abs(b[i]) > 64) return false;
+    if (std::abs(b[i]) > 4) return false;
     offset[i] = toFixed(b[i], 2 * kFractionBits) + (1 << (kFractionBits - 1));
     if (reach + std::abs(std::int64_t{offset[i]}) > INT32_MAX) return false;
   }
@@ -146,8 +114,6 @@ struct Given {
   int at(int k) const { return layout.at[k]; }
   int step() const { return layout.step; }
 };
-constexpr Layout kBgra = *layoutOf(TYPE_BGRA_8);
-constexpr Layout kArgb = *layoutOf(TYPE_ARGB_8);
 
 template <class In, class Out>
 void rows(const Tables& t, In in, Out out, const void* input, void* output, cmsUInt32Number width,
@@ -173,24 +139,26 @@ void rows(const Tables& t, In in, Out out, const void* input, void* output, cmsU
   }
 }
 
-const Tables& tablesOf(struct _cmstransform_struct* transform) {
-  return *static_cast<const Tables*>(_cmsGetTransformUserData(transform));
+template <Layout L>
+void plainRowsAs(const Tables& t, const void* input, void* output, cmsUInt32Number width, cmsUInt32Number lines,
+                 const cmsStride* stride) {
+  rows(t, Fixed<L>{}, Fixed<L>{}, input, output, width, lines, stride);
 }
 
-template <Layout L>
-void evaluateAs(struct _cmstransform_struct* transform, const void* input, void* output, cmsUInt32Number width,
-                cmsUInt32Number lines, const cmsStride* stride) {
-  rows(tablesOf(transform), Fixed<L>{}, Fixed<L>{}, input, output, width, lines, stride);
+void plainRows(const Tables& t, const void* input, void* output, cmsUInt32Number width, cmsUInt32Number lines,
+               const cmsStride* stride) {
+  rows(t, Given{t.source}, Given{t.target}, input, output, width, lines, stride);
 }
 
 void evaluate(struct _cmstransform_struct* transform, const void* input, void* output, cmsUInt32Number width,
               cmsUInt32Number lines, const cmsStride* stride) {
-  const Tables& t = tablesOf(transform);
-  rows(t, Given{t.source}, Given{t.target}, input, output, width, lines, stride);
+  const auto& t = *static_cast<const Tables*>(_cmsGetTransformUserData(transform));
+  t.rows(t, input, output, width, lines, stride);
 }
 
 void freeTables(cmsContext, void* data) { std::unique_ptr<Tables>(static_cast<Tables*>(data)).reset(); }
 
+template <bool kVector>
 cmsBool factory(_cmsTransform2Fn* xform, void** userData, _cmsFreeUserDataFn* freeUserData, cmsPipeline** lut,
                 cmsUInt32Number* inputFormat, cmsUInt32Number* outputFormat, cmsUInt32Number* flags) {
   constexpr cmsUInt32Number kNotHere =
@@ -213,7 +181,13 @@ cmsBool factory(_cmsTransform2Fn* xform, void** userData, _cmsFreeUserDataFn* fr
   if (!fill(*tables, input, a, b, output)) return FALSE;
   tables->source = *source;
   tables->target = *target;
-  *xform = *source != *target ? evaluate : *source == kBgra ? evaluateAs<kBgra> : *source == kArgb ? evaluateAs<kArgb> : evaluate;
+  RowsFn fixed = nullptr;
+  if (*source == *target && *source == kBgra) fixed = plainRowsAs<kBgra>;
+  if (*source == *target && *source == kArgb) fixed = plainRowsAs<kArgb>;
+  if (kVector && fixed)
+    if (const RowsFn vector = sseRows(*source)) fixed = vector;
+  tables->rows = fixed ? fixed : plainRows;
+  *xform = evaluate;
   *userData = tables.release();
   *freeUserData = freeTables;
   // No one-pixel cache: the transform stays read-only, so threads share it.
@@ -222,16 +196,20 @@ cmsBool factory(_cmsTransform2Fn* xform, void** userData, _cmsFreeUserDataFn* fr
 }
 
 // Only read by LittleCMS, which copies the factory into the context it is added to.
+template <bool kVector>
 const cmsPluginTransform kPlugin = {
-    .base = {.Magic = cmsPluginMagicNumber, .ExpectedVersion = LCMS_VERSION, .Type = cmsPluginTransformSig,
+    .base = {.Magic = cmsPluginMagicNumber,
+             .ExpectedVersion = LCMS_VERSION,
+             .Type = cmsPluginTransformSig,
              .Next = nullptr},
-    .factories = {.xform = factory},
+    .factories = {.xform = factory<kVector>},
 };
 
 }  // namespace
 
-bool addFastMatrixShaper(cmsContext context) {
-  return cmsPluginTHR(context, const_cast<cmsPluginTransform*>(&kPlugin)) != FALSE;
+bool addFastMatrixShaper(cmsContext context, FastPath path) {
+  const bool vector = path == FastPath::kVector || (path == FastPath::kChosen && !std::getenv("VELMORA_NO_SIMD"));
+  return cmsPluginTHR(context, const_cast<cmsPluginTransform*>(vector ? &kPlugin<true> : &kPlugin<false>)) != FALSE;
 }
 
 bool takesFastMatrixShaper(cmsHTRANSFORM transform) {

@@ -19,9 +19,12 @@
 
 namespace velmora {
 
+// kChosen: the vector loop unless the environment sets VELMORA_NO_SIMD (as for the resampler).
+enum class FastPath { kChosen, kPlain, kVector };
+
 // Transforms made on `context` afterwards take the fast path where it applies. False if LittleCMS
 // refused the plugin.
-bool addFastMatrixShaper(cmsContext context);
+bool addFastMatrixShaper(cmsContext context, FastPath path = FastPath::kChosen);
 
 // Whether `transform`, made on a context that has no plugin but this one, takes the fast path.
 bool takesFastMatrixShaper(cmsHTRANSFORM transform);

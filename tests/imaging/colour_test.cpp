@@ -151,26 +151,36 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
 }
 
 TEST(Colour, FastPathGivesLittleCmsPixelsOnEveryInput) {
+  constexpr FastPath kV = FastPath::kVector, kP = FastPath::kPlain;
   const struct {
     const char* sample;  // its embedded profile into LittleCMS's sRGB
     cmsUInt32Number in, out;
+    FastPath path;
     bool fast;
   } rows[] = {
-      {"adobe_rgb.jpg", TYPE_BGRA_8, TYPE_BGRA_8, true},  {"display_p3.jpg", TYPE_BGRA_8, TYPE_BGRA_8, true},
-      {"prophoto.jpg", TYPE_BGRA_8, TYPE_BGRA_8, true},   {"adobe_rgb.jpg", TYPE_ARGB_8, TYPE_RGBA_8, true},
-      {"prophoto.jpg", TYPE_RGBA_8, TYPE_ABGR_8, true},   {"adobe_rgb.jpg", TYPE_BGRA_8_PREMUL, TYPE_BGRA_8, false},
-      {"cmyk_untagged.jpg", TYPE_CMYK_8, TYPE_BGRA_8, false},
+      {"adobe_rgb.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kV, true},
+      {"display_p3.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kV, true},
+      {"prophoto.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kV, true},
+      {"adobe_rgb.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kP, true},
+      {"display_p3.jpg", TYPE_ARGB_8, TYPE_ARGB_8, kV, true},
+      {"prophoto.jpg", TYPE_ARGB_8, TYPE_ARGB_8, kP, true},
+      {"adobe_rgb.jpg", TYPE_ARGB_8, TYPE_RGBA_8, kV, true},
+      {"prophoto.jpg", TYPE_RGBA_8, TYPE_ABGR_8, kP, true},
+      {"adobe_rgb.jpg", TYPE_BGRA_8_PREMUL, TYPE_BGRA_8, kV, false},
+      {"cmyk_untagged.jpg", TYPE_CMYK_8, TYPE_BGRA_8, kV, false},
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.sample) + " " + std::to_string(row.in) + " " + std::to_string(row.out));
+    SCOPED_TRACE(std::string(row.sample) + " " + std::to_string(row.in) + " " + std::to_string(row.out) +
+                 (row.path == kV ? " vector" : " plain"));
     TImgData segments;
     segments.ScanJpegSegments(readFileBytes(kData / row.sample), kPartIcc);
     const Bytes profile = segments.iccProfile.empty() ? readFileBytes(kDefaultCmykProfile) : segments.iccProfile;
     cmsHTRANSFORM made[2] = {};
     cmsContext contexts[2] = {cmsCreateContext(nullptr, nullptr), cmsCreateContext(nullptr, nullptr)};
-    ASSERT_TRUE(addFastMatrixShaper(contexts[1]));
+    ASSERT_TRUE(addFastMatrixShaper(contexts[1], row.path));
     for (int k = 0; k < 2; ++k) {
-      cmsHPROFILE source = cmsOpenProfileFromMemTHR(contexts[k], profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+      cmsHPROFILE source =
+          cmsOpenProfileFromMemTHR(contexts[k], profile.data(), static_cast<cmsUInt32Number>(profile.size()));
       cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(contexts[k]);
       made[k] = cmsCreateTransformTHR(contexts[k], source, row.in, srgb, row.out, INTENT_RELATIVE_COLORIMETRIC,
                                       cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
