@@ -1,6 +1,7 @@
 #include "imaging/colourfast.h"
 
 #include "imaging/colourfast_simd.h"
+#include "imaging/resampler.h"
 
 #include <lcms2_plugin.h>
 
@@ -10,7 +11,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <new>
 #include <optional>
 
 namespace velmora {
@@ -208,7 +208,10 @@ const cmsPluginTransform kPlugin = {
 }  // namespace
 
 bool addFastMatrixShaper(cmsContext context, FastPath path) {
-  const bool vector = path == FastPath::kVector || (path == FastPath::kChosen && !std::getenv("VELMORA_NO_SIMD"));
+  // The resampler's switch, read the same way.
+  const bool vector =
+      path == FastPath::kVector ||
+      (path == FastPath::kChosen && resamplePathFor(std::getenv("VELMORA_NO_SIMD")) != ResamplePath::kScalar);
   return cmsPluginTHR(context, const_cast<cmsPluginTransform*>(vector ? &kPlugin<true> : &kPlugin<false>)) != FALSE;
 }
 

@@ -190,20 +190,22 @@ TEST(Colour, FastPathGivesLittleCmsPixelsOnEveryInput) {
     }
     EXPECT_FALSE(takesFastMatrixShaper(made[0]));
     EXPECT_EQ(takesFastMatrixShaper(made[1]), row.fast);
-    // Every 8-bit input (every 51st block where LittleCMS keeps its own path), 65536 pixels at a time;
-    // the fast one in place, as the colour step runs it.
+    // Every 8-bit input, 65536 pixels at a time (QImage's layout; the others every 5th block, where
+    // LittleCMS keeps its own path every 51st), the fast one in place, as the colour step runs it.
     std::vector<std::uint8_t> in(4 * 65536), want, got;
+    for (std::size_t i = 0; i < 65536; ++i) {
+      in[4 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+      in[4 * i + 2] = static_cast<std::uint8_t>(i);
+      in[4 * i + 3] = static_cast<std::uint8_t>(i * 7);
+    }
     int worst = 0;
-    for (int first = 0; first < 256; first += row.fast ? 1 : 51) {
-      for (std::size_t i = 0; i < 65536; ++i) {
-        const std::uint8_t pixel[4] = {static_cast<std::uint8_t>(first), static_cast<std::uint8_t>(i >> 8),
-                                       static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 7)};
-        std::copy_n(pixel, 4, in.begin() + static_cast<std::ptrdiff_t>(4 * i));
-      }
+    for (int first = 0; first < 256; first += !row.fast ? 51 : row.in == TYPE_BGRA_8 ? 1 : 5) {
+      for (std::size_t i = 0; i < 65536; ++i) in[4 * i] = static_cast<std::uint8_t>(first);
       want = got = in;
       cmsDoTransform(made[0], in.data(), want.data(), 65536);
       cmsDoTransform(made[1], got.data(), got.data(), 65536);
-      for (std::size_t i = 0; i < in.size(); ++i) worst = std::max(worst, std::abs(want[i] - got[i]));
+      if (want != got)
+        for (std::size_t i = 0; i < in.size(); ++i) worst = std::max(worst, std::abs(want[i] - got[i]));
     }
     EXPECT_LE(worst, 1);
     for (int k = 0; k < 2; ++k) {
