@@ -10,10 +10,11 @@
 // evaluates it as LittleCMS's own 8-bit matrix-shaper does: the input curves sampled at the 256 codes
 // in 1.14 fixed point, the matrices multiplied into one in 1.14, the output curves sampled at 14 bits
 // straight into bytes, in one loop over the rows (SSE2 where there is, colourfast_sse.cpp). Its pixels
-// are LittleCMS's to within one code value (the test compares every 8-bit input). An offset (black
-// point compensation between profiles whose blacks differ) is added at the sum's scale, 2.28, where
-// LittleCMS's own path adds its 1.14 value. Everything else LittleCMS transforms as before. The pad or
-// alpha byte is left as it is. The plugin keeps nothing but each transform's own read-only tables.
+// are LittleCMS's to within one code value (the test compares every 8-bit input). With an offset
+// (black point compensation from a profile whose black is lifted) LittleCMS's own 8-bit path is a 3D
+// table, up to 20 code values off in the shadows; this one stays within one of LittleCMS's floating
+// point evaluation of the pipeline. Everything else LittleCMS transforms as before. The pad or alpha
+// byte is left as it is. The plugin keeps nothing but each transform's own read-only tables.
 
 #include <lcms2.h>
 

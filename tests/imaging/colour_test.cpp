@@ -4,6 +4,7 @@
 #include <lcms2.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -213,6 +214,48 @@ TEST(Colour, FastPathGivesLittleCmsPixelsOnEveryInput) {
       cmsDeleteContext(contexts[k]);
     }
   }
+}
+
+// A profile whose black is lifted: black point compensation adds a matrix with an offset, which
+// LittleCMS's own 8-bit path takes through a 3D table (20 code values off in the shadows here).
+TEST(Colour, FastPathFollowsThePipelineWhereBlackPointCompensationOffsets) {
+  cmsContext context = cmsCreateContext(nullptr, nullptr);
+  ASSERT_TRUE(addFastMatrixShaper(context));
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+  const cmsFloat64Number lifted[5] = {2.2, 0.8, 0.2, 0, 0};  // (0.8 x + 0.2)^2.2
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(context, 3, lifted);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE source = cmsCreateRGBProfileTHR(context, &white, &primaries, curves);
+  cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(context);
+  const auto make = [&](cmsUInt32Number format) {
+    return cmsCreateTransformTHR(context, source, format, srgb, format, INTENT_RELATIVE_COLORIMETRIC,
+                                 cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+  };
+  cmsHTRANSFORM fast = make(TYPE_BGRA_8), exact = make(TYPE_BGR_FLT);
+  EXPECT_TRUE(takesFastMatrixShaper(fast));
+  std::vector<std::uint8_t> pixels(4 * 65536);
+  std::vector<float> in(3 * 65536), out(3 * 65536);
+  double worst = 0;
+  for (int first = 0; first < 256; first += 5) {
+    for (std::size_t i = 0; i < 65536; ++i)
+      for (std::size_t c = 0; c < 3; ++c) {
+        pixels[4 * i + c] = static_cast<std::uint8_t>(c == 0 ? first : c == 1 ? i >> 8 : i);
+        in[3 * i + c] = pixels[4 * i + c] / 255.0f;
+      }
+    cmsDoTransform(fast, pixels.data(), pixels.data(), 65536);
+    cmsDoTransform(exact, in.data(), out.data(), 65536);
+    for (std::size_t i = 0; i < 65536; ++i)
+      for (std::size_t c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(pixels[4 * i + c] - std::clamp(out[3 * i + c], 0.0f, 1.0f) * 255.0));
+  }
+  EXPECT_LE(worst, 1.0);
+  cmsDeleteTransform(fast);
+  cmsDeleteTransform(exact);
+  cmsCloseProfile(source);
+  cmsCloseProfile(srgb);
+  cmsFreeToneCurve(curve);
+  cmsDeleteContext(context);
 }
 
 }  // namespace
