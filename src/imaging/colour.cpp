@@ -144,7 +144,7 @@ struct ColourConversion::Engine {
   Engine() {
     if (!context) return;
     cmsSetLogErrorHandlerTHR(context, ignoreLcmsError);
-    // Without it the RGB profiles take LittleCMS's own, slower 8-bit path, to the same pixels.
+    // Without it the RGB profiles take LittleCMS's own 8-bit path: slower, and no more exact.
     addFastMatrixShaper(context);
   }
   Engine(const Engine&) = delete;
