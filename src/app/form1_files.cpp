@@ -11,12 +11,12 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "app/outputoptionsdialog.h"
 #include "base/fileio.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
 #include "imaging/preview.h"
 #include "imaging/sourcefiles.h"
-#include "settings/colourchoice.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
 
@@ -212,8 +212,8 @@ void TForm1::CLBClick() {
   TPreviewSource source;
   QImage picture;
   try {
-    source =
-        LoadPreviewSource(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)), box, ConvertsColours(Props()));
+    source = LoadPreviewSource(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)), box,
+                               StoredOutputOptions(Props()).convertColours);
     picture = PreviewPicture(source.Picture, box);
     picture.setDevicePixelRatio(Image1->devicePixelRatioF());
   } catch (const std::exception& e) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/fileio.h"
+#include "imaging/colourfast.h"
 #include "metadata/iccprofile.h"
 
 namespace velmora {
@@ -22,8 +23,8 @@ constexpr cmsUInt32Number kRgb32Format = kLittleEndian ? TYPE_BGRA_8 : TYPE_ARGB
 constexpr int kPadByte = kLittleEndian ? 3 : 0;
 constexpr int kFirstColourByte = kLittleEndian ? 0 : 1;
 constexpr cmsUInt32Number kIntent = INTENT_RELATIVE_COLORIMETRIC;
-// Without the one-pixel cache a transform is read-only, so the run's workers share it; for two
-// matrix-shaper profiles the engine's 8-bit matrix-shaper path drops the cache anyway.
+// Without the one-pixel cache a transform is read-only, so the run's workers share it; two
+// matrix-shaper profiles take the fast path (colourfast.h), which has none.
 constexpr cmsUInt32Number kFlags = cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE;
 
 // How far a profile's colorants (D50 XYZ) and tone curves may stray from sRGB's and still be sRGB:
@@ -141,7 +142,10 @@ struct ColourConversion::Engine {
   cmsHTRANSFORM transform = nullptr;
 
   Engine() {
-    if (context) cmsSetLogErrorHandlerTHR(context, ignoreLcmsError);
+    if (!context) return;
+    cmsSetLogErrorHandlerTHR(context, ignoreLcmsError);
+    // Without it the RGB profiles take LittleCMS's own 8-bit path: slower, and no more exact.
+    addFastMatrixShaper(context);
   }
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;

@@ -3,8 +3,6 @@
 #include <QStringList>
 #include <array>
 
-#include "settings/colourchoice.h"
-
 namespace velmora {
 
 namespace {
@@ -59,9 +57,12 @@ const std::array<OptionKey, 8> kOptionKeys{{
      [](const OutputOptions& o) { return Flag(!o.encoder.optimizeHuffman); }},
     {"zachowaj datę", [](OutputOptions& o, const QString& v) { o.keepDate = v == QStringLiteral("T"); },
      [](const OutputOptions& o) { return Flag(o.keepDate); }},
-    // Anything but "zrodlo" converts, as an absent key does.
-    {"kolory", [](OutputOptions& o, const QString& v) { o.convertColours = v.trimmed() != kColourSource; },
-     [](const OutputOptions& o) { return o.convertColours ? kColourSrgb : kColourSource; }},
+    // Anything but "zrodlo" (in any case) converts, as an absent key does.
+    {"kolory",
+     [](OutputOptions& o, const QString& v) {
+       o.convertColours = v.trimmed().compare(QStringLiteral("zrodlo"), Qt::CaseInsensitive) != 0;
+     },
+     [](const OutputOptions& o) { return o.convertColours ? QStringLiteral("sRGB") : QStringLiteral("zrodlo"); }},
 }};
 
 constexpr const char* kSharpeningNames[] = {"brak", "lekkie", "średnie", "mocne"};

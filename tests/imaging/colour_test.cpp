@@ -1,8 +1,10 @@
 #include "imaging/colour.h"
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "base/fileio.h"
+#include "imaging/colourfast.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/pipeline.h"
 #include "metadata/iccprofile.h"
@@ -146,6 +149,113 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
   other.join();
   for (const auto& [source, written] : alone)
     EXPECT_EQ(readFileBytes(root / "shared" / ("_" + source.filename().string())), written) << source;
+}
+
+TEST(Colour, FastPathGivesLittleCmsPixelsOnEveryInput) {
+  constexpr FastPath kV = FastPath::kVector, kP = FastPath::kPlain;
+  const struct {
+    const char* sample;  // its embedded profile into LittleCMS's sRGB
+    cmsUInt32Number in, out;
+    FastPath path;
+    bool fast;
+  } rows[] = {
+      {"adobe_rgb.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kV, true},
+      {"display_p3.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kV, true},
+      {"prophoto.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kV, true},
+      {"adobe_rgb.jpg", TYPE_BGRA_8, TYPE_BGRA_8, kP, true},
+      {"display_p3.jpg", TYPE_ARGB_8, TYPE_ARGB_8, kV, true},
+      {"prophoto.jpg", TYPE_ARGB_8, TYPE_ARGB_8, kP, true},
+      {"adobe_rgb.jpg", TYPE_ARGB_8, TYPE_RGBA_8, kV, true},
+      {"prophoto.jpg", TYPE_RGBA_8, TYPE_ABGR_8, kP, true},
+      {"adobe_rgb.jpg", TYPE_BGRA_8_PREMUL, TYPE_BGRA_8, kV, false},
+      {"cmyk_untagged.jpg", TYPE_CMYK_8, TYPE_BGRA_8, kV, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.sample) + " " + std::to_string(row.in) + " " + std::to_string(row.out) +
+                 (row.path == kV ? " vector" : " plain"));
+    TImgData segments;
+    segments.ScanJpegSegments(readFileBytes(kData / row.sample), kPartIcc);
+    const Bytes profile = segments.iccProfile.empty() ? readFileBytes(kDefaultCmykProfile) : segments.iccProfile;
+    cmsHTRANSFORM made[2] = {};
+    cmsContext contexts[2] = {cmsCreateContext(nullptr, nullptr), cmsCreateContext(nullptr, nullptr)};
+    ASSERT_TRUE(addFastMatrixShaper(contexts[1], row.path));
+    for (int k = 0; k < 2; ++k) {
+      cmsHPROFILE source =
+          cmsOpenProfileFromMemTHR(contexts[k], profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+      cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(contexts[k]);
+      made[k] = cmsCreateTransformTHR(contexts[k], source, row.in, srgb, row.out, INTENT_RELATIVE_COLORIMETRIC,
+                                      cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+      cmsCloseProfile(source);
+      cmsCloseProfile(srgb);
+      ASSERT_NE(made[k], nullptr);
+    }
+    EXPECT_FALSE(takesFastMatrixShaper(made[0]));
+    EXPECT_EQ(takesFastMatrixShaper(made[1]), row.fast);
+    // Every 8-bit input, 65536 pixels at a time (QImage's layout; the others every 5th block, where
+    // LittleCMS keeps its own path every 51st), the fast one in place, as the colour step runs it.
+    std::vector<std::uint8_t> in(4 * 65536), want, got;
+    for (std::size_t i = 0; i < 65536; ++i) {
+      in[4 * i + 1] = static_cast<std::uint8_t>(i >> 8);
+      in[4 * i + 2] = static_cast<std::uint8_t>(i);
+      in[4 * i + 3] = static_cast<std::uint8_t>(i * 7);
+    }
+    int worst = 0;
+    for (int first = 0; first < 256; first += !row.fast ? 51 : row.in == TYPE_BGRA_8 ? 1 : 5) {
+      for (std::size_t i = 0; i < 65536; ++i) in[4 * i] = static_cast<std::uint8_t>(first);
+      want = got = in;
+      cmsDoTransform(made[0], in.data(), want.data(), 65536);
+      cmsDoTransform(made[1], got.data(), got.data(), 65536);
+      if (want != got)
+        for (std::size_t i = 0; i < in.size(); ++i) worst = std::max(worst, std::abs(want[i] - got[i]));
+    }
+    EXPECT_LE(worst, 1);
+    for (int k = 0; k < 2; ++k) {
+      cmsDeleteTransform(made[k]);
+      cmsDeleteContext(contexts[k]);
+    }
+  }
+}
+
+// A profile whose black is lifted: black point compensation adds a matrix with an offset, which
+// LittleCMS's own 8-bit path takes through a 3D table (20 code values off in the shadows here).
+TEST(Colour, FastPathFollowsThePipelineWhereBlackPointCompensationOffsets) {
+  cmsContext context = cmsCreateContext(nullptr, nullptr);
+  ASSERT_TRUE(addFastMatrixShaper(context));
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
+  const cmsFloat64Number lifted[5] = {2.2, 0.8, 0.2, 0, 0};  // (0.8 x + 0.2)^2.2
+  cmsToneCurve* curve = cmsBuildParametricToneCurve(context, 3, lifted);
+  cmsToneCurve* curves[3] = {curve, curve, curve};
+  cmsHPROFILE source = cmsCreateRGBProfileTHR(context, &white, &primaries, curves);
+  cmsHPROFILE srgb = cmsCreate_sRGBProfileTHR(context);
+  const auto make = [&](cmsUInt32Number format) {
+    return cmsCreateTransformTHR(context, source, format, srgb, format, INTENT_RELATIVE_COLORIMETRIC,
+                                 cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOCACHE);
+  };
+  cmsHTRANSFORM fast = make(TYPE_BGRA_8), exact = make(TYPE_BGR_FLT);
+  EXPECT_TRUE(takesFastMatrixShaper(fast));
+  std::vector<std::uint8_t> pixels(4 * 65536);
+  std::vector<float> in(3 * 65536), out(3 * 65536);
+  double worst = 0;
+  for (int first = 0; first < 256; first += 5) {
+    for (std::size_t i = 0; i < 65536; ++i)
+      for (std::size_t c = 0; c < 3; ++c) {
+        pixels[4 * i + c] = static_cast<std::uint8_t>(c == 0 ? first : c == 1 ? i >> 8 : i);
+        in[3 * i + c] = pixels[4 * i + c] / 255.0f;
+      }
+    cmsDoTransform(fast, pixels.data(), pixels.data(), 65536);
+    cmsDoTransform(exact, in.data(), out.data(), 65536);
+    for (std::size_t i = 0; i < 65536; ++i)
+      for (std::size_t c = 0; c < 3; ++c)
+        worst = std::max(worst, std::abs(pixels[4 * i + c] - std::clamp(out[3 * i + c], 0.0f, 1.0f) * 255.0));
+  }
+  EXPECT_LE(worst, 1.0);
+  cmsDeleteTransform(fast);
+  cmsDeleteTransform(exact);
+  cmsCloseProfile(source);
+  cmsCloseProfile(srgb);
+  cmsFreeToneCurve(curve);
+  cmsDeleteContext(context);
 }
 
 }  // namespace

@@ -140,6 +140,28 @@ TEST(Sharpening, MatchesTheReferenceWithinOneLevelAndLeavesFlatAreas) {
   EXPECT_EQ(flat, before);
 }
 
+TEST(OutputOptionKeys, OnlyZrodloCarriesTheSourceProfile) {
+  const struct {
+    const char* stored;  // nullptr: no key
+    bool converts;
+  } rows[] = {{nullptr, true}, {"sRGB", true}, {"", true}, {"cokolwiek", true}, {"zrodlo", false}, {" ZRODLO ", false}};
+  for (const auto& row : rows) {
+    const auto lookup = [&row](const QString& key) {
+      return key == QStringLiteral("kolory") && row.stored ? QString::fromUtf8(row.stored) : QString();
+    };
+    EXPECT_EQ(OutputOptionsFromKeys(lookup).convertColours, row.converts) << (row.stored ? row.stored : "(none)");
+  }
+  for (const bool convert : {false, true}) {
+    OutputOptions o;
+    o.convertColours = convert;
+    QHash<QString, QString> stored;
+    for (const auto& [key, value] : OutputOptionKeys(o)) stored[key] = value;
+    EXPECT_EQ(stored.value("kolory"), convert ? "sRGB" : "zrodlo");
+    EXPECT_EQ(OutputOptionsFromKeys([&stored](const QString& key) { return stored.value(key); }).convertColours,
+              convert);
+  }
+}
+
 TEST(OutputOptionKeys, StoredValuesReadBackAndBadOnesGiveTheDefaults) {
   OutputOptions o;
   o.encoder = {75, false, true, ChromaSampling::k444};
