@@ -8,6 +8,8 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   # colour conversion; the CMYK profile used when a CMYK picture has none (run time)
   liblcms2-dev libgs-common
+  # the input formats besides JPEG
+  libheif-dev libpng-dev libtiff-dev libwebp-dev
   libgtest-dev libgmock-dev
   fonts-liberation fonts-dejavu-core
   # outside checkers and peers used by tests and benchmarks

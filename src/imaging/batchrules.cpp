@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "imaging/imagingerror.h"
+#include "imaging/sourceformat.h"
 
 namespace velmora {
 
@@ -68,6 +69,9 @@ std::string outputName(std::string_view name, NameMode mode, std::string_view af
     const std::size_t ext = dot == std::string_view::npos ? name.size() : dot;
     out = std::string(name.substr(0, ext)) + std::string(affix) + std::string(name.substr(ext));
   }
+  // What is not a JPEG is written as one, under the JPEG extension.
+  if (const auto format = formatOfName(name); format && *format != PictureFormat::kJpeg)
+    out = out.substr(0, out.rfind('.')) + ".jpg";
   // Joined to the folder, these name the folder itself or its parent, not a file.
   if (out == "." || out == "..") throw ImagingError("Nieprawidłowa nazwa pliku wynikowego: \"" + out + "\"");
   return out;

@@ -11,7 +11,10 @@
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
 #include "metadata/jpegmarkers.h"
+#include "imaging/resampler.h"
 #include "imaging/sharpen.h"
+#include "imaging/sourceformat.h"
+#include "imaging/sourcepicture.h"
 #include "imaging/sizelimit.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/segmentreader.h"
@@ -138,42 +141,57 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
 
     // The source is read once: the decoder and the metadata both take these bytes. Only a regular
     // file, and one that can fit the budget, is read at all.
-    const Bytes jpeg = readRegularFile(source, kMaxSourceBytes);
-    const std::unique_ptr<TImgData> segments = readSourceSegments(jpeg, options.keepMetadata);
-    if (segments->headerCut)
-      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->headerCutAt)});
-    const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
-    std::shared_ptr<const ColourConversion> colour;
-    if (options.convertColours) {
-      const StoredColour stored = jpegStoredColour(jpeg);
-      colour = options.colourConversions ? options.colourConversions->For(stored, segments->iccProfile)
-                                         : std::make_shared<const ColourConversion>(stored, segments->iccProfile);
-    }
+    const Bytes file = readRegularFile(source, kMaxSourceBytes);
+    const PictureFormat format = checkedFormat(name, file);
     // Held from the header on until the file is written: what its picture needs of the run's memory.
     std::optional<MemoryBudget::Lease> memory;
     QSize planned;
     const auto admit = [&](std::uint64_t decodeBytes) {
       // Besides the decode: the source's bytes, the picture turned upright and the encoder's output.
       const std::uint64_t picture = std::uint64_t(planned.width()) * std::uint64_t(planned.height()) * 4;
-      const std::uint64_t need = jpeg.size() + decodeBytes + picture + picture / 2;
+      const std::uint64_t need = file.size() + decodeBytes + picture + picture / 2;
       const std::uint64_t limit = options.memory ? options.memory->perFileLimit() : kDecodeMemoryLimit;
       if (need > limit) throw ImagingError(tooMuchMemoryMessage(need));
       if (options.memory) memory.emplace(options.memory->reserve(need));
     };
+    // Other formats are decoded whole first: their metadata comes out of the decoder with the picture.
+    std::optional<DecodedPicture> decoded;
+    if (format != PictureFormat::kJpeg) decoded = decodePicture(file, format, {kMaxPixels, admit});
+    std::vector<std::string> dropped;
+    const Bytes header = decoded ? jpegHeaderOf(decoded->metadata, dropped) : Bytes{};
+    const std::unique_ptr<TImgData> segments = readSourceSegments(decoded ? header : file, options.keepMetadata);
+    if (options.keepMetadata)
+      for (std::string& cause : dropped) outcome.notes.push_back({TOutputNote::Kind::kMetadata, std::move(cause)});
+    if (segments->headerCut)
+      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->headerCutAt)});
+    // A container that turned its picture itself leaves the EXIF Orientation to the metadata alone.
+    const bool upright = decoded && decoded->metadata.upright;
+    const int orientation = options.rotate && !upright ? segments->Orientation() : kOrientationUpright;
+    std::shared_ptr<const ColourConversion> colour;
+    if (options.convertColours) {
+      const StoredColour stored = decoded ? StoredColour::kRgb : jpegStoredColour(file);
+      colour = options.colourConversions ? options.colourConversions->For(stored, segments->iccProfile)
+                                         : std::make_shared<const ColourConversion>(stored, segments->iccProfile);
+    }
     // The size rule applies to the upright picture. The halftone stretch treats both axes alike, so
     // scaling the stored picture and turning the small result gives the same pixels, at less cost.
-    QImage picture = decodeJpegScaled(
-        jpeg,
-        [&](QSize stored) {
-          planned = stored;
-          if (!options.scale) return stored;
-          const QSize full = UprightSize(stored, orientation);
-          const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
-          outcome.action = plan.action;
-          planned = UprightSize(QSize(plan.width, plan.height), orientation);
-          return planned;
-        },
-        kMaxPixels, admit, colour && colour->NeedsStoredInks());
+    const auto target = [&](QSize stored) {
+      planned = stored;
+      if (!options.scale) return stored;
+      const QSize full = UprightSize(stored, orientation);
+      const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
+      outcome.action = plan.action;
+      planned = UprightSize(QSize(plan.width, plan.height), orientation);
+      return planned;
+    };
+    QImage picture;
+    if (decoded) {
+      const QSize size = target(decoded->picture.size());
+      picture = size == decoded->picture.size() ? decoded->picture : scaleHalftone(decoded->picture, size);
+      decoded->picture = QImage();
+    } else {
+      picture = decodeJpegScaled(file, target, kMaxPixels, admit, colour && colour->NeedsStoredInks());
+    }
     // Before the turn, which moves pixels only, and before the caption, whose colours are sRGB already.
     if (colour && colour->Converts()) {
       colour->Apply(picture);
@@ -192,7 +210,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     output.metadata = options.keepMetadata;
     output.width = outcome.width;
     output.height = outcome.height;
-    output.turnedFrom = orientation;
+    output.turnedFrom = upright ? segments->Orientation() : orientation;
     output.turnThumbnail = turnThumbnail;
     output.stripGps = options.stripGps;
     writeFileAtomically(outcome.output, encodeOutput(picture, options.output, *segments, output, outcome),
