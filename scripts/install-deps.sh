@@ -16,6 +16,8 @@ packages=(
   imagemagick libimage-exiftool-perl exiv2 libvips-tools
   # jpgicc and tificc, the colour benchmark's peers; the profiles of its pictures and of the colour tests
   liblcms2-utils icc-profiles-free colord-data
+  # heif-convert, the reference decode of HEIF sources
+  libheif-examples
   # fuzzing (clang with its sanitizer runtimes) and a virtual display for screenshots
   clang libclang-rt-14-dev xvfb xauth
   # peak memory in the benchmark

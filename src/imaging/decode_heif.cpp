@@ -167,24 +167,29 @@ Bytes iccOf(heif_image_handle* handle) {
   return type == heif_color_profile_type_nclx ? profileOfNclx(handle) : Bytes{};
 }
 
-DecodedPicture decodeHeif(ByteView file, const DecodeLimits& limits) {
-  const Context c(file);
-  DecodedPicture out{decodeHandle(c.primary.get(), limits), {}};
-  out.metadata.exif = exifOf(c.primary.get());
-  out.metadata.xmp = metadataItem(c.primary.get(), "mime", "application/rdf+xml");
-  out.metadata.icc = iccOf(c.primary.get());
-  out.metadata.upright = true;
-  return out;
+SourceMetadata metadataOf(heif_image_handle* primary) {
+  SourceMetadata m;
+  m.exif = exifOf(primary);
+  m.xmp = metadataItem(primary, "mime", "application/rdf+xml");
+  m.icc = iccOf(primary);
+  m.upright = true;
+  return m;
 }
 
-std::optional<QImage> previewHeif(ByteView file) {
+DecodedPicture decodeHeif(ByteView file, const DecodeLimits& limits) {
+  const Context c(file);
+  return {decodeHandle(c.primary.get(), limits), metadataOf(c.primary.get()), {}};
+}
+
+std::optional<DecodedPicture> previewHeif(ByteView file) {
   const Context c(file);
   heif_item_id id = 0;
   if (heif_image_handle_get_list_of_thumbnail_IDs(c.primary.get(), &id, 1) < 1) return std::nullopt;
   heif_image_handle* h = nullptr;
   if (heif_image_handle_get_thumbnail(c.primary.get(), id, &h).code != heif_error_Ok) return std::nullopt;
   const Handle thumb(h);
-  return decodeHandle(thumb.get(), {});
+  const QSize full(heif_image_handle_get_width(c.primary.get()), heif_image_handle_get_height(c.primary.get()));
+  return DecodedPicture{decodeHandle(thumb.get(), {}), metadataOf(c.primary.get()), full};
 }
 
 }  // namespace

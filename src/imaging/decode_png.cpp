@@ -115,7 +115,7 @@ DecodedPicture decodePng(ByteView file, const DecodeLimits& limits) {
   if (!readHeader(r, width, height)) fail(r);
   if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) throw ImagingError("Obraz PNG ma nieprawidłowy rozmiar");
   // Interlaced pictures are read whole; the rows are the result's own.
-  DecodedPicture out{allocatePicture(static_cast<int>(width), static_cast<int>(height), limits), {}};
+  DecodedPicture out{allocatePicture(static_cast<int>(width), static_cast<int>(height), limits), {}, {}};
   std::vector<png_bytep> rows(height);
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = out.picture.scanLine(static_cast<int>(y));
   if (!readRows(r, rows.data())) fail(r);

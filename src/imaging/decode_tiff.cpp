@@ -30,6 +30,7 @@ tmsize_t readProc(thandle_t h, void* out, tmsize_t n) {
   auto* f = static_cast<MemoryFile*>(h);
   if (n <= 0) return 0;
   const auto bytes = f->file.bytesUpTo(static_cast<std::size_t>(f->pos), static_cast<std::size_t>(n));
+  if (bytes.empty()) return 0;
   std::memcpy(out, bytes.data(), bytes.size());
   f->pos += bytes.size();
   return static_cast<tmsize_t>(bytes.size());
@@ -93,7 +94,7 @@ DecodedPicture decodeTiff(ByteView file, const DecodeLimits& limits) {
   if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) fail("nieprawidłowy rozmiar");
   char why[1024] = {};
   if (!TIFFRGBAImageOK(tif.get(), why)) fail(why);
-  DecodedPicture out{allocatePicture(static_cast<int>(width), static_cast<int>(height), limits), {}};
+  DecodedPicture out{allocatePicture(static_cast<int>(width), static_cast<int>(height), limits), {}, {}};
   // The rows as stored (the requested orientation is the file's own), each pixel R G B A in memory,
   // alpha premultiplied; Format_RGB32 rows of this width are exactly width * 4 bytes apart.
   auto* raster = reinterpret_cast<uint32_t*>(out.picture.bits());

@@ -35,7 +35,7 @@ DecodedPicture decodeWebp(ByteView file, const DecodeLimits& limits) {
   const int width = frame.width, height = frame.height;
   WebPDemuxReleaseIterator(&frame);
 
-  DecodedPicture out{allocatePicture(width, height, limits), {}};
+  DecodedPicture out{allocatePicture(width, height, limits), {}, {}};
   std::uint8_t* bits = out.picture.bits();
   const auto stride = static_cast<std::size_t>(out.picture.bytesPerLine());
   if (!WebPDecodeBGRAInto(bytes, size, bits, stride * static_cast<std::size_t>(height), static_cast<int>(stride)))

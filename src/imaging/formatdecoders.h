@@ -11,7 +11,7 @@ namespace velmora {
 
 struct FormatDecoder {
   DecodedPicture (*decode)(ByteView file, const DecodeLimits& limits);
-  std::optional<QImage> (*preview)(ByteView file);  // may be null
+  std::optional<DecodedPicture> (*preview)(ByteView file);  // may be null
 };
 
 extern const FormatDecoder kPngDecoder;

@@ -91,10 +91,12 @@ PictureFormat checkedFormat(std::string_view name, ByteView file) {
 DecodedPicture decodePicture(ByteView file, PictureFormat format, const DecodeLimits& limits) {
   const FormatDecoder* decoder = rowOf(format).decoder;
   if (!decoder) throw ImagingError("Nieobsługiwany format obrazu");
-  return decoder->decode(file, limits);
+  DecodedPicture decoded = decoder->decode(file, limits);
+  decoded.fullSize = decoded.picture.size();
+  return decoded;
 }
 
-std::optional<QImage> decodeEmbeddedPreview(ByteView file, PictureFormat format) {
+std::optional<DecodedPicture> decodeEmbeddedPreview(ByteView file, PictureFormat format) {
   const FormatDecoder* decoder = rowOf(format).decoder;
   if (!decoder || !decoder->preview) return std::nullopt;
   return decoder->preview(file);

@@ -43,6 +43,7 @@ struct SourceMetadata {
 struct DecodedPicture {
   QImage picture;  // Format_RGB32
   SourceMetadata metadata;
+  QSize fullSize;  // the picture's own size: larger than `picture` for a container's preview
 };
 
 struct DecodeLimits {
@@ -52,7 +53,8 @@ struct DecodeLimits {
 
 // Decodes a picture of any format but JPEG. Throws ImagingError with a Polish message.
 DecodedPicture decodePicture(ByteView file, PictureFormat format, const DecodeLimits& limits = {});
-// The preview a container keeps beside the picture (a HEIF thumbnail item), upright, when it has one.
-std::optional<QImage> decodeEmbeddedPreview(ByteView file, PictureFormat format);
+// The preview a container keeps beside the picture (a HEIF thumbnail item), upright, with the
+// picture's metadata and size, when it has one.
+std::optional<DecodedPicture> decodeEmbeddedPreview(ByteView file, PictureFormat format);
 
 }  // namespace velmora
