@@ -82,6 +82,8 @@ PictureFormat checkedFormat(std::string_view name, ByteView file) {
   const std::optional<PictureFormat> named = formatOfName(name);
   const std::optional<PictureFormat> found = formatOfContent(file);
   if (named && found == named) return *named;
+  // What is no picture at all under a JPEG name gets the JPEG decoder's own, more telling message.
+  if (named == PictureFormat::kJpeg && !found) return *named;
   const std::string expected(named ? formatName(*named) : "obrazu");
   if (found)
     throw ImagingError("Plik ma rozszerzenie " + expected + ", a zawiera obraz " + std::string(formatName(*found)));

@@ -28,7 +28,8 @@ std::optional<PictureFormat> formatOfContent(ByteView head);
 std::string_view formatName(PictureFormat format);
 
 // The format of a file named `name` holding `file`: the one its extension names, when the content is
-// of that format. Throws ImagingError otherwise ("... a zawiera obraz PNG").
+// of that format (or of none, under a JPEG name: the JPEG decoder then says what is wrong). Throws
+// ImagingError otherwise ("Plik ma rozszerzenie JPEG, a zawiera obraz PNG").
 PictureFormat checkedFormat(std::string_view name, ByteView file);
 
 struct SourceMetadata {
