@@ -43,7 +43,7 @@ TEST(BatchFormats, EveryFormatIsWrittenUprightWithItsMetadata) {
       {"_photo-heic.jpg", "100x75\t1\tCASIO\t-\t"},
       // Turned by its container, and marked upright (it said 6).
       {"_rotated-heic.jpg", "75x100\t1\tCASIO\t-\t"},
-      {"_pages.jpg", "100x75\t-\t-\t-\t"},
+      {"_pages.jpg", "100x75\t1\tCASIO\t-\t"},
       {"_alpha16.jpg", "64x48\t-\t-\t-\t-"},
   };
   for (const auto& row : rows) {

@@ -55,7 +55,7 @@ TEST(SourceFormat, EveryFormatDecodesAsAnOutsideDecoderWithItsMetadata) {
   const Row rows[] = {
       {"photo-png.png", PictureFormat::kPng, {160, 120}, true, true, true, false},
       {"alpha16.png", PictureFormat::kPng, {64, 48}, false, false, false, false},
-      {"pages.tif", PictureFormat::kTiff, {160, 120}, false, false, true, true},
+      {"pages.tif", PictureFormat::kTiff, {160, 120}, true, false, true, true},
       {"photo-webp.webp", PictureFormat::kWebp, {160, 120}, true, false, true, false},
       {"photo-heic.heic", PictureFormat::kHeif, {160, 120}, true, false, true, true},
       // Stored sideways with irot: libheif turns it, and its EXIF Orientation 6 stays for the writer.
