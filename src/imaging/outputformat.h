@@ -27,10 +27,12 @@ struct ContainerMetadata {
   Bytes icc;
 };
 
-// AVIF's encoder speed (libavif's 0 to 10): a 1280-pixel picture in well under a second on one core.
-inline constexpr int kAvifSpeed = 8;
-// AVIF has no quality but a quantizer, 0 (lossless-like) to 63: quality q maps to (100 - q) * 63 / 100,
-// rounded, so 90 gives 6 and 50 gives 32.
+// AVIF's encoder speed (libavif's 0 to 10, libaom here): a 1280 x 960 photo takes 0.46 s of one core at
+// quality 90 (8 takes 0.21 s for a 2 % larger file, 10 takes 0.12 s for 3 %).
+inline constexpr int kAvifSpeed = 6;
+// AVIF has no quality but a quantizer, 0 (best) to 63: quality q maps to (100 - q) * 63 / 100, rounded,
+// as later libavif versions map their own quality option, so 90 gives 6 and 50 gives 32. WebP takes
+// the quality as it is (libwebp's 0 to 100).
 int avifQuantizer(int quality);
 
 // Throw ImagingError with a Polish message. The picture is Format_RGB32 (other formats are converted).
