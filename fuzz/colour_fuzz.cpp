@@ -6,6 +6,7 @@
 
 #include "imaging/colour.h"
 #include "imaging/colourtags.h"
+#include "metadata/jpegsegments.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 1) return 0;
@@ -26,6 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     segment[1] = static_cast<std::uint8_t>(segment.size());
   }
   img.xmpSegments.push_back(segment);
-  velmora::MarkConvertedToSrgb(img);
+  velmora::TOutputOptions options;
+  options.metadata = true;
+  options.convertedToSrgb = velmora::SrgbConversion();
+  (void)velmora::MakeOutputMetadata(img, options);
   return 0;
 }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "base/bytes.h"
+#include "metadata/exifedit.h"
 #include "metadata/iccprofile.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/metadata_dump.h"
@@ -43,10 +44,12 @@ inline void Exercise(TImgData& img) {
   (void)info.GetImageWidth();
   (void)info.GetImageHeight();
   Guarded([&] { (void)info.GetUserComment(); });
-  Guarded([&] { info.SetTagValue("ImageWidth", std::int64_t{640}, SetIn::kMainOrGpsTable); });
-  Guarded([&] { info.SetTagValue("ExposureTime", std::string("1/250"), SetIn::kMainOrGpsTable); });
-  Guarded([&] { info.SetTagValue("GPSLatitude", std::vector<TagScalar>{50.0, 3.0, 12.34}, SetIn::kMainOrGpsTable); });
-  Guarded([&] { info.SetTagValue("Compression", std::int64_t{6}, SetIn::kThumbnail); });
+  // The writer's edits, on its own copy.
+  TExifEdit edit(info);
+  Guarded([&] { edit.SetTagValue("ImageWidth", std::int64_t{640}, SetIn::kMainOrGpsTable); });
+  Guarded([&] { edit.SetTagValue("ExposureTime", std::string("1/250"), SetIn::kMainOrGpsTable); });
+  Guarded([&] { edit.SetTagValue("GPSLatitude", std::vector<TagScalar>{50.0, 3.0, 12.34}, SetIn::kMainOrGpsTable); });
+  Guarded([&] { edit.SetTagValue("Compression", std::int64_t{6}, SetIn::kThumbnail); });
 }
 
 inline void RunMetadataReadPath(const std::uint8_t* data, std::size_t size) {

@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "base/bytes.h"
+#include "metadata/jpeglayout.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 #include "metadata/metadatawriter.h"
@@ -65,10 +66,10 @@ inline void RequireNoGps(ByteView packet, const std::string& where) {
   Require(again == Bytes(packet.span().begin(), packet.span().end()), where + ": GPS left in the XMP");
 }
 
-inline void PlainSaveAndReadAgain(TImgData& source) {
+inline void PlainSaveAndReadAgain(const TImgData& source) {
   Bytes written;
   try {
-    written = source.WriteOutput(EncodedPicture(), TOutputOptions{});
+    written = WriteJpegOutput(source, EncodedPicture(), TOutputOptions{});
   } catch (const EMetadata&) {
     return;
   }
@@ -79,7 +80,7 @@ inline void PlainSaveAndReadAgain(TImgData& source) {
   Require(!again.HasMetadata(), "metadata in a plain save");
 }
 
-inline void WriteAndReadAgain(TImgData& source, bool turned, bool stripGps = false) {
+inline void WriteAndReadAgain(const TImgData& source, bool turned, bool stripGps = false) {
   const bool hadExif = source.HasExif(), hadIptc = source.HasIptc();
   const int iptcCount = hadIptc ? source.iptcData->Count() : 0;
   const std::string comment = source.comment;
@@ -97,10 +98,11 @@ inline void WriteAndReadAgain(TImgData& source, bool turned, bool stripGps = fal
     options.turnedFrom = turned ? orientation : 1;
     options.turnThumbnail = TurnedThumbnail;
     options.stripGps = stripGps;
-    written = source.WriteOutput(EncodedPicture(), options, &notes);
+    written = WriteJpegOutput(source, EncodedPicture(), options, &notes);
   } catch (const EMetadata&) {
     return;  // the batch run then saves the picture plainly
   }
+  Require(source.xmpSegments == xmp && source.Orientation() == orientation, "the source changed");
   Require(written.size() >= 4 && written[0] == 0xFF && written[1] == 0xD8, "no SOI");
   TImgData again;
   again.ScanJpegSegments(written, kPartsAll | kPartIcc);  // must not throw

@@ -1,14 +1,12 @@
 #pragma once
 
-// What the writer is given for a picture converted to sRGB, so the metadata says what the pixels are:
-// the sRGB profile in place of the source's, EXIF ColorSpace 1 (sRGB), the Interoperability index
-// "R98" where the source has one, and XMP's photoshop:ICCProfile (where present) naming the new
-// profile. Nothing else changes.
+// What the metadata writer is told of a picture converted to sRGB (TOutputOptions::convertedToSrgb),
+// so that the metadata says what the pixels are: the sRGB profile that then goes out, and its name.
 
-#include "metadata/jpegsegments.h"
+#include "metadata/metadatawriter.h"
 
 namespace velmora {
 
-void MarkConvertedToSrgb(TImgData& source);
+TSrgbConversion SrgbConversion();
 
 }  // namespace velmora

@@ -16,6 +16,7 @@
 #include "imaging/sourceformat.h"
 #include "imaging/sourcepicture.h"
 #include "imaging/sizelimit.h"
+#include "metadata/jpeglayout.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/segmentreader.h"
 #include "settings/eabort.h"
@@ -45,7 +46,7 @@ void refuseOverwritingSource(const fs::path& source, const fs::path& output) {
 }
 
 // The file's bytes: encoded at the options' quality or, under a size limit, at the highest that fits.
-Bytes encodeOutput(const QImage& picture, const OutputOptions& options, TImgData& segments,
+Bytes encodeOutput(const QImage& picture, const OutputOptions& options, const TImgData& segments,
                    const TOutputOptions& output, FileOutcome& outcome) {
   if (options.maxBytes == 0) {
     outcome.quality = options.encoder.quality;
@@ -97,22 +98,23 @@ std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadat
   return std::make_unique<TImgData>();
 }
 
-Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options,
+Bytes carryOverMetadata(Bytes encoded, const TImgData& source, const TOutputOptions& options,
                         std::vector<TOutputNote>* notes) {
   // A failure here must not lose the picture: it goes out plain, and the notes say why.
   const auto lost = [notes](const std::exception& e) {
     if (notes) notes->push_back({TOutputNote::Kind::kMetadata, e.what()});
   };
   try {
-    return source.WriteOutput(encoded, options, notes);
+    return WriteJpegOutput(source, encoded, options, notes);
   } catch (const std::exception& e) {
     if (!options.metadata) return encoded;  // the profile alone failed: the picture as encoded
     lost(e);
   }
   TOutputOptions plain;
   plain.iccProfile = options.iccProfile;
+  plain.convertedToSrgb = options.convertedToSrgb;
   try {
-    return source.WriteOutput(encoded, plain);
+    return WriteJpegOutput(source, encoded, plain);
   } catch (const std::exception&) {
   }
   return encoded;
@@ -159,7 +161,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     if (format != PictureFormat::kJpeg) decoded = decodePicture(file, format, {kMaxPixels, admit});
     std::vector<std::string> dropped;
     const Bytes header = decoded ? jpegHeaderOf(decoded->metadata, dropped) : Bytes{};
-    const std::unique_ptr<TImgData> segments = readSourceSegments(decoded ? header : file, options.keepMetadata);
+    const std::unique_ptr<const TImgData> segments = readSourceSegments(decoded ? header : file, options.keepMetadata);
     if (options.keepMetadata)
       for (std::string& cause : dropped) outcome.notes.push_back({TOutputNote::Kind::kMetadata, std::move(cause)});
     if (segments->headerCut)
@@ -167,6 +169,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // A container that turned its picture itself leaves the EXIF Orientation to the metadata alone.
     const bool upright = decoded && decoded->metadata.upright;
     const int orientation = options.rotate && !upright ? segments->Orientation() : kOrientationUpright;
+    TOutputOptions output;
     std::shared_ptr<const ColourConversion> colour;
     if (options.convertColours) {
       const StoredColour stored = decoded ? StoredColour::kRgb : jpegStoredColour(file);
@@ -195,7 +198,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // Before the turn, which moves pixels only, and before the caption, whose colours are sRGB already.
     if (colour && colour->Converts()) {
       colour->Apply(picture);
-      MarkConvertedToSrgb(*segments);
+      output.convertedToSrgb = SrgbConversion();
     } else if (colour && !colour->Failure().empty()) {
       outcome.notes.push_back({TOutputNote::Kind::kColour, colour->Failure()});
     }
@@ -206,7 +209,6 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     outcome.width = picture.width();
     outcome.height = picture.height();
 
-    TOutputOptions output;
     output.metadata = options.keepMetadata;
     output.width = outcome.width;
     output.height = outcome.height;

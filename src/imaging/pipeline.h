@@ -94,11 +94,11 @@ class TImgData;
 // leaves only what the plain save needs. Never throws for damaged metadata.
 std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadata);
 
-// The bytes to write for an encoded picture: the output the options ask for (TImgData::WriteOutput),
+// The bytes to write for an encoded picture: the output the options ask for (WriteJpegOutput),
 // or, when carrying the metadata fails for any reason, a plain save with only the colour profile;
 // when even that fails, the encoded bytes unchanged. The picture is never lost to its metadata, and
 // what it goes without is added to `notes` (the fallback with the failure's text as the cause).
-Bytes carryOverMetadata(Bytes encoded, TImgData& source, const TOutputOptions& options,
+Bytes carryOverMetadata(Bytes encoded, const TImgData& source, const TOutputOptions& options,
                         std::vector<TOutputNote>* notes = nullptr);
 
 // The thumbnail turn the metadata writer asks for: decode, turn upright, encode (without APP0, which

@@ -2,7 +2,7 @@
 
 // The EXIF reader: walks the TIFF directories of an EXIF block (IFD0, Exif, GPS, Interoperability,
 // IFD1), keeps every entry with the raw bytes and a display text (a tag its tables do not know under
-// its number, see UnknownTagName), keeps the thumbnail, and offers get and set operations by tag name.
+// its number, see UnknownTagName), keeps the thumbnail, and offers get operations by tag name (the writer edits a copy: exifedit.h).
 // Positions are 0-based indexes into `buffer`.
 
 #include <cstdint>
@@ -35,13 +35,6 @@ class TEndInd {
 };
 
 enum class DirMode { kMain, kGps, kThumbnail };
-
-// Where the set operation looks a tag name up and which list it changes.
-enum class SetIn {
-  kMainTable = 1,       // the main table, the main list
-  kMainOrGpsTable = 3,  // the main table, then the GPS table; the main list
-  kThumbnail = 4,       // the main table; the thumbnail (IFD1) list
-};
 
 // Where a directory is read: `start` is the position of its entry count, a TIFF offset o is position
 // o + base, `length` the TIFF bytes available (as the caller counts them).
@@ -85,11 +78,6 @@ class TImageInfo : public TEndInd {
   std::int64_t GetImageHeight() const;
   std::string GetUserComment() const;
 
-  // Throws EMetadata with the texts of messages.h.
-  void SetTagValue(std::string_view name, const TagValue& value, SetIn where);
-  // Sets IFD0's ImageWidth and ImageLength (appended as LONG when absent) through SetTagValue; a size
-  // outside the entry's type throws the range error (metadatawriter.cpp).
-  void SetImageSize(std::int64_t height, std::int64_t width);
   // Appends a computed (kind 1) entry.
   void AddComputedEntry(std::string_view name, std::string_view text, std::uint16_t type);
 
@@ -148,11 +136,7 @@ class TImageInfo : public TEndInd {
   void TakeValue(const IfdEntry& entry, const DirectoryAt& at, DirMode mode, int depth);
   void KeepEntry(const TagRow& row, std::string text, const IfdEntry& entry, std::uint16_t parentId, DirMode mode);
   void DeriveFocalLength35();
-  void EncodeElement(TTagEntry& e, const TagScalar& v) const;
   TagValue NumericValue(const TTagEntry& e) const;
-  TTagEntry& EntryToSet(const TagRow& row, bool thumb, std::uint16_t parent);
-  static void SetAsciiValue(TTagEntry& e, const TagValue& value);
-  static void SetUndefinedValue(TTagEntry& e, const TagValue& value);
 
   TImgData* owner_;
   bool problemMet_ = false;
@@ -164,7 +148,7 @@ std::string UnknownTagName(std::uint16_t tag);
 // Decodes an EXIF user comment (8-byte character code, then the text) to UTF-8. Throws EMetadata for JIS.
 std::string DecodeUserComment(ByteView raw, bool bigEndian);
 
-// Number -> numerator/denominator as the set operation stores rationals (0.004 -> 1/250).
+// Number -> numerator/denominator as the writer stores rationals (0.004 -> 1/250).
 std::pair<std::int64_t, std::int64_t> ApproximateFraction(double x);
 
 }  // namespace velmora

@@ -52,9 +52,6 @@ int ReadExifOrientation(ByteView app1Data);
 // The APP1 segment's data (length field and payload) is one of those.
 bool IsXmpSegment(ByteView app1Data);
 
-struct TOutputOptions;
-struct TOutputNote;
-
 class TImgData : public TEndInd {
  public:
   // The scan reads the header up to the first scan, however many segments it holds, but starts no
@@ -114,27 +111,6 @@ class TImgData : public TEndInd {
 
   // The comment as UTF-8 text (`comment` keeps the segment's bytes for writing them back unchanged).
   std::string CommentText() const;
-
-  // Writing a picture with the metadata of a source photo (metadatawriter.cpp). The result is the
-  // whole output file; the caller writes it (atomically). Any failure throws (EMetadata and its
-  // kinds, FileError), and the caller then saves the picture plainly.
-  //
-  // The output file for the options (metadatawriter.h): the one entry point of both the plain save
-  // and the save with metadata.
-  // What the output goes without of the source's metadata (a thumbnail left out, entries that could
-  // not be read or written, XMP that could not be made safe) is added to `notes`.
-  Bytes WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes = nullptr);
-  // SOI, the metadata segments of `parts`, then the encoder's segments without its SOI, APP0, APP1,
-  // APP2 ICC, APP13 and COM. Without kPartExif, kPartIptc and kPartComment in `parts` (a plain save)
-  // the encoder's own APP0 stays in its place. `options` (GPS stripping) and `notes` as WriteOutput's.
-  void MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options = nullptr,
-                     std::vector<TOutputNote>* notes = nullptr);
-  // The order of an output's segments, kept in this one place: SOI; the EXIF APP1, else (with
-  // metadata) the source's APP0 or a JFIF APP0, else (plain) `plainApp0`, the encoder's; the XMP
-  // packet and its extension (with kPartExif); the ICC profile's APP2 segments; the IPTC APP13 (more
-  // than one when the datasets need it); the COM. Returns the position after them.
-  std::size_t WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0 = {},
-                                    const TOutputOptions* options = nullptr, std::vector<TOutputNote>* notes = nullptr);
 
   std::string fileName;
   std::filesystem::file_time_type fileDateTime{};

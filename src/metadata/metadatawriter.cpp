@@ -4,20 +4,17 @@
 #include <limits>
 #include <stdexcept>
 
+#include "metadata/exifedit.h"
 #include "metadata/exiftags.h"
-#include "metadata/iccprofile.h"
 #include "metadata/jpegmarkers.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
-#include "metadata/segmentreader.h"
 #include "metadata/tagtables.h"
 #include "metadata/xmpgps.h"
 
 namespace velmora {
 
 namespace {
-
-constexpr int kMetadataParts = kPartExif | kPartIptc | kPartComment;
 
 bool IsPointerTag(std::uint16_t tag) { return tag == kParentExif || tag == kParentGps || tag == kParentInterop; }
 
@@ -64,16 +61,6 @@ std::string Fill(std::string_view pattern, std::string_view value) {
   return std::string(pattern);
 }
 
-void Marker(ByteWriter& out, std::uint8_t code) {
-  out.u8(0xFF);
-  out.u8(code);
-}
-
-void WriteSegment(ByteWriter& out, const JpegSegment& segment) {
-  Marker(out, segment.marker);
-  out.bytes(segment.data.span());
-}
-
 // One IPTC dataset: 0x1C, record, dataset, length, value.
 void WriteDataset(ByteWriter& out, const TTagEntry& e) {
   Bytes value = e.raw;
@@ -109,20 +96,19 @@ void Note(std::vector<TOutputNote>* notes, TOutputNote::Kind kind, std::string c
   if (notes) notes->push_back({kind, std::move(cause)});
 }
 
-// The EXIF APP1 segment; when it would not fit its length field, the thumbnail and IFD1 are left out
-// (and noted) and, if it still does not fit, ESegmentTooLong goes to the caller.
-Bytes ExifSegment(const TImgData& img, bool stripGps, std::vector<TOutputNote>* notes) {
+// The EXIF piece; when the container cannot hold it, the thumbnail and IFD1 are left out (and
+// noted) and, if it still does not fit, ESegmentTooLong goes to the caller.
+Bytes ExifTiff(const TExifEdit& exif, bool stripGps, const TPieceLimits& limits, std::vector<TOutputNote>* notes) {
   bool withThumbnail = true;
   while (true) {
-    TExifWriter writer(img);
-    writer.motorolaOrder = img.motorolaOrder;
+    TExifWriter writer(exif);
     writer.writeThumbnail = writer.writeThumbnail && withThumbnail;
     writer.stripGps = stripGps;
-    ByteWriter segment;
+    ByteWriter tiff;
     try {
-      writer.WriteExifHeader(segment);
-      writer.WriteBlock(segment);
-      return segment.take();
+      writer.WriteBlock(tiff);
+      if (limits.tiffFits) limits.tiffFits(tiff.data());
+      return tiff.take();
     } catch (const ESegmentTooLong& e) {
       if (!writer.writeThumbnail) throw;
       Note(notes, TOutputNote::Kind::kThumbnail, e.what());
@@ -150,8 +136,8 @@ void NoteWhatWasNotRead(const TImgData& img, std::vector<TOutputNote>* notes) {
 }
 
 // XMP inside the EXIF block (IFD0's ExtensibleMetadataPlatform) loses its position like the segments.
-void StripGpsFromExifXmp(TImageInfo& info, std::vector<TOutputNote>* notes) {
-  std::erase_if(info.entries, [&](TTagEntry& e) {
+void StripGpsFromExifXmp(TExifEdit& exif, std::vector<TOutputNote>* notes) {
+  std::erase_if(exif.entries, [&](TTagEntry& e) {
     if (e.tag != kTagXmp || e.parentId != kParentIfd0 || e.kind != 0) return false;
     try {
       e.raw = StripXmpGps(e.raw);
@@ -166,38 +152,28 @@ void StripGpsFromExifXmp(TImageInfo& info, std::vector<TOutputNote>* notes) {
 
 // The pixels were turned upright from `from`: the Orientation entries say so now, and the thumbnail
 // is turned with them or, when it cannot be, left out (and noted) rather than left sideways.
-void MarkUpright(TImageInfo& info, int from, const ThumbnailTurner& turn, std::vector<TOutputNote>* notes) {
-  const auto upright = [&info](std::vector<TTagEntry>& list) {
-    for (TTagEntry& e : list) {
-      if (e.tag != kTagOrientation || e.kind != 0 || e.type != kShort || e.raw.size() != 2) continue;
-      ByteWriter one;
-      one.u16(kOrientationUpright, info.motorolaOrder);
-      e.raw = one.take();
-      e.data = info.TextOfEntry(e);
-    }
-  };
-  upright(info.entries);
-  upright(info.thumbEntries);
-  if (!info.thumbStrips.empty()) {
-    info.thumbStrips.clear();
-    info.thumbStripSizes.clear();
+void MarkUpright(TExifEdit& exif, int from, const ThumbnailTurner& turn, std::vector<TOutputNote>* notes) {
+  exif.MarkOrientationUpright();
+  if (!exif.thumbStrips.empty()) {
+    exif.thumbStrips.clear();
+    exif.thumbStripSizes.clear();
     Note(notes, TOutputNote::Kind::kThumbnail, msg::kStripsNotTurned);
   }
-  if (!info.HasThumbnail()) return;
+  if (!exif.HasThumbnail()) return;
   std::optional<Bytes> turned;
   std::string cause = msg::kThumbnailNotTurned;
   if (turn) {
     try {
-      turned = turn(info.thumbnail, from);
+      turned = turn(exif.thumbnail, from);
     } catch (const std::exception& e) {
       cause += std::string(" (") + e.what() + ")";
       turned.reset();
     }
   }
   if (turned && !turned->empty()) {
-    info.thumbnail = std::move(*turned);
+    exif.thumbnail = std::move(*turned);
   } else {
-    info.thumbnail.clear();
+    exif.thumbnail.clear();
     Note(notes, TOutputNote::Kind::kThumbnail, cause);
   }
 }
@@ -210,29 +186,12 @@ std::string TOutputNote::Text() const {
   return (kind == Kind::kThumbnail ? msg::kWithoutThumbnail : msg::kWithoutMetadata) + cause;
 }
 
-// ---- TBasicMetadataWriter ---------------------------------------------------------------------------
-
-void TBasicMetadataWriter::PatchSegmentLength(ByteWriter& stream, std::int64_t segmentStart) {
-  if (segmentStart < 0) return;
-  const auto start = static_cast<std::size_t>(segmentStart);
-  if (stream.size() < start + 4) throw EExifWriter(msg::kIncorrectStreamPosition);
-  const std::size_t length = stream.size() - (start + 2);
-  if (length > kMaxSegmentLength) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(stream.data()[start + 1])));
-  stream.patch16(start + 2, static_cast<std::uint16_t>(length), true);
-}
+std::string WithMarker(std::string_view pattern, unsigned marker) { return Fill(pattern, Hex2(marker)); }
 
 // ---- TExifWriter ------------------------------------------------------------------------------------
 
-TExifWriter::TExifWriter(const TImgData& img) : TBasicMetadataWriter(img) {
-  writeThumbnail = img.HasExif() && (img.exifInfo->HasThumbnail() || !img.exifInfo->thumbStrips.empty()) &&
-                   !img.exifInfo->thumbEntries.empty();
-}
-
-void TExifWriter::WriteExifHeader(ByteWriter& stream) {
-  segmentStart = static_cast<std::int64_t>(stream.size());
-  Marker(stream, kMarkerApp1);
-  stream.u16(0, true);
-  stream.text(std::string("Exif\0\0", 6));
+TExifWriter::TExifWriter(const TExifEdit& exif) : motorolaOrder(exif.source().motorolaOrder), exif_(exif) {
+  writeThumbnail = (exif.HasThumbnail() || !exif.thumbStrips.empty()) && !exif.thumbEntries.empty();
 }
 
 std::uint32_t TExifWriter::ToBlockOffset(std::int64_t position) const {
@@ -248,15 +207,13 @@ std::int64_t TExifWriter::Place(std::int64_t at, std::int64_t n) const {
 }
 
 void TExifWriter::WriteBlock(ByteWriter& stream) {
-  TBasicMetadataWriter::WriteBlock(stream);
-  if (!imgData().exifInfo) throw std::logic_error("TExifWriter: the source has no EXIF block");
-  const TImageInfo& info = *imgData().exifInfo;
+  const TImageInfo& info = exif_.source();
   const bool be = motorolaOrder;
   PendingPointers pending;
   claimed_ = {kParentIfd0, kParentIfd1};
   kept_.clear();
   makerAt_ = -1;
-  const bool noteWritten = std::any_of(info.entries.begin(), info.entries.end(), [&](const TTagEntry& e) {
+  const bool noteWritten = std::any_of(exif_.entries.begin(), exif_.entries.end(), [&](const TTagEntry& e) {
     return e.kind == 0 && e.tag == kTagMakerNote && e.raw == info.makerNote;
   });
   if (!info.isTiff && !info.makerNote.empty() && noteWritten) {
@@ -297,7 +254,6 @@ void TExifWriter::WriteBlock(ByteWriter& stream) {
       stream.patch(static_cast<std::size_t>(tiffStart + r.start), bytes);
     }
   }
-  PatchSegmentLength(stream, segmentStart);
 }
 
 // One entry of a directory being written.
@@ -311,14 +267,13 @@ struct TExifWriter::Field {
 
 std::vector<TExifWriter::Field> TExifWriter::DirectoryFields(std::uint16_t parent, bool strips,
                                                              const Bytes& thumbnail) {
-  const TImageInfo& info = *imgData().exifInfo;
   const bool be = motorolaOrder;
   const bool ifd1 = parent == kParentIfd1;
   std::vector<Field> fields;
-  for (const TTagEntry& e : ifd1 ? info.thumbEntries : info.entries) {
+  for (const TTagEntry& e : ifd1 ? exif_.thumbEntries : exif_.entries) {
     if (e.parentId != parent || e.kind != 0) continue;
     if (strips && e.tag == kTagStripOffsets) {
-      const auto n = static_cast<std::uint32_t>(info.thumbStripSizes.size());
+      const auto n = static_cast<std::uint32_t>(exif_.thumbStripSizes.size());
       fields.push_back({e.tag, kLong, n, Bytes(4 * std::size_t{n}, 0), false, true});
       continue;
     }
@@ -356,7 +311,7 @@ std::vector<TExifWriter::Field> TExifWriter::DirectoryFields(std::uint16_t paren
 }
 
 TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16_t parent, PendingPointers& pending) {
-  const TImageInfo& info = *imgData().exifInfo;
+  const TExifEdit& info = exif_;
   const bool be = motorolaOrder;
   const bool ifd1 = parent == kParentIfd1;
 
@@ -405,7 +360,7 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
       continue;
     }
     std::int64_t at = makerAt_;
-    if (at < 0 || f.tag != kTagMakerNote || f.value != info.makerNote) {
+    if (at < 0 || f.tag != kTagMakerNote || f.value != info.source().makerNote) {
       at = Place(valuesEnd() + valuesEnd() % 2, std::ssize(f.value));
       zeros(values, at - valuesEnd());
       values.bytes(f.value);
@@ -425,13 +380,6 @@ TExifWriter::Written TExifWriter::WriteDirectory(ByteWriter& stream, std::uint16
 
 // ---- TIPTCWriter ------------------------------------------------------------------------------------
 
-void TIPTCWriter::WriteIptcHeader(ByteWriter& stream) {
-  segmentStart = static_cast<std::int64_t>(stream.size());
-  Marker(stream, kMarkerApp13);
-  stream.u16(0, true);
-  stream.text(std::string("Photoshop 3.0\0", 14));
-}
-
 std::size_t TIPTCWriter::WriteResourceHeader(ByteWriter& stream, std::uint16_t id, const std::string& name) {
   if (name.size() > 255) throw EExifWriter(Fill(msg::kResourceNameTooLong, name));
   stream.text("8BIM");
@@ -445,199 +393,157 @@ std::size_t TIPTCWriter::WriteResourceHeader(ByteWriter& stream, std::uint16_t i
   return sizePos;
 }
 
-void TIPTCWriter::WriteBlock(ByteWriter& stream) {
-  TBasicMetadataWriter::WriteBlock(stream);
+Bytes TIPTCWriter::Resource() const {
   ByteWriter resource;
   const std::size_t sizePos = WriteResourceHeader(resource, kIptcResourceId, "");
   const std::size_t start = resource.size();
-  if (const TIPTCdata* iptc = imgData().iptcData.get()) {
-    // IIM wants the records in ascending order, which the blocks of several APP13 segments read one
-    // after another need not give (each may hold a record 1); within a record the file's order stays.
-    std::vector<const TTagEntry*> ordered;
-    for (const TTagEntry& e : iptc->Entries()) ordered.push_back(&e);
-    std::stable_sort(ordered.begin(), ordered.end(),
-                     [](const TTagEntry* a, const TTagEntry* b) { return a->tag >> 8 < b->tag >> 8; });
-    bool versionWritten = false;
-    for (const TTagEntry* entry : ordered) {
-      const TTagEntry& e = *entry;
-      // IIM wants the record version first in record 2; the source's, or version 4.
-      if (e.tag >> 8 == 2 && !versionWritten) {
-        TTagEntry version;
-        version.tag = 2 << 8;
-        version.type = 0;
-        version.raw = iptc->RecordVersion().value_or(Bytes{0, 4});
-        WriteDataset(resource, version);
-        versionWritten = true;
-      }
-      WriteDataset(resource, e);
+  // IIM wants the records in ascending order, which the blocks of several APP13 segments read one
+  // after another need not give (each may hold a record 1); within a record the file's order stays.
+  std::vector<const TTagEntry*> ordered;
+  for (const TTagEntry& e : iptc_.Entries()) ordered.push_back(&e);
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const TTagEntry* a, const TTagEntry* b) { return a->tag >> 8 < b->tag >> 8; });
+  bool versionWritten = false;
+  for (const TTagEntry* entry : ordered) {
+    const TTagEntry& e = *entry;
+    // IIM wants the record version first in record 2; the source's, or version 4.
+    if (e.tag >> 8 == 2 && !versionWritten) {
+      TTagEntry version;
+      version.tag = 2 << 8;
+      version.type = 0;
+      version.raw = iptc_.RecordVersion().value_or(Bytes{0, 4});
+      WriteDataset(resource, version);
+      versionWritten = true;
     }
+    WriteDataset(resource, e);
   }
   const std::size_t size = resource.size() - start;
   if (size > std::numeric_limits<std::uint32_t>::max())
     throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerApp13)));
   resource.patch32(sizePos, static_cast<std::uint32_t>(size), true);
   if (size % 2 == 1) resource.u8(0);  // resource data is padded to an even size
-  // More than one segment holds: the resources go on in the next APP13, each with the identifier, as
-  // Photoshop splits them (and the reader puts them together again).
-  constexpr std::size_t kPerSegment = kMaxSegmentLength - 2 - 14;
-  const ByteView all(resource.data());
-  for (std::size_t at = 0; at < all.size(); at += kPerSegment) {
-    if (at > 0) {
-      PatchSegmentLength(stream, segmentStart);
-      WriteIptcHeader(stream);
-    }
-    stream.bytes(all.sub(at, std::min(kPerSegment, all.size() - at)).span());
-  }
-  PatchSegmentLength(stream, segmentStart);
+  return resource.take();
 }
 
-// ---- TImageInfo -------------------------------------------------------------------------------------
+// ---- The pieces -------------------------------------------------------------------------------------
 
-void TImageInfo::SetImageSize(std::int64_t height, std::int64_t width) {
-  // A size stored as text, a fraction or the like is no size: it becomes a LONG, as when absent.
-  for (TTagEntry& e : entries)
-    if (e.parentId == kParentIfd0 && (e.tag == 0x0100 || e.tag == 0x0101) && e.type != kByte && e.type != kShort)
-      e.type = kLong;
-  SetTagValue("ImageWidth", width, SetIn::kMainOrGpsTable);
-  SetTagValue("ImageLength", height, SetIn::kMainOrGpsTable);
-  // The Exif directory's size of the picture (ExifImageWidth/ExifImageLength) is the new one too when
-  // the source states it; a value a SHORT cannot hold makes it a LONG.
-  for (TTagEntry& e : entries) {
-    if (e.parentId != kParentExif || e.kind != 0 || (e.tag != kTagExifImageWidth && e.tag != kTagExifImageLength))
-      continue;
-    const std::int64_t value = std::clamp<std::int64_t>(e.tag == kTagExifImageWidth ? width : height, 0, 4294967295LL);
-    const std::int64_t fits = e.type == kByte ? 255 : e.type == kShort ? 65535 : e.type == kLong ? 4294967295LL : -1;
-    if (value > fits) e.type = value <= 65535 ? kShort : kLong;
-    ByteWriter w;
-    if (e.type == kByte) {
-      w.u8(static_cast<std::uint8_t>(value));
-    } else if (e.type == kShort) {
-      w.u16(static_cast<std::uint16_t>(value), motorolaOrder);
+ByteView TOutputMetadata::XmpPacket() const {
+  const std::size_t head = kXmpId.size() + 1;
+  for (const Bytes& payload : xmp)
+    if (payload.size() >= head && std::equal(kXmpId.begin(), kXmpId.end(), payload.begin()) && payload[head - 1] == 0)
+      return ByteView(payload).sub(head, payload.size() - head);
+  return {};
+}
+
+void RenameXmpIccProfile(Bytes& segment, std::string_view name) {
+  constexpr std::string_view kProperty = "photoshop:ICCProfile";
+  if (segment.size() < 2) return;
+  std::string text(segment.begin() + 2, segment.end());
+  const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  std::size_t at = 0;
+  bool changed = false;
+  while ((at = text.find(kProperty, at)) != std::string::npos) {
+    const bool closingTag = at > 0 && text[at - 1] == '/';
+    std::size_t pos = at + kProperty.size();
+    at = pos;
+    if (closingTag) continue;
+    while (pos < text.size() && isSpace(text[pos])) ++pos;
+    std::size_t begin = 0;
+    char end = 0;
+    if (pos < text.size() && text[pos] == '=') {
+      ++pos;
+      while (pos < text.size() && isSpace(text[pos])) ++pos;
+      if (pos >= text.size() || (text[pos] != '"' && text[pos] != '\'')) continue;
+      end = text[pos];
+      begin = pos + 1;
+    } else if (pos < text.size() && text[pos] == '>') {
+      end = '<';
+      begin = pos + 1;
     } else {
-      w.u32(static_cast<std::uint32_t>(value), motorolaOrder);
+      continue;
     }
-    e.raw = w.take();
-    e.rawSize = static_cast<std::int32_t>(e.raw.size());
-    e.count = 1;
-    e.data = TextOfEntry(e);
+    const std::size_t stop = text.find(end, begin);
+    if (stop == std::string::npos) return;
+    text.replace(begin, stop - begin, name);
+    at = begin + name.size();
+    changed = true;
+  }
+  if (!changed || text.size() + 2 > kMaxSegmentLength) return;
+  segment.resize(2);
+  segment[0] = static_cast<std::uint8_t>((text.size() + 2) >> 8);
+  segment[1] = static_cast<std::uint8_t>((text.size() + 2) & 0xFF);
+  segment.insert(segment.end(), text.begin(), text.end());
+}
+
+namespace {
+
+// The EXIF side of a picture converted to sRGB; the picture is sRGB whatever the source's entries
+// allow, so an entry the writer cannot take stays as read.
+void MarkSrgb(TExifEdit& exif) {
+  try {
+    exif.SetTagValue("ColorSpace", std::int64_t{1}, SetIn::kMainTable);
+  } catch (const EMetadata&) {
+  }
+  for (TTagEntry& e : exif.entries) {
+    if (e.parentId != kParentInterop || e.tag != 0x0001 || e.kind != 0) continue;
+    e.type = kAscii;
+    e.raw = {'R', '9', '8', 0};
+    e.rawSize = 4;
+    e.count = 4;
+    e.data = "R98";
   }
 }
 
-// ---- TImgData ---------------------------------------------------------------------------------------
-
-Bytes TImgData::WriteOutput(ByteView encoded, const TOutputOptions& options, std::vector<TOutputNote>* notes) {
-  int parts = options.iccProfile ? kPartIcc : 0;
-  // Notes of this save only: a save that fails leaves none behind.
-  std::vector<TOutputNote> noted;
-  if (options.metadata && HasMetadata()) {
-    parts |= kMetadataParts;
-    NoteWhatWasNotRead(*this, &noted);
-    if (HasExif()) {
-      if (options.turnedFrom != kOrientationUpright)
-        MarkUpright(*exifInfo, options.turnedFrom, options.turnThumbnail, &noted);
-      if (options.adjustSize) exifInfo->SetImageSize(options.height, options.width);
-      if (options.stripGps) StripGpsFromExifXmp(*exifInfo, &noted);
-    }
+// The XMP segments as carried (each JpegSection data: length field first), edited for the output.
+std::vector<Bytes> XmpSegments(const TImgData& source, const TOutputOptions& options, std::vector<TOutputNote>* notes) {
+  std::vector<Bytes> segments = source.xmpSegments;
+  if (options.convertedToSrgb)
+    for (Bytes& segment : segments) RenameXmpIccProfile(segment, options.convertedToSrgb->profileName);
+  if (options.stripGps) {
+    std::vector<std::string> causes;
+    segments = StripGpsFromXmpSegments(segments, causes);
+    for (std::string& cause : causes) Note(notes, TOutputNote::Kind::kMetadata, std::move(cause));
   }
-  // Nothing to add: the encoder's file as it is.
-  if (!(parts & kMetadataParts) && ((parts & kPartIcc) == 0 || CarriedIccProfile().empty()))
-    return Bytes(encoded.span().begin(), encoded.span().end());
-  ByteWriter target;
-  MergeIntoJpeg(encoded, target, parts, &options, &noted);
-  if (notes) notes->insert(notes->end(), noted.begin(), noted.end());
-  return target.take();
+  return segments;
 }
 
-std::size_t TImgData::WriteMetadataSegments(ByteWriter& target, int parts, ByteView plainApp0,
-                                            const TOutputOptions* options, std::vector<TOutputNote>* notes) {
-  const bool stripGps = options && options->stripGps;
-  Marker(target, kMarkerSoi);
-  if ((parts & kPartExif) && HasExif()) {
-    target.bytes(ExifSegment(*this, stripGps, notes));
-  } else if (!(parts & kMetadataParts)) {
-    target.bytes(plainApp0.span());
-  } else if (const JpegSection* app0 = App0Section()) {
-    Marker(target, static_cast<std::uint8_t>(app0->marker));
-    target.bytes(app0->data);
-  } else {
-    // JFIF 1.02, 72 dots per inch, no thumbnail.
-    Marker(target, kMarkerApp0);
-    target.u16(16, true);
-    target.text(std::string("JFIF\0", 5));
-    for (const std::uint8_t b : {1, 2, 1}) target.u8(b);
-    target.u16(72, true);
-    target.u16(72, true);
-    target.u8(0);
-    target.u8(0);
-  }
-  // The XMP after the EXIF block (or the header), before the profile.
-  if ((parts & kPartExif) && HasXmp()) {
-    std::vector<Bytes> stripped;
-    if (stripGps) {
-      std::vector<std::string> causes;
-      stripped = StripGpsFromXmpSegments(xmpSegments, causes);
-      for (std::string& cause : causes) Note(notes, TOutputNote::Kind::kMetadata, std::move(cause));
-    }
-    for (const Bytes& data : stripGps ? stripped : xmpSegments) {
-      Marker(target, kMarkerApp1);
-      target.bytes(data);
-    }
-  }
-  if (parts & kPartIcc) WriteIccSegments(target, CarriedIccProfile());
-  if ((parts & kPartIptc) && HasIptc()) {
-    TIPTCWriter writer(*this);
-    writer.WriteIptcHeader(target);
-    writer.WriteBlock(target);
-  }
-  if ((parts & kPartComment) && HasComment()) {
-    if (comment.size() > kMaxSegmentLength - 2) throw ESegmentTooLong(Fill(msg::kSegmentTooLong, Hex2(kMarkerCom)));
-    Marker(target, kMarkerCom);
-    target.u16(static_cast<std::uint16_t>(comment.size() + 2), true);
-    target.text(comment);
-  }
-  return target.size();
-}
+}  // namespace
 
-void TImgData::MergeIntoJpeg(ByteView encoded, ByteWriter& target, int parts, const TOutputOptions* options,
-                             std::vector<TOutputNote>* notes) {
-  // The encoder's segments up to its scan, checked before anything is written; its APP0 goes into
-  // the header's place in a plain save, the tables and frame header follow the metadata. Our own
-  // encoder's output is held to the strict form: a 0xFF before every marker.
-  JpegSegmentReader reader(encoded);
-  if (reader.End() == JpegWalkEnd::kNoSoi)
-    throw EExifWriter(encoded.has(0, 4) ? msg::kFfExpected : msg::kIncompleteSegmentHeader);
-  std::vector<JpegSegment> kept;
-  std::optional<JpegSegment> app0, scan;
-  std::size_t walked = reader.Position();
-  while (const auto segment = reader.Next()) {
-    walked = reader.Position();
-    if (segment->fill == 0) throw EExifWriter(msg::kFfExpected);
-    switch (segment->marker) {
-      case kMarkerSos:
-        scan = segment;
-        break;
-      case kMarkerApp0:
-        if (!app0) app0 = segment;
-        break;
-      case kMarkerApp1:
-      case kMarkerApp2:
-      case kMarkerApp13:
-      case kMarkerCom:
-        break;  // the source's metadata and profile take their place
-      default:
-        kept.push_back(*segment);
-    }
+TOutputMetadata MakeOutputMetadata(const TImgData& source, const TOutputOptions& options, const TPieceLimits& limits) {
+  TOutputMetadata out;
+  if (options.iccProfile) {
+    const ByteView profile =
+        options.convertedToSrgb ? ByteView(options.convertedToSrgb->profile) : source.CarriedIccProfile();
+    out.icc.assign(profile.span().begin(), profile.span().end());
   }
-  if (reader.End() == JpegWalkEnd::kCutHeader) throw EExifWriter(msg::kIncompleteSegmentHeader);
-  if (reader.End() == JpegWalkEnd::kCutSegment && reader.Position() == walked) throw EExifWriter(msg::kFfExpected);
-  if (reader.End() == JpegWalkEnd::kCutSegment)
-    throw EExifWriter(Fill(msg::kSegmentError, Hex2(encoded.u8(reader.Position()).value_or(0))));
-  ByteWriter plainApp0;
-  if (app0) WriteSegment(plainApp0, *app0);
-  WriteMetadataSegments(target, parts, plainApp0.data(), options, notes);
-  for (const JpegSegment& s : kept) WriteSegment(target, s);
-  // The scan header, the entropy-coded data and EOI, as they are.
-  if (scan) target.bytes(encoded.span().subspan(scan->start - 1));
+  out.metadata = options.metadata && source.HasMetadata();
+  if (!out.metadata) return out;
+  std::vector<TOutputNote>* notes = &out.notes;
+  NoteWhatWasNotRead(source, notes);
+  if (source.HasExif()) {
+    TExifEdit exif(*source.exifInfo);
+    if (options.convertedToSrgb) MarkSrgb(exif);
+    if (!limits.thumbnail) {  // nor is it turned: the format has its own
+      exif.thumbnail.clear();
+      exif.thumbStrips.clear();
+      exif.thumbStripSizes.clear();
+    }
+    if (options.turnedFrom != kOrientationUpright) MarkUpright(exif, options.turnedFrom, options.turnThumbnail, notes);
+    if (options.adjustSize) exif.SetImageSize(options.height, options.width);
+    if (options.stripGps) StripGpsFromExifXmp(exif, notes);
+    out.tiff = ExifTiff(exif, options.stripGps, limits, notes);
+  } else if (const JpegSection* app0 = source.App0Section()) {
+    ByteWriter segment;
+    segment.u8(0xFF);
+    segment.u8(static_cast<std::uint8_t>(app0->marker));
+    segment.bytes(app0->data);
+    out.jpegApp0 = segment.take();
+  }
+  for (const Bytes& segment : XmpSegments(source, options, notes))
+    if (segment.size() >= 2) out.xmp.emplace_back(segment.begin() + 2, segment.end());
+  if (source.HasIptc()) out.iptc = TIPTCWriter(*source.iptcData).Resource();
+  out.comment = source.comment;
+  return out;
 }
 
 }  // namespace velmora

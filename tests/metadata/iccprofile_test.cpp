@@ -7,6 +7,7 @@
 
 #include "jpeg_builder.h"
 #include "metadata/jpegsegments.h"
+#include "metadata/jpeglayout.h"
 #include "metadata/metadatawriter.h"
 #include "metadata_test_util.h"
 
@@ -179,7 +180,7 @@ TEST(IccProfile, EveryOutputCarriesItAfterTheHeaderAndBeforeTheTables) {
     o.metadata = r.metadata;
     o.width = 320;
     o.height = 240;
-    const Bytes out = img.WriteOutput(encoded, o);
+    const Bytes out = WriteJpegOutput(img, encoded, o);
     std::vector<int> markers;
     for (const auto& [marker, bytes] : Segments(out)) markers.push_back(marker);
     EXPECT_EQ(markers, r.markers) << r.what;
@@ -204,18 +205,18 @@ TEST(IccProfile, NoProfileToCarryLeavesThePlainSaveUntouched) {
   for (const Bytes& source : {Jpeg({}), Jpeg({cmyk}), Jpeg({Chunk(1, 2, Profile(500))})}) {
     TImgData img;
     img.ScanJpegSegments(source, kPartIcc | kPartOrientation);
-    EXPECT_EQ(img.WriteOutput(encoded, TOutputOptions{}), encoded);
+    EXPECT_EQ(WriteJpegOutput(img, encoded, TOutputOptions{}), encoded);
     TOutputOptions off;
     off.iccProfile = false;
-    EXPECT_EQ(img.WriteOutput(encoded, off), encoded);
+    EXPECT_EQ(WriteJpegOutput(img, encoded, off), encoded);
   }
   // Asked not to, even an RGB profile stays out.
   TImgData img;
   img.ScanJpegSegments(Jpeg({Chunk(1, 1, Profile(500))}), kPartIcc);
   TOutputOptions off;
   off.iccProfile = false;
-  EXPECT_EQ(img.WriteOutput(encoded, off), encoded);
-  EXPECT_NE(img.WriteOutput(encoded, TOutputOptions{}), encoded);
+  EXPECT_EQ(WriteJpegOutput(img, encoded, off), encoded);
+  EXPECT_NE(WriteJpegOutput(img, encoded, TOutputOptions{}), encoded);
 }
 
 }  // namespace

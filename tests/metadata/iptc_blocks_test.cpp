@@ -14,6 +14,7 @@
 #include "jpeg_builder.h"
 #include "metadata/iptc.h"
 #include "metadata/jpegsegments.h"
+#include "metadata/jpeglayout.h"
 #include "metadata/metadatawriter.h"
 
 namespace velmora {
@@ -49,7 +50,7 @@ Bytes Write(const Bytes& source, std::vector<TOutputNote>* notes = nullptr) {
   o.metadata = true;
   o.width = 320;
   o.height = 240;
-  return img.WriteOutput(Encoded(), o, notes);
+  return WriteJpegOutput(img, Encoded(), o, notes);
 }
 
 // The datasets of the output's IPTC resource, in the order written; the APP13 segments must follow one

@@ -11,6 +11,8 @@
 
 #include "base/fileio.h"
 #include "jpeg_builder.h"
+#include "metadata/exifedit.h"
+#include "metadata/jpeglayout.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/messages.h"
 #include "metadata_test_util.h"
@@ -32,7 +34,7 @@ Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {
   options.metadata = true;
   options.width = 320;
   options.height = 240;
-  return img.WriteOutput(Encoded(), options);
+  return WriteJpegOutput(img, Encoded(), options);
 }
 
 std::vector<int> Markers(const Bytes& jpeg) {
@@ -258,7 +260,7 @@ TEST(MetadataWriter, SourceWithoutMetadataGivesTheEncodersFile) {
   for (const std::string& source : {plain, dir.filePath("missing.jpg").toStdString()}) {
     TImgData img;
     img.OpenForMetadata(source);
-    EXPECT_EQ(img.WriteOutput(Encoded(), options), Encoded()) << source;
+    EXPECT_EQ(WriteJpegOutput(img, Encoded(), options), Encoded()) << source;
   }
 }
 
@@ -342,7 +344,9 @@ TEST(MetadataWriter, TooLongForTheSegmentDropsTheThumbnailThenFails) {
 
   // Still too long without a thumbnail: the writer refuses rather than wrap the length.
   const auto huge = [](TImgData& img) {
-    img.exifInfo->SetTagValue("UserComment", Bytes(70000, 'x'), SetIn::kMainTable);
+    TExifEdit edit(*img.exifInfo);
+    edit.SetTagValue("UserComment", Bytes(70000, 'x'), SetIn::kMainTable);
+    img.exifInfo->entries = edit.entries;
   };
   EXPECT_EQ(Message([&] { Save(source, huge); }), "Segment $FFe1 przekracza 65535 bajtów");
 }
@@ -409,9 +413,9 @@ TEST(MetadataWriter, DefectiveEncoderOutput) {
       {{0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x04, 1, 2}, "no error"},  // no scan: ends with the data
   };
   for (const Row& r : rows) {
-    TImgData img;
-    ByteWriter out;
-    EXPECT_EQ(Message([&] { img.MergeIntoJpeg(r.encoded, out, kPartsAll); }), r.error);
+    TOutputMetadata pieces;
+    pieces.metadata = true;
+    EXPECT_EQ(Message([&] { LayOutJpeg(r.encoded, pieces); }), r.error);
   }
 }
 
@@ -466,7 +470,7 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
         return r.turn(jpeg, from);
       };
     }
-    const Bytes out = img.WriteOutput(Encoded(), o);
+    const Bytes out = WriteJpegOutput(img, Encoded(), o);
     const Bytes tiff = TiffOf(out);
     const Dir ifd0 = ReadDir(tiff, 8, r.be);
     ASSERT_NE(ifd0.find(0x0112), nullptr) << r.what;
@@ -490,6 +494,104 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
     EXPECT_EQ(ifd1.find(0x0202)->value, U32(static_cast<std::uint32_t>(r.thumbnail.size()), r.be)) << r.what;
     EXPECT_EQ(after.exifInfo->thumbnail, r.thumbnail) << r.what;
   }
+}
+
+// A source with all an output may change: Orientation 6 and a thumbnail, GPS, ColorSpace and the
+// Interoperability index, XMP with a position and a profile name.
+Bytes ChangeableSource() {
+  const TiffBuilder b(false);
+  const Bytes thumbnail{0xFF, 0xD8, 's', 0xFF, 0xD9};
+  TiffEntry jpegOffset(0x0201, kLong, 1, {});
+  jpegOffset.blobOffset = true;
+  const std::string xmp =
+      "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+      "<rdf:Description rdf:about=\"\" xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" "
+      "xmlns:photoshop=\"http://ns.adobe.com/photoshop/1.0/\" exif:GPSLatitude=\"50,3.5N\" "
+      "photoshop:ICCProfile=\"Adobe RGB (1998)\"/></rdf:RDF></x:xmpmeta>";
+  return Jpeg({ExifApp1(b.Build({
+                   {{b.Short(0x0112, {6}), b.Pointer(0x8769, 2), b.Pointer(0x8825, 3)}, 1},
+                   {{b.Short(0x0112, {6}), jpegOffset, b.Long(0x0202, {5})}, -1, thumbnail},
+                   {{b.Short(0xA001, {65535}), b.Pointer(0xA005, 4)}},
+                   {{b.Byte(0x0000, {2, 2, 0, 0})}},
+                   {{b.Ascii(0x0001, "R03")}},
+               })),
+               Segment(0xE1, Concat({Text("http://ns.adobe.com/xap/1.0/"), Bytes{0}, Text(xmp)}))});
+}
+
+TEST(MetadataWriter, TheSourceIsOnlyRead) {
+  TOutputOptions turned;
+  turned.metadata = true;
+  turned.width = 240;
+  turned.height = 320;
+  turned.turnedFrom = 6;
+  turned.turnThumbnail = [](ByteView, int) { return std::optional<Bytes>(Bytes{0xFF, 0xD8, 'u', 0xFF, 0xD9}); };
+  turned.stripGps = true;
+  turned.convertedToSrgb = TSrgbConversion{Bytes{1, 2, 3}, "sRGB IEC61966-2.1"};
+  TOutputOptions kept = turned;
+  kept.turnedFrom = 1;
+  kept.stripGps = false;
+  kept.convertedToSrgb.reset();
+  kept.width = 100;
+  TImgData img;
+  img.ScanJpegSegments(ChangeableSource(), kPartsAll);
+  const std::vector<TTagEntry> entries = img.exifInfo->entries;
+  const Bytes thumbnail = img.exifInfo->thumbnail;
+  const std::vector<Bytes> xmp = img.xmpSegments;
+  // Each twice from the one source, as the size limit's search writes them: the same as from a fresh one.
+  for (const TOutputOptions* o : {&turned, &kept, &turned, &kept}) {
+    TImgData fresh;
+    fresh.ScanJpegSegments(ChangeableSource(), kPartsAll);
+    EXPECT_EQ(WriteJpegOutput(img, Encoded(), *o), WriteJpegOutput(fresh, Encoded(), *o));
+  }
+  ASSERT_EQ(img.exifInfo->entries.size(), entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(img.exifInfo->entries[i].raw, entries[i].raw) << entries[i].name;
+    EXPECT_EQ(img.exifInfo->entries[i].data, entries[i].data) << entries[i].name;
+  }
+  EXPECT_EQ(img.exifInfo->thumbnail, thumbnail);
+  EXPECT_EQ(img.xmpSegments, xmp);
+  EXPECT_TRUE(img.iccProfile.empty());
+}
+
+TEST(MetadataWriter, AFormatWithAThumbnailOfItsOwnGetsNoIfd1) {
+  TImgData img;
+  img.ScanJpegSegments(ChangeableSource(), kPartsAll);
+  TOutputOptions o;
+  o.metadata = true;
+  o.turnedFrom = 6;
+  o.turnThumbnail = [](ByteView, int) -> std::optional<Bytes> { throw std::logic_error("called"); };
+  const TOutputMetadata pieces = MakeOutputMetadata(img, o, {.thumbnail = false});
+  EXPECT_EQ(ReadDir(pieces.tiff, 8, false).next, 0u);
+  EXPECT_TRUE(pieces.notes.empty()) << "nothing turned, nothing lost";
+  EXPECT_TRUE(img.HasThumbnail());
+}
+
+TEST(MetadataWriter, ConvertedToSrgbSaysSoInTheOutput) {
+  TImgData img;
+  img.ScanJpegSegments(ChangeableSource(), kPartsAll);
+  TOutputOptions o;
+  o.metadata = true;
+  o.convertedToSrgb = TSrgbConversion{Bytes{1, 2, 3}, "sRGB IEC61966-2.1"};
+  const TOutputMetadata pieces = MakeOutputMetadata(img, o);
+  EXPECT_EQ(pieces.icc, (Bytes{1, 2, 3}));
+  const std::string packet(pieces.XmpPacket().span().begin(), pieces.XmpPacket().span().end());
+  EXPECT_NE(packet.find("photoshop:ICCProfile=\"sRGB IEC61966-2.1\""), std::string::npos) << packet;
+  TImgData again;
+  again.ScanJpegSegments(LayOutJpeg(Encoded(), pieces), kPartsAll);
+  ASSERT_TRUE(again.HasExif());
+  EXPECT_EQ(again.exifInfo->GetTagNumber("ColorSpace"), 1);
+  const auto& entries = again.exifInfo->entries;
+  const auto interop = std::find_if(entries.begin(), entries.end(),
+                                    [](const TTagEntry& e) { return e.parentId == kParentInterop && e.tag == 1; });
+  ASSERT_NE(interop, entries.end());
+  EXPECT_EQ(interop->raw, Concat({Text("R98"), Bytes{0}}));
+  // Without ColorSpace in the source, one is added; without an Interoperability index, none.
+  TImgData bare;
+  bare.ScanJpegSegments(Jpeg({ExifApp1(TiffBuilder(true).Build({{{TiffBuilder(true).Ascii(0x010F, "Acme")}}}))}),
+                        kPartsAll);
+  again.ScanJpegSegments(WriteJpegOutput(bare, Encoded(), o), kPartsAll);
+  EXPECT_EQ(again.exifInfo->GetTagNumber("ColorSpace"), 1);
+  EXPECT_EQ(again.exifInfo->IndexOfName("InteroperabilityIndex"), -1);
 }
 
 }  // namespace
