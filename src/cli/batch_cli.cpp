@@ -127,6 +127,11 @@ ChromaSampling parseChroma(const std::string& text) {
   throw UsageError("--chroma: \"" + text + "\" nie jest próbkowaniem (420 lub 444)");
 }
 
+OutputFormat parseFormat(const std::string& text) {
+  if (const auto format = outputFormatNamed(text)) return *format;
+  throw UsageError("--format: \"" + text + "\" nie jest formatem (jpeg, webp, avif)");
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--size", true, [](ParseState& s, const std::string& v) { s.options.run.sizeLimit = parseSize(v); }},
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
@@ -153,6 +158,7 @@ constexpr OptionSpec kOptions[] = {
     {"--chroma", true,
      [](ParseState& s, const std::string& v) { s.options.run.output.encoder.chroma = parseChroma(v); }},
     {"--keep-date", false, [](ParseState& s, const std::string&) { s.options.run.output.keepDate = true; }},
+    {"--format", true, [](ParseState& s, const std::string& v) { s.options.run.output.format = parseFormat(v); }},
     // Applied before the other options (parseArguments), so those given beside it win.
     {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
 };
@@ -235,6 +241,7 @@ std::string usageText() {
          "                     [--keep-profile] [--no-rotate] [--caption] [--preset NAZWA] [--settings PLIK] [--keep-going]\n"
          "                     [--jobs N] [--quality N] [--max-size ROZMIAR] [--sharpen POZIOM]\n"
          "                     [--standard-huffman] [--progressive] [--chroma 420|444] [--keep-date]\n"
+         "                     [--format jpeg|webp|avif]\n"
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je jako JPEG\n"
@@ -283,6 +290,10 @@ std::string usageText() {
          "  --progressive  zapis progresywny\n"
          "  --chroma 420|444  próbkowanie kolorów (domyślnie 420; 444 zachowuje ostry kolorowy podpis)\n"
          "  --keep-date    nadaj plikowi wynikowemu datę modyfikacji pliku źródłowego\n"
+         "  --format jpeg|webp|avif  format pliku wynikowego (domyślnie jpeg; rozszerzenie .webp lub .avif);\n"
+         "                 jakość przechodzi na jakość WebP, a w AVIF na kwantyzator (100 - jakość) * 63 / 100;\n"
+         "                 EXIF (bez miniatury), XMP i profil idą na miejsca tych formatów, IPTC nie ma w nich\n"
+         "                 miejsca (\"zapisano bez IPTC: format WebP go nie przechowuje\")\n"
          "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij), a na końcu wypisz\n"
          "                 wszystkie błędne pliki z przyczynami\n"
          "  --jobs N, -j N  przetwarzaj N plików naraz (domyślnie tyle, ile rdzeni może użyć program)\n"

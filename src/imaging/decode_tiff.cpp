@@ -80,7 +80,7 @@ Bytes tagBytes(TIFF* tif, ttag_t tag) {
 
 constexpr std::uint16_t kExifPointer = 0x8769, kGpsPointer = 0x8825;
 // IFD0's entries that describe the photo rather than how its pixels are stored.
-constexpr std::uint16_t kDescriptive[] = {0x010E, 0x010F, 0x0110, 0x0112, 0x011A, 0x011B, 0x0128,
+constexpr std::uint16_t kDescriptive[] = {0x010E, 0x010F, 0x0110, 0x0112, 0x011A,       0x011B,     0x0128,
                                           0x0131, 0x0132, 0x013B, 0x8298, kExifPointer, kGpsPointer};
 
 struct Field {
@@ -111,7 +111,8 @@ std::size_t directoryBytes(const std::vector<Field>& fields) {
 }
 
 // One directory where the writer stands, its values after it; IFD0's pointers get exifAt and gpsAt.
-void writeDirectory(ByteWriter& w, const std::vector<Field>& fields, bool be, std::uint32_t exifAt, std::uint32_t gpsAt) {
+void writeDirectory(ByteWriter& w, const std::vector<Field>& fields, bool be, std::uint32_t exifAt,
+                    std::uint32_t gpsAt) {
   const auto at = static_cast<std::uint32_t>(w.size());
   std::uint32_t values = at + static_cast<std::uint32_t>(2 + 12 * fields.size() + 4);
   w.u16(static_cast<std::uint16_t>(fields.size()), be);
@@ -174,11 +175,11 @@ DecodedPicture decodeTiff(ByteView file, const DecodeLimits& limits) {
   TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxSingleAlloc);
   TIFFOpenOptionsSetErrorHandlerExtR(options.get(), &errorProc, &memory);
   TIFFOpenOptionsSetWarningHandlerExtR(options.get(), &warningProc, &memory);
-  const std::unique_ptr<TIFF, TiffDeleter> tif(TIFFClientOpenExt("", "rm", &memory, &readProc, &writeProc, &seekProc,
-                                                                  &closeProc, &sizeProc, &mapProc, &unmapProc,
-                                                                  options.get()));
+  const std::unique_ptr<TIFF, TiffDeleter> tif(TIFFClientOpenExt(
+      "", "rm", &memory, &readProc, &writeProc, &seekProc, &closeProc, &sizeProc, &mapProc, &unmapProc, options.get()));
   const auto fail = [&memory](const char* what) {
-    throw ImagingError(std::string("Nie mogę odczytać obrazu TIFF: ") + (memory.message.empty() ? what : memory.message));
+    throw ImagingError(std::string("Nie mogę odczytać obrazu TIFF: ") +
+                       (memory.message.empty() ? what : memory.message));
   };
   if (!tif) fail("uszkodzony plik");
   uint32_t width = 0, height = 0;
@@ -193,7 +194,8 @@ DecodedPicture decodeTiff(ByteView file, const DecodeLimits& limits) {
   // The rows as stored (the requested orientation is the file's own), each pixel R G B A in memory,
   // alpha premultiplied; Format_RGB32 rows of this width are exactly width * 4 bytes apart.
   auto* raster = reinterpret_cast<uint32_t*>(out.picture.bits());
-  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster, orientation < 1 || orientation > 8 ? 1 : orientation, 1))
+  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster, orientation < 1 || orientation > 8 ? 1 : orientation,
+                                 1))
     fail("uszkodzone dane obrazu");
   for (int y = 0; y < out.picture.height(); ++y) {
     std::uint8_t* p = out.picture.scanLine(y);

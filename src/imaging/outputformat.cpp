@@ -52,15 +52,16 @@ Bytes webpBitstream(const QImage& rgb, int quality) {
   WebPMemoryWriterInit(&writer);
   pic.writer = WebPMemoryWrite;
   pic.custom_ptr = &writer;
-  const bool ok = WebPPictureImportBGRX(&pic, rgb.constBits(), static_cast<int>(rgb.bytesPerLine())) &&
-                  WebPEncode(&config, &pic);
+  const bool ok =
+      WebPPictureImportBGRX(&pic, rgb.constBits(), static_cast<int>(rgb.bytesPerLine())) && WebPEncode(&config, &pic);
   const int error = pic.error_code;
   WebPPictureFree(&pic);
   Bytes out(writer.mem, writer.mem + (ok ? writer.size : 0));
   WebPMemoryWriterClear(&writer);
   if (!ok) {
-    throw ImagingError(error == VP8_ENC_ERROR_OUT_OF_MEMORY ? noMemoryForImageText(rgb.width(), rgb.height())
-                                                            : "Nie mogę zapisać obrazu WebP (błąd " + std::to_string(error) + ")");
+    throw ImagingError(error == VP8_ENC_ERROR_OUT_OF_MEMORY
+                           ? noMemoryForImageText(rgb.width(), rgb.height())
+                           : "Nie mogę zapisać obrazu WebP (błąd " + std::to_string(error) + ")");
   }
   return out;
 }
@@ -82,7 +83,8 @@ struct AvifEncoderDeleter {
 };
 
 void checkAvif(avifResult result) {
-  if (result != AVIF_RESULT_OK) throw ImagingError(std::string("Nie mogę zapisać obrazu AVIF: ") + avifResultToString(result));
+  if (result != AVIF_RESULT_OK)
+    throw ImagingError(std::string("Nie mogę zapisać obrazu AVIF: ") + avifResultToString(result));
 }
 
 }  // namespace
@@ -121,8 +123,8 @@ Bytes encodeWebp(const QImage& picture, int quality, const ContainerMetadata& me
 
 Bytes encodeAvif(const QImage& picture, int quality, const ContainerMetadata& metadata) {
   const QImage rgb = asRgb32(picture);
-  const std::unique_ptr<avifImage, AvifImageDeleter> image(
-      avifImageCreate(static_cast<uint32_t>(rgb.width()), static_cast<uint32_t>(rgb.height()), 8, AVIF_PIXEL_FORMAT_YUV420));
+  const std::unique_ptr<avifImage, AvifImageDeleter> image(avifImageCreate(
+      static_cast<uint32_t>(rgb.width()), static_cast<uint32_t>(rgb.height()), 8, AVIF_PIXEL_FORMAT_YUV420));
   if (!image) throw ImagingError(noMemoryForImageText(rgb.width(), rgb.height()));
   // Full range, the sRGB primaries and curve, BT.601 coefficients: what browsers assume of a photo.
   image->yuvRange = AVIF_RANGE_FULL;

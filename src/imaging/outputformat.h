@@ -17,8 +17,8 @@ enum class OutputFormat { kJpeg, kWebp, kAvif };
 
 // "jpeg", "webp", "avif" (the settings' and the command line's names); nothing for any other.
 std::optional<OutputFormat> outputFormatNamed(std::string_view name);
-std::string_view outputFormatName(OutputFormat format);      // "jpeg", "webp", "avif"
-std::string_view outputFormatTitle(OutputFormat format);     // "JPEG", "WebP", "AVIF"
+std::string_view outputFormatName(OutputFormat format);       // "jpeg", "webp", "avif"
+std::string_view outputFormatTitle(OutputFormat format);      // "JPEG", "WebP", "AVIF"
 std::string_view outputFormatExtension(OutputFormat format);  // ".jpg", ".webp", ".avif"
 
 struct ContainerMetadata {

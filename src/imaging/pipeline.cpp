@@ -10,6 +10,7 @@
 #include "imaging/jpegcodec.h"
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
+#include "imaging/outputformat.h"
 #include "metadata/jpegmarkers.h"
 #include "imaging/resampler.h"
 #include "imaging/sharpen.h"
@@ -45,20 +46,66 @@ void refuseOverwritingSource(const fs::path& source, const fs::path& output) {
   }
 }
 
+// What a WebP or AVIF output carries, in the container's own places: the EXIF block without its
+// thumbnail (both have their own previews), the XMP packet, the profile. A save with metadata that
+// fails carries the profile alone, as a JPEG's plain save does.
+ContainerMetadata containerMetadata(const TImgData& source, const TOutputOptions& output, OutputFormat format,
+                                    std::vector<TOutputNote>& notes) {
+  const TPieceLimits limits{.tiffFits = {}, .thumbnail = false};
+  try {
+    const TOutputMetadata pieces = MakeOutputMetadata(source, output, limits);
+    notes.insert(notes.end(), pieces.notes.begin(), pieces.notes.end());
+    if (!pieces.iptc.empty())
+      notes.push_back({TOutputNote::Kind::kOutput, "zapisano bez IPTC: format " +
+                                                       std::string(outputFormatTitle(format)) + " go nie przechowuje"});
+    const ByteView xmp = pieces.XmpPacket();
+    return {pieces.tiff, Bytes(xmp.span().begin(), xmp.span().end()), pieces.icc};
+  } catch (const std::exception& e) {
+    if (!output.metadata) return {};
+    notes.push_back({TOutputNote::Kind::kMetadata, e.what()});
+  }
+  TOutputOptions plain;
+  plain.iccProfile = output.iccProfile;
+  plain.convertedToSrgb = output.convertedToSrgb;
+  try {
+    return {{}, {}, MakeOutputMetadata(source, plain, limits).icc};
+  } catch (const std::exception&) {
+  }
+  return {};
+}
+
 // The file's bytes: encoded at the options' quality or, under a size limit, at the highest that fits.
 Bytes encodeOutput(const QImage& picture, const OutputOptions& options, const TImgData& segments,
                    const TOutputOptions& output, FileOutcome& outcome) {
-  if (options.maxBytes == 0) {
-    outcome.quality = options.encoder.quality;
-    return carryOverMetadata(encodeJpeg(picture, options.encoder), segments, output, &outcome.notes);
-  }
   // The search finishes more than one file; only the notes of the one written count.
   std::vector<TOutputNote> notes;
+  EncodeAt encode;
+  FinishFile finish;
+  if (options.format == OutputFormat::kJpeg) {
+    encode = [&](int quality) {
+      EncoderOptions at = options.encoder;
+      at.quality = quality;
+      return encodeJpeg(picture, at);
+    };
+    finish = [&](Bytes encoded) {
+      notes.clear();
+      return carryOverMetadata(std::move(encoded), segments, output, &notes);
+    };
+  } else {
+    // The metadata goes inside the container at every quality: the sizes the search sees are exact.
+    const ContainerMetadata metadata = containerMetadata(segments, output, options.format, notes);
+    const auto encoder = options.format == OutputFormat::kWebp ? &encodeWebp : &encodeAvif;
+    encode = [&picture, metadata, encoder](int quality) { return encoder(picture, quality, metadata); };
+    finish = [](Bytes file) { return file; };
+  }
+  if (options.maxBytes == 0) {
+    outcome.quality = options.encoder.quality;
+    Bytes file = finish(encode(options.encoder.quality));
+    outcome.notes.insert(outcome.notes.end(), notes.begin(), notes.end());
+    return file;
+  }
   const FittedFile fitted =
-      EncodeWithinLimit(picture, options.encoder, options.maxBytes, kLimitFloorQuality, [&](Bytes encoded) {
-        notes.clear();
-        return carryOverMetadata(std::move(encoded), segments, output, &notes);
-      });
+      EncodeWithinLimit(options.encoder.quality, options.maxBytes, kLimitFloorQuality, encode, finish);
   outcome.quality = fitted.quality;
   outcome.notes.insert(outcome.notes.end(), notes.begin(), notes.end());
   if (!fitted.fits) {
@@ -136,7 +183,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // Refuse a bad limit before any work, not after the file was read.
     if (options.scale) applySizeRule(1, 1, options.sizeLimit, false);
     FileOutcome outcome;
-    outcome.output = outputPath(options.destFolder, name, options.nameMode, options.affix);
+    outcome.output = outputPath(options.destFolder, name, options.nameMode, options.affix, options.output.format);
     if (!options.allowReplaceSource) refuseOverwritingSource(source, outcome.output);
     // A name the file system cannot take fails now, not after the picture was made.
     checkFileNameFits(outcome.output);
@@ -161,7 +208,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     if (format != PictureFormat::kJpeg) decoded = decodePicture(file, format, {kMaxPixels, admit});
     std::vector<std::string> dropped;
     const Bytes header = decoded ? jpegHeaderOf(decoded->metadata, dropped) : Bytes{};
-    const std::unique_ptr<const TImgData> segments = readSourceSegments(decoded ? header : file, options.keepMetadata);
+    const std::unique_ptr<const TImgData> segments =
+        readSourceSegments(decoded ? header : file, options.keepMetadata);
     if (options.keepMetadata)
       for (std::string& cause : dropped) outcome.notes.push_back({TOutputNote::Kind::kMetadata, std::move(cause)});
     if (segments->headerCut)

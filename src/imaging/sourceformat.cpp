@@ -140,7 +140,8 @@ Bytes tiffStructure(ByteView exif) {
   if (exif.has(0, 6) && std::memcmp(exif.span().data(), "Exif\0\0", 6) == 0) at = 6;
   const auto rest = exif.bytesUpTo(at, exif.size());
   const ByteView tiff(rest);
-  const bool valid = tiff.has(0, 4) && (std::memcmp(rest.data(), "II*\0", 4) == 0 || std::memcmp(rest.data(), "MM\0*", 4) == 0);
+  const bool valid =
+      tiff.has(0, 4) && (std::memcmp(rest.data(), "II*\0", 4) == 0 || std::memcmp(rest.data(), "MM\0*", 4) == 0);
   return valid ? Bytes(rest.begin(), rest.end()) : Bytes{};
 }
 

@@ -51,9 +51,12 @@ TEST(OutputFormat, ReferenceDecodersAndExiftoolReadEveryOutput) {
     ASSERT_EQ(decoded.size(), picture.size());
     for (const QPoint at : {QPoint(40, 120), QPoint(280, 120)}) {
       const QRgb want = picture.pixel(at), got = decoded.pixel(at);
-      EXPECT_LE(std::abs(qRed(want) - qRed(got)) + std::abs(qGreen(want) - qGreen(got)) + std::abs(qBlue(want) - qBlue(got)), 24);
+      EXPECT_LE(
+          std::abs(qRed(want) - qRed(got)) + std::abs(qGreen(want) - qGreen(got)) + std::abs(qBlue(want) - qBlue(got)),
+          24);
     }
-    const QString tags = RunTool("exiftool", {"-q", "-T", "-Make", "-DateTimeOriginal", "-Title", "-ProfileDescription", file});
+    const QString tags =
+        RunTool("exiftool", {"-q", "-T", "-Make", "-DateTimeOriginal", "-Title", "-ProfileDescription", file});
     EXPECT_TRUE(tags.startsWith("CASIO\t2001:03:14 08:46:51\tKwiat\t")) << tags.toStdString();
     EXPECT_TRUE(tags.contains("Adobe RGB")) << tags.toStdString();
   }

@@ -40,7 +40,8 @@ int LargestDifference(const QImage& picture, const QByteArray& rgb) {
   for (int y = 0; y < picture.height(); ++y)
     for (int x = 0; x < picture.width(); ++x, ref += 3) {
       const QRgb c = picture.pixel(x, y);
-      for (const int d : {qRed(c) - ref[0], qGreen(c) - ref[1], qBlue(c) - ref[2]}) worst = std::max(worst, std::abs(d));
+      for (const int d : {qRed(c) - ref[0], qGreen(c) - ref[1], qBlue(c) - ref[2]})
+        worst = std::max(worst, std::abs(d));
     }
   return worst;
 }
@@ -71,7 +72,7 @@ TEST(SourceFormat, EveryFormatDecodesAsAnOutsideDecoderWithItsMetadata) {
     EXPECT_EQ(d.picture.format(), QImage::Format_RGB32);
     // Lossy formats decode alike in every decoder; 16 bits and alpha may round one level apart.
     EXPECT_LE(LargestDifference(d.picture, OutsideRgb(kDir + row.file, row.format == PictureFormat::kHeif,
-                                                    scratch.filePath("heif.png"))),
+                                                      scratch.filePath("heif.png"))),
               1);
     EXPECT_EQ(!d.metadata.exif.empty(), row.exif);
     if (row.exif) {
