@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more. Each one installs what it needs first.
-.PHONY: deps run test test-release build release package bench bench-colour fuzz format docs clean
+.PHONY: deps run test test-release build release package bench bench-colour bench-formats fuzz format docs clean
 
 WERROR ?= $(if $(VELMORA_WERROR),$(VELMORA_WERROR),OFF)
 
@@ -55,6 +55,11 @@ bench: release
 bench-colour: release
 	cmake --build --preset release --target $(BENCHMARKS)
 	./bench/colour.sh
+
+# HEIC sources against heif-convert: colours after the same colour rule, orientation, speed.
+bench-formats: release
+	cmake --build --preset release --target $(BENCHMARKS)
+	./bench/formats.sh
 
 # The pictures in docs/ (screenshots of the window), from the release build.
 docs: deps

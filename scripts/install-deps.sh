@@ -8,12 +8,18 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   # colour conversion; the CMYK profile used when a CMYK picture has none (run time)
   liblcms2-dev libgs-common
+  # the input formats besides JPEG
+  libheif-dev libpng-dev libtiff-dev libwebp-dev
+  # the output formats besides JPEG (libwebp-dev also holds the mux library)
+  libavif-dev
   libgtest-dev libgmock-dev
   fonts-liberation fonts-dejavu-core
   # outside checkers and peers used by tests and benchmarks
   imagemagick libimage-exiftool-perl exiv2 libvips-tools
   # jpgicc and tificc, the colour benchmark's peers; the profiles of its pictures and of the colour tests
   liblcms2-utils icc-profiles-free colord-data
+  # heif-convert, the reference decode of HEIF sources; dwebp and avifdec, of the other outputs
+  libheif-examples webp libavif-bin
   # fuzzing (clang with its sanitizer runtimes) and a virtual display for screenshots
   clang libclang-rt-14-dev xvfb xauth
   # peak memory in the benchmark

@@ -90,7 +90,7 @@ void TForm1::DropPaths(const QStringList& paths) {
     }
   }
   Recount();
-  if (ticked == 0) ShowNotice(QStringLiteral("Upuszczone pliki nie są zdjęciami JPEG"));
+  if (ticked == 0) ShowNotice(QStringLiteral("Upuszczone pliki nie są zdjęciami"));
 }
 
 }  // namespace velmora

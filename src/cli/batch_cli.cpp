@@ -127,6 +127,11 @@ ChromaSampling parseChroma(const std::string& text) {
   throw UsageError("--chroma: \"" + text + "\" nie jest próbkowaniem (420 lub 444)");
 }
 
+OutputFormat parseFormat(const std::string& text) {
+  if (const auto format = outputFormatNamed(text)) return *format;
+  throw UsageError("--format: \"" + text + "\" nie jest formatem (jpeg, webp, avif)");
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--size", true, [](ParseState& s, const std::string& v) { s.options.run.sizeLimit = parseSize(v); }},
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
@@ -153,6 +158,7 @@ constexpr OptionSpec kOptions[] = {
     {"--chroma", true,
      [](ParseState& s, const std::string& v) { s.options.run.output.encoder.chroma = parseChroma(v); }},
     {"--keep-date", false, [](ParseState& s, const std::string&) { s.options.run.output.keepDate = true; }},
+    {"--format", true, [](ParseState& s, const std::string& v) { s.options.run.output.format = parseFormat(v); }},
     // Applied before the other options (parseArguments), so those given beside it win.
     {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
 };
@@ -235,12 +241,17 @@ std::string usageText() {
          "                     [--keep-profile] [--no-rotate] [--caption] [--preset NAZWA] [--settings PLIK] [--keep-going]\n"
          "                     [--jobs N] [--quality N] [--max-size ROZMIAR] [--sharpen POZIOM]\n"
          "                     [--standard-huffman] [--progressive] [--chroma 420|444] [--keep-date]\n"
+         "                     [--format jpeg|webp|avif]\n"
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
-         "Skaluje zdjęcia JPEG z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je\n"
-         "w folderze DEST (domyślnie jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki \"*.jpg\"\n"
-         "i \"*.jpeg\" z folderu SOURCE (wielkość liter bez znaczenia) w jednej liście według nazwy, jak okno\n"
-         "(IMG_2 przed IMG_10, a.jpeg przed b.jpg).\n"
+         "Skaluje zdjęcia z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je jako JPEG\n"
+         "w folderze DEST (domyślnie jakość 90) pod nową nazwą z prefiksem lub sufiksem. Bez NAZW bierze pliki\n"
+         "\"*.jpg\", \"*.jpeg\", \"*.heic\", \"*.heif\", \"*.png\", \"*.tif\", \"*.tiff\" i \"*.webp\" z folderu SOURCE\n"
+         "(wielkość liter bez znaczenia) w jednej liście według nazwy, jak okno (IMG_2 przed IMG_10, a.jpeg\n"
+         "przed b.jpg). Format rozpoznaje po zawartości; plik, którego zawartość nie pasuje do rozszerzenia,\n"
+         "jest błędem. Plik wynikowy zdjęcia innego niż JPEG ma rozszerzenie .jpg; przezroczystość\n"
+         "ląduje na białym tle, a z wielostronicowego TIFF-a brana jest pierwsza strona. Zdjęcie HEIC jest\n"
+         "obracane tak, jak mówi jego kontener, a jego EXIF Orientation nie jest stosowane drugi raz.\n"
          "Kolory zdjęć z profilem kolorów ICC innym niż sRGB (Adobe RGB, Display P3, ProPhoto), zdjęć CMYK\n"
          "i zdjęć w skali szarości z profilem są zamieniane na sRGB, a plik wynikowy dostaje profil sRGB,\n"
          "także bez --exif; zdjęcia sRGB i bez profilu zostają, jak są. Zdjęcie, którego kolorów nie da się\n"
@@ -279,6 +290,10 @@ std::string usageText() {
          "  --progressive  zapis progresywny\n"
          "  --chroma 420|444  próbkowanie kolorów (domyślnie 420; 444 zachowuje ostry kolorowy podpis)\n"
          "  --keep-date    nadaj plikowi wynikowemu datę modyfikacji pliku źródłowego\n"
+         "  --format jpeg|webp|avif  format pliku wynikowego (domyślnie jpeg; rozszerzenie .webp lub .avif);\n"
+         "                 jakość przechodzi na jakość WebP, a w AVIF na kwantyzator (100 - jakość) * 63 / 100;\n"
+         "                 EXIF (bez miniatury), XMP i profil idą na miejsca tych formatów, IPTC nie ma w nich\n"
+         "                 miejsca (\"zapisano bez IPTC: format WebP go nie przechowuje\")\n"
          "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij), a na końcu wypisz\n"
          "                 wszystkie błędne pliki z przyczynami\n"
          "  --jobs N, -j N  przetwarzaj N plików naraz (domyślnie tyle, ile rdzeni może użyć program)\n"

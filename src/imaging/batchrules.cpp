@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "imaging/imagingerror.h"
+#include "imaging/sourceformat.h"
 
 namespace velmora {
 
@@ -52,7 +53,7 @@ std::string affixFault(std::string_view affix) {
   return {};
 }
 
-std::string outputName(std::string_view name, NameMode mode, std::string_view affix) {
+std::string outputName(std::string_view name, NameMode mode, std::string_view affix, OutputFormat format) {
   if (name.empty() || name.find('/') != std::string_view::npos || name.find('\0') != std::string_view::npos) {
     throw ImagingError("Nieprawidłowa nazwa pliku: \"" + std::string(name) + "\"");
   }
@@ -68,14 +69,20 @@ std::string outputName(std::string_view name, NameMode mode, std::string_view af
     const std::size_t ext = dot == std::string_view::npos ? name.size() : dot;
     out = std::string(name.substr(0, ext)) + std::string(affix) + std::string(name.substr(ext));
   }
+  // The extension names what is written: a JPEG from a JPEG keeps the source's.
+  const auto source = formatOfName(name);
+  if (format != OutputFormat::kJpeg || (source && *source != PictureFormat::kJpeg)) {
+    const std::size_t dot = out.rfind('.');
+    out = out.substr(0, dot == std::string::npos ? out.size() : dot) + std::string(outputFormatExtension(format));
+  }
   // Joined to the folder, these name the folder itself or its parent, not a file.
   if (out == "." || out == "..") throw ImagingError("Nieprawidłowa nazwa pliku wynikowego: \"" + out + "\"");
   return out;
 }
 
 std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
-                                 std::string_view affix) {
-  return destFolder / outputName(name, mode, affix);
+                                 std::string_view affix, OutputFormat format) {
+  return destFolder / outputName(name, mode, affix, format);
 }
 
 }  // namespace velmora

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "imaging/outputformat.h"
+
 namespace velmora {
 
 enum class ScaleAction { Keep, Reduce, Enlarge };
@@ -32,12 +34,15 @@ std::string affixFault(std::string_view affix);
 
 // The naming rule on a file name (no folder), byte for byte: prefix gives affix + name; suffix puts
 // the affix between the name without its extension and the extension (from the last "." on, case
-// kept; none when the name has no "."). An empty affix gives the name itself. Throws ImagingError for an empty
-// name, a name or affix that holds a folder separator or a NUL, and a result that is "." or "..".
-std::string outputName(std::string_view name, NameMode mode, std::string_view affix);
+// kept; none when the name has no "."). An empty affix gives the name itself. The extension then becomes
+// the output format's: .webp, .avif, or .jpg for a JPEG from another format (a JPEG source keeps its
+// own, case and all). Throws ImagingError for an empty name, a name or affix that holds a folder
+// separator or a NUL, and a result that is "." or "..".
+std::string outputName(std::string_view name, NameMode mode, std::string_view affix,
+                       OutputFormat format = OutputFormat::kJpeg);
 
 // The destination folder joined with outputName(...).
 std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
-                                 std::string_view affix);
+                                 std::string_view affix, OutputFormat format = OutputFormat::kJpeg);
 
 }  // namespace velmora

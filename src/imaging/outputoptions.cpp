@@ -27,7 +27,7 @@ struct OptionKey {
   QString (*write)(const OutputOptions&);
 };
 
-const std::array<OptionKey, 8> kOptionKeys{{
+const std::array<OptionKey, 9> kOptionKeys{{
     {"jakosc",
      [](OutputOptions& o, const QString& v) {
        if (const auto q = Number(v, kMinQuality, kMaxQuality)) o.encoder.quality = static_cast<int>(*q);
@@ -63,6 +63,11 @@ const std::array<OptionKey, 8> kOptionKeys{{
        o.convertColours = v.trimmed().compare(QStringLiteral("zrodlo"), Qt::CaseInsensitive) != 0;
      },
      [](const OutputOptions& o) { return o.convertColours ? QStringLiteral("sRGB") : QStringLiteral("zrodlo"); }},
+    {"format",
+     [](OutputOptions& o, const QString& v) {
+       if (const auto f = outputFormatNamed(v.trimmed().toLower().toStdString())) o.format = *f;
+     },
+     [](const OutputOptions& o) { return QString::fromUtf8(outputFormatName(o.format).data()); }},
 }};
 
 constexpr const char* kSharpeningNames[] = {"brak", "lekkie", "średnie", "mocne"};
@@ -99,6 +104,8 @@ std::optional<Sharpening> SharpeningFromName(const QString& name) {
 QString OutputOptionsSummary(const OutputOptions& options) {
   const EncoderOptions& e = options.encoder;
   QStringList parts;
+  if (options.format != OutputFormat::kJpeg)
+    parts << QStringLiteral("format ") + QString::fromUtf8(outputFormatTitle(options.format).data());
   if (e.quality != kJpegQuality) parts << QStringLiteral("jakość %1").arg(e.quality);
   if (options.maxBytes != 0) parts << QStringLiteral("do %1 KB").arg(options.maxBytes / kBytesPerKB);
   if (options.sharpening != Sharpening::None) parts << Key("wyostrzanie ") + SharpeningName(options.sharpening);

@@ -13,12 +13,14 @@
 #include <vector>
 
 #include "imaging/jpegcodec.h"
+#include "imaging/outputformat.h"
 
 namespace velmora {
 
 enum class Sharpening { None, Low, Medium, High };
 
 struct OutputOptions {
+  OutputFormat format = OutputFormat::kJpeg;  // "format"; the JPEG encoder's options apply to JPEG alone
   EncoderOptions encoder;
   std::uint64_t maxBytes = 0;  // the file-size limit, metadata included; 0: none
   Sharpening sharpening = Sharpening::None;
@@ -38,7 +40,7 @@ inline constexpr std::uint64_t kMaxLimitKB = 1000000;
 
 using OptionKeyLookup = std::function<QString(const QString& key)>;
 
-// The options stored under their settings keys ("jakosc", "max KB", "wyostrzanie", "progresywny",
+// The options stored under their settings keys ("format", "jakosc", "max KB", "wyostrzanie", "progresywny",
 // "chroma", "standardowy Huffman", "zachowaj datę"); an absent or unreadable value is the default.
 OutputOptions OutputOptionsFromKeys(const OptionKeyLookup& lookup);
 // Every key with its value, in the order above, normalised (flags "T"/"N", "max KB" empty for none).

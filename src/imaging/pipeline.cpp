@@ -10,8 +10,12 @@
 #include "imaging/jpegcodec.h"
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
+#include "imaging/outputformat.h"
 #include "metadata/jpegmarkers.h"
+#include "imaging/resampler.h"
 #include "imaging/sharpen.h"
+#include "imaging/sourceformat.h"
+#include "imaging/sourcepicture.h"
 #include "imaging/sizelimit.h"
 #include "metadata/jpeglayout.h"
 #include "metadata/jpegsegments.h"
@@ -42,20 +46,66 @@ void refuseOverwritingSource(const fs::path& source, const fs::path& output) {
   }
 }
 
+// What a WebP or AVIF output carries, in the container's own places: the EXIF block without its
+// thumbnail (both have their own previews), the XMP packet, the profile. A save with metadata that
+// fails carries the profile alone, as a JPEG's plain save does.
+ContainerMetadata containerMetadata(const TImgData& source, const TOutputOptions& output, OutputFormat format,
+                                    std::vector<TOutputNote>& notes) {
+  const TPieceLimits limits{.tiffFits = {}, .thumbnail = false};
+  try {
+    const TOutputMetadata pieces = MakeOutputMetadata(source, output, limits);
+    notes.insert(notes.end(), pieces.notes.begin(), pieces.notes.end());
+    if (!pieces.iptc.empty())
+      notes.push_back({TOutputNote::Kind::kOutput, "zapisano bez IPTC: format " +
+                                                       std::string(outputFormatTitle(format)) + " go nie przechowuje"});
+    const ByteView xmp = pieces.XmpPacket();
+    return {pieces.tiff, Bytes(xmp.span().begin(), xmp.span().end()), pieces.icc};
+  } catch (const std::exception& e) {
+    if (!output.metadata) return {};
+    notes.push_back({TOutputNote::Kind::kMetadata, e.what()});
+  }
+  TOutputOptions plain;
+  plain.iccProfile = output.iccProfile;
+  plain.convertedToSrgb = output.convertedToSrgb;
+  try {
+    return {{}, {}, MakeOutputMetadata(source, plain, limits).icc};
+  } catch (const std::exception&) {
+  }
+  return {};
+}
+
 // The file's bytes: encoded at the options' quality or, under a size limit, at the highest that fits.
 Bytes encodeOutput(const QImage& picture, const OutputOptions& options, const TImgData& segments,
                    const TOutputOptions& output, FileOutcome& outcome) {
-  if (options.maxBytes == 0) {
-    outcome.quality = options.encoder.quality;
-    return carryOverMetadata(encodeJpeg(picture, options.encoder), segments, output, &outcome.notes);
-  }
   // The search finishes more than one file; only the notes of the one written count.
   std::vector<TOutputNote> notes;
+  EncodeAt encode;
+  FinishFile finish;
+  if (options.format == OutputFormat::kJpeg) {
+    encode = [&](int quality) {
+      EncoderOptions at = options.encoder;
+      at.quality = quality;
+      return encodeJpeg(picture, at);
+    };
+    finish = [&](Bytes encoded) {
+      notes.clear();
+      return carryOverMetadata(std::move(encoded), segments, output, &notes);
+    };
+  } else {
+    // The metadata goes inside the container at every quality: the sizes the search sees are exact.
+    const ContainerMetadata metadata = containerMetadata(segments, output, options.format, notes);
+    const auto encoder = options.format == OutputFormat::kWebp ? &encodeWebp : &encodeAvif;
+    encode = [&picture, metadata, encoder](int quality) { return encoder(picture, quality, metadata); };
+    finish = [](Bytes file) { return file; };
+  }
+  if (options.maxBytes == 0) {
+    outcome.quality = options.encoder.quality;
+    Bytes file = finish(encode(options.encoder.quality));
+    outcome.notes.insert(outcome.notes.end(), notes.begin(), notes.end());
+    return file;
+  }
   const FittedFile fitted =
-      EncodeWithinLimit(picture, options.encoder, options.maxBytes, kLimitFloorQuality, [&](Bytes encoded) {
-        notes.clear();
-        return carryOverMetadata(std::move(encoded), segments, output, &notes);
-      });
+      EncodeWithinLimit(options.encoder.quality, options.maxBytes, kLimitFloorQuality, encode, finish);
   outcome.quality = fitted.quality;
   outcome.notes.insert(outcome.notes.end(), notes.begin(), notes.end());
   if (!fitted.fits) {
@@ -133,50 +183,66 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // Refuse a bad limit before any work, not after the file was read.
     if (options.scale) applySizeRule(1, 1, options.sizeLimit, false);
     FileOutcome outcome;
-    outcome.output = outputPath(options.destFolder, name, options.nameMode, options.affix);
+    outcome.output = outputPath(options.destFolder, name, options.nameMode, options.affix, options.output.format);
     if (!options.allowReplaceSource) refuseOverwritingSource(source, outcome.output);
     // A name the file system cannot take fails now, not after the picture was made.
     checkFileNameFits(outcome.output);
 
     // The source is read once: the decoder and the metadata both take these bytes. Only a regular
     // file, and one that can fit the budget, is read at all.
-    const Bytes jpeg = readRegularFile(source, kMaxSourceBytes);
-    const std::unique_ptr<const TImgData> segments = readSourceSegments(jpeg, options.keepMetadata);
-    if (segments->report.headerCut)
-      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->report.headerCutAt)});
-    const int orientation = options.rotate ? segments->Orientation() : kOrientationUpright;
-    TOutputOptions output;
-    std::shared_ptr<const ColourConversion> colour;
-    if (options.convertColours) {
-      const StoredColour stored = jpegStoredColour(jpeg);
-      colour = options.colourConversions ? options.colourConversions->For(stored, segments->iccProfile)
-                                         : std::make_shared<const ColourConversion>(stored, segments->iccProfile);
-    }
+    const Bytes file = readRegularFile(source, kMaxSourceBytes);
+    const PictureFormat format = checkedFormat(name, file);
     // Held from the header on until the file is written: what its picture needs of the run's memory.
     std::optional<MemoryBudget::Lease> memory;
     QSize planned;
     const auto admit = [&](std::uint64_t decodeBytes) {
       // Besides the decode: the source's bytes, the picture turned upright and the encoder's output.
       const std::uint64_t picture = std::uint64_t(planned.width()) * std::uint64_t(planned.height()) * 4;
-      const std::uint64_t need = jpeg.size() + decodeBytes + picture + picture / 2;
+      const std::uint64_t need = file.size() + decodeBytes + picture + picture / 2;
       const std::uint64_t limit = options.memory ? options.memory->perFileLimit() : kDecodeMemoryLimit;
       if (need > limit) throw ImagingError(tooMuchMemoryMessage(need));
       if (options.memory) memory.emplace(options.memory->reserve(need));
     };
+    // Other formats are decoded whole first: their metadata comes out of the decoder with the picture.
+    std::optional<DecodedPicture> decoded;
+    if (format != PictureFormat::kJpeg) decoded = decodePicture(file, format, {kMaxPixels, admit});
+    std::vector<std::string> dropped;
+    const Bytes header = decoded ? jpegHeaderOf(decoded->metadata, dropped) : Bytes{};
+    const std::unique_ptr<const TImgData> segments =
+        readSourceSegments(decoded ? header : file, options.keepMetadata);
+    if (options.keepMetadata)
+      for (std::string& cause : dropped) outcome.notes.push_back({TOutputNote::Kind::kMetadata, std::move(cause)});
+    if (segments->report.headerCut)
+      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->report.headerCutAt)});
+    // A container that turned its picture itself leaves the EXIF Orientation to the metadata alone.
+    const bool upright = decoded && decoded->metadata.upright;
+    const int orientation = options.rotate && !upright ? segments->Orientation() : kOrientationUpright;
+    TOutputOptions output;
+    std::shared_ptr<const ColourConversion> colour;
+    if (options.convertColours) {
+      const StoredColour stored = decoded ? StoredColour::kRgb : jpegStoredColour(file);
+      colour = options.colourConversions ? options.colourConversions->For(stored, segments->iccProfile)
+                                         : std::make_shared<const ColourConversion>(stored, segments->iccProfile);
+    }
     // The size rule applies to the upright picture. The halftone stretch treats both axes alike, so
     // scaling the stored picture and turning the small result gives the same pixels, at less cost.
-    QImage picture = decodeJpegScaled(
-        jpeg,
-        [&](QSize stored) {
-          planned = stored;
-          if (!options.scale) return stored;
-          const QSize full = UprightSize(stored, orientation);
-          const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
-          outcome.action = plan.action;
-          planned = UprightSize(QSize(plan.width, plan.height), orientation);
-          return planned;
-        },
-        kMaxPixels, admit, colour && colour->NeedsStoredInks());
+    const auto target = [&](QSize stored) {
+      planned = stored;
+      if (!options.scale) return stored;
+      const QSize full = UprightSize(stored, orientation);
+      const ScalePlan plan = applySizeRule(full.width(), full.height(), options.sizeLimit, options.enlarge);
+      outcome.action = plan.action;
+      planned = UprightSize(QSize(plan.width, plan.height), orientation);
+      return planned;
+    };
+    QImage picture;
+    if (decoded) {
+      const QSize size = target(decoded->picture.size());
+      picture = size == decoded->picture.size() ? decoded->picture : scaleHalftone(decoded->picture, size);
+      decoded->picture = QImage();
+    } else {
+      picture = decodeJpegScaled(file, target, kMaxPixels, admit, colour && colour->NeedsStoredInks());
+    }
     // Before the turn, which moves pixels only, and before the caption, whose colours are sRGB already.
     if (colour && colour->Converts()) {
       colour->Apply(picture);
@@ -194,7 +260,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     output.metadata = options.keepMetadata;
     output.width = outcome.width;
     output.height = outcome.height;
-    output.turnedFrom = orientation;
+    output.turnedFrom = upright ? segments->Orientation() : orientation;
     output.turnThumbnail = turnThumbnail;
     output.stripGps = options.stripGps;
     writeFileAtomically(outcome.output, encodeOutput(picture, options.output, *segments, output, outcome),

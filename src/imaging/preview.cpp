@@ -9,6 +9,8 @@
 #include "imaging/jpegcodec.h"
 #include "imaging/orientation.h"
 #include "imaging/resampler.h"
+#include "imaging/sourceformat.h"
+#include "imaging/sourcepicture.h"
 #include "metadata/exifreader.h"
 #include "metadata/jpegsegments.h"
 
@@ -36,9 +38,37 @@ bool LoadFromThumbnail(const TImgData& img, TPreviewSource& source) {
   return true;
 }
 
+// A picture of another format: its container's preview (HEIF) or the whole picture, fitted to the box
+// and upright (the EXIF Orientation applies where the container has not turned the picture itself).
+TPreviewSource LoadOtherPreview(ByteView file, PictureFormat format, QSize box, bool convertColours) {
+  std::optional<DecodedPicture> preview = decodeEmbeddedPreview(file, format);
+  const DecodedPicture decoded = preview ? std::move(*preview) : decodePicture(file, format);
+  std::vector<std::string> dropped;
+  TImgData img;
+  try {
+    img.ScanJpegSegments(jpegHeaderOf(decoded.metadata, dropped), kPartOrientation);
+  } catch (const std::exception&) {
+    img.Reset();
+  }
+  const int orientation = decoded.metadata.upright ? kOrientationUpright : img.Orientation();
+  TPreviewSource source;
+  source.StatedSize = UprightSize(decoded.fullSize, orientation);
+  source.FromThumbnail = preview.has_value();
+  source.Picture = scaleHalftone(decoded.picture, UprightSize(PreviewSize(source.StatedSize, box), orientation));
+  if (convertColours) ColourConversion(StoredColour::kRgb, ByteView(decoded.metadata.icc)).Apply(source.Picture);
+  source.Picture = TurnUpright(source.Picture, orientation);
+  return source;
+}
+
 }  // namespace
 
 TPreviewSource LoadPreviewSource(const std::filesystem::path& path, QSize box, bool convertColours) {
+  {
+    // The format is told by the first bytes; a JPEG's preview reads only what it needs.
+    const PictureFormat format = checkedFormat(path.filename().string(), readFileBytes(path.string(), 16));
+    if (format != PictureFormat::kJpeg)
+      return LoadOtherPreview(readRegularFile(path, kMaxSourceBytes), format, box, convertColours);
+  }
   TPreviewSource source;
   TImgData img;
   try {

@@ -77,7 +77,7 @@ std::vector<Refusal> refusedOutputs(const RunRequest& request) {
     const std::string& name = request.names[i];
     fs::path output;
     try {
-      output = outputPath(options.destFolder, name, options.nameMode, options.affix);
+      output = outputPath(options.destFolder, name, options.nameMode, options.affix, options.output.format);
     } catch (const ImagingError&) {
       continue;  // the file fails with the naming rule's own message
     }

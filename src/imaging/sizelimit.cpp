@@ -7,9 +7,19 @@ namespace velmora {
 
 FittedFile EncodeWithinLimit(const QImage& picture, const EncoderOptions& options, std::uint64_t maxBytes,
                              int floorQuality, const FinishFile& finish) {
+  const auto encode = [&](int quality) {
+    EncoderOptions at = options;
+    at.quality = quality;
+    return encodeJpeg(picture, at);
+  };
+  return EncodeWithinLimit(options.quality, maxBytes, floorQuality, encode, finish);
+}
+
+FittedFile EncodeWithinLimit(int quality, std::uint64_t maxBytes, int floorQuality, const EncodeAt& encode,
+                             const FinishFile& finish) {
   FittedFile result;
-  int lo = std::min(floorQuality, options.quality);  // every quality below lo is known not to be needed
-  int hi = options.quality;
+  int lo = std::min(floorQuality, quality);  // every quality below lo is known not to be needed
+  int hi = quality;
   // The metadata's share, from the first finished file; the qualities only change the picture's bytes.
   std::optional<std::int64_t> overhead;
   std::optional<Bytes> best;  // encoded bytes of the highest fitting quality so far
@@ -22,9 +32,7 @@ FittedFile EncodeWithinLimit(const QImage& picture, const EncoderOptions& option
   while (lo <= hi && probes > 0) {
     const int q = std::min(hi, lo - 1 + (1 << (probes - 1)));
     --probes;
-    EncoderOptions at = options;
-    at.quality = q;
-    Bytes encoded = encodeJpeg(picture, at);
+    Bytes encoded = encode(q);
     ++result.encodes;
     if (!overhead) {
       const Bytes finished = finish(encoded);
@@ -36,7 +44,7 @@ FittedFile EncodeWithinLimit(const QImage& picture, const EncoderOptions& option
       bestQuality = q;
       lo = q + 1;
     } else {
-      if (q == std::min(floorQuality, options.quality)) lowest = std::move(encoded);
+      if (q == std::min(floorQuality, quality)) lowest = std::move(encoded);
       hi = q - 1;
     }
   }
@@ -46,13 +54,11 @@ FittedFile EncodeWithinLimit(const QImage& picture, const EncoderOptions& option
     result.fits = result.bytes.size() <= maxBytes;
   } else {
     if (lowest.empty()) {
-      EncoderOptions at = options;
-      at.quality = std::min(floorQuality, options.quality);
-      lowest = encodeJpeg(picture, at);
+      lowest = encode(std::min(floorQuality, quality));
       ++result.encodes;
     }
     result.bytes = finish(std::move(lowest));
-    result.quality = std::min(floorQuality, options.quality);
+    result.quality = std::min(floorQuality, quality);
   }
   return result;
 }

@@ -31,4 +31,9 @@ using FinishFile = std::function<Bytes(Bytes encoded)>;
 FittedFile EncodeWithinLimit(const QImage& picture, const EncoderOptions& options, std::uint64_t maxBytes,
                              int floorQuality, const FinishFile& finish);
 
+// The same search over any encoder: the picture encoded at a quality.
+using EncodeAt = std::function<Bytes(int quality)>;
+FittedFile EncodeWithinLimit(int quality, std::uint64_t maxBytes, int floorQuality, const EncodeAt& encode,
+                             const FinishFile& finish);
+
 }  // namespace velmora

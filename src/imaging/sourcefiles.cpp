@@ -1,5 +1,7 @@
 #include "imaging/sourcefiles.h"
 
+#include "imaging/sourceformat.h"
+
 #include <QString>
 #include <algorithm>
 #include <system_error>
@@ -14,11 +16,6 @@ namespace velmora {
 
 namespace {
 
-std::string lowerAscii(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return lower;
-}
 
 // Only the comparison decodes the names; they keep the bytes the file system gave.
 void sortPictureNames(std::vector<std::string>& names) {
@@ -38,10 +35,7 @@ void sortPictureNames(std::vector<std::string>& names) {
 
 }  // namespace
 
-bool isPictureName(std::string_view name) {
-  const std::string lower = lowerAscii(name);
-  return lower.ends_with(".jpg") || lower.ends_with(".jpeg");
-}
+bool isPictureName(std::string_view name) { return formatOfName(name).has_value(); }
 
 FolderPictures listFolderPictures(const std::filesystem::path& folder) {
   FolderPictures out;

@@ -11,11 +11,11 @@
 
 namespace velmora {
 
-// A picture's name: "*.jpg" or "*.jpeg", the extension matched without regard to case.
+// A picture's name: the extension of a format the run reads (sourceformat.h), without regard to case.
 bool isPictureName(std::string_view name);
 
 struct FolderPictures {
-  // The "*.jpg" and "*.jpeg" files in one list, sorted by name as TFileNameOrder has it (IMG_2.jpeg
+  // The pictures of every format in one list, sorted by name as TFileNameOrder has it (IMG_2.jpeg
   // between IMG_1.jpg and IMG_3.jpg, IMG_2 before IMG_10); names that decode alike keep their byte
   // order. Only regular files, links to them included.
   std::vector<std::string> names;

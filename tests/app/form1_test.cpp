@@ -194,12 +194,13 @@ class Form1Test : public QObject {
   void listsJpegFilesTickedWithCounterColoursAndHint() {
     AppHome home;
     const QString folder =
-        home.PhotoFolder("Wakacje2015", {"olympus_x2.jpg=a.jpg", "olympus_x2.jpg=b.JPEG", "olympus_x2.jpg=c.png"});
+        home.PhotoFolder("Wakacje2015", {"olympus_x2.jpg=a.jpg", "olympus_x2.jpg=b.JPEG", "olympus_x2.jpg=c.txt",
+                                         "../formats/photo-heic.heic=d.HEIC", "../formats/photo-png.png=e.png"});
     TForm1 form(home.Env());
     ChooseSourceFolder(form, folder);
-    QCOMPARE(Names(form.CLB), QStringList({"a.jpg", "b.JPEG"}));
+    QCOMPARE(Names(form.CLB), QStringList({"a.jpg", "b.JPEG", "d.HEIC", "e.png"}));
     QCOMPARE(Ticked(form.CLB), Names(form.CLB));
-    QCOMPARE(form.lPl->text(), QString("plików: 2 z 2"));
+    QCOMPARE(form.lPl->text(), QString("plików: 4 z 4"));
     QCOMPARE(form.eFoldZ->toolTip(), QString("Wakacje2015"));
     QVERIFY(form.eFoldZ->palette().color(QPalette::Base) != kPaleYellow);
 
@@ -217,7 +218,7 @@ class Form1Test : public QObject {
     QCOMPARE(TForm1::SelectedEntry(*form.eFoldZ), -1);
     QCOMPARE(form.CLB->count(), 0);
     ChooseEntry(form.eFoldZ, 0);
-    QCOMPARE(form.CLB->count(), 2);
+    QCOMPARE(form.CLB->count(), 4);
   }
 
   void tickButtonsRangeCommandsAndCounter() {
@@ -402,7 +403,8 @@ class Form1Test : public QObject {
     TForm1 form(home.Env());
     form.show();
     const QString folder =
-        home.PhotoFolder("p", {"sanyo_sr662.jpg", "synthetic_no_metadata.jpg", "canon_eos_7d_lightroom_iptc.jpg"});
+        home.PhotoFolder("p", {"sanyo_sr662.jpg", "synthetic_no_metadata.jpg", "canon_eos_7d_lightroom_iptc.jpg",
+                               "../formats/rotated-heic.heic=r.heic"});
     QFile broken(folder + "/broken.jpg");
     QVERIFY(broken.open(QIODevice::WriteOnly));
     broken.write("not a picture");
@@ -439,6 +441,11 @@ class Form1Test : public QObject {
     QCOMPARE(form.Image1->Picture().size(), QSize(80, 120));
     // Centred, so the placeholder does not show beside it.
     QCOMPARE(form.Image1->PictureRect(), QRect(40, 0, 80, 120));
+
+    // A HEIC its container turns upright.
+    ClickEntry(form.CLB, Names(form.CLB).indexOf("r.heic"));
+    QCOMPARE(form.lPodgl->text(), QString("r.heic (120 x 160)"));
+    QCOMPARE(form.Image1->Picture().size(), QSize(90, 120));
 
     // A file that cannot be decoded: told in the preview, no box, so the arrow keys browse on; neither the
     // picture nor the size of the file before stays under its row.

@@ -60,6 +60,10 @@ class OutputOptionsTest : public QObject {
       dialog->findChild<QSpinBox*>("maxKB")->setValue(60);
       dialog->findChild<QComboBox*>("wyostrzanie")->setCurrentIndex(1);
       dialog->findChild<QCheckBox*>("zachowajDate")->setChecked(true);
+      dialog->findChild<QComboBox*>("format")->setCurrentIndex(2);
+      QCOMPARE(home.Props().Get("format"), QString("avif"));
+      QVERIFY(form->lOpcje->text().startsWith("format AVIF, "));
+      dialog->findChild<QComboBox*>("format")->setCurrentIndex(0);
       QCOMPARE(home.Props().Get("jakosc"), QString("82"));
       QCOMPARE(home.Props().Get("max KB"), QString("60"));
       QCOMPARE(home.Props().Get(QString::fromUtf8("wyostrzanie")), QString::fromUtf8("lekkie"));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "imaging/imagingerror.h"
 
 namespace velmora {
@@ -78,6 +80,13 @@ TEST(NamingRule, FollowsTheExamples) {
       {"\xc5.\xff", NameMode::Suffix, "\xe9", "\xc5\xe9.\xff"},
   };
   for (const Row& r : rows) EXPECT_EQ(outputName(r.name, r.mode, r.affix), r.expected) << r.name;
+  // The extension names what is written; a JPEG from a JPEG keeps its own.
+  const std::tuple<const char*, OutputFormat, const char*> formats[] = {
+      {"IMG_1.JPG", OutputFormat::kJpeg, "_IMG_1.JPG"}, {"IMG_1.heic", OutputFormat::kJpeg, "_IMG_1.jpg"},
+      {"IMG_1.JPG", OutputFormat::kWebp, "_IMG_1.webp"}, {"IMG_1.tif", OutputFormat::kAvif, "_IMG_1.avif"},
+      {"photo", OutputFormat::kWebp, "_photo.webp"}};
+  for (const auto& [name, format, expected] : formats)
+    EXPECT_EQ(outputName(name, NameMode::Prefix, "_", format), expected) << name;
   EXPECT_EQ(outputPath("/out", "a.jpg", NameMode::Prefix, "_"), std::filesystem::path("/out/_a.jpg"));
   EXPECT_EQ(outputPath("/out/", "a.jpg", NameMode::Suffix, "_s"), std::filesystem::path("/out/a_s.jpg"));
 }

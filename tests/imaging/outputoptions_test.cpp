@@ -168,15 +168,18 @@ TEST(OutputOptionKeys, StoredValuesReadBackAndBadOnesGiveTheDefaults) {
   o.maxBytes = 500 * kBytesPerKB;
   o.sharpening = Sharpening::Medium;
   o.keepDate = true;
+  o.format = OutputFormat::kWebp;
   QHash<QString, QString> stored;
   for (const auto& [key, value] : OutputOptionKeys(o)) stored[key] = value;
   const auto lookup = [&stored](const QString& key) { return stored.value(key); };
   EXPECT_EQ(OutputOptionsFromKeys(lookup), o);
   EXPECT_EQ(OutputOptionsSummary(o).toStdString(),
-            "jakość 75, do 500 KB, wyostrzanie średnie, progresywny, 4:4:4, standardowy Huffman, data źródła");
+            "format WebP, jakość 75, do 500 KB, wyostrzanie średnie, progresywny, 4:4:4, standardowy Huffman, data "
+            "źródła");
   EXPECT_EQ(OutputOptionsSummary(OutputOptions{}), QString());
   for (const char* bad : {"0", "-3", "x", ""}) {
-    stored = {{"jakosc", bad == std::string("x") ? "101" : bad}, {"max KB", bad}, {"wyostrzanie", bad}};
+    stored = {
+        {"jakosc", bad == std::string("x") ? "101" : bad}, {"max KB", bad}, {"wyostrzanie", bad}, {"format", bad}};
     EXPECT_EQ(OutputOptionsFromKeys(lookup), OutputOptions{}) << bad;
   }
 
