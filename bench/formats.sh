@@ -9,6 +9,10 @@
 #  2. speed, one core: velmora-batch --jobs 1 over the HEIC files against heif-convert (to JPEG at
 #     quality 90) plus velmora-batch over its outputs. CPU time (user + system), least of REPEATS
 #     interleaved rounds (default 5).
+#  3. WebP and AVIF outputs of the same camera samples (JPEG, --exif): each decodes with dwebp or
+#     avifdec at the expected size and exiftool reads Make, Model and DateTimeOriginal from it; speed,
+#     one core, against the limit of the JPEG benchmark's kind: djpeg's full decode plus cwebp or avifenc
+#     (quality 90 / quantizer 6, speed 6, one thread) of the 1280-pixel picture.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=build/release
@@ -16,7 +20,7 @@ batch=$build/src/cli/velmora-batch
 tool=$build/bench/velmora-bench-colour
 out=bench/out-formats
 repeats=${REPEATS:-5}
-for t in jpgicc heif-enc heif-convert exiftool; do command -v "$t" >/dev/null || { echo "bench: $t is missing (scripts/install-deps.sh)" >&2; exit 1; }; done
+for t in jpgicc heif-enc heif-convert exiftool djpeg cwebp dwebp avifenc avifdec convert; do command -v "$t" >/dev/null || { echo "bench: $t is missing (scripts/install-deps.sh)" >&2; exit 1; }; done
 [ -x "$batch" ] && [ -x "$tool" ] || { echo "bench: build the release build first (make bench-formats)" >&2; exit 1; }
 
 rm -rf "$out"
@@ -66,3 +70,47 @@ echo
 echo "speed, --jobs 1, CPU seconds per picture (least of $repeats rounds):"
 awk -v n="$n" -v o="$ours_best" -v p="$peer_best" 'BEGIN {
   printf "velmora-batch, HEIC to JPEG             %.4f\nheif-convert + velmora-batch from JPEG  %.4f\nratio                                   %.2f (target at most 1.1)\n", o / n, p / n, o / p }'
+
+# ---- 3. WebP and AVIF outputs ----
+mkdir -p "$out/jpeg" "$out/scaled"
+for f in "$out"/p3/*.jpg; do cp "tests/data/samples/$(basename "$f")" "$out/jpeg/"; done
+"$batch" --size 1280 --quality 100 --chroma 444 --keep-profile "$out/jpeg" "$out/scaled" >/dev/null 2>&1
+for f in "$out"/scaled/*.jpg; do convert "$f" "${f%.jpg}.png"; done
+echo
+for format in webp avif; do
+  rm -rf "$out/$format" && "$batch" --exif --size 1280 --format "$format" "$out/jpeg" "$out/$format" >/dev/null 2>&1
+  good=0 tagged=0 total=0
+  for f in "$out/$format"/*."$format"; do
+    total=$((total + 1))
+    want=$(exiftool -q -s3 -ImageSize "$out/scaled/$(basename "${f%.*}").jpg")
+    if [ "$format" = webp ]; then dwebp -quiet "$f" -o "$out/decoded.png"; else avifdec "$f" "$out/decoded.png" >/dev/null; fi
+    [ "$(exiftool -q -s3 -ImageSize "$out/decoded.png")" = "$want" ] && good=$((good + 1))
+    [ "$(exiftool -q -s3 -Make -Model -DateTimeOriginal "$f" | wc -l)" = 3 ] && tagged=$((tagged + 1))
+  done
+  echo "$format: $good of $total decode at the expected size, $tagged of $total carry Make, Model and DateTimeOriginal"
+done
+ours_webp='' ours_avif='' peer_webp='' peer_avif=''
+keep_least() {  # keep_least NAME SECONDS
+  local name=$1 t=$2
+  if [ -z "${!name}" ] || awk -v a="$t" -v b="${!name}" 'BEGIN{exit !(a < b)}'; then printf -v "$name" '%s' "$t"; fi
+}
+peer_encode() {
+  local format=$1 f
+  for f in "$out"/jpeg/*.jpg; do
+    djpeg "$f" >/dev/null
+    png="$out/scaled/_$(basename "${f%.jpg}").png"
+    if [ "$format" = webp ]; then cwebp -quiet -q 90 "$png" -o "$out/run/peer.webp"; else avifenc -s 6 -j 1 --min 6 --max 6 "$png" "$out/run/peer.avif" >/dev/null; fi
+  done
+}
+for ((r = 0; r < repeats; r++)); do
+  for format in webp avif; do
+    rm -rf "$out/run" && mkdir -p "$out/run"
+    keep_least "ours_$format" "$(cpu "$batch" --jobs 1 --size 1280 --format "$format" "$out/jpeg" "$out/run")"
+    keep_least "peer_$format" "$(cpu peer_encode "$format")"
+  done
+done
+echo
+echo "WebP and AVIF output, --jobs 1, CPU seconds per picture (least of $repeats rounds):"
+awk -v n="$n" -v ow="$ours_webp" -v pw="$peer_webp" -v oa="$ours_avif" -v pa="$peer_avif" 'BEGIN {
+  printf "velmora-batch --format webp  %.4f   djpeg + cwebp    %.4f   ratio %.2f (target at most 1.1)\n", ow / n, pw / n, ow / pw
+  printf "velmora-batch --format avif  %.4f   djpeg + avifenc  %.4f   ratio %.2f (target at most 1.1)\n", oa / n, pa / n, oa / pa }'
