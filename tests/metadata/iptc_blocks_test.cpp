@@ -40,7 +40,7 @@ Bytes Datasets(std::initializer_list<Ds> list) {
 Bytes Block(std::initializer_list<Ds> list) { return PhotoshopApp13(Resource(0x0404, Datasets(list))); }
 
 // What an encoder hands over: tables and scan, no metadata.
-Bytes Encoded() { return Jpeg({}); }
+Bytes EncodedBare() { return Jpeg({}); }
 
 Bytes Write(const Bytes& source, std::vector<TOutputNote>* notes = nullptr) {
   TImgData img;
@@ -49,7 +49,7 @@ Bytes Write(const Bytes& source, std::vector<TOutputNote>* notes = nullptr) {
   o.metadata = true;
   o.width = 320;
   o.height = 240;
-  return img.WriteOutput(Encoded(), o, notes);
+  return img.WriteOutput(EncodedBare(), o, notes);
 }
 
 // The datasets of the output's IPTC resource, in the order written; the APP13 segments must follow one

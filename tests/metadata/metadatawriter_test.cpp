@@ -21,7 +21,7 @@ namespace {
 using namespace test;
 
 // What an encoder hands over: its own APP0 and COM, which the merge must drop, then tables and scan.
-Bytes Encoded() { return Jpeg({Segment(0xE0, Concat({Text("JFIF"), Bytes(9, 1)})), Segment(0xFE, Text("encoder"))}); }
+Bytes EncodedWithComment() { return Jpeg({Segment(0xE0, Concat({Text("JFIF"), Bytes(9, 1)})), Segment(0xFE, Text("encoder"))}); }
 
 // The merged file for a source held in memory, with the picture's new size 320 x 240.
 Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {}) {
@@ -32,7 +32,7 @@ Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {
   options.metadata = true;
   options.width = 320;
   options.height = 240;
-  return img.WriteOutput(Encoded(), options);
+  return img.WriteOutput(EncodedWithComment(), options);
 }
 
 std::vector<int> Markers(const Bytes& jpeg) {
@@ -231,7 +231,7 @@ TEST(MetadataWriter, SegmentOrderAndTheApp0) {
        app0},
       {"IPTC only: the 18-byte JFIF APP0", Jpeg({iptc}), {0xE0, 0xED, 0xDB, 0xC0, 0xC4, 0xDA}, jfif},
   };
-  const Bytes encoded = Encoded(), sos{0xFF, 0xDA};
+  const Bytes encoded = EncodedWithComment(), sos{0xFF, 0xDA};
   const auto scan = std::search(encoded.begin(), encoded.end(), sos.begin(), sos.end());
   for (const Row& r : rows) {
     const Bytes out = Save(r.source);
@@ -258,7 +258,7 @@ TEST(MetadataWriter, SourceWithoutMetadataGivesTheEncodersFile) {
   for (const std::string& source : {plain, dir.filePath("missing.jpg").toStdString()}) {
     TImgData img;
     img.OpenForMetadata(source);
-    EXPECT_EQ(img.WriteOutput(Encoded(), options), Encoded()) << source;
+    EXPECT_EQ(img.WriteOutput(EncodedWithComment(), options), EncodedWithComment()) << source;
   }
 }
 
@@ -466,7 +466,7 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
         return r.turn(jpeg, from);
       };
     }
-    const Bytes out = img.WriteOutput(Encoded(), o);
+    const Bytes out = img.WriteOutput(EncodedWithComment(), o);
     const Bytes tiff = TiffOf(out);
     const Dir ifd0 = ReadDir(tiff, 8, r.be);
     ASSERT_NE(ifd0.find(0x0112), nullptr) << r.what;
