@@ -146,7 +146,8 @@ class Form1Test : public QObject {
     form.setGeometry(50, 60, 700, 620);
     QVERIFY(form.close());
     QCOMPARE(StoredValue(home, "ZapUst"), QString(remember ? "T" : "N"));
-    QCOMPARE(StoredValue(home, "okno"), QString(remember ? "%1,%2,700,620" : "30,40,600,650").arg(form.x()).arg(form.y()));
+    QCOMPARE(StoredValue(home, "okno"),
+             QString(remember ? "%1,%2,700,620" : "30,40,600,650").arg(form.x()).arg(form.y()));
     if (remember) {
       QCOMPARE(StoredValue(home, "prefix"), QString("_mx"));
       QCOMPARE(StoredValue(home, "size"), QString("800"));

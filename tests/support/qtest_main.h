@@ -23,12 +23,12 @@ struct QTestRegistration {
 // is numbered, so that several test files compiled as one unit keep one each.
 #define VELMORA_QTEST_CONCAT2(a, b) a##b
 #define VELMORA_QTEST_CONCAT(a, b) VELMORA_QTEST_CONCAT2(a, b)
-#define VELMORA_QTEST_MAIN(TestObject)                                                              \
-  namespace {                                                                                       \
-  const velmora::test::QTestRegistration VELMORA_QTEST_CONCAT(velmoraQTestRegistration, __COUNTER__)( \
-      __FILE__, [](int argc, char** argv) {                                                         \
-        TestObject tc;                                                                              \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                  \
-        return QTest::qExec(&tc, argc, argv);                                                       \
-      });                                                                                           \
+#define VELMORA_QTEST_MAIN(TestObject)                                                                           \
+  namespace {                                                                                                    \
+  const velmora::test::QTestRegistration VELMORA_QTEST_CONCAT(velmoraQTestRegistration,                          \
+                                                              __COUNTER__)(__FILE__, [](int argc, char** argv) { \
+    TestObject tc;                                                                                               \
+    QTEST_SET_MAIN_SOURCE_PATH                                                                                   \
+    return QTest::qExec(&tc, argc, argv);                                                                        \
+  });                                                                                                            \
   }
