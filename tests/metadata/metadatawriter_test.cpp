@@ -21,7 +21,9 @@ namespace {
 using namespace test;
 
 // What an encoder hands over: its own APP0 and COM, which the merge must drop, then tables and scan.
-Bytes EncodedWithComment() { return Jpeg({Segment(0xE0, Concat({Text("JFIF"), Bytes(9, 1)})), Segment(0xFE, Text("encoder"))}); }
+Bytes EncodedWithComment() {
+  return Jpeg({Segment(0xE0, Concat({Text("JFIF"), Bytes(9, 1)})), Segment(0xFE, Text("encoder"))});
+}
 
 // The merged file for a source held in memory, with the picture's new size 320 x 240.
 Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {}) {
