@@ -31,10 +31,10 @@ namespace {
 // cameras and editors write about ten. Far more means a file built to stall the decoder.
 constexpr int kMaxScans = 1000;
 // Format_RGB32 holds 0xFFRRGGBB in native order: bytes B, G, R, X on little-endian machines.
-constexpr bool kLittleEndian = std::endian::native == std::endian::little;
-constexpr J_COLOR_SPACE kRgb32Space = kLittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
-constexpr int kRed = kLittleEndian ? 2 : 1, kGreen = kLittleEndian ? 1 : 2, kBlue = kLittleEndian ? 0 : 3,
-              kPad = kLittleEndian ? 3 : 0;
+constexpr bool kHostLittleEndian = std::endian::native == std::endian::little;
+constexpr J_COLOR_SPACE kRgb32Space = kHostLittleEndian ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+constexpr int kRed = kHostLittleEndian ? 2 : 1, kGreen = kHostLittleEndian ? 1 : 2, kBlue = kHostLittleEndian ? 0 : 3,
+              kPad = kHostLittleEndian ? 3 : 0;
 // Rows handed over per libjpeg call.
 constexpr int kRowBatch = 4;
 // The streamed decode's ring of rows: those the resampler may still read, and room for the two a

@@ -568,4 +568,38 @@ std::string ApplyFormatter(Formatter f, const FormatterInput& in, std::vector<Co
   return std::string(text);
 }
 
+std::string Message(std::string_view pattern, std::initializer_list<std::string> args) {
+  std::string out;
+  auto arg = args.begin();
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] == '%' && arg != args.end()) {
+      for (const std::string_view d : {"%s", "%d", "%.4x"}) {
+        if (pattern.substr(i, d.size()) == d) {
+          out += *arg++;
+          i += d.size() - 1;
+          goto next;
+        }
+      }
+    }
+    out += pattern[i];
+  next:;
+  }
+  return out;
+}
+
+std::string Hex4(unsigned v, bool upper) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string s(4, '0');
+  for (int i = 3; i >= 0; --i, v >>= 4) s[static_cast<std::size_t>(i)] = digits[v & 15];
+  return s;
+}
+
+double ScalarAsDouble(const TagScalar& v) {
+  if (const auto* i = std::get_if<std::int64_t>(&v)) return static_cast<double>(*i);
+  if (const auto* d = std::get_if<double>(&v)) return *d;
+  return ParseFraction(std::get<std::string>(v));
+}
+
+// Rounds to an integer; values outside the 64-bit range (and NaN, as 0) are clamped first.
+
 }  // namespace velmora

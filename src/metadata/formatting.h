@@ -4,6 +4,7 @@
 // per-tag formatters of the tag tables.
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <span>
 #include <string>
@@ -71,5 +72,13 @@ std::string ApplyFormatter(Formatter f, const FormatterInput& in, std::vector<Co
 
 // Items of a ", "-separated value list, trimmed.
 std::vector<std::string> SplitList(std::string_view text);
+
+// The reader's and the editor's message patterns of messages.h filled: each %s, %d or %.4x takes the
+// next argument.
+std::string Message(std::string_view pattern, std::initializer_list<std::string> args);
+// Four hex digits: "a434" (or "A434").
+std::string Hex4(unsigned v, bool upper = false);
+// A by-name operation's number: integers and doubles as they are, texts read as fractions ("1/250").
+double ScalarAsDouble(const TagScalar& v);
 
 }  // namespace velmora

@@ -34,7 +34,7 @@ namespace {
 
 const QColor kPaleYellow(255, 255, 125);
 
-QString Get(AppHome& home, const char* key) { return home.Props().Get(QString::fromUtf8(key)); }
+QString StoredValue(AppHome& home, const char* key) { return home.Props().Get(QString::fromUtf8(key)); }
 void Set(AppHome& home, const char* key, const QString& value) { home.Props().Set(QString::fromUtf8(key), value); }
 
 // Five copies of one small photo under names that the key selection can tell apart.
@@ -90,7 +90,7 @@ class Form1Test : public QObject {
         {"font color", "65535"}, {"font italic", "T"},        {"font bold", "N"},
         {"font underline", "N"}, {"font strikeOut", "N"},     {"kolor tła podpisu", "32768"},
     };
-    for (const auto& [key, value] : caption) QCOMPARE(Get(home, key), QString(value));
+    for (const auto& [key, value] : caption) QCOMPARE(StoredValue(home, key), QString(value));
     // The preview shows the caption on the stock picture.
     QCOMPARE(form.iPodp->Picture().size(), QSize(133, 37));
     QVERIFY(form.iPodp->Picture() != form.PreviewBackground());
@@ -145,23 +145,24 @@ class Form1Test : public QObject {
     form.show();
     form.setGeometry(50, 60, 700, 620);
     QVERIFY(form.close());
-    QCOMPARE(Get(home, "ZapUst"), QString(remember ? "T" : "N"));
-    QCOMPARE(Get(home, "okno"), QString(remember ? "%1,%2,700,620" : "30,40,600,650").arg(form.x()).arg(form.y()));
+    QCOMPARE(StoredValue(home, "ZapUst"), QString(remember ? "T" : "N"));
+    QCOMPARE(StoredValue(home, "okno"),
+             QString(remember ? "%1,%2,700,620" : "30,40,600,650").arg(form.x()).arg(form.y()));
     if (remember) {
-      QCOMPARE(Get(home, "prefix"), QString("_mx"));
-      QCOMPARE(Get(home, "size"), QString("800"));
-      QCOMPARE(Get(home, "folderyDo"), QString("/srv/www/A;/srv/www/b;/srv/www/c"));
-      QCOMPARE(Get(home, "folderDo"), QString("/srv/www/A"));
-      QCOMPARE(Get(home, "folderZ"), photos);
-      QCOMPARE(Get(home, "EXIF"), QString("N"));
-      QCOMPARE(Get(home, "pomijaj bledne"), QString("N"));
-      QCOMPARE(Get(home, "zmień rozmiar"), QString("T"));
-      QCOMPARE(Get(home, "klucz selekcji plików"), QString("2016"));
+      QCOMPARE(StoredValue(home, "prefix"), QString("_mx"));
+      QCOMPARE(StoredValue(home, "size"), QString("800"));
+      QCOMPARE(StoredValue(home, "folderyDo"), QString("/srv/www/A;/srv/www/b;/srv/www/c"));
+      QCOMPARE(StoredValue(home, "folderDo"), QString("/srv/www/A"));
+      QCOMPARE(StoredValue(home, "folderZ"), photos);
+      QCOMPARE(StoredValue(home, "EXIF"), QString("N"));
+      QCOMPARE(StoredValue(home, "pomijaj bledne"), QString("N"));
+      QCOMPARE(StoredValue(home, "zmień rozmiar"), QString("T"));
+      QCOMPARE(StoredValue(home, "klucz selekcji plików"), QString("2016"));
     } else {
-      QCOMPARE(Get(home, "prefix"), QString("_m"));
-      QCOMPARE(Get(home, "size"), QString("12x"));
-      QCOMPARE(Get(home, "EXIF"), QString("t"));
-      QCOMPARE(Get(home, "pomijaj bledne"), QString("T"));
+      QCOMPARE(StoredValue(home, "prefix"), QString("_m"));
+      QCOMPARE(StoredValue(home, "size"), QString("12x"));
+      QCOMPARE(StoredValue(home, "EXIF"), QString("t"));
+      QCOMPARE(StoredValue(home, "pomijaj bledne"), QString("T"));
     }
   }
 
@@ -209,7 +210,7 @@ class Form1Test : public QObject {
     ChooseEntry(form.eFoldDo, 0);
     QCOMPARE(form.eFoldZ->palette().color(QPalette::Base), kPaleYellow);
     QCOMPARE(form.eFoldDo->palette().color(QPalette::Base), kPaleYellow);
-    QCOMPARE(Get(home, "prefix"), QString("_"));
+    QCOMPARE(StoredValue(home, "prefix"), QString("_"));
     QCOMPARE(form.EPref->text(), QString());
 
     // Typing a path by hand empties the list until a history entry is chosen.
@@ -385,7 +386,7 @@ class Form1Test : public QObject {
 
     QTest::mouseClick(form.rbSuf, Qt::LeftButton, Qt::NoModifier, QPoint(5, form.rbSuf->height() / 2));
     QVERIFY(form.rbSuf->isChecked());
-    QCOMPARE(Get(home, "sufiks"), QString("T"));
+    QCOMPARE(StoredValue(home, "sufiks"), QString("T"));
     QCOMPARE(form.lnp->x(), 236);
     QCOMPARE(form.lPref->x(), 238 + wn);
     QCOMPARE(form.lExt->x(), 240 + wn + wa("_"));
@@ -393,7 +394,7 @@ class Form1Test : public QObject {
     form.EPref->clear();
     QCOMPARE(form.lExt->x(), 238 + wn);
     QTest::mouseClick(form.rbPref, Qt::LeftButton, Qt::NoModifier, QPoint(5, form.rbPref->height() / 2));
-    QCOMPARE(Get(home, "sufiks"), QString("N"));
+    QCOMPARE(StoredValue(home, "sufiks"), QString("N"));
     QCOMPARE(form.lnp->x(), 236);
     QCOMPARE(form.lExt->x(), 238 + wn);
   }

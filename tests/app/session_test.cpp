@@ -62,7 +62,7 @@ class SessionHome {
   std::unique_ptr<TEnvironment> env_;
 };
 
-QByteArray FileBytes(const QString& path) {
+QByteArray BytesOrUnreadable(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
@@ -141,11 +141,11 @@ class SessionTest : public QObject {
     QTest::qWait(20);
     QVERIFY(!answer->Shown);
     answer->Cancel();
-    const QByteArray written = FileBytes(home.SettingsFile());
+    const QByteArray written = BytesOrUnreadable(home.SettingsFile());
     QVERIFY2(written.contains("size=777\r") && written.contains("prefix=m_\r") && written.contains("ZapUst=T\r"),
              written.constData());
     QVERIFY(env.Shutdown());
-    QCOMPARE(FileBytes(home.SettingsFile()), written);
+    QCOMPARE(BytesOrUnreadable(home.SettingsFile()), written);
   }
 
   // The failure is told in the window, while it is still there, and the old file stays byte for byte.
@@ -182,7 +182,7 @@ class SessionTest : public QObject {
     QCOMPARE(home.Reports, QStringList{seen->Text});  // stderr keeps its line
     QVERIFY(!env.Shutdown());
     QCOMPARE(home.Reports.size(), 1);
-    QCOMPARE(FileBytes(home.SettingsFile()), kOld);
+    QCOMPARE(BytesOrUnreadable(home.SettingsFile()), kOld);
   }
 
   // The real thing, as root: the settings folder on a tmpfs filled to its last byte.
@@ -204,7 +204,7 @@ class SessionTest : public QObject {
     QCOMPARE(texts->Texts,
              QStringList{QString::fromUtf8("Nie można zapisać pliku ustawień \"%1\": brak miejsca na dysku.")
                              .arg(home.SettingsFile())});
-    QCOMPARE(FileBytes(home.SettingsFile()), old);
+    QCOMPARE(BytesOrUnreadable(home.SettingsFile()), old);
   }
 
   // A pipe where the settings file should be: the window is told before it shows its defaults, and
@@ -257,11 +257,11 @@ class SessionTest : public QObject {
     ChangeSettings(form);
     form.SaveSession(true);
     QVERIFY(form.isVisible());
-    const QByteArray written = FileBytes(home.SettingsFile());
+    const QByteArray written = BytesOrUnreadable(home.SettingsFile());
     QVERIFY2(written.contains("size=777\r") && written.contains("ZapUst=T\r"), written.constData());
     form.seSize->setValue(778);  // the logout was cancelled and the user goes on
     QVERIFY(form.close());
-    QVERIFY(FileBytes(home.SettingsFile()).contains("size=778\r"));
+    QVERIFY(BytesOrUnreadable(home.SettingsFile()).contains("size=778\r"));
   }
 
   // SIGTERM, SIGHUP and SIGINT close the window by its normal path: the same keys are written, an
@@ -294,7 +294,7 @@ class SessionTest : public QObject {
     QTRY_VERIFY(!form.isVisible());
     QVERIFY(!answer);
     QVERIFY(QApplication::activeModalWidget() == nullptr);
-    const QByteArray written = FileBytes(home.SettingsFile());
+    const QByteArray written = BytesOrUnreadable(home.SettingsFile());
     QVERIFY2(written.contains("size=777\r") && written.contains("prefix=m_\r") && written.contains("ZapUst=T\r"),
              written.constData());
   }

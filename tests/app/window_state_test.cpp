@@ -32,7 +32,7 @@ using namespace velmora::test;
 
 namespace {
 
-const QStringList kThree = {"olympus_x2.jpg=a.jpg", "olympus_x2.jpg=b.jpg", "olympus_x2.jpg=c.jpg"};
+const QStringList kThreeCopies = {"olympus_x2.jpg=a.jpg", "olympus_x2.jpg=b.jpg", "olympus_x2.jpg=c.jpg"};
 
 // Pixels of a strong red or maroon, the coloured captions' colours, in what the widget paints.
 int ColouredPixels(QWidget* widget) {
@@ -70,7 +70,7 @@ class WindowStateTest : public QObject {
   void counterMatchesTheList() {
     QFETCH(int, step);
     AppHome home;
-    const QString photos = home.PhotoFolder("zdjecia", kThree);
+    const QString photos = home.PhotoFolder("zdjecia", kThreeCopies);
     TForm1 form(home.Env());
     form.show();
     ChooseSourceFolder(form, photos);
@@ -104,7 +104,7 @@ class WindowStateTest : public QObject {
 
   void lockedControlsLookLocked() {
     AppHome home;
-    const QString photos = home.PhotoFolder("zdjecia", kThree);
+    const QString photos = home.PhotoFolder("zdjecia", kThreeCopies);
     TForm1 form(home.Env());
     form.show();
     ChooseSourceFolder(form, photos);
@@ -130,7 +130,7 @@ class WindowStateTest : public QObject {
 
   void givenPhotoOpensItsFolder() {
     AppHome home;
-    const QString photos = home.PhotoFolder("Zdjęcia/Wakacje", kThree);
+    const QString photos = home.PhotoFolder("Zdjęcia/Wakacje", kThreeCopies);
     TForm1 form(home.Env());
     form.OpenGivenPath(photos + "/b.jpg");
     QCOMPARE(form.eFoldZ->currentText(), photos);

@@ -29,7 +29,7 @@ const fs::path kData = VELMORA_TEST_DATA "/colour";
 
 enum class Expect { kUntouched, kSrgb, kSrgbGrey, kNote };
 
-struct Row {
+struct ColourRow {
   const char* sample;
   const char* embedded;  // a profile put into the sample first; "": none added; "*": LittleCMS's sRGB
   Expect expect;
@@ -38,7 +38,7 @@ struct Row {
 
 // The samples were made from srgb.jpg by jpgicc; the profiles come from the Debian packages the
 // install script installs.
-const Row kRows[] = {
+const ColourRow kRows[] = {
     {"adobe_rgb.jpg", "", Expect::kSrgb},
     {"display_p3.jpg", "", Expect::kSrgb},
     {"prophoto.jpg", "", Expect::kSrgb},
@@ -94,7 +94,7 @@ TEST(Colour, EachSourceComesOutAsItsKindAsks) {
   const QImage srgb = loadJpeg(reference.output);
   std::vector<std::pair<fs::path, Bytes>> alone;  // each source and its output converted on its own
   int i = 0;
-  for (const Row& row : kRows) {
+  for (const ColourRow& row : kRows) {
     SCOPED_TRACE(std::string(row.sample) + " " + row.embedded);
     const fs::path source = root / ("in" + std::to_string(i++) + ".jpg");
     Bytes jpeg = readFileBytes(kData / row.sample);

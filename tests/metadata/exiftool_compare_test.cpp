@@ -30,7 +30,7 @@ namespace {
 using test::GroupOf;
 using test::Json;
 
-const std::filesystem::path kSamples = std::filesystem::path(VELMORA_TEST_DATA) / "samples";
+const std::filesystem::path kCompareSamples = std::filesystem::path(VELMORA_TEST_DATA) / "samples";
 
 // ---- Differences kept on purpose ------------------------------------------------------------------
 
@@ -217,7 +217,7 @@ struct ExifTool {
 
 std::vector<std::string> SampleNames() {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(kSamples))
+  for (const auto& e : std::filesystem::directory_iterator(kCompareSamples))
     if (e.path().extension() == ".jpg") names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
@@ -229,7 +229,7 @@ const ExifTool& RunExifTool() {
     QStringList args{"-j", "-n", "-G1", "-a", "-u", "-D", "-b"};
     for (const auto& n : SampleNames()) args << QString::fromStdString(n);
     QProcess p;
-    p.setWorkingDirectory(QString::fromStdString(kSamples.string()));
+    p.setWorkingDirectory(QString::fromStdString(kCompareSamples.string()));
     p.start("exiftool", args);
     if (!p.waitForFinished(120000)) {
       r.error = "exiftool did not run: " + p.errorString().toStdString();
@@ -288,7 +288,7 @@ bool Near(double a, double b) {
 }
 
 // A value as text: strings as they are, numbers as exiftool wrote them.
-std::string Text(const Json& v) { return v.text; }
+std::string JsonText(const Json& v) { return v.text; }
 
 // Components of an entry's raw value, with NaN for a rational of denominator 0 (exiftool's "undef").
 std::vector<double> Components(const TTagEntry& e, bool be) {
@@ -321,7 +321,7 @@ std::string AsciiValue(const Bytes& raw) {
 }
 
 bool SameTextOrNumber(std::string ours, const Json& exif) {
-  std::string theirs = Text(exif);
+  std::string theirs = JsonText(exif);
   while (!theirs.empty() && theirs.back() == ' ') theirs.pop_back();
   while (!ours.empty() && ours.back() == ' ') ours.pop_back();
   if (ours == theirs) return true;
@@ -343,7 +343,7 @@ const TagRule* FindRule(std::string_view group, std::uint16_t tag) {
 class SampleCheck {
  public:
   SampleCheck(std::string file, const ExifFile& exif) : file_(std::move(file)), exif_(&exif) {
-    img_.OpenFile((kSamples / file_).string());
+    img_.OpenFile((kCompareSamples / file_).string());
   }
   void StandardDirectoriesThumbnailAndIptc();
   void MakerNoteEntries();
@@ -405,7 +405,7 @@ void SampleCheck::CheckStandardEntry(const TTagEntry& e, std::optional<double>& 
         return;
       }
       case TagRule::kUtf16Text:
-        EXPECT_EQ(e.data, Text(val)) << where;
+        EXPECT_EQ(e.data, JsonText(val)) << where;
         return;
       case TagRule::kCfaPattern: {
         const auto n = Numbers(val);
@@ -422,10 +422,10 @@ void SampleCheck::CheckStandardEntry(const TTagEntry& e, std::optional<double>& 
   if (e.type == kAscii) {
     const std::string value = AsciiValue(e.raw);
     EXPECT_TRUE(SameTextOrNumber(value, val))
-        << where << ": ours \"" << value << "\", exiftool \"" << Text(val) << "\"";
+        << where << ": ours \"" << value << "\", exiftool \"" << JsonText(val) << "\"";
     // Display text: padding after the value shows as "." (zero bytes) or spaces, at most 50 characters;
     // dates in the program's date format.
-    std::string expected = Text(val);
+    std::string expected = JsonText(val);
     while (!expected.empty() && expected.back() == ' ') expected.pop_back();
     if (e.tag == 306 || e.tag == 36867 || e.tag == 36868) {
       if (auto d = FormatExifDate(expected, "yyyy-mm-dd hh:nn:ss")) expected = *d;
@@ -440,22 +440,22 @@ void SampleCheck::CheckStandardEntry(const TTagEntry& e, std::optional<double>& 
   }
   if (e.type == kUndefined) {
     if (e.tag == 0x9286) {
-      EXPECT_EQ(img_.exifInfo->GetUserComment(), Text(val)) << where;
-      EXPECT_EQ(e.data, Text(val)) << where << " display text";
+      EXPECT_EQ(img_.exifInfo->GetUserComment(), JsonText(val)) << where;
+      EXPECT_EQ(e.data, JsonText(val)) << where << " display text";
       return;
     }
     if (e.tag == 0x0002 || e.tag == 0x9000 || e.tag == 0xA000) {
-      EXPECT_EQ(ToUtf8(e.raw), Text(val)) << where;
+      EXPECT_EQ(ToUtf8(e.raw), JsonText(val)) << where;
       return;
     }
     const auto n = Numbers(val);
-    ASSERT_TRUE(n.has_value()) << where << ": exiftool \"" << Text(val) << "\"";
+    ASSERT_TRUE(n.has_value()) << where << ": exiftool \"" << JsonText(val) << "\"";
     std::vector<double> bytes(e.raw.begin(), e.raw.end());
     EXPECT_EQ(Join(bytes), Join(*n)) << where;
     return;
   }
   const auto n = Numbers(val);
-  ASSERT_TRUE(n.has_value()) << where << ": exiftool \"" << Text(val) << "\"";
+  ASSERT_TRUE(n.has_value()) << where << ": exiftool \"" << JsonText(val) << "\"";
   ASSERT_EQ(ours.size(), n->size()) << where << ": ours " << Join(ours) << ", exiftool " << Join(*n);
   for (std::size_t i = 0; i < ours.size(); ++i)
     EXPECT_TRUE(Near(ours[i], (*n)[i]) || (std::isinf(ours[i]) && std::isnan((*n)[i])))
@@ -561,7 +561,7 @@ void SampleCheck::StandardDirectoriesThumbnailAndIptc() {
         EXPECT_EQ(ToUtf8(raw), shown) << "IPTC " << t.name;
       } else {
         EXPECT_TRUE(SameTextOrNumber(ToUtf8(raw), v))
-            << "IPTC " << t.name << ": ours \"" << ToUtf8(raw) << "\", exiftool \"" << Text(v) << "\"";
+            << "IPTC " << t.name << ": ours \"" << ToUtf8(raw) << "\", exiftool \"" << JsonText(v) << "\"";
       }
     }
   }
@@ -630,7 +630,7 @@ void SampleCheck::MakerNoteEntries() {
     std::string seenText;
     for (const ExifTag* c : candidates) {
       const Json& val = *c->val;
-      seenText += " " + c->name + "=" + Text(val).substr(0, 40);
+      seenText += " " + c->name + "=" + JsonText(val).substr(0, 40);
       if (rule && rule->kind == MakerRule::kFilePosition) {
         const double delta = Numbers(val).value().at(0) - Components(e, be).at(0);
         if (!filePosition) filePosition = delta;
@@ -641,7 +641,7 @@ void SampleCheck::MakerNoteEntries() {
         const auto n = Numbers(val);
         std::vector<double> bytes(e.raw.begin(), e.raw.end());
         match = match || SameTextOrNumber(Trim(AsciiValue(e.raw)), val) || (n && Join(bytes) == Join(*n)) ||
-                Trim(Text(val)) == Trim(AsciiValue(e.raw));
+                Trim(JsonText(val)) == Trim(AsciiValue(e.raw));
         continue;
       }
       auto ours = Components(e, be);

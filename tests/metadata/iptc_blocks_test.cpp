@@ -41,7 +41,7 @@ Bytes Datasets(std::initializer_list<Ds> list) {
 Bytes Block(std::initializer_list<Ds> list) { return PhotoshopApp13(Resource(0x0404, Datasets(list))); }
 
 // What an encoder hands over: tables and scan, no metadata.
-Bytes Encoded() { return Jpeg({}); }
+Bytes EncodedBare() { return Jpeg({}); }
 
 Bytes Write(const Bytes& source, std::vector<TOutputNote>* notes = nullptr) {
   TImgData img;
@@ -50,7 +50,7 @@ Bytes Write(const Bytes& source, std::vector<TOutputNote>* notes = nullptr) {
   o.metadata = true;
   o.width = 320;
   o.height = 240;
-  return WriteJpegOutput(img, Encoded(), o, notes);
+  return WriteJpegOutput(img, EncodedBare(), o, notes);
 }
 
 // The datasets of the output's IPTC resource, in the order written; the APP13 segments must follow one

@@ -23,7 +23,9 @@ namespace {
 using namespace test;
 
 // What an encoder hands over: its own APP0 and COM, which the merge must drop, then tables and scan.
-Bytes Encoded() { return Jpeg({Segment(0xE0, Concat({Text("JFIF"), Bytes(9, 1)})), Segment(0xFE, Text("encoder"))}); }
+Bytes EncodedWithComment() {
+  return Jpeg({Segment(0xE0, Concat({Text("JFIF"), Bytes(9, 1)})), Segment(0xFE, Text("encoder"))});
+}
 
 // The merged file for a source held in memory, with the picture's new size 320 x 240.
 Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {}) {
@@ -34,7 +36,7 @@ Bytes Save(const Bytes& source, const std::function<void(TImgData&)>& change = {
   options.metadata = true;
   options.width = 320;
   options.height = 240;
-  return WriteJpegOutput(img, Encoded(), options);
+  return WriteJpegOutput(img, EncodedWithComment(), options);
 }
 
 std::vector<int> Markers(const Bytes& jpeg) {
@@ -233,7 +235,7 @@ TEST(MetadataWriter, SegmentOrderAndTheApp0) {
        app0},
       {"IPTC only: the 18-byte JFIF APP0", Jpeg({iptc}), {0xE0, 0xED, 0xDB, 0xC0, 0xC4, 0xDA}, jfif},
   };
-  const Bytes encoded = Encoded(), sos{0xFF, 0xDA};
+  const Bytes encoded = EncodedWithComment(), sos{0xFF, 0xDA};
   const auto scan = std::search(encoded.begin(), encoded.end(), sos.begin(), sos.end());
   for (const Row& r : rows) {
     const Bytes out = Save(r.source);
@@ -260,7 +262,7 @@ TEST(MetadataWriter, SourceWithoutMetadataGivesTheEncodersFile) {
   for (const std::string& source : {plain, dir.filePath("missing.jpg").toStdString()}) {
     TImgData img;
     img.OpenForMetadata(source);
-    EXPECT_EQ(WriteJpegOutput(img, Encoded(), options), Encoded()) << source;
+    EXPECT_EQ(WriteJpegOutput(img, EncodedWithComment(), options), EncodedWithComment()) << source;
   }
 }
 
@@ -470,7 +472,7 @@ TEST(MetadataWriter, TurnedPictureStatesOrientation1AndTurnsItsThumbnail) {
         return r.turn(jpeg, from);
       };
     }
-    const Bytes out = WriteJpegOutput(img, Encoded(), o);
+    const Bytes out = WriteJpegOutput(img, EncodedWithComment(), o);
     const Bytes tiff = TiffOf(out);
     const Dir ifd0 = ReadDir(tiff, 8, r.be);
     ASSERT_NE(ifd0.find(0x0112), nullptr) << r.what;
@@ -541,7 +543,7 @@ TEST(MetadataWriter, TheSourceIsOnlyRead) {
   for (const TOutputOptions* o : {&turned, &kept, &turned, &kept}) {
     TImgData fresh;
     fresh.ScanJpegSegments(ChangeableSource(), kPartsAll);
-    EXPECT_EQ(WriteJpegOutput(img, Encoded(), *o), WriteJpegOutput(fresh, Encoded(), *o));
+    EXPECT_EQ(WriteJpegOutput(img, EncodedWithComment(), *o), WriteJpegOutput(fresh, EncodedWithComment(), *o));
   }
   ASSERT_EQ(img.exifInfo->entries.size(), entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -577,7 +579,7 @@ TEST(MetadataWriter, ConvertedToSrgbSaysSoInTheOutput) {
   const std::string packet(pieces.XmpPacket().span().begin(), pieces.XmpPacket().span().end());
   EXPECT_NE(packet.find("photoshop:ICCProfile=\"sRGB IEC61966-2.1\""), std::string::npos) << packet;
   TImgData again;
-  again.ScanJpegSegments(LayOutJpeg(Encoded(), pieces), kPartsAll);
+  again.ScanJpegSegments(LayOutJpeg(EncodedWithComment(), pieces), kPartsAll);
   ASSERT_TRUE(again.HasExif());
   EXPECT_EQ(again.exifInfo->GetTagNumber("ColorSpace"), 1);
   const auto& entries = again.exifInfo->entries;
@@ -589,7 +591,7 @@ TEST(MetadataWriter, ConvertedToSrgbSaysSoInTheOutput) {
   TImgData bare;
   bare.ScanJpegSegments(Jpeg({ExifApp1(TiffBuilder(true).Build({{{TiffBuilder(true).Ascii(0x010F, "Acme")}}}))}),
                         kPartsAll);
-  again.ScanJpegSegments(WriteJpegOutput(bare, Encoded(), o), kPartsAll);
+  again.ScanJpegSegments(WriteJpegOutput(bare, EncodedWithComment(), o), kPartsAll);
   EXPECT_EQ(again.exifInfo->GetTagNumber("ColorSpace"), 1);
   EXPECT_EQ(again.exifInfo->IndexOfName("InteroperabilityIndex"), -1);
 }

@@ -9,8 +9,8 @@
 namespace velmora {
 namespace {
 
-Bytes B(const std::string& s) { return Bytes(s.begin(), s.end()); }
-std::string S(const Bytes& b) { return std::string(b.begin(), b.end()); }
+Bytes GpsPacketBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+std::string GpsPacketText(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 // The packet around a description: the xpacket wrapper, the namespaces the rows use.
 std::string Packet(const std::string& description, const std::string& exifPrefix = "exif") {
@@ -107,9 +107,9 @@ TEST(XmpGps, CutsExactlyTheGpsProperties) {
   };
   for (const Row& r : rows) {
     ASSERT_NE(r.in, r.out) << r.what;
-    EXPECT_EQ(S(StripXmpGps(B(r.in))), r.out) << r.what;
+    EXPECT_EQ(GpsPacketText(StripXmpGps(GpsPacketBytes(r.in))), r.out) << r.what;
     // What is left has nothing more to take out.
-    EXPECT_EQ(S(StripXmpGps(B(r.out))), r.out) << r.what;
+    EXPECT_EQ(GpsPacketText(StripXmpGps(GpsPacketBytes(r.out))), r.out) << r.what;
   }
 }
 
@@ -125,7 +125,7 @@ TEST(XmpGps, WithoutGpsTheBytesStayAsTheyAre) {
       "<?xml version='1.0' encoding='UTF-8'?>\n<x:xmpmeta xmlns:x='adobe:ns:meta/'  ><a:b xmlns:a='urn:a'"
       " a:c = 'GPS'/></x:xmpmeta  >\n\n",
   };
-  for (const std::string& in : rows) EXPECT_EQ(S(StripXmpGps(B(in))), in) << in;
+  for (const std::string& in : rows) EXPECT_EQ(GpsPacketText(StripXmpGps(GpsPacketBytes(in))), in) << in;
 }
 
 TEST(XmpGps, UnreadablePacketsWithGpsThrow) {
@@ -147,7 +147,7 @@ TEST(XmpGps, UnreadablePacketsWithGpsThrow) {
       // Two roots.
       "<a>GPS</a><b/>",
   };
-  for (const std::string& in : rows) EXPECT_THROW(StripXmpGps(B(in)), EMetadata) << in;
+  for (const std::string& in : rows) EXPECT_THROW(StripXmpGps(GpsPacketBytes(in)), EMetadata) << in;
 }
 
 }  // namespace

@@ -19,13 +19,16 @@ struct QTestRegistration {
 }  // namespace velmora::test
 
 // In place of QTEST_MAIN. The program's main makes the run headless whatever the caller's environment
-// and starts the watchdog that fails a test whose modal dialog nobody answers.
-#define VELMORA_QTEST_MAIN(TestObject)                                                        \
-  namespace {                                                                                 \
-  int VelmoraRunQTest(int argc, char** argv) {                                                \
-    TestObject tc;                                                                            \
-    QTEST_SET_MAIN_SOURCE_PATH                                                                \
-    return QTest::qExec(&tc, argc, argv);                                                     \
-  }                                                                                           \
-  const velmora::test::QTestRegistration velmoraQTestRegistration(__FILE__, VelmoraRunQTest); \
+// and starts the watchdog that fails a test whose modal dialog nobody answers. The registration's name
+// is numbered, so that several test files compiled as one unit keep one each.
+#define VELMORA_QTEST_CONCAT2(a, b) a##b
+#define VELMORA_QTEST_CONCAT(a, b) VELMORA_QTEST_CONCAT2(a, b)
+#define VELMORA_QTEST_MAIN(TestObject)                                                                           \
+  namespace {                                                                                                    \
+  const velmora::test::QTestRegistration VELMORA_QTEST_CONCAT(velmoraQTestRegistration,                          \
+                                                              __COUNTER__)(__FILE__, [](int argc, char** argv) { \
+    TestObject tc;                                                                                               \
+    QTEST_SET_MAIN_SOURCE_PATH                                                                                   \
+    return QTest::qExec(&tc, argc, argv);                                                                        \
+  });                                                                                                            \
   }
