@@ -36,7 +36,7 @@ diff -u "$work/expected" "$work/files" || fail "the file list differs from the e
 # What the programs need besides what dpkg-shlibdeps finds.
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in fonts-liberation qt6-translations-l10n libgs-common libqt6widgets6 libqt6gui6 libjpeg62-turbo liblcms2-2 \
-           libheif1 libpng16-16 libtiff6 libwebp7 libwebpdemux2; do
+           libheif1 libpng16-16 libtiff6 libwebp7 libwebpdemux2 libwebpmux3 libavif15; do
   grep -qE "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 [ "$(basename "$deb")" = "velmora_$(dpkg-deb -f "$deb" Version)_amd64.deb" ] || fail "unexpected file name $deb"
