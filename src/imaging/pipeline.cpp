@@ -176,6 +176,51 @@ std::optional<Bytes> turnThumbnail(ByteView jpeg, int orientation) {
   return turned;
 }
 
+namespace {
+
+// The source's metadata: a JPEG's own segments, or the blocks another format's decoder found, laid
+// out as a JPEG header holds them. What the header scan or the layout had to leave out is noted.
+std::unique_ptr<const TImgData> sourceMetadata(const Bytes& file, const SourceMetadata* decoded, bool keepMetadata,
+                                               std::vector<TOutputNote>& notes) {
+  std::vector<std::string> dropped;
+  const Bytes header = decoded ? jpegHeaderOf(*decoded, dropped) : Bytes{};
+  std::unique_ptr<const TImgData> segments = readSourceSegments(decoded ? header : file, keepMetadata);
+  if (keepMetadata)
+    for (std::string& cause : dropped) notes.push_back({TOutputNote::Kind::kMetadata, std::move(cause)});
+  if (segments->report.headerCut)
+    notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->report.headerCutAt)});
+  return segments;
+}
+
+// The colour step on the scaled picture; the output then says it is sRGB, or the file is noted.
+void convertColours(const ColourConversion& colour, QImage& picture, TOutputOptions& output,
+                    std::vector<TOutputNote>& notes) {
+  if (colour.Converts()) {
+    colour.Apply(picture);
+    output.convertedToSrgb = SrgbConversion();
+  } else if (!colour.Failure().empty()) {
+    notes.push_back({TOutputNote::Kind::kColour, colour.Failure()});
+  }
+}
+
+// What the output takes of the source: its metadata at the picture's size, upright.
+void carryOptions(TOutputOptions& output, const BatchOptions& options, const FileOutcome& outcome, int turnedFrom) {
+  output.metadata = options.keepMetadata;
+  output.width = outcome.width;
+  output.height = outcome.height;
+  output.turnedFrom = turnedFrom;
+  output.turnThumbnail = turnThumbnail;
+  output.stripGps = options.stripGps;
+}
+
+// A whole decoded picture scaled to target(its size); the full-size one is let go at once.
+QImage scaledOnce(QImage full, const TargetSize& target) {
+  const QSize size = target(full.size());
+  return size == full.size() ? full : scaleHalftone(full, size);
+}
+
+}  // namespace
+
 FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
   const std::string name = source.filename().string();
   try {
@@ -187,7 +232,6 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     if (!options.allowReplaceSource) refuseOverwritingSource(source, outcome.output);
     // A name the file system cannot take fails now, not after the picture was made.
     checkFileNameFits(outcome.output);
-
     // The source is read once: the decoder and the metadata both take these bytes. Only a regular
     // file, and one that can fit the budget, is read at all.
     const Bytes file = readRegularFile(source, kMaxSourceBytes);
@@ -206,14 +250,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // Other formats are decoded whole first: their metadata comes out of the decoder with the picture.
     std::optional<DecodedPicture> decoded;
     if (format != PictureFormat::kJpeg) decoded = decodePicture(file, format, {kMaxPixels, admit});
-    std::vector<std::string> dropped;
-    const Bytes header = decoded ? jpegHeaderOf(decoded->metadata, dropped) : Bytes{};
     const std::unique_ptr<const TImgData> segments =
-        readSourceSegments(decoded ? header : file, options.keepMetadata);
-    if (options.keepMetadata)
-      for (std::string& cause : dropped) outcome.notes.push_back({TOutputNote::Kind::kMetadata, std::move(cause)});
-    if (segments->report.headerCut)
-      outcome.notes.push_back({TOutputNote::Kind::kMetadata, headerCutText(segments->report.headerCutAt)});
+        sourceMetadata(file, decoded ? &decoded->metadata : nullptr, options.keepMetadata, outcome.notes);
     // A container that turned its picture itself leaves the EXIF Orientation to the metadata alone.
     const bool upright = decoded && decoded->metadata.upright;
     const int orientation = options.rotate && !upright ? segments->Orientation() : kOrientationUpright;
@@ -235,34 +273,17 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
       planned = UprightSize(QSize(plan.width, plan.height), orientation);
       return planned;
     };
-    QImage picture;
-    if (decoded) {
-      const QSize size = target(decoded->picture.size());
-      picture = size == decoded->picture.size() ? decoded->picture : scaleHalftone(decoded->picture, size);
-      decoded->picture = QImage();
-    } else {
-      picture = decodeJpegScaled(file, target, kMaxPixels, admit, colour && colour->NeedsStoredInks());
-    }
+    QImage picture = decoded ? scaledOnce(std::move(decoded->picture), target)
+                             : decodeJpegScaled(file, target, kMaxPixels, admit, colour && colour->NeedsStoredInks());
     // Before the turn, which moves pixels only, and before the caption, whose colours are sRGB already.
-    if (colour && colour->Converts()) {
-      colour->Apply(picture);
-      output.convertedToSrgb = SrgbConversion();
-    } else if (colour && !colour->Failure().empty()) {
-      outcome.notes.push_back({TOutputNote::Kind::kColour, colour->Failure()});
-    }
+    if (colour) convertColours(*colour, picture, output, outcome.notes);
     picture = TurnUpright(picture, orientation);
     // Only a reduction softens the picture; the caption's edges stay as drawn.
     if (outcome.action == ScaleAction::Reduce) SharpenForScreen(picture, options.output.sharpening);
     if (options.caption) options.caption(picture);
     outcome.width = picture.width();
     outcome.height = picture.height();
-
-    output.metadata = options.keepMetadata;
-    output.width = outcome.width;
-    output.height = outcome.height;
-    output.turnedFrom = upright ? segments->Orientation() : orientation;
-    output.turnThumbnail = turnThumbnail;
-    output.stripGps = options.stripGps;
+    carryOptions(output, options, outcome, upright ? segments->Orientation() : orientation);
     writeFileAtomically(outcome.output, encodeOutput(picture, options.output, *segments, output, outcome),
                         options.fileCalls ? *options.fileCalls : systemFileCalls());
     if (options.output.keepDate) keepSourceDate(source, outcome);
