@@ -51,8 +51,9 @@ struct PngRead {
   }
 };
 
-// The header and the transforms to 8-bit B G R A; false after a libpng error.
-bool readHeader(PngRead& r, png_uint_32& width, png_uint_32& height) {
+// The header and the transforms to 8-bit B G R A, or to 16-bit R G B A in native order for a 16-bit
+// file; false after a libpng error.
+bool readHeader(PngRead& r, png_uint_32& width, png_uint_32& height, bool& sixteen) {
   if (setjmp(png_jmpbuf(r.png))) return false;
   png_set_read_fn(r.png, &r, &PngRead::read);
   png_set_chunk_malloc_max(r.png, kMaxChunkBytes);
@@ -60,11 +61,16 @@ bool readHeader(PngRead& r, png_uint_32& width, png_uint_32& height) {
   width = png_get_image_width(r.png, r.info);
   height = png_get_image_height(r.png, r.info);
   const int colour = png_get_color_type(r.png, r.info);
+  sixteen = png_get_bit_depth(r.png, r.info) == 16;
   png_set_expand(r.png);  // palettes, grey under 8 bits and tRNS to full channels
-  png_set_scale_16(r.png);
   if (colour == PNG_COLOR_TYPE_GRAY || colour == PNG_COLOR_TYPE_GRAY_ALPHA) png_set_gray_to_rgb(r.png);
-  png_set_bgr(r.png);
-  png_set_add_alpha(r.png, 0xFF, PNG_FILLER_AFTER);
+  if (sixteen) {
+    png_set_swap(r.png);  // PNG stores 16-bit values big-endian
+    png_set_add_alpha(r.png, 0xFFFF, PNG_FILLER_AFTER);
+  } else {
+    png_set_bgr(r.png);
+    png_set_add_alpha(r.png, 0xFF, PNG_FILLER_AFTER);
+  }
   png_set_interlace_handling(r.png);
   png_read_update_info(r.png, r.info);
   return true;
@@ -112,14 +118,24 @@ DecodedPicture decodePng(ByteView file, const DecodeLimits& limits) {
   PngRead r(file);
   if (!r.png || !r.info || !r.end) throw ImagingError("Brak pamięci na dekoder PNG");
   png_uint_32 width = 0, height = 0;
-  if (!readHeader(r, width, height)) fail(r);
+  bool sixteen = false;
+  if (!readHeader(r, width, height, sixteen)) fail(r);
   if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) throw ImagingError("Obraz PNG ma nieprawidłowy rozmiar");
   // Interlaced pictures are read whole; the rows are the result's own.
-  DecodedPicture out{allocatePicture(static_cast<int>(width), static_cast<int>(height), limits), {}, {}};
+  DecodedPicture out{allocatePicture(static_cast<int>(width), static_cast<int>(height), limits, 0,
+                                     sixteen ? QImage::Format_RGBA64 : QImage::Format_RGB32),
+                     {},
+                     {}};
   std::vector<png_bytep> rows(height);
   for (png_uint_32 y = 0; y < height; ++y) rows[y] = out.picture.scanLine(static_cast<int>(y));
   if (!readRows(r, rows.data())) fail(r);
-  for (png_uint_32 y = 0; y < height; ++y) composeOverWhite(rows[y], static_cast<int>(width));
+  for (png_uint_32 y = 0; y < height; ++y) {
+    if (sixteen) {
+      composeOverWhite16(reinterpret_cast<std::uint16_t*>(rows[y]), static_cast<int>(width));
+    } else {
+      composeOverWhite(rows[y], static_cast<int>(width));
+    }
+  }
   out.metadata = metadataOf(r);
   return out;
 }

@@ -1,6 +1,7 @@
 // TIFF through libtiff, read from memory: the first page (directory), any layout libtiff's RGBA
-// interface takes (strips or tiles, 1 to 16 bits, palette, grey, YCbCr, alpha), turned upright by its
-// Orientation tag here. Its EXIF is the file's own first directory, picture structure and all: the
+// interface takes (strips or tiles, 1 to 16 bits, palette, grey, YCbCr, alpha; 16-bit RGB and grey in
+// strips are read with their 16 bits), as stored: the pipeline turns it by the Orientation tag, which
+// its EXIF block carries. Its EXIF is the file's own first directory, picture structure and all: the
 // descriptive entries and the Exif and GPS directories are copied into a TIFF structure of their own,
 // as a JPEG's EXIF block holds them.
 
@@ -11,9 +12,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "imaging/formatdecoders.h"
-#include "imaging/orientation.h"
 #include "metadata/ifd.h"
 
 namespace velmora {
@@ -169,6 +170,49 @@ Bytes exifOfTiff(ByteView file) {
 
 // ---- The picture ----------------------------------------------------------------------------------
 
+// A 16-bit RGB or grey picture in strips, with or without alpha, read row by row into Format_RGBA64
+// (alpha composed over white), so its 16 bits reach the resampler; a null picture for every other
+// layout, which libtiff's 8-bit RGBA reader takes.
+template <typename Fail>
+QImage sixteenBitPicture(TIFF* tif, uint32_t width, uint32_t height, const DecodeLimits& limits, const Fail& fail) {
+  uint16_t bits = 0, samples = 0, planar = 0, photometric = 0, format = SAMPLEFORMAT_UINT, extraCount = 0;
+  uint16_t* extra = nullptr;
+  TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &samples);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
+  TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extraCount, &extra);
+  if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) return {};
+  const bool rgb = photometric == PHOTOMETRIC_RGB && (samples == 3 || samples == 4);
+  const bool grey = photometric == PHOTOMETRIC_MINISBLACK && (samples == 1 || samples == 2);
+  if (bits != 16 || planar != PLANARCONFIG_CONTIG || format != SAMPLEFORMAT_UINT || TIFFIsTiled(tif) || !(rgb || grey))
+    return {};
+  const int colours = rgb ? 3 : 1;
+  const bool alpha = samples > colours;
+  const bool premultiplied = alpha && extraCount > 0 && extra && extra[0] == EXTRASAMPLE_ASSOCALPHA;
+  QImage picture = allocatePicture(static_cast<int>(width), static_cast<int>(height), limits,
+                                   static_cast<std::uint64_t>(TIFFScanlineSize(tif)), QImage::Format_RGBA64);
+  std::vector<std::uint16_t> line(static_cast<std::size_t>(TIFFScanlineSize(tif)) / 2 + 1);
+  if (line.size() < std::size_t{width} * samples) fail("nieprawidłowy rozmiar wiersza");
+  for (uint32_t y = 0; y < height; ++y) {
+    if (TIFFReadScanline(tif, line.data(), y, 0) < 0) fail("uszkodzone dane obrazu");
+    auto* out = reinterpret_cast<std::uint16_t*>(picture.scanLine(static_cast<int>(y)));
+    for (uint32_t x = 0; x < width; ++x) {
+      const std::uint16_t* in = line.data() + std::size_t{x} * samples;
+      const std::uint32_t a = alpha ? in[colours] : 65535;
+      for (int c = 0; c < 3; ++c) {
+        const std::uint32_t v = in[rgb ? c : 0];
+        // Premultiplied: over white is c + 65535 - a; the plain kind is composed below.
+        out[std::size_t{x} * 4 + c] =
+            static_cast<std::uint16_t>(premultiplied ? std::min<std::uint32_t>(65535, v + 65535 - a) : v);
+      }
+      out[std::size_t{x} * 4 + 3] = static_cast<std::uint16_t>(premultiplied ? 65535 : a);
+    }
+    composeOverWhite16(out, static_cast<int>(width));
+  }
+  return picture;
+}
+
 DecodedPicture decodeTiff(ByteView file, const DecodeLimits& limits) {
   MemoryFile memory{file, 0, {}};
   const std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
@@ -188,28 +232,30 @@ DecodedPicture decodeTiff(ByteView file, const DecodeLimits& limits) {
   TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height);
   TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ORIENTATION, &orientation);
   if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) fail("nieprawidłowy rozmiar");
-  char why[1024] = {};
-  if (!TIFFRGBAImageOK(tif.get(), why)) fail(why);
-  DecodedPicture out{allocatePicture(static_cast<int>(width), static_cast<int>(height), limits), {}, {}};
-  // The rows as stored (the requested orientation is the file's own), each pixel R G B A in memory,
-  // alpha premultiplied; Format_RGB32 rows of this width are exactly width * 4 bytes apart.
-  auto* raster = reinterpret_cast<uint32_t*>(out.picture.bits());
-  if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster, orientation < 1 || orientation > 8 ? 1 : orientation,
-                                 1))
-    fail("uszkodzone dane obrazu");
-  for (int y = 0; y < out.picture.height(); ++y) {
-    std::uint8_t* p = out.picture.scanLine(y);
-    for (uint32_t x = 0; x < width; ++x, p += 4) {
-      const std::uint8_t r = p[0], g = p[1], b = p[2], a = p[3];
-      // Premultiplied: over white is c + 255 - a (a damaged file may have c > a).
-      p[0] = static_cast<std::uint8_t>(std::min(255, b + 255 - a));
-      p[1] = static_cast<std::uint8_t>(std::min(255, g + 255 - a));
-      p[2] = static_cast<std::uint8_t>(std::min(255, r + 255 - a));
-      p[3] = 255;
+  DecodedPicture out{sixteenBitPicture(tif.get(), width, height, limits, fail), {}, {}};
+  if (out.picture.isNull()) {
+    char why[1024] = {};
+    if (!TIFFRGBAImageOK(tif.get(), why)) fail(why);
+    out.picture = allocatePicture(static_cast<int>(width), static_cast<int>(height), limits);
+    // The rows as stored (the requested orientation is the file's own), each pixel R G B A in memory,
+    // alpha premultiplied; Format_RGB32 rows of this width are exactly width * 4 bytes apart.
+    auto* raster = reinterpret_cast<uint32_t*>(out.picture.bits());
+    if (!TIFFReadRGBAImageOriented(tif.get(), width, height, raster,
+                                   orientation < 1 || orientation > 8 ? 1 : orientation, 1))
+      fail("uszkodzone dane obrazu");
+    for (int y = 0; y < out.picture.height(); ++y) {
+      std::uint8_t* p = out.picture.scanLine(y);
+      for (uint32_t x = 0; x < width; ++x, p += 4) {
+        const std::uint8_t r = p[0], g = p[1], b = p[2], a = p[3];
+        // Premultiplied: over white is c + 255 - a (a damaged file may have c > a).
+        p[0] = static_cast<std::uint8_t>(std::min(255, b + 255 - a));
+        p[1] = static_cast<std::uint8_t>(std::min(255, g + 255 - a));
+        p[2] = static_cast<std::uint8_t>(std::min(255, r + 255 - a));
+        p[3] = 255;
+      }
     }
   }
-  if (orientation >= 2 && orientation <= 8) out.picture = TurnUpright(out.picture, orientation);
-  out.metadata.upright = true;
+  // Turned upright after the scaling, by the Orientation of its EXIF block, as a JPEG is.
   out.metadata.exif = exifOfTiff(file);
   out.metadata.icc = tagBytes(tif.get(), TIFFTAG_ICCPROFILE);
   out.metadata.xmp = tagBytes(tif.get(), TIFFTAG_XMLPACKET);

@@ -216,7 +216,8 @@ void carryOptions(TOutputOptions& output, const BatchOptions& options, const Fil
 // A whole decoded picture scaled to target(its size); the full-size one is let go at once.
 QImage scaledOnce(QImage full, const TargetSize& target) {
   const QSize size = target(full.size());
-  return size == full.size() ? full : scaleHalftone(full, size);
+  // A 16-bit picture goes through the resampler even at its own size: it is reduced to 8 bits there.
+  return size == full.size() && full.format() == QImage::Format_RGB32 ? full : scaleHalftone(full, size);
 }
 
 }  // namespace

@@ -52,8 +52,9 @@ void resampleHalftone(RowSource& source, int srcWidth, int srcHeight, std::uint8
 void resampleHalftone(const std::uint8_t* src, std::ptrdiff_t srcStride, int srcWidth, int srcHeight, std::uint8_t* dst,
                       std::ptrdiff_t dstStride, int dstWidth, int dstHeight, ResamplePath path = ResamplePath::kChosen);
 
-// The picture scaled to size, as Format_RGB32 (other formats are converted first). Throws
-// ImagingError for an empty size or when the result cannot be allocated.
+// The picture scaled to size, as Format_RGB32 (other formats are converted first). A 16-bit picture
+// (Format_RGBA64, alpha already composed) is scaled on its 16-bit values and reduced to 8 bits after the
+// scaling, once. Throws ImagingError for an empty size or when the result cannot be allocated.
 QImage scaleHalftone(const QImage& picture, QSize size);
 
 }  // namespace velmora

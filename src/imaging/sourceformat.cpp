@@ -104,19 +104,20 @@ std::optional<DecodedPicture> decodeEmbeddedPreview(ByteView file, PictureFormat
   return decoder->preview(file);
 }
 
-QImage allocatePicture(int width, int height, const DecodeLimits& limits, std::uint64_t extraBytes) {
+QImage allocatePicture(int width, int height, const DecodeLimits& limits, std::uint64_t extraBytes,
+                       QImage::Format format) {
   if (width <= 0 || height <= 0) throw ImagingError("Nieprawidłowy rozmiar obrazu: " + pixelSizeText(width, height));
   const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
   if (pixels > limits.maxPixels)
     throw ImagingError("Obraz jest za duży: " + pixelSizeText(width, height) + " (najwyżej " +
                        std::to_string(limits.maxPixels) + " pikseli)");
-  const std::uint64_t bytes = pixels * 4 + extraBytes;
+  const std::uint64_t bytes = pixels * (format == QImage::Format_RGB32 ? 4 : 8) + extraBytes;
   if (limits.gate) {
     limits.gate(bytes);
   } else if (bytes > kDecodeMemoryLimit) {
     throw ImagingError(tooMuchMemoryMessage(bytes));
   }
-  QImage picture(width, height, QImage::Format_RGB32);
+  QImage picture(width, height, format);
   if (picture.isNull()) throw ImagingError(noMemoryForImageText(width, height));
   return picture;
 }
@@ -132,6 +133,16 @@ void composeOverWhite(std::uint8_t* bgra, int width) {
       }
     }
     bgra[3] = 255;
+  }
+}
+
+void composeOverWhite16(std::uint16_t* rgba, int width) {
+  for (int x = 0; x < width; ++x, rgba += 4) {
+    const std::uint64_t a = rgba[3];
+    if (a != 65535)
+      for (int c = 0; c < 3; ++c)
+        rgba[c] = static_cast<std::uint16_t>((rgba[c] * a + 65535 * (65535 - a) + 32767) / 65535);
+    rgba[3] = 65535;
   }
 }
 

@@ -2,7 +2,8 @@
 
 // The picture formats a run reads, told apart by their content, and the decoders of those besides
 // JPEG (which keeps its own streamed decode, jpegcodec.h). Every decoder gives the same thing: an
-// 8-bit Format_RGB32 picture, transparency composed over white, and the metadata the file carries as
+// 8-bit Format_RGB32 picture (Format_RGBA64 for 16-bit sources), transparency composed over white,
+// and the metadata the file carries as
 // the blocks a JPEG would hold (the TIFF structure of its EXIF, the XMP packet, the ICC profile), so
 // the metadata library and the colour step treat them alike.
 
@@ -42,7 +43,9 @@ struct SourceMetadata {
 };
 
 struct DecodedPicture {
-  QImage picture;  // Format_RGB32
+  // Format_RGB32; Format_RGBA64 for a 16-bit PNG or TIFF, which the resampler (scaleHalftone) reduces
+  // to 8 bits after scaling.
+  QImage picture;
   SourceMetadata metadata;
   QSize fullSize;  // the picture's own size: larger than `picture` for a container's preview
 };

@@ -266,5 +266,42 @@ TEST(Resampler, QImageOfAnyFormatComesOutAsRgb32) {
   }
 }
 
+TEST(Resampler, SixteenBitsAreReducedToEightAfterScaling) {
+  // Every shape against the reference on the 16-bit values, rounded to 8 bits once: within half a level.
+  std::mt19937 rng(7);
+  for (const Case& c : kCases) {
+    QImage src(c.srcW, c.srcH, QImage::Format_RGBA64);
+    for (int y = 0; y < c.srcH; ++y) {
+      auto* p = reinterpret_cast<std::uint16_t*>(src.scanLine(y));
+      for (int i = 0; i < c.srcW * 4; ++i) p[i] = i % 4 == 3 ? 65535 : static_cast<std::uint16_t>(rng());
+    }
+    const QImage out = scaleHalftone(src, QSize(c.dstW, c.dstH));
+    ASSERT_EQ(out.format(), QImage::Format_RGB32);
+    double worst = 0;
+    for (int y = 0; y < c.dstH; ++y) {
+      for (int x = 0; x < c.dstW; ++x) {
+        for (int ch = 0; ch < 3; ++ch) {
+          double sum = 0, total = 0;
+          for (const auto& [sy, vy] : referenceWeights(c.srcH, c.dstH, y))
+            for (const auto& [sx, vx] : referenceWeights(c.srcW, c.dstW, x)) {
+              sum += vx * vy * reinterpret_cast<const std::uint16_t*>(src.constScanLine(sy))[sx * 4 + ch];
+              total += vx * vy;
+            }
+          const QRgb got = out.pixel(x, y);
+          const int value = ch == 0 ? qRed(got) : ch == 1 ? qGreen(got) : qBlue(got);
+          worst = std::max(worst, std::abs(value - sum / total / 257));
+        }
+      }
+    }
+    EXPECT_LE(worst, 0.5 + 1e-9) << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
+  }
+  // 0.45, 0.45 and 0.75 of a level average 0.55: one level, where rounding each first would give 0.
+  QImage three(3, 1, QImage::Format_RGBA64);
+  auto* p = reinterpret_cast<std::uint16_t*>(three.scanLine(0));
+  for (const int x : {0, 1, 2})
+    for (const int ch : {0, 1, 2, 3}) p[x * 4 + ch] = ch == 3 ? 65535 : x < 2 ? 116 : 193;
+  EXPECT_EQ(qRed(scaleHalftone(three, QSize(1, 1)).pixel(0, 0)), 1);
+}
+
 }  // namespace
 }  // namespace velmora
