@@ -17,6 +17,7 @@
 
 #include "app/form1.h"
 #include "app/fspath.h"
+#include "app/outputoptionsdialog.h"
 #include "dialogs/colours.h"
 #include "dialogs/filedialogs.h"
 #include "dialogs/listdialog.h"
@@ -297,7 +298,9 @@ void TForm1::rbPrefClick() {
 void TForm1::UpdateNameSample() {
   const QString affix = EPref->text();
   const int wn = QFontMetrics(lnp->font()).horizontalAdvance(QStringLiteral("nazwa"));
-  const int wExt = QFontMetrics(lExt->font()).horizontalAdvance(QStringLiteral(".jpg"));
+  // The extension of the chosen output format (the sample's name is a JPEG's).
+  const QString ext = QString::fromUtf8(outputFormatExtension(StoredOutputOptions(Props()).format).data());
+  const int wExt = QFontMetrics(lExt->font()).horizontalAdvance(ext);
   // A long affix would run under "usuń dane GPS": shorten it in the middle, whole in the tooltip.
   const int room = cbUsunGPS->x() - 4 - (240 + wn + wExt);
   const QString shown = QFontMetrics(lPref->font()).elidedText(affix, Qt::ElideMiddle, std::max(room, 0));
@@ -305,7 +308,7 @@ void TForm1::UpdateNameSample() {
   lPref->setText(shown);
   lPref->setToolTip(shown == affix ? QString() : affix);
   lPref->adjustSize();
-  lExt->setText(QStringLiteral(".jpg"));
+  lExt->setText(ext);
   lExt->adjustSize();
   const int top = lnp->y();
   if (rbPref->isChecked()) {

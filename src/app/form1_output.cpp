@@ -53,9 +53,10 @@ void TForm1::sbOpcjeClick() {
 void TForm1::UpdateOutputSummary() {
   const QString summary = OutputOptionsSummary(StoredOutputOptions(Props()));
   const QString tip = summary.isEmpty() ? QStringLiteral("jakość 90, bez limitu rozmiaru, bez wyostrzania") : summary;
-  sbOpcje->setToolTip(QStringLiteral("jakość, rozmiar pliku, wyostrzanie, koder, data, presety\n") + tip);
+  sbOpcje->setToolTip(QStringLiteral("format, jakość, rozmiar pliku, wyostrzanie, koder, data, presety\n") + tip);
   lOpcje->setToolTip(tip);
   lOpcje->setText(QFontMetrics(lOpcje->font()).elidedText(summary, Qt::ElideRight, lOpcje->width()));
+  UpdateNameSample();
 }
 
 void TForm1::NoteOutcome(const std::string& name, const std::vector<TOutputNote>& notes) {

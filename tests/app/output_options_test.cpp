@@ -63,6 +63,7 @@ class OutputOptionsTest : public QObject {
       dialog->findChild<QComboBox*>("format")->setCurrentIndex(2);
       QCOMPARE(home.Props().Get("format"), QString("avif"));
       QVERIFY(form->lOpcje->text().startsWith("format AVIF, "));
+      QCOMPARE(form->lExt->text(), QString(".avif"));
       dialog->findChild<QComboBox*>("format")->setCurrentIndex(0);
       QCOMPARE(home.Props().Get("jakosc"), QString("82"));
       QCOMPARE(home.Props().Get("max KB"), QString("60"));
