@@ -21,9 +21,6 @@ namespace velmora {
 
 namespace {
 
-// The order of the format choice.
-constexpr OutputFormat kFormats[] = {OutputFormat::kJpeg, OutputFormat::kWebp, OutputFormat::kAvif};
-
 // The controls of the dialog; each group's builder adds its own and their reading and setting.
 class TOutputOptionsForm : public TDialogForm {
  public:
@@ -70,7 +67,7 @@ class TOutputOptionsForm : public TDialogForm {
     auto* form = NewForm();
     format_ = Watched(new QComboBox, &QComboBox::currentIndexChanged);
     format_->setObjectName(QStringLiteral("format"));
-    for (const OutputFormat f : kFormats) format_->addItem(QString::fromUtf8(outputFormatTitle(f).data()));
+    for (const OutputFormat f : kOutputFormats) format_->addItem(QString::fromUtf8(outputFormatTitle(f).data()));
     format_->setToolTip(QStringLiteral("WebP i AVIF: mniejsze pliki, bez IPTC; opcje kodera JPEG ich nie dotyczą"));
     form->addRow(QStringLiteral("format:"), format_);
     quality_ = Watched(new QSpinBox, &QSpinBox::valueChanged);
@@ -168,8 +165,8 @@ class TOutputOptionsForm : public TDialogForm {
 
   void Show(const OutputOptions& o) {
     loading_ = true;
-    const auto format = std::find(std::begin(kFormats), std::end(kFormats), o.format);
-    format_->setCurrentIndex(static_cast<int>(format - std::begin(kFormats)));
+    const auto format = std::find(std::begin(kOutputFormats), std::end(kOutputFormats), o.format);
+    format_->setCurrentIndex(static_cast<int>(format - std::begin(kOutputFormats)));
     quality_->setValue(o.encoder.quality);
     limitOn_->setChecked(o.maxBytes != 0);
     limitKB_->setValue(o.maxBytes != 0 ? static_cast<int>(o.maxBytes / kBytesPerKB) : 500);
@@ -185,7 +182,7 @@ class TOutputOptionsForm : public TDialogForm {
 
   OutputOptions Read() const {
     OutputOptions o;
-    o.format = kFormats[std::clamp(format_->currentIndex(), 0, static_cast<int>(std::size(kFormats)) - 1)];
+    o.format = kOutputFormats[std::clamp(format_->currentIndex(), 0, static_cast<int>(std::size(kOutputFormats)) - 1)];
     o.encoder.quality = quality_->value();
     o.maxBytes = limitOn_->isChecked() ? static_cast<std::uint64_t>(limitKB_->value()) * kBytesPerKB : 0;
     o.sharpening = static_cast<Sharpening>(sharpening_->currentIndex());

@@ -14,6 +14,8 @@
 namespace velmora {
 
 enum class OutputFormat { kJpeg, kWebp, kAvif };
+// Every format, in the order the choices list them.
+inline constexpr OutputFormat kOutputFormats[] = {OutputFormat::kJpeg, OutputFormat::kWebp, OutputFormat::kAvif};
 
 // "jpeg", "webp", "avif" (the settings' and the command line's names); nothing for any other.
 std::optional<OutputFormat> outputFormatNamed(std::string_view name);

@@ -82,11 +82,7 @@ Bytes encodeOutput(const QImage& picture, const OutputOptions& options, const TI
   EncodeAt encode;
   FinishFile finish;
   if (options.format == OutputFormat::kJpeg) {
-    encode = [&](int quality) {
-      EncoderOptions at = options.encoder;
-      at.quality = quality;
-      return encodeJpeg(picture, at);
-    };
+    encode = JpegEncodeAt(picture, options.encoder);
     finish = [&](Bytes encoded) {
       notes.clear();
       return carryOverMetadata(std::move(encoded), segments, output, &notes);

@@ -7,12 +7,15 @@ namespace velmora {
 
 FittedFile EncodeWithinLimit(const QImage& picture, const EncoderOptions& options, std::uint64_t maxBytes,
                              int floorQuality, const FinishFile& finish) {
-  const auto encode = [&](int quality) {
+  return EncodeWithinLimit(options.quality, maxBytes, floorQuality, JpegEncodeAt(picture, options), finish);
+}
+
+EncodeAt JpegEncodeAt(const QImage& picture, const EncoderOptions& options) {
+  return [&picture, options](int quality) {
     EncoderOptions at = options;
     at.quality = quality;
     return encodeJpeg(picture, at);
   };
-  return EncodeWithinLimit(options.quality, maxBytes, floorQuality, encode, finish);
 }
 
 FittedFile EncodeWithinLimit(int quality, std::uint64_t maxBytes, int floorQuality, const EncodeAt& encode,

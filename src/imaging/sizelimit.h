@@ -33,6 +33,8 @@ FittedFile EncodeWithinLimit(const QImage& picture, const EncoderOptions& option
 
 // The same search over any encoder: the picture encoded at a quality.
 using EncodeAt = std::function<Bytes(int quality)>;
+// The JPEG encoder with these options but the quality.
+EncodeAt JpegEncodeAt(const QImage& picture, const EncoderOptions& options);
 FittedFile EncodeWithinLimit(int quality, std::uint64_t maxBytes, int floorQuality, const EncodeAt& encode,
                              const FinishFile& finish);
 
