@@ -211,6 +211,14 @@ ssize_t FileSystemCalls::write(int fd, const void* data, std::size_t size) const
 int FileSystemCalls::fsync(int fd) const { return ::fsync(fd); }
 int FileSystemCalls::close(int fd) const { return ::close(fd); }
 int FileSystemCalls::rename(const char* from, const char* to) const { return std::rename(from, to); }
+int FileSystemCalls::renameNoReplace(const char* from, const char* to) const {
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  // A file system without the flag: a hard link takes the name only while it is free.
+  if (::link(from, to) != 0) return -1;
+  ::unlink(from);
+  return 0;
+}
 int FileSystemCalls::syncFolder(const char* folder) const {
   const int fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return -1;
@@ -289,11 +297,13 @@ void checkFolderWritable(const fs::path& folder) {
   }
 }
 
-void writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes, const FileSystemCalls& calls) {
+bool writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes, const FileSystemCalls& calls,
+                         WriteMode mode) {
+  const bool keep = mode == WriteMode::kKeepExisting;
   fs::path target = path;
   std::error_code ec;
   // Replacing a link by a file would cut it off from what it points at (a settings file kept elsewhere).
-  if (fs::is_symlink(path, ec) && fs::exists(path, ec)) {
+  if (!keep && fs::is_symlink(path, ec) && fs::exists(path, ec)) {
     const fs::path resolved = fs::canonical(path, ec);
     if (!ec) target = resolved;
   }
@@ -302,7 +312,7 @@ void writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byt
 
   TempFile tmp = createTemp(calls, folder, target);
   struct stat old {};
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(tmp.fd(), old.st_mode & 0777);
+  if (!keep && ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(tmp.fd(), old.st_mode & 0777);
 
   std::size_t done = 0;
   while (done < bytes.size()) {
@@ -316,9 +326,17 @@ void writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byt
   if (calls.fsync(tmp.fd()) != 0 && !syncUnsupported(errno)) failWrite(target, errno);
   // Network file systems may report a failed write only here.
   if (tmp.close() != 0) failWrite(target, errno);
-  if (calls.rename(tmp.path().c_str(), target.c_str()) != 0) failWrite(target, errno);
+  if (keep) {
+    if (calls.renameNoReplace(tmp.path().c_str(), target.c_str()) != 0) {
+      if (errno == EEXIST) return false;
+      failWrite(target, errno);
+    }
+  } else if (calls.rename(tmp.path().c_str(), target.c_str()) != 0) {
+    failWrite(target, errno);
+  }
   tmp.release();
   if (calls.syncFolder(folder.c_str()) != 0 && !syncUnsupported(errno)) failWrite(target, errno);
+  return true;
 }
 
 bool isOwnTemporaryName(std::string_view name) {

@@ -63,6 +63,9 @@ class FileSystemCalls {
   virtual int fsync(int fd) const;
   virtual int close(int fd) const;
   virtual int rename(const char* from, const char* to) const;
+  // rename that fails with EEXIST when `to` is there (a file, a link, anything): renameat2's
+  // RENAME_NOREPLACE, or link and unlink where the file system has no such rename.
+  virtual int renameNoReplace(const char* from, const char* to) const;
   // fsync of the folder itself, so the rename survives a power cut.
   virtual int syncFolder(const char* folder) const;
 };
@@ -70,14 +73,20 @@ class FileSystemCalls {
 // The real system.
 const FileSystemCalls& systemFileCalls();
 
+enum class WriteMode {
+  kReplace,       // an existing file is replaced
+  kKeepExisting,  // an existing file (or link) is kept and nothing is written, even one made meanwhile
+};
+
 // Replaces the file at path by a file holding exactly these bytes, or leaves it as it was. The bytes go
 // to a temporary ".velmora-XXXXXXCCCC.tmp" beside the target (short and fixed in length, so any name the
 // file system takes for the target can be written); every write is checked, the file is synced and
 // closed, renamed over the target and the folder synced. A symbolic link is followed, and an existing
 // target's permissions are kept. Throws FileError naming the file, after removing the temporary, on any
-// failure; before the rename the old file is untouched.
-void writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
-                         const FileSystemCalls& calls = systemFileCalls());
+// failure; before the rename the old file is untouched. With kKeepExisting the file takes its name only
+// if nothing has it at that very moment (no link is followed); false: something had, nothing written.
+bool writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                         const FileSystemCalls& calls = systemFileCalls(), WriteMode mode = WriteMode::kReplace);
 
 // Throws FileError naming the file when its name is longer than its folder's file system allows. Lets a
 // caller refuse a name before doing the work of making its content.

@@ -2,9 +2,12 @@
 
 // The two rules of a batch run that decide what becomes of one picture: its new size and its new name.
 
+#include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "imaging/outputformat.h"
 
@@ -44,5 +47,51 @@ std::string outputName(std::string_view name, NameMode mode, std::string_view af
 // The destination folder joined with outputName(...).
 std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
                                  std::string_view affix, OutputFormat format = OutputFormat::kJpeg);
+
+// ---- Name templates ("szablon"): "wesele_{nr:3}", "{data:%Y-%m-%d_%H%M}_{nazwa}" -------------------
+
+// The format of a plain {data}.
+inline constexpr const char* kDefaultDateFormat = "%Y-%m-%d_%H%M%S";
+
+struct NameTemplate {
+  enum class Kind { Text, Name, Number, Date, Width, Height };
+  struct Piece {
+    Kind kind = Kind::Text;
+    std::string text;  // Text: the bytes; Date: the strftime format
+    int width = 0;     // Number: the zero-padded width (0: none)
+  };
+  std::vector<Piece> pieces;
+  bool needsDate() const;
+  bool needsSize() const;
+};
+
+// The template's fields of one file.
+struct NameFields {
+  std::string_view name;  // the source file name (no folder)
+  long long number = 1;   // the running number
+  std::tm date{};         // DateTimeOriginal, else the modification time (local)
+  int width = 0;          // of the output, after the size rule
+  int height = 0;
+};
+
+// Why the template cannot be used (an unknown field, a bad {nr:x} or date format, a "/" or NUL in its
+// text, no {nazwa} and no {nr}, so that two files would get one name); empty when it can.
+std::string nameTemplateFault(std::string_view text);
+// Throws ImagingError with nameTemplateFault's text.
+NameTemplate parseNameTemplate(std::string_view text);
+
+// The template applied to one file, with the extension outputName gives. A character a file system
+// refuses (the folder separators, NUL, control characters, and for other systems : * ? " < > |) coming
+// from a field becomes "_". Throws ImagingError when the name before the extension is empty, "." or "..".
+std::string templateName(const NameTemplate& pattern, const NameFields& fields, OutputFormat format);
+
+// EXIF's "YYYY:MM:DD HH:MM:SS"; nothing for anything else (blanks for an unknown date included).
+std::optional<std::tm> exifDateTime(std::string_view text);
+
+// What the run does with an output that is there already ("istniejace").
+enum class ExistingOutput { Replace, Skip, Number };
+
+// "nazwa (2).jpg": the name with " (n)" before its extension.
+std::string numberedName(std::string_view name, int n);
 
 }  // namespace velmora

@@ -17,6 +17,7 @@ std::string summaryWords(const RunSummary& summary) {
   // The genitive after "z": singular for one file, plural for every other count.
   words += "zapisano " + std::to_string(summary.written) + " z " + std::to_string(summary.total) +
            (summary.total == 1 ? " pliku" : " plików");
+  if (summary.skipped > 0) words += ", pominięto: " + std::to_string(summary.skipped);
   if (summary.failed > 0) words += ", błędy: " + std::to_string(summary.failed);
   return words;
 }
@@ -161,15 +162,32 @@ void BatchRun::work() {
     try {
       if (index < request_.refused.size() && !request_.refused[index].empty())
         throw BatchFileError(result.name, request_.refused[index]);
-      result.outcome = process_(request_.sourceFolder / result.name, request_.options);
+      if (index < request_.outputs.size()) {
+        const PlannedOutput& planned = request_.outputs[index];
+        if (planned.skip) {
+          result.outcome.emplace();
+          result.outcome->output = request_.options.destFolder / planned.name;
+          result.outcome->skipped = true;
+        } else {
+          BatchOptions options = request_.options;
+          options.outputName = planned.name;
+          options.outputBase = planned.base;
+          options.plannedNames = request_.plannedNames;
+          result.outcome = process_(request_.sourceFolder / result.name, options);
+        }
+      } else {
+        result.outcome = process_(request_.sourceFolder / result.name, request_.options);
+      }
     } catch (...) {
       result.error = std::current_exception();
       result.message = failureMessage(result.name, result.error);
     }
 
     lock.lock();
-    result.completed = summary_.written + summary_.failed + 1;
-    if (result.written()) {
+    result.completed = summary_.written + summary_.failed + summary_.skipped + 1;
+    if (result.written() && result.outcome->skipped) {
+      ++summary_.skipped;
+    } else if (result.written()) {
       ++summary_.written;
     } else {
       ++summary_.failed;

@@ -23,8 +23,10 @@
 #include <exception>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -40,6 +42,13 @@ inline constexpr int kMaxWorkers = 1024;
 // The cores this process may run on (its CPU affinity), at least 1: the default number of workers.
 int defaultWorkerCount();
 
+// One file's output as the run's plan gave it (prepareRun).
+struct PlannedOutput {
+  std::string name;   // the output's file name in the destination
+  std::string base;   // the name before numbering
+  bool skip = false;  // an output is there and is kept ("pomiń"): the file is not read
+};
+
 struct RunRequest {
   std::filesystem::path sourceFolder;
   std::vector<std::string> names;  // file names in sourceFolder (bytes), in the order the files start
@@ -49,6 +58,10 @@ struct RunRequest {
   // Empty, or one entry per name: why that file is refused before any work (prepareRun), "" for
   // none. A refused file fails in its turn with that cause, without being read.
   std::vector<std::string> refused;
+  // Empty, or one entry per name: where its output goes (prepareRun); empty: the naming rule.
+  std::vector<PlannedOutput> outputs;
+  // Every name of `outputs`, which a number taken at write time avoids.
+  std::shared_ptr<const std::set<std::string>> plannedNames;
   // Non-zero stops the run as requestStop() does; a signal handler may set it, which may not call
   // requestStop. Read before each file starts; null: none.
   const std::atomic<int>* stopSignal = nullptr;
@@ -76,6 +89,7 @@ struct RunSummary {
   std::size_t total = 0;
   std::size_t written = 0;
   std::size_t failed = 0;
+  std::size_t skipped = 0;
   std::vector<FileResult> failures;        // every failed file, in list order
   std::optional<FileResult> firstFailure;  // Failed: the failure that ended the run
   std::string stoppedBefore;               // Stopped: the first file not started
@@ -84,7 +98,7 @@ struct RunSummary {
 };
 
 // What a run did, in the words both front ends print: "zapisano 84 z 85 plików, błędy: 1" ("z 1 pliku"
-// for one file), with "przerwano po błędzie; " or "zatrzymano; " in front when the run did not complete.
+// for one file; ", pominięto: 2" for outputs kept), with "przerwano po błędzie; " or "zatrzymano; " in front when the run did not complete.
 std::string summaryWords(const RunSummary& summary);
 
 class BatchRun {

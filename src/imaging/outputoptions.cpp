@@ -27,7 +27,7 @@ struct OptionKey {
   QString (*write)(const OutputOptions&);
 };
 
-const std::array<OptionKey, 9> kOptionKeys{{
+const std::array<OptionKey, 13> kOptionKeys{{
     {"jakosc",
      [](OutputOptions& o, const QString& v) {
        if (const auto q = Number(v, kMinQuality, kMaxQuality)) o.encoder.quality = static_cast<int>(*q);
@@ -68,7 +68,27 @@ const std::array<OptionKey, 9> kOptionKeys{{
        if (const auto f = outputFormatNamed(v.trimmed().toLower().toStdString())) o.format = *f;
      },
      [](const OutputOptions& o) { return QString::fromUtf8(outputFormatName(o.format).data()); }},
+    {"nazwa z szablonu", [](OutputOptions& o, const QString& v) { o.templateNames = v == QStringLiteral("T"); },
+     [](const OutputOptions& o) { return Flag(o.templateNames); }},
+    // Kept as typed, even when it cannot be used: the run refuses it and says why.
+    {"szablon nazwy",
+     [](OutputOptions& o, const QString& v) {
+       if (!v.isEmpty()) o.nameTemplate = v.toStdString();
+     },
+     [](const OutputOptions& o) { return QString::fromStdString(o.nameTemplate); }},
+    {"od numeru",
+     [](OutputOptions& o, const QString& v) {
+       if (const auto n = Number(v, 0, kMaxStartNumber)) o.startNumber = static_cast<int>(*n);
+     },
+     [](const OutputOptions& o) { return QString::number(o.startNumber); }},
+    {"istniejace",
+     [](OutputOptions& o, const QString& v) {
+       if (const auto mode = ExistingOutputFromName(v)) o.existing = *mode;
+     },
+     [](const OutputOptions& o) { return ExistingOutputName(o.existing); }},
 }};
+
+constexpr const char* kExistingNames[] = {"zastap", "pomin", "numer"};
 
 constexpr const char* kSharpeningNames[] = {"brak", "lekkie", "średnie", "mocne"};
 
@@ -93,6 +113,14 @@ std::vector<std::pair<QString, QString>> OutputOptionKeys(const OutputOptions& o
   return keys;
 }
 
+QString ExistingOutputName(ExistingOutput mode) { return Key(kExistingNames[static_cast<int>(mode)]); }
+
+std::optional<ExistingOutput> ExistingOutputFromName(const QString& name) {
+  for (int i = 0; i < 3; ++i)
+    if (name.trimmed() == Key(kExistingNames[i])) return static_cast<ExistingOutput>(i);
+  return std::nullopt;
+}
+
 QString SharpeningName(Sharpening level) { return Key(kSharpeningNames[static_cast<int>(level)]); }
 
 std::optional<Sharpening> SharpeningFromName(const QString& name) {
@@ -114,6 +142,9 @@ QString OutputOptionsSummary(const OutputOptions& options) {
   if (!e.optimizeHuffman) parts << Key("standardowy Huffman");
   if (options.keepDate) parts << Key("data źródła");
   if (!options.convertColours) parts << Key("profil źródła");
+  if (options.templateNames) parts << Key("nazwy z szablonu");
+  if (options.existing == ExistingOutput::Skip) parts << Key("istniejące pomijane");
+  if (options.existing == ExistingOutput::Number) parts << Key("istniejące numerowane");
   return parts.join(QStringLiteral(", "));
 }
 

@@ -9,9 +9,11 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
+#include "imaging/batchrules.h"
 #include "imaging/jpegcodec.h"
 #include "imaging/outputformat.h"
 
@@ -26,6 +28,12 @@ struct OutputOptions {
   Sharpening sharpening = Sharpening::None;
   bool keepDate = false;  // the output takes the source's modification time
   bool convertColours = true;  // other colour spaces turned sRGB ("kolory")
+  // Names from nameTemplate instead of the window's prefix or suffix ("nazwa z szablonu"); {nr} counts
+  // from startNumber ("od numeru"). existing: what becomes of an output already there ("istniejace").
+  bool templateNames = false;
+  std::string nameTemplate = "{nazwa}_{nr:3}";
+  int startNumber = 1;
+  ExistingOutput existing = ExistingOutput::Replace;
   bool operator==(const OutputOptions&) const = default;
 };
 
@@ -37,11 +45,17 @@ inline constexpr int kMaxQuality = 100;
 inline constexpr int kLimitFloorQuality = 10;
 // The largest limit accepted, in KB: 1 GB, far above any picture.
 inline constexpr std::uint64_t kMaxLimitKB = 1000000;
+inline constexpr int kMaxStartNumber = 999999999;
+
+// "zastap", "pomin", "numer" (the stored values of "istniejace").
+QString ExistingOutputName(ExistingOutput mode);
+std::optional<ExistingOutput> ExistingOutputFromName(const QString& name);
 
 using OptionKeyLookup = std::function<QString(const QString& key)>;
 
 // The options stored under their settings keys ("format", "jakosc", "max KB", "wyostrzanie", "progresywny",
-// "chroma", "standardowy Huffman", "zachowaj datę"); an absent or unreadable value is the default.
+// "chroma", "standardowy Huffman", "zachowaj datę", "kolory", "format", "nazwa z szablonu", "szablon nazwy",
+// "od numeru", "istniejace"); an absent or unreadable value is the default.
 OutputOptions OutputOptionsFromKeys(const OptionKeyLookup& lookup);
 // Every key with its value, in the order above, normalised (flags "T"/"N", "max KB" empty for none).
 std::vector<std::pair<QString, QString>> OutputOptionKeys(const OutputOptions& options);

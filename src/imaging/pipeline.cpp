@@ -13,6 +13,7 @@
 #include "imaging/outputformat.h"
 #include "metadata/jpegmarkers.h"
 #include "imaging/resampler.h"
+#include "imaging/runplan.h"
 #include "imaging/sharpen.h"
 #include "imaging/sourceformat.h"
 #include "imaging/sourcepicture.h"
@@ -225,7 +226,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // Refuse a bad limit before any work, not after the file was read.
     if (options.scale) applySizeRule(1, 1, options.sizeLimit, false);
     FileOutcome outcome;
-    outcome.output = outputPath(options.destFolder, name, options.nameMode, options.affix, options.output.format);
+    outcome.output = options.destFolder / (options.outputName.empty() ? fileOutputName(source, 0, options, nullptr)
+                                                                       : options.outputName);
     if (!options.allowReplaceSource) refuseOverwritingSource(source, outcome.output);
     // A name the file system cannot take fails now, not after the picture was made.
     checkFileNameFits(outcome.output);
@@ -281,8 +283,27 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     outcome.width = picture.width();
     outcome.height = picture.height();
     carryOptions(output, options, outcome, upright ? segments->Orientation() : orientation);
-    writeFileAtomically(outcome.output, encodeOutput(picture, options.output, *segments, output, outcome),
-                        options.fileCalls ? *options.fileCalls : systemFileCalls());
+    const Bytes bytes = encodeOutput(picture, options.output, *segments, output, outcome);
+    const FileSystemCalls& calls = options.fileCalls ? *options.fileCalls : systemFileCalls();
+    if (options.output.existing == ExistingOutput::Replace) {
+      writeFileAtomically(outcome.output, bytes, calls);
+    } else {
+      // What the plan found free may have been taken since: never replaced, skipped or numbered on.
+      const std::string base = options.outputBase.empty() ? outcome.output.filename().string() : options.outputBase;
+      int n = 1;
+      while (!writeFileAtomically(outcome.output, bytes, calls, WriteMode::kKeepExisting)) {
+        if (options.output.existing == ExistingOutput::Skip) {
+          outcome.skipped = true;
+          return outcome;
+        }
+        std::string next;
+        do {
+          if (++n > kMaxNumberedName) throw ImagingError("brak wolnej nazwy \"" + numberedName(base, n - 1) + "\"");
+          next = numberedName(base, n);
+        } while (options.plannedNames && options.plannedNames->contains(next));
+        outcome.output = options.destFolder / next;
+      }
+    }
     if (options.output.keepDate) keepSourceDate(source, outcome);
     return outcome;
   } catch (const BatchFileError&) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,12 @@ struct BatchOptions {
   MemoryBudget* memory = nullptr;
   // Quality, size limit, sharpening, encoder and date of the written file ("Opcje zapisu").
   OutputOptions output;
+  // This file's output name as the run's plan gave it, and the name before numbering; empty: the
+  // naming rule on the source's name. Set per file by the run.
+  std::string outputName;
+  std::string outputBase;
+  // Every name the run's plan gives its files: a number taken at write time avoids them. Null: none.
+  std::shared_ptr<const std::set<std::string>> plannedNames;
   // Stamps the caption onto the scaled picture (Format_RGB32, the run's final size); empty: no caption.
   // Called on the thread that runs processFile.
   std::function<void(QImage&)> caption;
@@ -67,6 +74,7 @@ struct FileOutcome {
   // What the written file goes without of the source's metadata, and why; empty when nothing was lost
   // (what the user asked to strip is no loss).
   std::vector<TOutputNote> notes;
+  bool skipped = false;  // an existing output was kept ("pomiń")
 };
 
 // Every failure of processFile: what() is "<file name>: <cause>", the cause being the underlying
@@ -83,7 +91,8 @@ class BatchFileError : public ImagingError {
 };
 
 // Processes one picture; the output goes to options.destFolder under the naming rule, replacing a file
-// of that name only once the new one is complete. Refuses to replace the source itself unless
+// of that name only once the new one is complete, or, as output.existing says, keeping a file that is
+// there at the moment of the write (outcome.skipped) or taking the next free "name (n).ext". Refuses to replace the source itself unless
 // options.allowReplaceSource. Throws BatchFileError; an EAbort from the caption hook passes through as it is.
 FileOutcome processFile(const std::filesystem::path& source, const BatchOptions& options);
 

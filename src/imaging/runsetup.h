@@ -19,6 +19,7 @@ class CaptionStamper;
 
 enum class SetupFault {
   Affix,                 // the prefix or suffix cannot be used (affixFault)
+  NameTemplate,          // the name template cannot be used (nameTemplateFault)
   NoOperation,           // neither scaling nor a caption
   SizeBelowOne,          // scaling to a limit below 1
   DestinationDeclined,   // the user did not want the missing destination made
@@ -39,6 +40,10 @@ class RunSetupError : public ImagingError {
   SetupFault fault_;
 };
 
+// The checks of the options alone, the first of prepareRun: the prefix or suffix, the name template,
+// an operation (caption: the run stamps one), the size. Throws RunSetupError.
+void checkRunOptions(const BatchOptions& options, bool caption);
+
 // The front end's part; an empty function is a question not asked.
 struct RunQuestions {
   // Set when the run stamps the caption: its stamper, asked for once the options passed their checks (a
@@ -52,12 +57,10 @@ struct RunQuestions {
 };
 
 // Checks and prepares the run of request (its source folder, names and options): its options get the
-// run's caption (CaptionStamper::ForRun) and, when the user agreed, allowReplaceSource; refused gets,
-// for each name, why its output may not be written (an output never replaces a source): one landing on
-// a picture of the source folder ("*.jpg", "*.jpeg") or on a source of the run is refused naming both
-// files, one landing on its own source unless replaceSources agreed, one planned twice the second
-// time. Files are compared as files (device and inode), so a folder reached by another path or a link
-// is caught too. Throws RunSetupError, or what the caption throws.
+// run's caption (CaptionStamper::ForRun) and, when the user agreed, allowReplaceSource; outputs and
+// plannedNames get the run's plan (planRun), and refused, for each name, why its output may not be
+// written (an output never replaces a source): the plan's refusals, one landing on its own source
+// unless replaceSources agreed. Throws RunSetupError, or what the caption throws.
 RunRequest prepareRun(RunRequest request, const RunQuestions& questions);
 
 }  // namespace velmora
