@@ -19,6 +19,7 @@
 #include "cli/stopsignals.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
+#include "imaging/runplan.h"
 #include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
 #include "settings/filehelpers.h"
@@ -47,13 +48,38 @@ struct OptionSpec {
 };
 
 void setNameMode(ParseState& state, NameMode mode, const std::string& affix) {
-  if (state.nameModeGiven) throw UsageError("--prefix i --suffix wykluczają się (podaj jedno z nich raz)");
+  if (state.nameModeGiven) throw UsageError("--prefix, --suffix i --name wykluczają się (podaj jedno z nich raz)");
   state.nameModeGiven = true;
   if (const std::string fault = affixFault(affix); !fault.empty()) {
     throw UsageError(mode == NameMode::Prefix ? "--prefix: prefiks " + fault : "--suffix: sufiks " + fault);
   }
   state.options.run.nameMode = mode;
   state.options.run.affix = affix;
+  state.options.run.output.templateNames = false;  // a preset's template gives way
+}
+
+void setNameTemplate(ParseState& state, const std::string& text) {
+  if (state.nameModeGiven) throw UsageError("--prefix, --suffix i --name wykluczają się (podaj jedno z nich raz)");
+  state.nameModeGiven = true;
+  if (const std::string fault = nameTemplateFault(text); !fault.empty()) throw UsageError("--name: " + fault);
+  state.options.run.output.templateNames = true;
+  state.options.run.output.nameTemplate = text;
+}
+
+int parseStart(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty() || value < 0 || value > kMaxStartNumber)
+    throw UsageError("--start: numer musi być liczbą od 0 do " + std::to_string(kMaxStartNumber) + " (podano " +
+                     text + ")");
+  return value;
+}
+
+ExistingOutput parseExisting(const std::string& text) {
+  if (text == "replace") return ExistingOutput::Replace;
+  if (text == "skip") return ExistingOutput::Skip;
+  if (text == "number") return ExistingOutput::Number;
+  throw UsageError("--existing: \"" + text + "\" nie jest wyborem (replace, skip, number)");
 }
 
 int parseSize(const std::string& text) {
@@ -159,6 +185,11 @@ constexpr OptionSpec kOptions[] = {
      [](ParseState& s, const std::string& v) { s.options.run.output.encoder.chroma = parseChroma(v); }},
     {"--keep-date", false, [](ParseState& s, const std::string&) { s.options.run.output.keepDate = true; }},
     {"--format", true, [](ParseState& s, const std::string& v) { s.options.run.output.format = parseFormat(v); }},
+    {"--name", true, [](ParseState& s, const std::string& v) { setNameTemplate(s, v); }},
+    {"--start", true, [](ParseState& s, const std::string& v) { s.options.run.output.startNumber = parseStart(v); }},
+    {"--existing", true,
+     [](ParseState& s, const std::string& v) { s.options.run.output.existing = parseExisting(v); }},
+    {"--dry-run", false, [](ParseState& s, const std::string&) { s.options.dryRun = true; }},
     // Applied before the other options (parseArguments), so those given beside it win.
     {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
 };
@@ -193,19 +224,13 @@ std::string sourceFolderFault(const fs::path& folder) {
   return "folder źródłowy " + quoted + " nie istnieje";
 }
 
-// The run the command line asks for, checked and prepared; nothing when a check said why not.
-std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream& err) {
+// The run the command line asks for, its files listed; nothing when a check said why not.
+std::optional<RunRequest> listRequest(const CliOptions& options, std::ostream& err) {
   RunRequest request;
   request.sourceFolder = options.source;
   request.options = options.run;
   request.workers = options.jobs;
   request.keepGoing = options.keepGoing;
-  RunQuestions questions;
-  if (options.caption) {
-    // One stamper for the whole run, as the window builds its mask once per setting change.
-    const auto stamper = std::make_shared<const CaptionStamper>(captionSettings(options, err));
-    questions.caption = [stamper] { return stamper; };
-  }
   if (const std::string fault = sourceFolderFault(options.source); !fault.empty()) {
     err << kProgram << ": " << fault << "\n";
     return std::nullopt;
@@ -223,7 +248,20 @@ std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream
     err << kProgram << ": brak plików JPEG w folderze \"" << printableName(options.source.string()) << "\"\n";
     return std::nullopt;
   }
-  return prepareRun(std::move(request), questions);
+  return request;
+}
+
+// The run the command line asks for, checked and prepared; nothing when a check said why not.
+std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream& err) {
+  RunQuestions questions;
+  if (options.caption) {
+    // One stamper for the whole run, as the window builds its mask once per setting change.
+    const auto stamper = std::make_shared<const CaptionStamper>(captionSettings(options, err));
+    questions.caption = [stamper] { return stamper; };
+  }
+  std::optional<RunRequest> request = listRequest(options, err);
+  if (!request) return std::nullopt;
+  return prepareRun(std::move(*request), questions);
 }
 
 }  // namespace
@@ -237,7 +275,8 @@ std::string summaryLine(const RunSummary& summary) {
 }
 
 std::string usageText() {
-  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S] [--exif [--strip-gps]]\n"
+  return "Użycie: velmora-batch [--size N] [--enlarge] [--prefix P | --suffix S | --name SZABLON [--start N]]\n"
+         "                     [--existing replace|skip|number] [--dry-run] [--exif [--strip-gps]]\n"
          "                     [--keep-profile] [--no-rotate] [--caption] [--preset NAZWA] [--settings PLIK] [--keep-going]\n"
          "                     [--jobs N] [--quality N] [--max-size ROZMIAR] [--sharpen POZIOM]\n"
          "                     [--standard-huffman] [--progressive] [--chroma 420|444] [--keep-date]\n"
@@ -262,6 +301,20 @@ std::string usageText() {
          "  --enlarge      powiększaj też mniejsze zdjęcia do rozmiaru N\n"
          "  --prefix P     nazwa wynikowa = P + nazwa (domyślnie prefiks \"_\")\n"
          "  --suffix S     nazwa wynikowa = nazwa bez rozszerzenia + S + rozszerzenie\n"
+         "  --name SZABLON  nazwa wynikowa z szablonu, np. \"wesele_{nr:3}\" lub \"{data:%Y-%m-%d_%H%M}_{nazwa}\";\n"
+         "                 pola: {nazwa} (nazwa bez rozszerzenia), {nr} lub {nr:3} (numer w kolejności listy,\n"
+         "                 dopełniony zerami do 3 cyfr), {data} lub {data:FORMAT} (EXIF DateTimeOriginal, bez\n"
+         "                 niego data modyfikacji pliku; domyślnie %Y-%m-%d_%H%M%S, w formacie %Y %y %m %d %H %M\n"
+         "                 %S %j), {szer} i {wys} (rozmiar pliku wynikowego); rozszerzenie jak przy --prefix.\n"
+         "                 Szablon musi mieć {nazwa} lub {nr}; znaki / \\ : * ? \" < > | i sterujące z pól\n"
+         "                 stają się \"_\"\n"
+         "  --start N      pierwszy numer {nr} (domyślnie 1)\n"
+         "  --existing replace|skip|number  gdy plik wynikowy istnieje: zastąp go (domyślnie), pomiń\n"
+         "                 zdjęcie (liczone w podsumowaniu jako pominięte) albo zapisz jako \"nazwa (2).jpg\"\n"
+         "                 z pierwszym wolnym numerem; plik powstały w trakcie też nie jest zastępowany\n"
+         "  --dry-run      wypisz plan na standardowe wyjście (dla każdego pliku nazwa wynikowa, rozmiar\n"
+         "                 SZERxWYS i czy plik będzie nowy, zastąpi istniejący, zostanie pominięty albo\n"
+         "                 dostanie numer) i nic nie zapisuj, także folderu DEST\n"
          "  --exif         zachowaj EXIF (z miniaturką i nowym rozmiarem), IPTC, XMP i komentarz zdjęcia\n"
          "                 źródłowego; gdy się to nie uda, zapisz samo zdjęcie; każdy plik zapisany bez\n"
          "                 części metadanych źródła jest wymieniony (\"NAZWA: zapisano bez metadanych:\n"
@@ -309,8 +362,8 @@ std::string usageText() {
          "są kończone, potem idzie podsumowanie.\n"
          "Postęp (np. \"3/10 IMG_0003.jpg\", w kolejności ukończenia, także dla plików z błędem), błędy\n"
          "i podsumowanie (zapisane pliki, czas, zdjęcia na sekundę) idą na standardowe wyjście błędów.\n"
-         "Kod wyjścia: 0, gdy zapisano wszystkie pliki; 1, gdy któregoś nie; 2 przy błędnym wywołaniu;\n"
-         "128 + numer sygnału (130, 143, 129) po SIGINT, SIGTERM, SIGHUP.\n"
+         "Kod wyjścia: 0, gdy zapisano (lub pominięto) wszystkie pliki; 1, gdy któregoś nie; 2 przy błędnym\n"
+         "wywołaniu; 128 + numer sygnału (130, 143, 129) po SIGINT, SIGTERM, SIGHUP.\n"
          "\n"
          "velmora-batch --dump-metadata PLIK...\n"
          "  wypisuje, co program odczytał z metadanych każdego pliku (segmenty, wpisy EXIF, miniatura, IPTC,\n"
@@ -375,7 +428,11 @@ CliOptions finishArguments(ParseState state, std::vector<std::string> positional
   // A name that cannot become an output ("..", "a/b") is refused before anything is written.
   for (const std::string& name : state.options.names) {
     try {
-      outputName(name, state.options.run.nameMode, state.options.run.affix);
+      // A template's name needs the picture; the name itself must be one all the same.
+      if (state.options.run.output.templateNames)
+        outputName(name, NameMode::Prefix, "");
+      else
+        outputName(name, state.options.run.nameMode, state.options.run.affix);
     } catch (const ImagingError& e) {
       throw UsageError(e.what());
     }
@@ -475,6 +532,24 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   return summary.failed > 0 ? 1 : 0;
 }
 
+int planBatch(const CliOptions& options, std::ostream& out, std::ostream& err) {
+  try {
+    const std::optional<RunRequest> request = listRequest(options, err);
+    if (!request) return 1;
+    checkRunOptions(request->options, options.caption);
+    const RunPlan plan = planRun(*request, true);
+    bool refused = false;
+    for (const PlannedFile& file : plan.files) {
+      out << printableName(planLine(file)) << "\n";
+      refused = refused || !file.refused.empty();
+    }
+    return refused ? 1 : 0;
+  } catch (const std::exception& e) {
+    err << kProgram << ": " << printableName(e.what()) << "\n";
+    return 1;
+  }
+}
+
 bool wantsCaption(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--") break;
@@ -497,6 +572,7 @@ int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << usageText();
     return 0;
   }
+  if (options.dryRun) return planBatch(options, out, err);
   return runBatch(options, err);
 }
 

@@ -33,6 +33,8 @@ struct CliOptions {
   std::filesystem::path settingsFile;
   // The preset ("Opcje zapisu") whose options and scaling the others start from; empty: none.
   std::string preset;
+  // Print the run's plan (names, sizes, what becomes of existing outputs) and write nothing.
+  bool dryRun = false;
 };
 
 // A command line that cannot be run; the message says why.
@@ -55,6 +57,9 @@ CliOptions parseArguments(const std::vector<std::string>& args);
 // Returns the exit code: 0 when every file was written (with or without all of its metadata), 1
 // otherwise, 128 + the signal's number after a signal. With the caption a QGuiApplication must exist.
 int runBatch(const CliOptions& options, std::ostream& err);
+
+// --dry-run: the plan, one line a file, to out; 1 when a file would fail.
+int planBatch(const CliOptions& options, std::ostream& out, std::ostream& err);
 
 // The run's last line: "zapisano 97 z 100 plików, błędy: 3; 12.34 s, 7.9 zdj./s" ("przerwano po błędzie; "
 // in front when a failure ended the run). Pictures per second count the written files.
