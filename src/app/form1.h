@@ -50,6 +50,7 @@ struct FileOutcome;
 struct TOutputNote;
 struct FileResult;
 struct RunQuestions;
+struct RunRequest;
 struct RunSummary;
 
 // The noun after a count of files, as Polish wants it: 1 plik, 2-4 pliki (12-14 plików), 5 plików, 22 pliki.
@@ -162,6 +163,7 @@ class TForm1 : public QWidget {
   // "Opcje zapisu ...": the options beyond the design's, and the line saying which differ from its defaults.
   QToolButton* sbOpcje = nullptr;
   QLabel* lOpcje = nullptr;
+  QToolButton* sbNazwy = nullptr;  // "Podgląd nazw": the run's plan in the list dialog
   // After a run, in place of the gauge: the destination in the desktop's file manager.
   QToolButton* sbOtworz = nullptr;
   // How "Otwórz folder docelowy" opens a folder; a test may watch it.
@@ -299,6 +301,9 @@ class TForm1 : public QWidget {
   // The "Opcje zapisu" dialog, its button and its summary line (form1_output.cpp).
   void BuildOutputOptionsControls(QWidget* panel);
   void sbOpcjeClick();
+  void sbNazwyClick();
+  // The run's request as "Wykonaj" builds it, before prepareRun: the folder, the ticked names, the options.
+  RunRequest RunRequestOfWindow() const;
   void UpdateOutputSummary();
   // Counts a written file's metadata notes and keeps its output notes (size limit, date) for the end.
   void NoteOutcome(const std::string& name, const std::vector<TOutputNote>& notes);

@@ -204,6 +204,7 @@ void TForm1::sbKluczClick() {
 void TForm1::CLBClick() {
   const int row = HighlightedEntry();
   if (row < 0) return;
+  if (StoredOutputOptions(Props()).templateNames) UpdateNameSample();
   const QString name = CLB->item(row)->text();
   const QString path = WithDelimiter(eFoldZ->currentText()) + name;
   if (path == lastPreviewPath_) return;

@@ -22,6 +22,8 @@
 #include "dialogs/filedialogs.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
+#include "imaging/runplan.h"
+#include "imaging/sourcefiles.h"
 #include "settings/environment.h"
 #include "settings/filehelpers.h"
 #include "settings/textutils.h"
@@ -296,6 +298,31 @@ void TForm1::rbPrefClick() {
 }
 
 void TForm1::UpdateNameSample() {
+  // A template's sample is the selected file's own output name, as the run names it.
+  const bool fromTemplate = StoredOutputOptions(Props()).templateNames;
+  lnp->setVisible(!fromTemplate);
+  lExt->setVisible(!fromTemplate);
+  if (fromTemplate) {
+    const BatchOptions options = RunOptions();
+    QString sample = QString::fromStdString(options.output.nameTemplate);
+    if (const int row = HighlightedEntry(); row >= 0) {
+      std::size_t index = 0;
+      for (int i = 0; i < row; ++i)
+        if (CLB->item(i)->checkState() == Qt::Checked) ++index;
+      try {
+        sample = QString::fromStdString(printableName(
+            fileOutputName(ToFsPath(eFoldZ->currentText()) / EntryName(*CLB->item(row)), index, options, nullptr)));
+      } catch (const std::exception& e) {
+        sample = QString::fromStdString(printableName(e.what()));
+      }
+    }
+    const QString shown = QFontMetrics(lPref->font()).elidedText(sample, Qt::ElideMiddle, cbUsunGPS->x() - 4 - 236);
+    lPref->setText(shown);
+    lPref->setToolTip(shown == sample ? QString() : sample);
+    lPref->adjustSize();
+    lPref->move(236, lnp->y());
+    return;
+  }
   const QString affix = EPref->text();
   const int wn = QFontMetrics(lnp->font()).horizontalAdvance(QStringLiteral("nazwa"));
   // The extension of the chosen output format (the sample's name is a JPEG's).

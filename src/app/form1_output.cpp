@@ -10,7 +10,10 @@
 #include "app/form1.h"
 #include "app/outputoptionsdialog.h"
 #include "dialogs/commandguard.h"
+#include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
+#include "imaging/runplan.h"
+#include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
 #include "metadata/metadatawriter.h"
 #include "settings/environment.h"
@@ -33,6 +36,30 @@ void TForm1::BuildOutputOptionsControls(QWidget* panel) {
   lOpcje->setFont(f);
   lOpcje->setGeometry(60, 511, 250, 15);
   connect(sbOpcje, &QToolButton::clicked, this, [this] { RunGuarded([this] { sbOpcjeClick(); }); });
+  // Beside it, in the same free room, short of "Powiększ mniejsze".
+  sbNazwy = new QToolButton(panel);
+  sbNazwy->setObjectName(QStringLiteral("sbNazwy"));
+  sbNazwy->setText(QStringLiteral("Podgląd nazw"));
+  sbNazwy->setAutoRaise(true);
+  sbNazwy->setToolTip(QStringLiteral("nazwy, rozmiary i pliki istniejące, bez zapisywania"));
+  sbNazwy->setGeometry(sbOpcje->geometry().right() + 2, 126, sbNazwy->sizeHint().width(), 20);
+  connect(sbNazwy, &QToolButton::clicked, this, [this] { RunGuarded([this] { sbNazwyClick(); }); });
+}
+
+void TForm1::sbNazwyClick() {
+  if (eFoldZ->currentText().isEmpty() || eFoldDo->currentText().isEmpty())
+    ErrorNotice(QStringLiteral("Nie wskazano folderów"));
+  const RunRequest request = RunRequestOfWindow();
+  if (request.names.empty()) BeepAndAbort();
+  try {
+    checkRunOptions(request.options, cbPodp->isChecked());
+  } catch (const RunSetupError& e) {
+    ErrorNotice(QString::fromStdString(e.what()));
+  }
+  QStringList lines;
+  for (const PlannedFile& file : planRun(request, true).files)
+    lines << QString::fromStdString(printableName(planLine(file)));
+  EditStringList(QStringLiteral("Podgląd nazw"), lines, true);
 }
 
 void TForm1::sbOpcjeClick() {

@@ -119,6 +119,16 @@ BatchOptions TForm1::RunOptions() const {
   return options;
 }
 
+RunRequest TForm1::RunRequestOfWindow() const {
+  RunRequest request;
+  request.sourceFolder = ToFsPath(eFoldZ->currentText());
+  for (int i = 0; i < CLB->count(); ++i) {
+    if (CLB->item(i)->checkState() == Qt::Checked) request.names.push_back(EntryName(*CLB->item(i)));
+  }
+  request.options = RunOptions();
+  return request;
+}
+
 RunQuestions TForm1::RunQuestionsAsked() {
   RunQuestions questions;
   if (cbPodp->isChecked()) {
@@ -253,12 +263,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     ErrorNotice(QStringLiteral("Nie wskazano folderów"));
 
   // The window is locked during the run, so its settings are read once, here.
-  RunRequest request;
-  request.sourceFolder = ToFsPath(eFoldZ->currentText());
-  for (int i = 0; i < CLB->count(); ++i) {
-    if (CLB->item(i)->checkState() == Qt::Checked) request.names.push_back(EntryName(*CLB->item(i)));
-  }
-  request.options = RunOptions();
+  RunRequest request = RunRequestOfWindow();
   request.workers = RunWorkers();
   request.keepGoing = cbPomijaj->isChecked();
   try {
@@ -266,6 +271,7 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
   } catch (const RunSetupError& e) {
     switch (e.fault()) {
       case SetupFault::Affix:
+      case SetupFault::NameTemplate:
       case SetupFault::NoOperation:
       case SetupFault::SizeBelowOne:
         ErrorNotice(QString::fromStdString(e.what()));

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -29,7 +30,7 @@ class TOutputOptionsForm : public TDialogForm {
     setWindowTitle(QStringLiteral("Opcje zapisu"));
     auto* column = new QVBoxLayout(this);
     // The groups in their order; colour, formats and names and folders join this list.
-    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), PresetGroup()}) column->addWidget(group);
+    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), NamesGroup(), PresetGroup()}) column->addWidget(group);
     QPushButton* ok = AddResultButton(QStringLiteral("OK"), mrOk, QRect(0, 0, 75, 25));
     ok->setObjectName(QStringLiteral("OK"));
     auto* buttons = new QHBoxLayout;
@@ -130,6 +131,32 @@ class TOutputOptionsForm : public TDialogForm {
     return NewGroup(QStringLiteral("Data"), column);
   }
 
+  QGroupBox* NamesGroup() {
+    auto* form = NewForm();
+    templateOn_ = Watched(new QCheckBox(QStringLiteral("nazwy z szablonu (zamiast prefiksu i sufiksu)")),
+                          &QCheckBox::toggled);
+    templateOn_->setObjectName(QStringLiteral("nazwaZSzablonu"));
+    form->addRow(templateOn_);
+    template_ = Watched(new QLineEdit, &QLineEdit::textChanged);
+    template_->setObjectName(QStringLiteral("szablonNazwy"));
+    template_->setMinimumWidth(220);
+    template_->setToolTip(QStringLiteral("pola: {nazwa}, {nr} lub {nr:3}, {data} lub {data:%Y-%m-%d_%H%M}, "
+                                         "{szer}, {wys}; potrzebne {nazwa} lub {nr}"));
+    form->addRow(QStringLiteral("szablon:"), template_);
+    start_ = Watched(new QSpinBox, &QSpinBox::valueChanged);
+    start_->setObjectName(QStringLiteral("odNumeru"));
+    start_->setRange(0, kMaxStartNumber);
+    form->addRow(QStringLiteral("od numeru:"), start_);
+    existing_ = Watched(new QComboBox, &QComboBox::currentIndexChanged);
+    existing_->setObjectName(QStringLiteral("istniejace"));
+    existing_->addItem(QStringLiteral("zastąp"));
+    existing_->addItem(QStringLiteral("pomiń"));
+    existing_->addItem(QStringLiteral("dodaj numer"));
+    existing_->setToolTip(QStringLiteral("dodaj numer: „nazwa (2).jpg”, pierwszy wolny"));
+    form->addRow(QStringLiteral("gdy plik istnieje:"), existing_);
+    return NewGroup(QStringLiteral("Nazwy"), form);
+  }
+
   QGroupBox* PresetGroup() {
     auto* row = new QHBoxLayout;
     presets_ = new QComboBox;
@@ -176,8 +203,14 @@ class TOutputOptionsForm : public TDialogForm {
     standardHuffman_->setChecked(!o.encoder.optimizeHuffman);
     keepDate_->setChecked(o.keepDate);
     convertColours_->setChecked(o.convertColours);
+    templateOn_->setChecked(o.templateNames);
+    template_->setText(QString::fromStdString(o.nameTemplate));
+    start_->setValue(o.startNumber);
+    existing_->setCurrentIndex(static_cast<int>(o.existing));
     loading_ = false;
     limitKB_->setEnabled(limitOn_->isChecked());
+    template_->setEnabled(templateOn_->isChecked());
+    start_->setEnabled(templateOn_->isChecked());
   }
 
   OutputOptions Read() const {
@@ -191,12 +224,18 @@ class TOutputOptionsForm : public TDialogForm {
     o.encoder.optimizeHuffman = !standardHuffman_->isChecked();
     o.keepDate = keepDate_->isChecked();
     o.convertColours = convertColours_->isChecked();
+    o.templateNames = templateOn_->isChecked();
+    if (!template_->text().isEmpty()) o.nameTemplate = template_->text().toStdString();
+    o.startNumber = start_->value();
+    o.existing = static_cast<ExistingOutput>(std::clamp(existing_->currentIndex(), 0, 2));
     return o;
   }
 
   void Store() {
     if (loading_) return;
     limitKB_->setEnabled(limitOn_->isChecked());
+    template_->setEnabled(templateOn_->isChecked());
+    start_->setEnabled(templateOn_->isChecked());
     StoreOutputOptions(props_, Read());
     if (hooks_.changed) hooks_.changed();
   }
@@ -245,6 +284,10 @@ class TOutputOptionsForm : public TDialogForm {
   QCheckBox* standardHuffman_ = nullptr;
   QCheckBox* keepDate_ = nullptr;
   QCheckBox* convertColours_ = nullptr;
+  QCheckBox* templateOn_ = nullptr;
+  QLineEdit* template_ = nullptr;
+  QSpinBox* start_ = nullptr;
+  QComboBox* existing_ = nullptr;
   QComboBox* presets_ = nullptr;
 };
 
