@@ -115,13 +115,15 @@ Parsed parse(std::string_view text) {
     return out;
   };
   if (text.empty()) return fail("podaj szablon");
-  if (const std::string fault = affixFault(text); !fault.empty()) return fail(fault);
+  if (text.find('\0') != std::string_view::npos) return fail(affixFault(text));
   bool unique = false;
   std::size_t at = 0;
   while (at < text.size()) {
     const std::size_t open = text.find('{', at);
     if (open != at) {
       const std::size_t end = open == std::string_view::npos ? text.size() : open;
+      // A "/" of the template's own text would name a folder; one a date format gives becomes "_".
+      if (const std::string fault = affixFault(text.substr(at, end - at)); !fault.empty()) return fail(fault);
       out.pattern.pieces.push_back({NameTemplate::Kind::Text, std::string(text.substr(at, end - at)), 0});
       at = end;
       continue;

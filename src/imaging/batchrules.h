@@ -74,8 +74,8 @@ struct NameFields {
   int height = 0;
 };
 
-// Why the template cannot be used (an unknown field, a bad {nr:x} or date format, a "/" or NUL in its
-// text, no {nazwa} and no {nr}, so that two files would get one name); empty when it can.
+// Why the template cannot be used (an unknown field, a bad {nr:x} or date format, a "/" in its own
+// text, a NUL anywhere, no {nazwa} and no {nr}, so that two files would get one name); empty when it can.
 std::string nameTemplateFault(std::string_view text);
 // Throws ImagingError with nameTemplateFault's text.
 NameTemplate parseNameTemplate(std::string_view text);

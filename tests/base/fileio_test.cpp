@@ -80,6 +80,19 @@ TEST_F(FileIo, KeepsThePermissionsOfTheFileItReplacesAndFollowsALink) {
   EXPECT_EQ(Names(dir_), (std::set<std::string>{"link.props", "real.props"}));
 }
 
+// Keeping an existing name: a file, or a link even when dangling, stays as it was and no temporary is left.
+TEST_F(FileIo, KeepExistingNeverReplacesWhatHasTheName) {
+  Put(dir_ / "there.jpg", Bytes{1});
+  fs::create_symlink(dir_ / "nowhere", dir_ / "link.jpg");
+  for (const char* name : {"there.jpg", "link.jpg"})
+    EXPECT_FALSE(writeFileAtomically(dir_ / name, Bytes{2}, systemFileCalls(), WriteMode::kKeepExisting)) << name;
+  EXPECT_TRUE(writeFileAtomically(dir_ / "new.jpg", Bytes{3}, systemFileCalls(), WriteMode::kKeepExisting));
+  EXPECT_EQ(readFileBytes(dir_ / "there.jpg"), Bytes{1});
+  EXPECT_EQ(readFileBytes(dir_ / "new.jpg"), Bytes{3});
+  EXPECT_FALSE(fs::exists(dir_ / "nowhere"));
+  EXPECT_EQ(Names(dir_), (std::set<std::string>{"there.jpg", "link.jpg", "new.jpg"}));
+}
+
 // Every call of the write path failing in turn: before the rename the old file stays byte for byte,
 // the temporary is gone and the message names the file and the cause.
 TEST_F(FileIo, AFailureAnywhereKeepsTheOldFileAndSaysWhy) {

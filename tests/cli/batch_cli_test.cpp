@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
@@ -207,6 +208,33 @@ TEST_F(BatchRun, ScalesEveryPictureOfTheFolder) {
   EXPECT_THAT(err_.str(), testing::MatchesRegex("(1/4 [a-z.A-Z]+\n)(2/4 .*\n)(3/4 .*\n)(4/4 .*\n)"
                                                 "velmora-batch: zapisano 4 z 4 plików; [0-9]+\\.[0-9]{2} s, "
                                                 "[0-9]+\\.[0-9] zdj\\./s\n"));
+}
+
+// The plan writes nothing, not even DEST; the run then writes under the plan's names and skips on
+// the next run.
+TEST_F(BatchRun, DryRunPlansTemplateNamesAndNumbersExistingOutputs) {
+  copy("canon_digital_ixus.jpg", "a.jpg");
+  copy("nikon_e950.jpg", "b.jpg");
+  const std::vector<std::string> names{"--name", "w_{nr:2}_{szer}", "--start", "7", "--size", "320"};
+  std::vector<std::string> args = names;
+  args.insert(args.end(), {"--existing", "number", "--dry-run", src_.string(), dst_.string()});
+  std::ostringstream out;
+  EXPECT_EQ(batchMain(args, out, err_), 0) << err_.str();
+  EXPECT_EQ(out.str(), "a.jpg -> w_07_320.jpg 320x240 nowy\nb.jpg -> w_08_320.jpg 320x240 nowy\n");
+  EXPECT_FALSE(fs::exists(dst_));
+  fs::create_directory(dst_);
+  std::ofstream(dst_ / "w_07_320.jpg") << "kept";
+  out.str("");
+  EXPECT_EQ(batchMain(args, out, err_), 0) << err_.str();
+  EXPECT_EQ(out.str(), "a.jpg -> w_07_320 (2).jpg 320x240 nowy z numerem\nb.jpg -> w_08_320.jpg 320x240 nowy\n");
+  EXPECT_EQ(std::set<fs::path>(fs::directory_iterator(dst_), {}), std::set<fs::path>{dst_ / "w_07_320.jpg"});
+  args.erase(std::find(args.begin(), args.end(), "--dry-run"));
+  EXPECT_EQ(run(args), 0) << err_.str();
+  EXPECT_EQ(loadJpeg(dst_ / "w_07_320 (2).jpg").width(), 320);
+  EXPECT_EQ(readFileBytes(dst_ / "w_07_320.jpg"), Bytes({'k', 'e', 'p', 't'}));
+  args[args.size() - 3] = "skip";
+  EXPECT_EQ(run(args), 0) << err_.str();
+  EXPECT_THAT(err_.str(), HasSubstr("zapisano 0 z 2 plików, pominięto: 2"));
 }
 
 // The output options end to end: sizes within the limit or named, the source's date, sharpening only

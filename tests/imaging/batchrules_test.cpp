@@ -1,5 +1,6 @@
 #include "imaging/batchrules.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -133,6 +134,76 @@ TEST(NamingRule, RefusesAffixesAndResultsThatAreNoFileInTheDestination) {
       EXPECT_STREQ(e.what(), r.message);
     }
   }
+}
+
+TEST(NameTemplate, ExpandsItsFields) {
+  std::tm date{};
+  date.tm_year = 126, date.tm_mon = 5, date.tm_mday = 14, date.tm_hour = 15, date.tm_min = 30, date.tm_sec = 7;
+  date.tm_yday = 164;
+  struct Row {
+    const char* pattern;
+    const char* name;
+    long long number;
+    OutputFormat format;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"wesele_{nr:3}", "IMG_0001.jpg", 1, OutputFormat::kJpeg, "wesele_001.jpg"},
+      {"wesele_{nr:3}", "IMG_0001.JPG", 1234, OutputFormat::kJpeg, "wesele_1234.JPG"},
+      {"{nr}", "a.png", 7, OutputFormat::kJpeg, "7.jpg"},
+      {"{nazwa}_{szer}x{wys}", "a.b.jpeg", 1, OutputFormat::kWebp, "a.b_640x480.webp"},
+      {"{data:%Y-%m-%d_%H%M}_{nr:2}", "x.jpg", 3, OutputFormat::kJpeg, "2026-06-14_1530_03.jpg"},
+      {"{data}_{nazwa}", "x.jpg", 1, OutputFormat::kJpeg, "2026-06-14_153007_x.jpg"},
+      {"{data:%y%j}{nr}", "x.jpg", 1, OutputFormat::kAvif, "261651.avif"},
+      // What a field gives that a file system refuses becomes "_"; the template's own text stays.
+      {"{data:%Y/%m}-{nazwa}", "a:b*c?\"<>|\\\x01.jpg", 1, OutputFormat::kJpeg, "2026_06-a_b_c_______.jpg"},
+      {"zdj\xc4\x99\x63ie {nazwa}", "\xff.jpg", 1, OutputFormat::kJpeg, "zdj\xc4\x99\x63ie \xff.jpg"},
+  };
+  for (const Row& r : rows) {
+    NameFields fields;
+    fields.name = r.name, fields.number = r.number, fields.date = date, fields.width = 640, fields.height = 480;
+    EXPECT_EQ(templateName(parseNameTemplate(r.pattern), fields, r.format), r.expected) << r.pattern;
+  }
+}
+
+TEST(NameTemplate, RefusesWhatCannotName) {
+  const std::pair<std::string, const char*> rows[] = {
+      {"", "podaj szablon"},
+      {"{data}", "musi zawierać {nazwa} lub {nr}"},
+      {"{szer}x{wys}", "musi zawierać {nazwa} lub {nr}"},
+      {"{nr:0}", "szerokość numeru w polu {nr:0}"},
+      {"{nr:x}", "szerokość numeru w polu {nr:x}"},
+      {"{nr:10}", "szerokość numeru w polu {nr:10}"},
+      {"{nazwa}{rok}", "nieznane pole {rok}"},
+      {"{nazwa:3}", "nieznane pole {nazwa:3}"},
+      {"{nazwa", "niezamknięte pole"},
+      {"{nazwa}{data:%A}", "nieznany format daty"},
+      {"{nazwa}{data:%}", "nieznany format daty"},
+      {"{nazwa}{data:}", "pusty format daty"},
+      {"../{nazwa}", "nie może zawierać znaku \"/\""},
+      {std::string("{nr}\0x", 6), "nie może zawierać znaku NUL"},
+  };
+  for (const auto& [pattern, fault] : rows) {
+    EXPECT_THAT(nameTemplateFault(pattern), testing::HasSubstr(fault)) << pattern;
+    EXPECT_THROW(parseNameTemplate(pattern), ImagingError) << pattern;
+  }
+  EXPECT_EQ(nameTemplateFault("{nazwa}"), "");
+  // A name whose stem is empty, "." or "..": no file of its own.
+  for (const char* name : {".jpg", "..jpg", "...jpg"}) {
+    NameFields fields;
+    fields.name = name;
+    EXPECT_THROW(templateName(parseNameTemplate("{nazwa}"), fields, OutputFormat::kJpeg), ImagingError) << name;
+  }
+}
+
+TEST(NameTemplate, ReadsOnlyWellFormedExifDates) {
+  const auto date = exifDateTime("2026:06:14 15:30:07");
+  ASSERT_TRUE(date);
+  EXPECT_EQ(std::tuple(date->tm_year, date->tm_mon, date->tm_mday, date->tm_hour, date->tm_min, date->tm_sec,
+                       date->tm_yday),
+            std::tuple(126, 5, 14, 15, 30, 7, 164));
+  for (const char* bad : {"", "    :  :     :  :  ", "2026:13:01 00:00:00", "2026-06-14 15:30:07", "2026:06:14"})
+    EXPECT_FALSE(exifDateTime(bad)) << bad;
 }
 
 }  // namespace
