@@ -44,6 +44,14 @@ void TForm1::BuildOutputOptionsControls(QWidget* panel) {
   sbNazwy->setToolTip(QStringLiteral("nazwy, rozmiary i pliki istniejące, bez zapisywania"));
   sbNazwy->setGeometry(sbOpcje->geometry().right() + 2, 126, sbNazwy->sizeHint().width(), 20);
   connect(sbNazwy, &QToolButton::clicked, this, [this] { RunGuarded([this] { sbNazwyClick(); }); });
+  // A template's {szer} and {wys} follow the size rule.
+  const auto sample = [this] {
+    if (StoredOutputOptions(Props()).templateNames) UpdateNameSample();
+  };
+  connect(seSize, &QSpinBox::valueChanged, this, sample);
+  connect(cbSize, &QCheckBox::toggled, this, sample);
+  connect(CBPow, &QCheckBox::toggled, this, sample);
+  connect(cbObroc, &QCheckBox::toggled, this, sample);
 }
 
 void TForm1::sbNazwyClick() {

@@ -14,6 +14,7 @@
 #include "app/form1.h"
 #include "app_fixture.h"
 #include "dialogs/application.h"
+#include "dialogs/listdialog.h"
 #include "dialogs/qmtborderpanel.h"
 #include "support/modal_helpers.h"
 #include "support/qtest_main.h"
@@ -109,6 +110,46 @@ class OutputOptionsTest : public QObject {
     QVERIFY(fs::exists(written));
     QVERIFY(fs::file_size(written) <= 60000);
     QVERIFY(fs::last_write_time(written) == fs::last_write_time(source));
+  }
+
+  // The names group: a template, its sample for the selected file, and "Podgląd nazw" with the plan.
+  void templateNamesShowTheSelectedFilesNameAndThePlan() {
+    AppHome home;
+    const QString photos = home.PhotoFolder("zrodlo", {"nikon_e950.jpg"});
+    auto form = std::make_unique<TForm1>(home.Env());
+    form->show();
+    for (QWidget* other : form->QMTBorderPanel2->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+      if (other != form->sbNazwy && other->isVisible())
+        QVERIFY2(!other->geometry().intersects(form->sbNazwy->geometry()), other->metaObject()->className());
+    ChooseSourceFolder(*form, photos);
+    form->eFoldDo->lineEdit()->setText(home.PhotoFolder("wynik", {}));
+    form->cbSize->setChecked(true);
+    form->seSize->setValue(1280);
+    form->CBPow->setChecked(false);
+    form->CLB->setCurrentRow(0);
+    OnNextModal([&](QWidget* dialog) {
+      dialog->findChild<QCheckBox*>("nazwaZSzablonu")->setChecked(true);
+      dialog->findChild<QLineEdit*>("szablonNazwy")->setText("wesele_{nr:3}_{szer}");
+      dialog->findChild<QSpinBox*>("odNumeru")->setValue(5);
+      dialog->findChild<QComboBox*>("istniejace")->setCurrentIndex(2);
+      Button(dialog, "OK")->click();
+    });
+    QTest::mouseClick(form->sbOpcje, Qt::LeftButton);
+    QCOMPARE(home.Props().Get("szablon nazwy"), QString("wesele_{nr:3}_{szer}"));
+    QCOMPARE(home.Props().Get("istniejace"), QString("numer"));
+    // Shortened in the middle to the design's room, whole in the tooltip.
+    QCOMPARE(form->lPref->toolTip(), QString("wesele_005_800.jpg"));
+    QVERIFY(form->lPref->geometry().right() < form->cbUsunGPS->x());
+    QStringList shown;
+    OnNextModal([&](QWidget* dialog) {
+      shown = qobject_cast<TFormRapDlg*>(dialog)->MemoLines();
+      dialog->close();
+    });
+    QTest::mouseClick(form->sbNazwy, Qt::LeftButton);
+    QCOMPARE(shown, QStringList({"nikon_e950.jpg -> wesele_005_800.jpg 800x600 nowy"}));
+    // {szer} follows the size rule.
+    form->seSize->setValue(400);
+    QCOMPARE(form->lPref->toolTip(), QString("wesele_005_400.jpg"));
   }
 };
 
