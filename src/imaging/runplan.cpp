@@ -104,7 +104,7 @@ std::optional<Facts> jpegFacts(ByteView file) {
   return std::nullopt;
 }
 
-// IHDR and an eXIf chunk before the picture data.
+// IHDR and the eXIf chunk, which may come after the picture data.
 std::optional<Facts> pngFacts(ByteView file, bool& cut) {
   Facts facts;
   const auto width = file.u32(16, true);
@@ -120,8 +120,11 @@ std::optional<Facts> pngFacts(ByteView file, bool& cut) {
       break;
     }
     const std::string_view name(reinterpret_cast<const char*>(type.data()), 4);
-    if (name == "IDAT" || name == "IEND") break;
-    if (name == "eXIf") readExifFacts(file.sub(at + 8, *length), facts);
+    if (name == "IEND") break;
+    if (name == "eXIf") {
+      readExifFacts(file.sub(at + 8, *length), facts);
+      break;
+    }
     at += 12 + std::size_t{*length};
   }
   return facts;
@@ -141,8 +144,10 @@ std::optional<Facts> webpFacts(ByteView file, bool& cut) {
       cut = at < file.size();
       break;
     }
-    if (std::string_view(reinterpret_cast<const char*>(type.data()), 4) == "EXIF")
+    if (std::string_view(reinterpret_cast<const char*>(type.data()), 4) == "EXIF") {
       readExifFacts(file.sub(at + 8, *length), facts);
+      break;
+    }
     at += 8 + std::size_t{*length} + (*length & 1);
   }
   return facts;
@@ -171,7 +176,7 @@ bool taken(const fs::path& path) {
 
 }  // namespace
 
-SourceHeader readSourceHeader(const fs::path& source, bool rotate) {
+SourceHeader readSourceHeader(const fs::path& source, bool rotate, bool wantDate) {
   const std::string name = source.filename().string();
   Bytes head = readFileBytes(source, kHeadBytes);
   const PictureFormat format = checkedFormat(name, head);
@@ -186,7 +191,8 @@ SourceHeader readSourceHeader(const fs::path& source, bool rotate) {
     case PictureFormat::kWebp: {
       bool cut = false;
       facts = format == PictureFormat::kPng ? pngFacts(head, cut) : webpFacts(head, cut);
-      if (cut && head.size() == kHeadBytes) {
+      // The size is in the first bytes; the EXIF may follow the picture data.
+      if (wantDate && cut && head.size() == kHeadBytes) {
         head = readRegularFile(source, kMaxSourceBytes);
         facts = format == PictureFormat::kPng ? pngFacts(head, cut) : webpFacts(head, cut);
       }
@@ -234,7 +240,7 @@ std::string fileOutputName(const fs::path& source, std::size_t index, const Batc
   fields.number = static_cast<long long>(options.output.startNumber) + static_cast<long long>(index);
   std::optional<SourceHeader> read;
   if ((pattern.needsDate() || pattern.needsSize()) && header == nullptr) {
-    read = readSourceHeader(source, options.rotate);
+    read = readSourceHeader(source, options.rotate, pattern.needsDate());
     header = &*read;
   }
   if (pattern.needsSize()) {
@@ -251,10 +257,12 @@ std::string fileOutputName(const fs::path& source, std::size_t index, const Batc
 RunPlan planRun(const RunRequest& request, bool withSizes) {
   const BatchOptions& options = request.options;
   bool needHeader = withSizes;
+  bool needDate = false;
   if (options.output.templateNames) {
     try {
       const NameTemplate pattern = parseNameTemplate(options.output.nameTemplate);
-      needHeader = needHeader || pattern.needsDate() || pattern.needsSize();
+      needDate = pattern.needsDate();
+      needHeader = needHeader || needDate || pattern.needsSize();
     } catch (const ImagingError&) {
       // Each file is refused with the template's fault below.
     }
@@ -268,7 +276,7 @@ RunPlan planRun(const RunRequest& request, bool withSizes) {
     std::optional<SourceHeader> header;
     if (needHeader) {
       try {
-        header = readSourceHeader(source, options.rotate);
+        header = readSourceHeader(source, options.rotate, needDate);
         const ScalePlan size = options.scale
                                    ? applySizeRule(header->width, header->height, options.sizeLimit, options.enlarge)
                                    : ScalePlan{ScaleAction::Keep, header->width, header->height};

@@ -26,8 +26,9 @@ struct SourceHeader {
   std::optional<std::tm> exifDate;
 };
 
-// Throws ImagingError or FileError when the header cannot be read.
-SourceHeader readSourceHeader(const std::filesystem::path& source, bool rotate);
+// Throws ImagingError or FileError when the header cannot be read. Without wantDate, a PNG's or WebP's
+// EXIF that lies after the picture data is not looked for (the file is not read that far).
+SourceHeader readSourceHeader(const std::filesystem::path& source, bool rotate, bool wantDate = true);
 
 // The one naming function of the plan and the run: the output's file name of the source at `index` in
 // the run's list, before the rule for existing outputs. A template reads the header when it needs it

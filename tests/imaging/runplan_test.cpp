@@ -8,6 +8,10 @@
 #include <tuple>
 
 #include "base/fileio.h"
+#include "imaging/orientation.h"
+#include "imaging/sourceformat.h"
+#include "imaging/sourcepicture.h"
+#include "metadata/jpegsegments.h"
 
 namespace velmora {
 namespace {
@@ -66,6 +70,32 @@ TEST_F(RunPlanTest, NamesFromTheHeaders) {
   std::ofstream(src_ / "bad.jpg") << "no picture";
   EXPECT_EQ(planRun(Request({"bad.jpg"}, "{nazwa}", ExistingOutput::Replace), false).files[0].refused, "");
   EXPECT_NE(planRun(Request({"bad.jpg"}, "{nazwa}_{szer}", ExistingOutput::Replace), false).files[0].refused, "");
+}
+
+// The header gives the size the run's decoder finds, upright, and the EXIF date wherever the format
+// keeps it (after the picture data in PNG and WebP).
+TEST(SourceHeader, AgreesWithTheDecoders) {
+  const fs::path formats = VELMORA_TEST_DATA "/formats";
+  const std::pair<const char*, bool> rows[] = {
+      {"photo-png.png", true},  {"photo-webp.webp", true}, {"photo-heic.heic", true}, {"rotated-heic.heic", true},
+      {"pages.tif", true},      {"alpha16.png", false},    {"alpha16-tiff.tif", false},
+  };
+  for (const auto& [name, dated] : rows) {
+    const Bytes file = readFileBytes(formats / name);
+    const PictureFormat format = checkedFormat(name, file);
+    const DecodedPicture decoded = decodePicture(file, format);
+    std::vector<std::string> dropped;
+    TImgData segments;
+    segments.ScanJpegSegments(jpegHeaderOf(decoded.metadata, dropped), kPartOrientation);
+    const QSize upright = UprightSize(decoded.fullSize, decoded.metadata.upright ? 1 : segments.Orientation());
+    const SourceHeader header = readSourceHeader(formats / name, true);
+    EXPECT_EQ(QSize(header.width, header.height), upright) << name;
+    ASSERT_EQ(header.exifDate.has_value(), dated) << name;
+    // All made from one camera sample, taken 2001:03:14 08:46:51.
+    if (dated) {
+      EXPECT_EQ(std::tuple(header.exifDate->tm_year, header.exifDate->tm_hour), std::tuple(101, 8)) << name;
+    }
+  }
 }
 
 // "x.jpg" is there; "x (2).jpg" is the second source's own name, so numbering passes it by.
