@@ -298,7 +298,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
         }
         std::string next;
         do {
-          if (++n > kMaxNumberedName) throw ImagingError("brak wolnej nazwy \"" + numberedName(base, n - 1) + "\"");
+          if (++n > kMaxNumberedName) throw ImagingError("brak wolnej nazwy dla \"" + base + "\"");
           next = numberedName(base, n);
         } while (options.plannedNames && options.plannedNames->contains(next));
         outcome.output = options.destFolder / next;
