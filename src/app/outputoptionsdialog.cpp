@@ -139,14 +139,18 @@ class TOutputOptionsForm : public TDialogForm {
     form->addRow(templateOn_);
     template_ = Watched(new QLineEdit, &QLineEdit::textChanged);
     template_->setObjectName(QStringLiteral("szablonNazwy"));
-    template_->setMinimumWidth(220);
+    template_->setMinimumWidth(160);
     template_->setToolTip(QStringLiteral("pola: {nazwa}, {nr} lub {nr:3}, {data} lub {data:%Y-%m-%d_%H%M}, "
                                          "{szer}, {wys}; potrzebne {nazwa} lub {nr}"));
-    form->addRow(QStringLiteral("szablon:"), template_);
     start_ = Watched(new QSpinBox, &QSpinBox::valueChanged);
     start_->setObjectName(QStringLiteral("odNumeru"));
     start_->setRange(0, kMaxStartNumber);
-    form->addRow(QStringLiteral("od numeru:"), start_);
+    // One row: the dialog is already nearly as tall as the window.
+    auto* row = new QHBoxLayout;
+    row->addWidget(template_);
+    row->addWidget(new QLabel(QStringLiteral("od numeru:")));
+    row->addWidget(start_);
+    form->addRow(QStringLiteral("szablon:"), row);
     existing_ = Watched(new QComboBox, &QComboBox::currentIndexChanged);
     existing_->setObjectName(QStringLiteral("istniejace"));
     existing_->addItem(QStringLiteral("zastąp"));
