@@ -75,6 +75,7 @@ struct FileResult {
   std::optional<FileOutcome> outcome;  // the written file; empty when it failed
   std::string message;                 // a failure's text, "NAME: cause"
   std::exception_ptr error;            // a failure as it was thrown
+  // No failure: written, or an existing output kept (outcome->skipped).
   bool written() const { return outcome.has_value(); }
 };
 

@@ -297,10 +297,12 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
           return outcome;
         }
         std::string next;
+        std::error_code ec;
         do {
           if (++n > kMaxNumberedName) throw ImagingError("brak wolnej nazwy dla \"" + base + "\"");
           next = numberedName(base, n);
-        } while (options.plannedNames && options.plannedNames->contains(next));
+        } while ((options.plannedNames && options.plannedNames->contains(next)) ||
+                 fs::exists(fs::symlink_status(options.destFolder / next, ec)));
         outcome.output = options.destFolder / next;
       }
     }
