@@ -275,10 +275,11 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     }
   }
   RunScope scope(*this, static_cast<int>(request.names.size()));
-  BatchRun run(std::move(request), [this](const fs::path& source, const BatchOptions& options) {
+  const fs::path folder = request.sourceFolder;
+  BatchRun run(std::move(request), [this, &folder](const fs::path& source, const BatchOptions& options) {
     {
       const std::lock_guard lock(startedMutex_);
-      lastStarted_ = printableName(source.filename().string());
+      lastStarted_ = printableName(source.lexically_relative(folder).string());
     }
     return ProcessOneFile(source, options);
   });

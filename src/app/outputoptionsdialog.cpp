@@ -29,7 +29,7 @@ class TOutputOptionsForm : public TDialogForm {
     setWindowTitle(QStringLiteral("Opcje zapisu"));
     auto* column = new QVBoxLayout(this);
     // The groups in their order; colour, formats and names and folders join this list.
-    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), PresetGroup()}) column->addWidget(group);
+    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), FoldersGroup(), PresetGroup()}) column->addWidget(group);
     QPushButton* ok = AddResultButton(QStringLiteral("OK"), mrOk, QRect(0, 0, 75, 25));
     ok->setObjectName(QStringLiteral("OK"));
     auto* buttons = new QHBoxLayout;
@@ -130,6 +130,15 @@ class TOutputOptionsForm : public TDialogForm {
     return NewGroup(QStringLiteral("Data"), column);
   }
 
+  QGroupBox* FoldersGroup() {
+    auto* column = new QVBoxLayout;
+    subfolders_ = Watched(new QCheckBox(QStringLiteral("z podfolderami")), &QCheckBox::toggled);
+    subfolders_->setObjectName(QStringLiteral("podfoldery"));
+    subfolders_->setToolTip(QStringLiteral("zdjęcia z podfolderów trafiają do tych samych podfolderów folderu docelowego"));
+    column->addWidget(subfolders_);
+    return NewGroup(QStringLiteral("Nazwy i foldery"), column);
+  }
+
   QGroupBox* PresetGroup() {
     auto* row = new QHBoxLayout;
     presets_ = new QComboBox;
@@ -176,6 +185,7 @@ class TOutputOptionsForm : public TDialogForm {
     standardHuffman_->setChecked(!o.encoder.optimizeHuffman);
     keepDate_->setChecked(o.keepDate);
     convertColours_->setChecked(o.convertColours);
+    subfolders_->setChecked(o.subfolders);
     loading_ = false;
     limitKB_->setEnabled(limitOn_->isChecked());
   }
@@ -191,6 +201,7 @@ class TOutputOptionsForm : public TDialogForm {
     o.encoder.optimizeHuffman = !standardHuffman_->isChecked();
     o.keepDate = keepDate_->isChecked();
     o.convertColours = convertColours_->isChecked();
+    o.subfolders = subfolders_->isChecked();
     return o;
   }
 
@@ -245,6 +256,7 @@ class TOutputOptionsForm : public TDialogForm {
   QCheckBox* standardHuffman_ = nullptr;
   QCheckBox* keepDate_ = nullptr;
   QCheckBox* convertColours_ = nullptr;
+  QCheckBox* subfolders_ = nullptr;
   QComboBox* presets_ = nullptr;
 };
 

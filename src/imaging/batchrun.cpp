@@ -1,12 +1,16 @@
 #include "imaging/batchrun.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <system_error>
 #include <utility>
 
 #include "base/fileio.h"
+#include "imaging/sourcefiles.h"
 
 namespace velmora {
 
@@ -39,6 +43,47 @@ int clampWorkers(int requested, std::size_t files) {
   const int wanted = std::min(requested >= 1 ? requested : defaultWorkerCount(), kMaxWorkers);
   const std::size_t cap = std::max<std::size_t>(files, 1);
   return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), cap));
+}
+
+// The output folder of a source below the source folder ("sub/dir/a.jpg" -> DEST/sub/dir), made where
+// missing. Each part is made and entered relative to the one before without following a link, so
+// nothing is ever made outside the destination. Throws ImagingError.
+std::filesystem::path makeOutputFolder(const std::filesystem::path& destFolder, const std::string& name) {
+  const std::filesystem::path folder = outputFolder(destFolder, name);
+  struct Fd {
+    int fd;
+    ~Fd() {
+      if (fd >= 0) ::close(fd);
+    }
+  };
+  Fd at{::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  std::filesystem::path made = destFolder;
+  const auto fault = [&made](int err) {
+    const std::string quoted = "\"" + printableName(made.string()) + "\"";
+    if (err == ELOOP) return ImagingError(quoted + " jest dowiązaniem, a nie folderem");
+    if (err == ENOTDIR) return ImagingError(quoted + " nie jest folderem");
+    return ImagingError("Nie można utworzyć folderu " + quoted + ": " + systemErrorText(err));
+  };
+  if (at.fd < 0) throw fault(errno);
+  // outputFolder has checked every part: none is empty, "." or "..".
+  const std::string parents = name.substr(0, name.rfind('/'));
+  for (std::size_t from = 0; from <= parents.size();) {
+    const std::size_t to = std::min(parents.find('/', from), parents.size());
+    const std::string part = parents.substr(from, to - from);
+    from = to + 1;
+    made /= part;
+    // Another worker may have made it a moment ago.
+    if (::mkdirat(at.fd, part.c_str(), 0777) != 0 && errno != EEXIST) throw fault(errno);
+    Fd next{::openat(at.fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    if (next.fd < 0) {
+      // With O_DIRECTORY a link is refused as ENOTDIR.
+      const int err = errno;
+      struct stat st {};
+      throw fault(::fstatat(at.fd, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode) ? ELOOP : err);
+    }
+    std::swap(at.fd, next.fd);
+  }
+  return folder;
 }
 
 RunRequest withMemory(RunRequest request, MemoryBudget& memory) {
@@ -161,7 +206,7 @@ void BatchRun::work() {
     try {
       if (index < request_.refused.size() && !request_.refused[index].empty())
         throw BatchFileError(result.name, request_.refused[index]);
-      result.outcome = process_(request_.sourceFolder / result.name, request_.options);
+      result.outcome = processNamed(result.name);
     } catch (...) {
       result.error = std::current_exception();
       result.message = failureMessage(result.name, result.error);
@@ -190,6 +235,22 @@ void BatchRun::work() {
     lock.unlock();
     changed_.notify_all();
     if (wake_) wake_();
+  }
+}
+
+FileOutcome BatchRun::processNamed(const std::string& name) const {
+  const std::filesystem::path source = request_.sourceFolder / name;
+  if (name.find('/') == std::string::npos || request_.options.destFolder.empty())
+    return process_(source, request_.options);
+  // A picture of a subfolder: the same folders below the destination, and its failures under its whole name.
+  try {
+    BatchOptions options = request_.options;
+    options.destFolder = makeOutputFolder(request_.options.destFolder, name);
+    return process_(source, options);
+  } catch (const BatchFileError& e) {
+    throw BatchFileError(name, e.cause());
+  } catch (const ImagingError& e) {
+    throw BatchFileError(name, e.what());
   }
 }
 

@@ -42,7 +42,9 @@ int defaultWorkerCount();
 
 struct RunRequest {
   std::filesystem::path sourceFolder;
-  std::vector<std::string> names;  // file names in sourceFolder (bytes), in the order the files start
+  // File names in sourceFolder (bytes), in the order the files start. A name below it ("sub/a.jpg")
+  // is written into the same folders below the destination, made as the file starts.
+  std::vector<std::string> names;
   BatchOptions options;
   int workers = 0;         // below 1: defaultWorkerCount(); at most kMaxWorkers and the number of files
   bool keepGoing = false;  // a failed file does not end the run; the report lists it
@@ -128,6 +130,7 @@ class BatchRun {
   // Starts the threads of start() or run(); false when the run ended at once (nothing to do).
   bool launch(Wake wake, bool callerWorks);
   void work();
+  FileOutcome processNamed(const std::string& name) const;
   bool mayStartLocked() const;
   void finishLocked();
 

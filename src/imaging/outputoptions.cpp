@@ -27,7 +27,7 @@ struct OptionKey {
   QString (*write)(const OutputOptions&);
 };
 
-const std::array<OptionKey, 9> kOptionKeys{{
+const std::array<OptionKey, 10> kOptionKeys{{
     {"jakosc",
      [](OutputOptions& o, const QString& v) {
        if (const auto q = Number(v, kMinQuality, kMaxQuality)) o.encoder.quality = static_cast<int>(*q);
@@ -68,6 +68,8 @@ const std::array<OptionKey, 9> kOptionKeys{{
        if (const auto f = outputFormatNamed(v.trimmed().toLower().toStdString())) o.format = *f;
      },
      [](const OutputOptions& o) { return QString::fromUtf8(outputFormatName(o.format).data()); }},
+    {"podfoldery", [](OutputOptions& o, const QString& v) { o.subfolders = v == QStringLiteral("T"); },
+     [](const OutputOptions& o) { return Flag(o.subfolders); }},
 }};
 
 constexpr const char* kSharpeningNames[] = {"brak", "lekkie", "średnie", "mocne"};
@@ -114,6 +116,7 @@ QString OutputOptionsSummary(const OutputOptions& options) {
   if (!e.optimizeHuffman) parts << Key("standardowy Huffman");
   if (options.keepDate) parts << Key("data źródła");
   if (!options.convertColours) parts << Key("profil źródła");
+  if (options.subfolders) parts << Key("z podfolderami");
   return parts.join(QStringLiteral(", "));
 }
 

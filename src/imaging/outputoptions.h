@@ -26,6 +26,7 @@ struct OutputOptions {
   Sharpening sharpening = Sharpening::None;
   bool keepDate = false;  // the output takes the source's modification time
   bool convertColours = true;  // other colour spaces turned sRGB ("kolory")
+  bool subfolders = false;     // the source's subfolders too, into the same folders below DEST ("podfoldery")
   bool operator==(const OutputOptions&) const = default;
 };
 
@@ -41,7 +42,8 @@ inline constexpr std::uint64_t kMaxLimitKB = 1000000;
 using OptionKeyLookup = std::function<QString(const QString& key)>;
 
 // The options stored under their settings keys ("format", "jakosc", "max KB", "wyostrzanie", "progresywny",
-// "chroma", "standardowy Huffman", "zachowaj datę"); an absent or unreadable value is the default.
+// "chroma", "standardowy Huffman", "zachowaj datę", "podfoldery"); an absent or unreadable value is the
+// default.
 OutputOptions OutputOptionsFromKeys(const OptionKeyLookup& lookup);
 // Every key with its value, in the order above, normalised (flags "T"/"N", "max KB" empty for none).
 std::vector<std::pair<QString, QString>> OutputOptionKeys(const OutputOptions& options);

@@ -60,16 +60,27 @@ std::vector<Refusal> refusedOutputs(const RunRequest& request) {
   const BatchOptions& options = request.options;
   // Every picture of the source folder and every source of the run, by the file itself, so another
   // spelling of the folder or a link to it is caught as well.
-  std::map<FileId, fs::path> sources;
-  std::error_code ec;
-  for (fs::directory_iterator it(request.sourceFolder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!isPictureName(it->path().filename().string())) continue;
-    if (const auto id = fileId(it->path())) sources.emplace(*id, it->path());
+  std::map<FileId, std::string> sources;  // -> its name below the source folder
+  const bool tree = std::any_of(request.names.begin(), request.names.end(),
+                                [](const std::string& name) { return name.find('/') != std::string::npos; });
+  if (tree) {
+    // Outputs land in the tree's folders too: every picture of it counts.
+    try {
+      for (const std::string& name : listFolderPictures(request.sourceFolder, true, options.destFolder).names)
+        if (const auto id = fileId(request.sourceFolder / name)) sources.emplace(*id, name);
+    } catch (const FileError&) {
+    }
+  } else {
+    std::error_code ec;
+    for (fs::directory_iterator it(request.sourceFolder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (!isPictureName(it->path().filename().string())) continue;
+      if (const auto id = fileId(it->path())) sources.emplace(*id, it->path().filename().string());
+    }
   }
   std::vector<std::optional<FileId>> own;
   for (const std::string& name : request.names) {
     own.push_back(fileId(request.sourceFolder / name));
-    if (own.back()) sources.emplace(*own.back(), request.sourceFolder / name);
+    if (own.back()) sources.emplace(*own.back(), name);
   }
   std::vector<Refusal> refused(request.names.size());
   std::map<fs::path, std::string> planned;  // output -> the name it comes from
@@ -91,8 +102,8 @@ std::vector<Refusal> refusedOutputs(const RunRequest& request) {
     if (id == own[i]) {
       refused[i] = {"Plik wynikowy zastąpiłby plik źródłowy: \"" + output.string() + "\"", true};
     } else {
-      refused[i].message = "Plik wynikowy \"" + output.string() + "\" zastąpiłby plik źródłowy \"" +
-                           source->second.filename().string() + "\"";
+      refused[i].message =
+          "Plik wynikowy \"" + output.string() + "\" zastąpiłby plik źródłowy \"" + source->second + "\"";
     }
   }
   return refused;
