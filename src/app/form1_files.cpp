@@ -142,7 +142,8 @@ void TForm1::FillFileList(bool keepTicks) {
   QStringList unreadable;
   for (const auto& folder : pictures.unreadable) unreadable << QString::fromStdString(printableName(folder.folder));
   QStringList notices;
-  if (!skipped.isEmpty()) notices << QStringLiteral("Pominięte, to nie pliki (%1): ").arg(skipped.size()) + skipped.join(u", ");
+  if (!skipped.isEmpty())
+    notices << QStringLiteral("Pominięte, to nie pliki (%1): ").arg(skipped.size()) + skipped.join(u", ");
   if (!unreadable.isEmpty())
     notices << QStringLiteral("Nieodczytane foldery (%1): ").arg(unreadable.size()) + unreadable.join(u", ");
   ShowNotice(notices.join(u"; "));

@@ -29,7 +29,8 @@ class TOutputOptionsForm : public TDialogForm {
     setWindowTitle(QStringLiteral("Opcje zapisu"));
     auto* column = new QVBoxLayout(this);
     // The groups in their order; colour, formats and names and folders join this list.
-    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), FoldersGroup(), PresetGroup()}) column->addWidget(group);
+    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), FoldersGroup(), PresetGroup()})
+      column->addWidget(group);
     QPushButton* ok = AddResultButton(QStringLiteral("OK"), mrOk, QRect(0, 0, 75, 25));
     ok->setObjectName(QStringLiteral("OK"));
     auto* buttons = new QHBoxLayout;
@@ -134,7 +135,8 @@ class TOutputOptionsForm : public TDialogForm {
     auto* column = new QVBoxLayout;
     subfolders_ = Watched(new QCheckBox(QStringLiteral("z podfolderami")), &QCheckBox::toggled);
     subfolders_->setObjectName(QStringLiteral("podfoldery"));
-    subfolders_->setToolTip(QStringLiteral("zdjęcia z podfolderów trafiają do tych samych podfolderów folderu docelowego"));
+    subfolders_->setToolTip(
+        QStringLiteral("zdjęcia z podfolderów trafiają do tych samych podfolderów folderu docelowego"));
     column->addWidget(subfolders_);
     return NewGroup(QStringLiteral("Nazwy i foldery"), column);
   }

@@ -55,9 +55,10 @@ struct RunQuestions {
 // run's caption (CaptionStamper::ForRun) and, when the user agreed, allowReplaceSource; refused gets,
 // for each name, why its output may not be written (an output never replaces a source): one landing on
 // a picture of the source folder ("*.jpg", "*.jpeg"; of its whole tree when names reach into its
-// subfolders, "sub/a.jpg") or on a source of the run is refused naming both files, one landing on its own source unless replaceSources agreed, one planned twice the second
-// time. Files are compared as files (device and inode), so a folder reached by another path or a link
-// is caught too. Throws RunSetupError, or what the caption throws.
+// subfolders, "sub/a.jpg") or on a source of the run is refused naming both files, one landing on its
+// own source unless replaceSources agreed, one planned twice the second time. Files are compared as
+// files (device and inode), so a folder reached by another path or a link is caught too. Throws
+// RunSetupError, or what the caption throws.
 RunRequest prepareRun(RunRequest request, const RunQuestions& questions);
 
 }  // namespace velmora

@@ -100,7 +100,8 @@ TEST(NamingRule, RefusesNamesThatAreNotPlainFileNames) {
 
 // A name below the source folder keeps its folders below the destination; none may lead out of it.
 TEST(NamingRule, KeepsTheFoldersOfANameBelowTheDestinationOnly) {
-  EXPECT_EQ(outputPath("/out", "2026/wesele/a.jpg", NameMode::Prefix, "_"), std::filesystem::path("/out/2026/wesele/_a.jpg"));
+  EXPECT_EQ(outputPath("/out", "2026/wesele/a.jpg", NameMode::Prefix, "_"),
+            std::filesystem::path("/out/2026/wesele/_a.jpg"));
   EXPECT_EQ(outputFolder("/out/", "a.jpg"), std::filesystem::path("/out/"));
   for (const char* name : {"../a.jpg", "sub/../../a.jpg", "/etc/a.jpg", "a//b.jpg", "./a.jpg", "sub/"})
     EXPECT_THROW(outputPath("/out", name, NameMode::Prefix, "_"), ImagingError) << name;

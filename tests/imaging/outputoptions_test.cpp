@@ -179,8 +179,11 @@ TEST(OutputOptionKeys, StoredValuesReadBackAndBadOnesGiveTheDefaults) {
             "źródła, z podfolderami");
   EXPECT_EQ(OutputOptionsSummary(OutputOptions{}), QString());
   for (const char* bad : {"0", "-3", "x", ""}) {
-    stored = {
-        {"jakosc", bad == std::string("x") ? "101" : bad}, {"max KB", bad}, {"wyostrzanie", bad}, {"format", bad}, {"podfoldery", bad}};
+    stored = {{"jakosc", bad == std::string("x") ? "101" : bad},
+              {"max KB", bad},
+              {"wyostrzanie", bad},
+              {"format", bad},
+              {"podfoldery", bad}};
     EXPECT_EQ(OutputOptionsFromKeys(lookup), OutputOptions{}) << bad;
   }
 

@@ -46,7 +46,8 @@ TEST(SourceFiles, ListsSubfoldersDepthFirstWithoutLinksOrTheDestination) {
   QTemporaryDir dir;
   const fs::path top = dir.path().toStdString(), src = top / "src";
   for (const char* folder : {"2026/10", "2026/9", "out", "locked"}) fs::create_directories(src / folder);
-  for (const char* name : {"B.jpg", "a.jpg", "2026/10/y.jpg", "2026/9/z.jpg", "2026/x.jpg", "out/o.jpg", "locked/p.jpg"})
+  for (const char* name :
+       {"B.jpg", "a.jpg", "2026/10/y.jpg", "2026/9/z.jpg", "2026/x.jpg", "out/o.jpg", "locked/p.jpg"})
     std::ofstream(src / name) << name;
   fs::create_directory_symlink(src / "2026", src / "link");
   fs::create_directory_symlink(src / "out", top / "out");
@@ -55,8 +56,10 @@ TEST(SourceFiles, ListsSubfoldersDepthFirstWithoutLinksOrTheDestination) {
   const std::vector<std::string> tree{"a.jpg", "B.jpg", "2026/x.jpg", "2026/9/z.jpg", "2026/10/y.jpg"};
   std::vector<std::string> withOut = tree;
   withOut.push_back("out/o.jpg");
-  const std::tuple<bool, fs::path, std::vector<std::string>> rows[] = {
-      {false, src / "out", {"a.jpg", "B.jpg"}}, {true, src / "out", tree}, {true, top / "out", tree}, {true, {}, withOut}};
+  const std::tuple<bool, fs::path, std::vector<std::string>> rows[] = {{false, src / "out", {"a.jpg", "B.jpg"}},
+                                                                       {true, src / "out", tree},
+                                                                       {true, top / "out", tree},
+                                                                       {true, {}, withOut}};
   for (const auto& [subfolders, destination, names] : rows) {
     FolderPictures pictures;
     {
