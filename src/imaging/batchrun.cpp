@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -86,6 +87,25 @@ std::filesystem::path makeOutputFolder(const std::filesystem::path& destFolder, 
   return folder;
 }
 
+// ... and in the folders below it that a tree's names write to, those inside it only (no link out).
+void removeStaleTemporariesBelow(const std::filesystem::path& destFolder, const std::vector<std::string>& names) {
+  std::set<std::filesystem::path> folders;
+  for (const std::string& name : names) {
+    if (name.find('/') == std::string::npos) continue;
+    try {
+      folders.insert(outputFolder(destFolder, name));
+    } catch (const ImagingError&) {
+    }
+  }
+  std::error_code ec;
+  const std::filesystem::path inside = std::filesystem::canonical(destFolder, ec);
+  if (ec) return;
+  for (const std::filesystem::path& folder : folders) {
+    const std::filesystem::path relative = std::filesystem::canonical(folder, ec).lexically_relative(inside);
+    if (!ec && !relative.empty() && *relative.begin() != "..") removeStaleTemporaries(folder);
+  }
+}
+
 RunRequest withMemory(RunRequest request, MemoryBudget& memory) {
   if (request.options.memory == nullptr) request.options.memory = &memory;
   return request;
@@ -156,6 +176,7 @@ bool BatchRun::launch(Wake wake, bool callerWorks) {
   }
   // What an earlier, killed run left in the destination goes once, before any worker writes there.
   removeStaleTemporaries(request_.options.destFolder);
+  removeStaleTemporariesBelow(request_.options.destFolder, request_.names);
   std::string failure;
   int launched = 0;
   for (int i = 0; i < threads; ++i) {
