@@ -1,5 +1,5 @@
 # The two commands of the README, and a few more. Each one installs what it needs first.
-.PHONY: deps run test test-release build release package bench bench-colour bench-formats fuzz format docs clean
+.PHONY: deps run test test-release build release package bench bench-colour bench-formats bench-tree fuzz format docs clean
 
 WERROR ?= $(if $(VELMORA_WERROR),$(VELMORA_WERROR),OFF)
 
@@ -62,6 +62,11 @@ bench-colour: release
 bench-formats: release
 	cmake --build --preset release --target $(BENCHMARKS)
 	./bench/formats.sh
+
+# A tree of 10,000 pictures in 200 folders: the listing with subfolders and the window's list of it.
+bench-tree: release
+	cmake --build --preset release --target velmora-bench-tree
+	QT_QPA_PLATFORM=offscreen ./build/release/bench/velmora-bench-tree
 
 # The pictures in docs/ (screenshots of the window), from the release build.
 docs: deps

@@ -253,6 +253,9 @@ class TForm1 : public QWidget {
 
   // The file list.
   void eFoldZChange();
+  // Lists the source folder again (its subfolders too with "z podfolderami"), keeping the ticks of the
+  // names listed before.
+  void RefillFileList();
   void Zaznaczwszystko1Click();
   void Odznaczwszystko1Click();
   void SpeedButton3Click();
@@ -401,6 +404,7 @@ class TForm1 : public QWidget {
   // still an entry (then selected).
   std::optional<bool> EditHistory(QComboBox& field, const QString& title);
   void Recount();
+  void FillFileList(bool keepTicks);
   int HighlightedEntry() const;
   void SetRunControlsEnabled(bool enabled);
   // "Zatrzymaj" and a close request during a run.

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QSet>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <stdexcept>
@@ -84,31 +85,10 @@ void TForm1::eFoldZChange() {
   if (SelectedEntry(*eFoldZ) < 0) return;
   HideProgress();
 
-  const QString folder = eFoldZ->currentText();
-  FolderPictures pictures;
-  try {
-    pictures = listFolderPictures(ToFsPath(folder));
-  } catch (const FileError&) {
-    // A folder that cannot be read lists nothing, as a missing one does.
-  }
-  {
-    const QSignalBlocker block(CLB);
-    // The entry keeps the name's bytes; its text shows them, escaped where they are not UTF-8.
-    for (const std::string& name : pictures.names) {
-      auto* item = new QListWidgetItem(QString::fromStdString(printableName(name)));
-      item->setData(kNameBytesRole, QByteArray::fromStdString(name));
-      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-      item->setCheckState(Qt::Checked);
-      CLB->addItem(item);
-    }
-  }
-  // Named like photos but no regular files (a pipe, a device): never opened, said beside the counter.
-  QStringList skipped;
-  for (const std::string& name : pictures.skipped) skipped << QString::fromStdString(printableName(name));
-  if (!skipped.isEmpty())
-    ShowNotice(QStringLiteral("Pominięte, to nie pliki (%1): ").arg(skipped.size()) + skipped.join(u", "));
-  Recount();
+  const QString destination = eFoldDo->currentText();
+  FillFileList(false);
 
+  const QString folder = eFoldZ->currentText();
   ColourFolderFields(!folder.isEmpty() && folder == eFoldDo->currentText());
   const QString hint = ExtractFieldFromEnd(1, folder, kPathDelimiter);
   eFoldZ->setToolTip(hint);
@@ -124,6 +104,50 @@ void TForm1::eFoldZChange() {
       break;
     }
   }
+  // A destination inside the tree is no source: the list follows the pick.
+  if (eFoldDo->currentText() != destination && StoredOutputOptions(Props()).subfolders) FillFileList(true);
+}
+
+void TForm1::RefillFileList() {
+  if (SelectedEntry(*eFoldZ) >= 0) FillFileList(true);
+}
+
+void TForm1::FillFileList(bool keepTicks) {
+  QSet<QByteArray> unticked;
+  for (int i = 0; keepTicks && i < CLB->count(); ++i)
+    if (CLB->item(i)->checkState() != Qt::Checked) unticked.insert(CLB->item(i)->data(kNameBytesRole).toByteArray());
+  const bool subfolders = StoredOutputOptions(Props()).subfolders;
+  FolderPictures pictures;
+  try {
+    pictures = listFolderPictures(ToFsPath(eFoldZ->currentText()), subfolders, ToFsPath(eFoldDo->currentText()));
+  } catch (const FileError&) {
+    // A folder that cannot be read lists nothing, as a missing one does.
+  }
+  {
+    const QSignalBlocker block(CLB);
+    CLB->clear();
+    // The entry keeps the name's bytes; its text shows them, escaped where they are not UTF-8.
+    for (const std::string& name : pictures.names) {
+      auto* item = new QListWidgetItem(QString::fromStdString(printableName(name)));
+      const QByteArray bytes = QByteArray::fromStdString(name);
+      item->setData(kNameBytesRole, bytes);
+      item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+      item->setCheckState(unticked.contains(bytes) ? Qt::Unchecked : Qt::Checked);
+      CLB->addItem(item);
+    }
+  }
+  // Named like photos but no regular files (a pipe, a device): never opened, said beside the counter.
+  QStringList skipped;
+  for (const std::string& name : pictures.skipped) skipped << QString::fromStdString(printableName(name));
+  QStringList unreadable;
+  for (const auto& folder : pictures.unreadable) unreadable << QString::fromStdString(printableName(folder.folder));
+  QStringList notices;
+  if (!skipped.isEmpty())
+    notices << QStringLiteral("Pominięte, to nie pliki (%1): ").arg(skipped.size()) + skipped.join(u", ");
+  if (!unreadable.isEmpty())
+    notices << QStringLiteral("Nieodczytane foldery (%1): ").arg(unreadable.size()) + unreadable.join(u", ");
+  ShowNotice(notices.join(u"; "));
+  Recount();
 }
 
 void TForm1::Recount() {

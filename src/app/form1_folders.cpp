@@ -247,6 +247,8 @@ void TForm1::eFoldDoChange() {
   ColourFolderFields(!source.isEmpty() && source == destination);
   eFoldDo->setToolTip(LastPathPart(destination));
   ApplyPrefixRule();
+  // A destination inside the source tree is not listed as a source.
+  if (StoredOutputOptions(Props()).subfolders) RefillFileList();
 }
 
 namespace {

@@ -79,8 +79,10 @@ void TForm1::sbOpcjeClick() {
     CBPow->setChecked(scaling.enlarge);
   };
   hooks.changed = [this] { UpdateOutputSummary(); };
+  const bool subfolders = StoredOutputOptions(Props()).subfolders;
   ShowOutputOptionsDialog(Props(), hooks);
   UpdateOutputSummary();
+  if (StoredOutputOptions(Props()).subfolders != subfolders) RefillFileList();
   // The preview shows the colours the run writes.
   CLBClick();
 }

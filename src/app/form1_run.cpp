@@ -281,10 +281,14 @@ void TForm1::Podpiszwszystkiewfolderze1Click() {
     }
   }
   RunScope scope(*this, static_cast<int>(request.names.size()));
-  BatchRun run(std::move(request), [this](const fs::path& source, const BatchOptions& options) {
+  // The source is the folder joined with the entry's name ("ceremonia/IMG_0001.jpg"): that name is shown.
+  const std::string folder = request.sourceFolder.string();
+  const std::size_t nameAt = folder.size() + (folder.ends_with('/') ? 0 : 1);
+  BatchRun run(std::move(request), [this, nameAt](const fs::path& source, const BatchOptions& options) {
     {
       const std::lock_guard lock(startedMutex_);
-      lastStarted_ = printableName(source.filename().string());
+      const std::string path = source.string();
+      lastStarted_ = printableName(nameAt < path.size() ? path.substr(nameAt) : source.filename().string());
     }
     return ProcessOneFile(source, options);
   });

@@ -30,7 +30,8 @@ class TOutputOptionsForm : public TDialogForm {
     setWindowTitle(QStringLiteral("Opcje zapisu"));
     auto* column = new QVBoxLayout(this);
     // The groups in their order; colour, formats and names and folders join this list.
-    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), NamesGroup(), PresetGroup()}) column->addWidget(group);
+    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), NamesGroup(), PresetGroup()})
+      column->addWidget(group);
     QPushButton* ok = AddResultButton(QStringLiteral("OK"), mrOk, QRect(0, 0, 75, 25));
     ok->setObjectName(QStringLiteral("OK"));
     auto* buttons = new QHBoxLayout;
@@ -158,7 +159,12 @@ class TOutputOptionsForm : public TDialogForm {
     existing_->addItem(QStringLiteral("dodaj numer"));
     existing_->setToolTip(QStringLiteral("dodaj numer: „nazwa (2).jpg”, pierwszy wolny"));
     form->addRow(QStringLiteral("gdy plik istnieje:"), existing_);
-    return NewGroup(QStringLiteral("Nazwy"), form);
+    subfolders_ = Watched(new QCheckBox(QStringLiteral("z podfolderami")), &QCheckBox::toggled);
+    subfolders_->setObjectName(QStringLiteral("podfoldery"));
+    subfolders_->setToolTip(
+        QStringLiteral("zdjęcia z podfolderów trafiają do tych samych podfolderów folderu docelowego"));
+    form->addRow(subfolders_);
+    return NewGroup(QStringLiteral("Nazwy i foldery"), form);
   }
 
   QGroupBox* PresetGroup() {
@@ -211,6 +217,7 @@ class TOutputOptionsForm : public TDialogForm {
     template_->setText(QString::fromStdString(o.nameTemplate));
     start_->setValue(o.startNumber);
     existing_->setCurrentIndex(static_cast<int>(o.existing));
+    subfolders_->setChecked(o.subfolders);
     loading_ = false;
     limitKB_->setEnabled(limitOn_->isChecked());
     template_->setEnabled(templateOn_->isChecked());
@@ -232,6 +239,7 @@ class TOutputOptionsForm : public TDialogForm {
     if (!template_->text().isEmpty()) o.nameTemplate = template_->text().toStdString();
     o.startNumber = start_->value();
     o.existing = static_cast<ExistingOutput>(std::clamp(existing_->currentIndex(), 0, 2));
+    o.subfolders = subfolders_->isChecked();
     return o;
   }
 
@@ -292,6 +300,7 @@ class TOutputOptionsForm : public TDialogForm {
   QLineEdit* template_ = nullptr;
   QSpinBox* start_ = nullptr;
   QComboBox* existing_ = nullptr;
+  QCheckBox* subfolders_ = nullptr;
   QComboBox* presets_ = nullptr;
 };
 

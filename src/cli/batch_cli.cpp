@@ -190,6 +190,7 @@ constexpr OptionSpec kOptions[] = {
     {"--existing", true,
      [](ParseState& s, const std::string& v) { s.options.run.output.existing = parseExisting(v); }},
     {"--dry-run", false, [](ParseState& s, const std::string&) { s.options.dryRun = true; }},
+    {"--recursive", false, [](ParseState& s, const std::string&) { s.options.run.output.subfolders = true; }},
     // Applied before the other options (parseArguments), so those given beside it win.
     {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
 };
@@ -237,11 +238,14 @@ std::optional<RunRequest> listRequest(const CliOptions& options, std::ostream& e
   }
   request.names = options.names;
   if (request.names.empty()) {
-    const FolderPictures pictures = listFolderPictures(options.source);
+    const FolderPictures pictures =
+        listFolderPictures(options.source, options.run.output.subfolders, options.run.destFolder);
     request.names = pictures.names;
     // Never opened, so a pipe named like a photo cannot block the run; said, not hidden.
     if (!pictures.skipped.empty())
       err << kProgram << ": pominięte pliki, które nie są zwykłymi plikami: " << pictures.skipped.size() << "\n";
+    for (const auto& folder : pictures.unreadable)
+      err << kProgram << ": pominięto folder \"" << printableName(folder.folder) << "\": " << folder.reason << "\n";
   }
   // As in the window, nothing is changed when there is nothing to do.
   if (request.names.empty()) {
@@ -280,7 +284,7 @@ std::string usageText() {
          "                     [--keep-profile] [--no-rotate] [--caption] [--preset NAZWA] [--settings PLIK] [--keep-going]\n"
          "                     [--jobs N] [--quality N] [--max-size ROZMIAR] [--sharpen POZIOM]\n"
          "                     [--standard-huffman] [--progressive] [--chroma 420|444] [--keep-date]\n"
-         "                     [--format jpeg|webp|avif]\n"
+         "                     [--format jpeg|webp|avif] [--recursive]\n"
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je jako JPEG\n"
@@ -348,6 +352,10 @@ std::string usageText() {
          "                 jakość przechodzi na jakość WebP, a w AVIF na kwantyzator (100 - jakość) * 63 / 100;\n"
          "                 EXIF (bez miniatury), XMP i profil idą na miejsca tych formatów, IPTC nie ma w nich\n"
          "                 miejsca (\"zapisano bez IPTC: format WebP go nie przechowuje\")\n"
+         "  --recursive    także zdjęcia z podfolderów SOURCE (folder po folderze: najpierw pliki folderu,\n"
+         "                 potem jego podfoldery); wynik zdjęcia \"a/b/x.jpg\" trafia do DEST/a/b, tworzonego\n"
+         "                 w razie potrzeby; dowiązań do folderów i folderu DEST wewnątrz SOURCE nie czyta,\n"
+         "                 a folder, którego nie da się odczytać, pomija i wymienia\n"
          "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij), a na końcu wypisz\n"
          "                 wszystkie błędne pliki z przyczynami\n"
          "  --jobs N, -j N  przetwarzaj N plików naraz (domyślnie tyle, ile rdzeni może użyć program)\n"

@@ -8,7 +8,7 @@
 //                 [--no-rotate]
 //                 [--caption] [--preset NAME] [--settings FILE] [--keep-going] [--jobs N]
 //                 [--quality N] [--max-size N{K|M}] [--sharpen LEVEL] [--standard-huffman] [--progressive]
-//                 [--chroma 420|444] [--keep-date] SOURCE DEST [NAME...]
+//                 [--chroma 420|444] [--keep-date] [--recursive] SOURCE DEST [NAME...]
 
 #include <filesystem>
 #include <iosfwd>

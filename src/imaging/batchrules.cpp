@@ -81,9 +81,27 @@ std::string outputName(std::string_view name, NameMode mode, std::string_view af
   return out;
 }
 
+std::filesystem::path outputFolder(const std::filesystem::path& destFolder, std::string_view name) {
+  std::filesystem::path folder = destFolder;
+  const std::size_t last = name.rfind('/');
+  if (last == std::string_view::npos) return folder;
+  // A hostile list must not reach out of the destination ("../x", "/etc/x") nor name it twice ("a//b").
+  for (std::size_t from = 0; from <= last;) {
+    const std::size_t to = name.find('/', from);
+    const std::string_view part = name.substr(from, to - from);
+    if (part.empty() || part == "." || part == ".." || part.find('\0') != std::string_view::npos)
+      throw ImagingError("Nieprawidłowa nazwa pliku: \"" + std::string(name) + "\"");
+    folder /= std::string(part);
+    from = to + 1;
+  }
+  return folder;
+}
+
 std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
                                  std::string_view affix, OutputFormat format) {
-  return destFolder / outputName(name, mode, affix, format);
+  const std::size_t last = name.rfind('/');
+  const std::string_view file = last == std::string_view::npos ? name : name.substr(last + 1);
+  return outputFolder(destFolder, name) / outputName(file, mode, affix, format);
 }
 
 namespace {

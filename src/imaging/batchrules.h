@@ -44,7 +44,13 @@ std::string affixFault(std::string_view affix);
 std::string outputName(std::string_view name, NameMode mode, std::string_view affix,
                        OutputFormat format = OutputFormat::kJpeg);
 
-// The destination folder joined with outputName(...).
+// The folder a source's output goes to. name is the source's path below the source folder ("sub/dir/a.jpg",
+// as a listing with subfolders gives it): its folders are kept below destFolder ("DEST/sub/dir"); a
+// plain name's folder is destFolder itself. Throws ImagingError for a name whose folders could lead out
+// of destFolder or nowhere: absolute, or with an empty, "." or ".." part.
+std::filesystem::path outputFolder(const std::filesystem::path& destFolder, std::string_view name);
+
+// outputFolder(...) joined with outputName(...) of the name's last part (after its last "/").
 std::filesystem::path outputPath(const std::filesystem::path& destFolder, std::string_view name, NameMode mode,
                                  std::string_view affix, OutputFormat format = OutputFormat::kJpeg);
 

@@ -1,12 +1,17 @@
 #include "imaging/batchrun.h"
 
+#include <fcntl.h>
 #include <sched.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <set>
 #include <system_error>
 #include <utility>
 
 #include "base/fileio.h"
+#include "imaging/sourcefiles.h"
 
 namespace velmora {
 
@@ -40,6 +45,66 @@ int clampWorkers(int requested, std::size_t files) {
   const int wanted = std::min(requested >= 1 ? requested : defaultWorkerCount(), kMaxWorkers);
   const std::size_t cap = std::max<std::size_t>(files, 1);
   return static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(wanted), cap));
+}
+
+// The output folder of a source below the source folder ("sub/dir/a.jpg" -> DEST/sub/dir), made where
+// missing. Each part is made and entered relative to the one before without following a link, so
+// nothing is ever made outside the destination. Throws ImagingError.
+std::filesystem::path makeOutputFolder(const std::filesystem::path& destFolder, const std::string& name) {
+  const std::filesystem::path folder = outputFolder(destFolder, name);
+  struct Fd {
+    int fd;
+    ~Fd() {
+      if (fd >= 0) ::close(fd);
+    }
+  };
+  Fd at{::open(destFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  std::filesystem::path made = destFolder;
+  const auto fault = [&made](int err) {
+    const std::string quoted = "\"" + printableName(made.string()) + "\"";
+    if (err == ELOOP) return ImagingError(quoted + " jest dowiązaniem, a nie folderem");
+    if (err == ENOTDIR) return ImagingError(quoted + " nie jest folderem");
+    return ImagingError("Nie można utworzyć folderu " + quoted + ": " + systemErrorText(err));
+  };
+  if (at.fd < 0) throw fault(errno);
+  // outputFolder has checked every part: none is empty, "." or "..".
+  const std::string parents = name.substr(0, name.rfind('/'));
+  for (std::size_t from = 0; from <= parents.size();) {
+    const std::size_t to = std::min(parents.find('/', from), parents.size());
+    const std::string part = parents.substr(from, to - from);
+    from = to + 1;
+    made /= part;
+    // Another worker may have made it a moment ago.
+    if (::mkdirat(at.fd, part.c_str(), 0777) != 0 && errno != EEXIST) throw fault(errno);
+    Fd next{::openat(at.fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+    if (next.fd < 0) {
+      // With O_DIRECTORY a link is refused as ENOTDIR.
+      const int err = errno;
+      struct stat st {};
+      throw fault(::fstatat(at.fd, part.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode) ? ELOOP : err);
+    }
+    std::swap(at.fd, next.fd);
+  }
+  return folder;
+}
+
+// ... and in the folders below it that a tree's names write to, those inside it only (no link out).
+void removeStaleTemporariesBelow(const std::filesystem::path& destFolder, const std::vector<std::string>& names) {
+  std::set<std::filesystem::path> folders;
+  for (const std::string& name : names) {
+    if (name.find('/') == std::string::npos) continue;
+    try {
+      folders.insert(outputFolder(destFolder, name));
+    } catch (const ImagingError&) {
+    }
+  }
+  std::error_code ec;
+  const std::filesystem::path inside = std::filesystem::canonical(destFolder, ec);
+  if (ec) return;
+  for (const std::filesystem::path& folder : folders) {
+    const std::filesystem::path relative = std::filesystem::canonical(folder, ec).lexically_relative(inside);
+    if (!ec && !relative.empty() && *relative.begin() != "..") removeStaleTemporaries(folder);
+  }
 }
 
 RunRequest withMemory(RunRequest request, MemoryBudget& memory) {
@@ -112,6 +177,7 @@ bool BatchRun::launch(Wake wake, bool callerWorks) {
   }
   // What an earlier, killed run left in the destination goes once, before any worker writes there.
   removeStaleTemporaries(request_.options.destFolder);
+  removeStaleTemporariesBelow(request_.options.destFolder, request_.names);
   std::string failure;
   int launched = 0;
   for (int i = 0; i < threads; ++i) {
@@ -162,21 +228,12 @@ void BatchRun::work() {
     try {
       if (index < request_.refused.size() && !request_.refused[index].empty())
         throw BatchFileError(result.name, request_.refused[index]);
-      if (index < request_.outputs.size()) {
-        const PlannedOutput& planned = request_.outputs[index];
-        if (planned.skip) {
-          result.outcome.emplace();
-          result.outcome->output = request_.options.destFolder / planned.name;
-          result.outcome->skipped = true;
-        } else {
-          BatchOptions options = request_.options;
-          options.outputName = planned.name;
-          options.outputBase = planned.base;
-          options.plannedNames = request_.plannedNames;
-          result.outcome = process_(request_.sourceFolder / result.name, options);
-        }
+      if (index < request_.outputs.size() && request_.outputs[index].skip) {
+        result.outcome.emplace();
+        result.outcome->output = request_.options.destFolder / request_.outputs[index].name;
+        result.outcome->skipped = true;
       } else {
-        result.outcome = process_(request_.sourceFolder / result.name, request_.options);
+        result.outcome = processNamed(index, result.name);
       }
     } catch (...) {
       result.error = std::current_exception();
@@ -208,6 +265,32 @@ void BatchRun::work() {
     lock.unlock();
     changed_.notify_all();
     if (wake_) wake_();
+  }
+}
+
+FileOutcome BatchRun::processNamed(std::size_t index, const std::string& name) const {
+  const std::filesystem::path source = request_.sourceFolder / name;
+  const bool below = name.find('/') != std::string::npos && !request_.options.destFolder.empty();
+  if (!below && index >= request_.outputs.size()) return process_(source, request_.options);
+  // A picture of a subfolder: the same folders below the destination, and its failures under its whole name.
+  try {
+    BatchOptions options = request_.options;
+    const std::filesystem::path folder =
+        below ? makeOutputFolder(request_.options.destFolder, name) : request_.options.destFolder;
+    if (index < request_.outputs.size()) {
+      // The plan's name, relative to the destination; a number taken at write time avoids its others.
+      const PlannedOutput& planned = request_.outputs[index];
+      options.outputName = planned.name;
+      options.outputBase = planned.base;
+      options.plannedNames = request_.plannedNames;
+    } else {
+      options.destFolder = folder;
+    }
+    return process_(source, options);
+  } catch (const BatchFileError& e) {
+    throw BatchFileError(name, e.cause());
+  } catch (const ImagingError& e) {
+    throw BatchFileError(name, e.what());
   }
 }
 

@@ -44,14 +44,16 @@ int defaultWorkerCount();
 
 // One file's output as the run's plan gave it (prepareRun).
 struct PlannedOutput {
-  std::string name;   // the output's file name in the destination
-  std::string base;   // the name before numbering
+  std::string name;   // the output's name below the destination ("sub/a.jpg")
+  std::string base;   // the file name before numbering (no folder)
   bool skip = false;  // an output is there and is kept ("pomiń"): the file is not read
 };
 
 struct RunRequest {
   std::filesystem::path sourceFolder;
-  std::vector<std::string> names;  // file names in sourceFolder (bytes), in the order the files start
+  // File names in sourceFolder (bytes), in the order the files start. A name below it ("sub/a.jpg")
+  // is written into the same folders below the destination, made as the file starts.
+  std::vector<std::string> names;
   BatchOptions options;
   int workers = 0;         // below 1: defaultWorkerCount(); at most kMaxWorkers and the number of files
   bool keepGoing = false;  // a failed file does not end the run; the report lists it
@@ -143,6 +145,7 @@ class BatchRun {
   // Starts the threads of start() or run(); false when the run ended at once (nothing to do).
   bool launch(Wake wake, bool callerWorks);
   void work();
+  FileOutcome processNamed(std::size_t index, const std::string& name) const;
   bool mayStartLocked() const;
   void finishLocked();
 

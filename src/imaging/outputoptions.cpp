@@ -27,7 +27,7 @@ struct OptionKey {
   QString (*write)(const OutputOptions&);
 };
 
-const std::array<OptionKey, 13> kOptionKeys{{
+const std::array<OptionKey, 14> kOptionKeys{{
     {"jakosc",
      [](OutputOptions& o, const QString& v) {
        if (const auto q = Number(v, kMinQuality, kMaxQuality)) o.encoder.quality = static_cast<int>(*q);
@@ -86,6 +86,8 @@ const std::array<OptionKey, 13> kOptionKeys{{
        if (const auto mode = ExistingOutputFromName(v)) o.existing = *mode;
      },
      [](const OutputOptions& o) { return ExistingOutputName(o.existing); }},
+    {"podfoldery", [](OutputOptions& o, const QString& v) { o.subfolders = v == QStringLiteral("T"); },
+     [](const OutputOptions& o) { return Flag(o.subfolders); }},
 }};
 
 constexpr const char* kExistingNames[] = {"zastap", "pomin", "numer"};
@@ -145,6 +147,7 @@ QString OutputOptionsSummary(const OutputOptions& options) {
   if (options.templateNames) parts << Key("nazwy z szablonu");
   if (options.existing == ExistingOutput::Skip) parts << Key("istniejące pomijane");
   if (options.existing == ExistingOutput::Number) parts << Key("istniejące numerowane");
+  if (options.subfolders) parts << Key("z podfolderami");
   return parts.join(QStringLiteral(", "));
 }
 

@@ -34,6 +34,7 @@ struct OutputOptions {
   std::string nameTemplate = "{nazwa}_{nr:3}";
   int startNumber = 1;
   ExistingOutput existing = ExistingOutput::Replace;
+  bool subfolders = false;     // the source's subfolders too, into the same folders below DEST ("podfoldery")
   bool operator==(const OutputOptions&) const = default;
 };
 
@@ -55,7 +56,7 @@ using OptionKeyLookup = std::function<QString(const QString& key)>;
 
 // The options stored under their settings keys ("format", "jakosc", "max KB", "wyostrzanie", "progresywny",
 // "chroma", "standardowy Huffman", "zachowaj datę", "kolory", "format", "nazwa z szablonu", "szablon nazwy",
-// "od numeru", "istniejace"); an absent or unreadable value is the default.
+// "od numeru", "istniejace", "podfoldery"); an absent or unreadable value is the default.
 OutputOptions OutputOptionsFromKeys(const OptionKeyLookup& lookup);
 // Every key with its value, in the order above, normalised (flags "T"/"N", "max KB" empty for none).
 std::vector<std::pair<QString, QString>> OutputOptionKeys(const OutputOptions& options);

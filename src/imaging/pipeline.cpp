@@ -290,6 +290,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     } else {
       // What the plan found free may have been taken since: never replaced, skipped or numbered on.
       const std::string base = options.outputBase.empty() ? outcome.output.filename().string() : options.outputBase;
+      // The planned name may lie below the destination ("sub/a.jpg"): numbers stay in its folder.
+      const std::string folder = options.outputName.substr(0, options.outputName.rfind('/') + 1);
       int n = 1;
       while (!writeFileAtomically(outcome.output, bytes, calls, WriteMode::kKeepExisting)) {
         if (options.output.existing == ExistingOutput::Skip) {
@@ -301,9 +303,9 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
         do {
           if (++n > kMaxNumberedName) throw ImagingError("brak wolnej nazwy dla \"" + base + "\"");
           next = numberedName(base, n);
-        } while ((options.plannedNames && options.plannedNames->contains(next)) ||
-                 fs::exists(fs::symlink_status(options.destFolder / next, ec)));
-        outcome.output = options.destFolder / next;
+        } while ((options.plannedNames && options.plannedNames->contains(folder + next)) ||
+                 fs::exists(fs::symlink_status(options.destFolder / (folder + next), ec)));
+        outcome.output = options.destFolder / (folder + next);
       }
     }
     if (options.output.keepDate) keepSourceDate(source, outcome);

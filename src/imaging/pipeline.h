@@ -54,8 +54,8 @@ struct BatchOptions {
   MemoryBudget* memory = nullptr;
   // Quality, size limit, sharpening, encoder and date of the written file ("Opcje zapisu").
   OutputOptions output;
-  // This file's output name as the run's plan gave it, and the name before numbering; empty: the
-  // naming rule on the source's name. Set per file by the run.
+  // This file's output name below destFolder as the run's plan gave it ("sub/a.jpg"), and the file name
+  // before numbering; empty: the naming rule on the source's name. Set per file by the run.
   std::string outputName;
   std::string outputBase;
   // Every name the run's plan gives its files: a number taken at write time avoids them. Null: none.

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <webp/decode.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <utility>
@@ -293,41 +294,67 @@ RunPlan planRun(const RunRequest& request, bool withSizes) {
     }
   }
 
-  // Every picture of the source folder and every source of the run, by the file itself, so another
-  // spelling of the folder or a link to it is caught as well.
-  std::map<FileId, fs::path> sources;
-  std::error_code ec;
-  for (fs::directory_iterator it(request.sourceFolder, ec), end; !ec && it != end; it.increment(ec)) {
-    if (!isPictureName(it->path().filename().string())) continue;
-    if (const auto id = fileId(it->path())) sources.emplace(*id, it->path());
+  // Every picture of the source folder (of its whole tree when names reach into subfolders) and every
+  // source of the run, by the file itself, so another spelling of the folder or a link to it is caught
+  // as well.
+  std::map<FileId, std::string> sources;  // -> its name below the source folder
+  const bool tree = std::any_of(request.names.begin(), request.names.end(),
+                                [](const std::string& name) { return name.find('/') != std::string::npos; });
+  if (tree) {
+    try {
+      for (const std::string& name : listFolderPictures(request.sourceFolder, true, options.destFolder).names)
+        if (const auto id = fileId(request.sourceFolder / name)) sources.emplace(*id, name);
+    } catch (const FileError&) {
+    }
+  } else {
+    std::error_code ec;
+    for (fs::directory_iterator it(request.sourceFolder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (!isPictureName(it->path().filename().string())) continue;
+      if (const auto id = fileId(it->path())) sources.emplace(*id, it->path().filename().string());
+    }
   }
   std::vector<std::optional<FileId>> own;
   for (const std::string& name : request.names) {
     own.push_back(fileId(request.sourceFolder / name));
-    if (own.back()) sources.emplace(*own.back(), request.sourceFolder / name);
+    if (own.back()) sources.emplace(*own.back(), name);
   }
 
+  // Names below the destination: a picture of a subfolder keeps its folders ("sub/a.jpg" -> "sub/_a.jpg").
+  std::vector<std::string> folderOf(plan.files.size());
+  for (std::size_t i = 0; i < plan.files.size(); ++i) {
+    PlannedFile& file = plan.files[i];
+    const std::size_t slash = file.name.rfind('/');
+    if (!file.refused.empty() || slash == std::string::npos) continue;
+    try {
+      outputFolder(options.destFolder, file.name);
+      folderOf[i] = file.name.substr(0, slash + 1);
+    } catch (const ImagingError& e) {
+      file.refused = e.what();
+    }
+  }
   const ExistingOutput mode = options.output.existing;
   std::set<std::string> names;  // every name the plan gives, numbered ones included
-  for (const PlannedFile& file : plan.files)
-    if (!file.base.empty()) names.insert(file.base);
+  for (std::size_t i = 0; i < plan.files.size(); ++i)
+    if (!plan.files[i].base.empty() && plan.files[i].refused.empty()) names.insert(folderOf[i] + plan.files[i].base);
   std::map<std::string, std::string> claimed;  // output -> the source it comes from
   for (std::size_t i = 0; i < plan.files.size(); ++i) {
     PlannedFile& file = plan.files[i];
     if (!file.refused.empty()) continue;
-    const fs::path output = options.destFolder / file.base;
-    const auto earlier = claimed.find(file.base);
+    const std::string& folder = folderOf[i];
+    const std::string wanted = folder + file.base;
+    const fs::path output = options.destFolder / wanted;
+    const auto earlier = claimed.find(wanted);
     const bool there = taken(output);
     if (mode == ExistingOutput::Number && (earlier != claimed.end() || there)) {
       int n = 2;
-      while (n <= kMaxNumberedName &&
-             (names.contains(numberedName(file.base, n)) || taken(options.destFolder / numberedName(file.base, n))))
+      while (n <= kMaxNumberedName && (names.contains(folder + numberedName(file.base, n)) ||
+                                       taken(options.destFolder / (folder + numberedName(file.base, n)))))
         ++n;
       if (n > kMaxNumberedName) {
-        file.refused = "brak wolnej nazwy dla \"" + file.base + "\"";
+        file.refused = "brak wolnej nazwy dla \"" + wanted + "\"";
         continue;
       }
-      file.output = numberedName(file.base, n);
+      file.output = folder + numberedName(file.base, n);
       file.write = PlannedWrite::Number;
       names.insert(file.output);
       claimed.emplace(file.output, file.name);
@@ -337,8 +364,8 @@ RunPlan planRun(const RunRequest& request, bool withSizes) {
       file.refused = "Plik wynikowy \"" + output.string() + "\" powstaje już z pliku \"" + earlier->second + "\"";
       continue;
     }
-    claimed.emplace(file.base, file.name);
-    file.output = file.base;
+    claimed.emplace(wanted, file.name);
+    file.output = wanted;
     if (!there) continue;
     if (mode == ExistingOutput::Skip) {
       file.write = PlannedWrite::Skip;
@@ -352,8 +379,7 @@ RunPlan planRun(const RunRequest& request, bool withSizes) {
       file.refused = "Plik wynikowy zastąpiłby plik źródłowy: \"" + output.string() + "\"";
       file.ownSource = true;
     } else {
-      file.refused = "Plik wynikowy \"" + output.string() + "\" zastąpiłby plik źródłowy \"" +
-                     source->second.filename().string() + "\"";
+      file.refused = "Plik wynikowy \"" + output.string() + "\" zastąpiłby plik źródłowy \"" + source->second + "\"";
     }
   }
   return plan;

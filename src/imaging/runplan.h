@@ -40,8 +40,8 @@ enum class PlannedWrite { New, Replace, Skip, Number };
 
 struct PlannedFile {
   std::string name;     // the source's
-  std::string output;   // the output's file name in the destination; empty when refused
-  std::string base;     // the name before numbering
+  std::string output;   // the output's name below the destination ("sub/a.jpg"); empty when refused
+  std::string base;     // the file name before numbering (no folder)
   int width = 0;        // the output's size; 0 when the header could not be read
   int height = 0;
   PlannedWrite write = PlannedWrite::New;

@@ -59,8 +59,8 @@ struct RunQuestions {
 // Checks and prepares the run of request (its source folder, names and options): its options get the
 // run's caption (CaptionStamper::ForRun) and, when the user agreed, allowReplaceSource; outputs and
 // plannedNames get the run's plan (planRun), and refused, for each name, why its output may not be
-// written (an output never replaces a source): the plan's refusals, one landing on its own source
-// unless replaceSources agreed. Throws RunSetupError, or what the caption throws.
+// written (an output never replaces a source, in the whole tree when names reach into subfolders): the
+// plan's refusals, one landing on its own source unless replaceSources agreed. Throws RunSetupError, or what the caption throws.
 RunRequest prepareRun(RunRequest request, const RunQuestions& questions);
 
 }  // namespace velmora

@@ -2,8 +2,13 @@
 
 #include "imaging/sourceformat.h"
 
+#include <sys/stat.h>
+
 #include <QString>
 #include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -37,26 +42,81 @@ void sortPictureNames(std::vector<std::string>& names) {
 
 bool isPictureName(std::string_view name) { return formatOfName(name).has_value(); }
 
-FolderPictures listFolderPictures(const std::filesystem::path& folder) {
-  FolderPictures out;
-  std::error_code ec;
-  std::filesystem::directory_iterator it(folder, ec);
-  for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (!isPictureName(name)) continue;
+namespace {
+
+namespace fs = std::filesystem;
+
+using FolderId = std::pair<dev_t, ino_t>;
+
+std::optional<FolderId> folderId(const fs::path& path, bool followLink) {
+  struct stat st {};
+  if ((followLink ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) return std::nullopt;
+  return FolderId{st.st_dev, st.st_ino};
+}
+
+// One folder's entries: its pictures and skipped names under prefix, and (with subfolders) the names of
+// its subfolders. The entry's type comes from the folder read itself; only a link is looked at further.
+void readFolder(const fs::path& folder, const std::string& prefix, bool subfolders, FolderPictures& out,
+                std::vector<std::string>& folders, std::error_code& ec) {
+  std::vector<std::string> names, skipped;
+  fs::directory_iterator it(folder, ec);
+  for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
     std::error_code type;
+    const bool link = it->is_symlink(type);
+    // A link to a folder is not followed: no loop, and no folder of another tree.
+    if (subfolders && !link && it->is_directory(type)) {
+      folders.push_back(std::move(name));
+      continue;
+    }
+    if (!isPictureName(name)) continue;
     if (it->is_regular_file(type)) {
-      out.names.push_back(name);
+      names.push_back(std::move(name));
     } else if (!it->is_directory(type)) {
-      out.skipped.push_back(name);
+      skipped.push_back(std::move(name));
     }
   }
+  for (std::vector<std::string>* list : {&names, &skipped}) {
+    sortPictureNames(*list);
+    auto& into = list == &names ? out.names : out.skipped;
+    for (std::string& name : *list) into.push_back(prefix + name);
+  }
+  sortPictureNames(folders);
+}
+
+}  // namespace
+
+FolderPictures listFolderPictures(const fs::path& folder, bool subfolders, const fs::path& destination) {
+  FolderPictures out;
+  std::vector<std::string> folders;
+  std::error_code ec;
+  readFolder(folder, {}, subfolders, out, folders, ec);
   if (ec) {
     const std::string reason = systemErrorText(ec);
     throw FileError("Nie można odczytać folderu \"" + folder.string() + "\": " + reason, reason);
   }
-  sortPictureNames(out.names);
-  sortPictureNames(out.skipped);
+  if (!subfolders) return out;
+  std::set<FolderId> visited;
+  if (const auto id = folderId(folder, true)) visited.insert(*id);
+  const std::optional<FolderId> skip = destination.empty() ? std::nullopt : folderId(destination, true);
+  // Depth first: the subfolders go on the stack last first, so the first is read next.
+  std::vector<std::string> stack(folders.rbegin(), folders.rend());
+  while (!stack.empty()) {
+    const std::string relative = std::move(stack.back());
+    stack.pop_back();
+    const fs::path path = folder / relative;
+    const std::optional<FolderId> id = folderId(path, false);
+    if (id && (id == skip || !visited.insert(*id).second)) continue;
+    folders.clear();
+    ec.clear();
+    if (id) {
+      readFolder(path, relative + "/", true, out, folders, ec);
+    } else {
+      ec = std::error_code(errno, std::generic_category());
+    }
+    if (ec) out.unreadable.push_back({relative, systemErrorText(ec)});
+    for (auto sub = folders.rbegin(); sub != folders.rend(); ++sub) stack.push_back(relative + "/" + *sub);
+  }
   return out;
 }
 

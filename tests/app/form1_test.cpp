@@ -222,6 +222,30 @@ class Form1Test : public QObject {
     QCOMPARE(form.CLB->count(), 4);
   }
 
+  // "z podfolderami", stored at once and the list filled again: the tree's pictures by their paths
+  // below the source, previewed from there; a destination inside the tree leaves the list at once.
+  void listsTheTreeByRelativePaths() {
+    AppHome home;
+    home.PhotoFolder("t/2026/wesele", {});
+    const QString folder = home.PhotoFolder("t", {"olympus_x2.jpg=b.jpg", "olympus_x2.jpg=2026/wesele/a.jpg"});
+    TForm1 form(home.Env());
+    form.show();
+    ChooseSourceFolder(form, folder);
+    QCOMPARE(Names(form.CLB), QStringList({"b.jpg"}));
+    OnNextModal([&home](QWidget* dialog) {
+      dialog->findChild<QCheckBox*>("podfoldery")->setChecked(true);
+      QCOMPARE(home.Props().Get("podfoldery"), QString("T"));
+      dialog->findChild<QPushButton*>("OK")->click();
+    });
+    QTest::mouseClick(form.sbOpcje, Qt::LeftButton);
+    QCOMPARE(Names(form.CLB), QStringList({"b.jpg", "2026/wesele/a.jpg"}));
+    ClickEntry(form.CLB, 1);
+    QCOMPARE(form.LastPreviewPath(), folder + "/2026/wesele/a.jpg");
+    form.eFoldDo->addItem(folder + "/2026");
+    ChooseEntry(form.eFoldDo, 0);
+    QCOMPARE(Names(form.CLB), QStringList({"b.jpg"}));
+  }
+
   void tickButtonsRangeCommandsAndCounter() {
     AppHome home;
     TForm1 form(home.Env());

@@ -396,6 +396,24 @@ TEST_F(BatchRun, NamesKeepTheirBytesAndSourcesAreNeverReplaced) {
   for (const fs::path& folder : {src_, dst_}) fs::remove_all(folder);  // names QTemporaryDir cannot remove
 }
 
+// With --recursive the tree's pictures go into the same folders below DEST, which is no source itself
+// (the second run finds what the first found); a link inside DEST leads nowhere.
+TEST_F(BatchRun, RecursiveKeepsTheTreesFoldersBelowDest) {
+  const fs::path dest = src_ / "out";
+  for (const fs::path& folder : {src_ / "2026/wesele", src_ / "evil", dest, dst_}) fs::create_directories(folder);
+  fs::create_directory_symlink(dst_, dest / "evil");
+  for (const char* name : {"a.jpg", "2026/wesele/b.jpg", "evil/c.jpg"}) copy("synthetic_no_metadata.jpg", name);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(run({"--recursive", "--keep-going", "-j1", "--size", "40", src_.string(), dest.string()}), 1);
+    EXPECT_THAT(err_.str(), testing::AllOf(HasSubstr("1/3 a.jpg\n2/3 2026/wesele/b.jpg\n"),
+                                           HasSubstr("velmora-batch: evil/c.jpg: \"" + (dest / "evil").string() +
+                                                     "\" jest dowiązaniem, a nie folderem\n"),
+                                           HasSubstr("zapisano 2 z 3 plików")));
+  }
+  EXPECT_TRUE(fs::exists(dest / "_a.jpg") && fs::exists(dest / "2026/wesele/_b.jpg"));
+  EXPECT_TRUE(fs::is_empty(dst_));
+}
+
 // Killed mid-run it stops as "Zatrzymaj" does: summary, 128 + 15, no temporary; a closed stderr is no end.
 TEST(BatchProgram, ASignalStopsTheRunAndAClosedPipeDoesNot) {
   QTemporaryDir dir;

@@ -99,6 +99,15 @@ TEST(NamingRule, RefusesNamesThatAreNotPlainFileNames) {
   EXPECT_THROW(outputName(std::string_view("a\0b.jpg", 7), NameMode::Prefix, "_"), ImagingError);
 }
 
+// A name below the source folder keeps its folders below the destination; none may lead out of it.
+TEST(NamingRule, KeepsTheFoldersOfANameBelowTheDestinationOnly) {
+  EXPECT_EQ(outputPath("/out", "2026/wesele/a.jpg", NameMode::Prefix, "_"),
+            std::filesystem::path("/out/2026/wesele/_a.jpg"));
+  EXPECT_EQ(outputFolder("/out/", "a.jpg"), std::filesystem::path("/out/"));
+  for (const char* name : {"../a.jpg", "sub/../../a.jpg", "/etc/a.jpg", "a//b.jpg", "./a.jpg", "sub/"})
+    EXPECT_THROW(outputPath("/out", name, NameMode::Prefix, "_"), ImagingError) << name;
+}
+
 // An affix that would leave the destination ("../x_") or cut the name (NUL), and names that would
 // be the folder itself or its parent, never become an output path.
 TEST(NamingRule, RefusesAffixesAndResultsThatAreNoFileInTheDestination) {

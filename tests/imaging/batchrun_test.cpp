@@ -409,20 +409,23 @@ TEST_F(BatchRunFiles, ARunFirstRemovesAKilledRunsTemporaries) {
   const fs::path dst = folder("dst");
   for (const char* name : {".inne.tmp", ".velmora-x.tmp"}) writeFileAtomically(dst / name, Bytes{'x'});
   test::LeftoverTemporary(dst);
+  test::LeftoverTemporary(folder("dst/sub"));  // a tree's folder, by a later name
   RunRequest request;
   request.sourceFolder = VELMORA_TEST_DATA "/samples";
-  request.names = {"sanyo_sr662.jpg"};
+  request.names = {"sanyo_sr662.jpg", "sub/none.jpg"};
+  request.workers = 1;
   request.options.sizeLimit = 100;
   request.options.destFolder = dst;
   std::set<std::string> seenByTheFirstFile;
   BatchRun run(request, [&](const fs::path& source, const BatchOptions& options) {
-    seenByTheFirstFile = FilesIn(dst);
+    if (seenByTheFirstFile.empty()) seenByTheFirstFile = FilesIn(dst);
     return processFile(source, options);
   });
   run.start();
   Drain(run);
-  EXPECT_EQ(seenByTheFirstFile, (std::set<std::string>{".inne.tmp", ".velmora-x.tmp"}));
-  EXPECT_EQ(FilesIn(dst), (std::set<std::string>{".inne.tmp", ".velmora-x.tmp", "_sanyo_sr662.jpg"}));
+  EXPECT_EQ(seenByTheFirstFile, (std::set<std::string>{".inne.tmp", ".velmora-x.tmp", "sub"}));
+  EXPECT_EQ(FilesIn(dst), (std::set<std::string>{".inne.tmp", ".velmora-x.tmp", "_sanyo_sr662.jpg", "sub"}));
+  EXPECT_TRUE(FilesIn(dst / "sub").empty());
 }
 
 TEST(BatchRun, WorkersAndEdgeCases) {

@@ -169,17 +169,21 @@ TEST(OutputOptionKeys, StoredValuesReadBackAndBadOnesGiveTheDefaults) {
   o.sharpening = Sharpening::Medium;
   o.keepDate = true;
   o.format = OutputFormat::kWebp;
+  o.subfolders = true;
   QHash<QString, QString> stored;
   for (const auto& [key, value] : OutputOptionKeys(o)) stored[key] = value;
   const auto lookup = [&stored](const QString& key) { return stored.value(key); };
   EXPECT_EQ(OutputOptionsFromKeys(lookup), o);
   EXPECT_EQ(OutputOptionsSummary(o).toStdString(),
             "format WebP, jakość 75, do 500 KB, wyostrzanie średnie, progresywny, 4:4:4, standardowy Huffman, data "
-            "źródła");
+            "źródła, z podfolderami");
   EXPECT_EQ(OutputOptionsSummary(OutputOptions{}), QString());
   for (const char* bad : {"0", "-3", "x", ""}) {
-    stored = {
-        {"jakosc", bad == std::string("x") ? "101" : bad}, {"max KB", bad}, {"wyostrzanie", bad}, {"format", bad}};
+    stored = {{"jakosc", bad == std::string("x") ? "101" : bad},
+              {"max KB", bad},
+              {"wyostrzanie", bad},
+              {"format", bad},
+              {"podfoldery", bad}};
     EXPECT_EQ(OutputOptionsFromKeys(lookup), OutputOptions{}) << bad;
   }
 

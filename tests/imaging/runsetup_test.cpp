@@ -89,6 +89,8 @@ TEST_F(RunSetup, TheDestinationIsMadeOneLevelWhenAgreed) {
 TEST_F(RunSetup, OutputsNeverReplaceSources) {
   const fs::path link = src_.parent_path() / "link";
   fs::create_symlink(src_, link);
+  fs::create_directory(src_ / "sub");
+  for (const char* name : {"sub/x.jpg", "sub/_x.jpg"}) std::ofstream(src_ / name) << name;
   const std::string other = "\" zastąpiłby plik źródłowy \"_a.jpg\"", own = "zastąpiłby plik źródłowy: \"";
   // Destination, affix, the answer to "replace the sources?" if asked, names, what each is refused.
   const std::tuple<fs::path, std::string, std::optional<bool>, std::vector<std::string>, std::vector<std::string>>
@@ -97,6 +99,8 @@ TEST_F(RunSetup, OutputsNeverReplaceSources) {
           {link, "_", std::nullopt, {"a.jpg"}, {(link / "_a.jpg").string() + other}},
           {src_, "", std::nullopt, {"a.jpg"}, {own + (src_ / "a.jpg").string() + "\""}},
           {link, "", true, {"a.jpg", "a.jpg"}, {"", "\" powstaje już z pliku \"a.jpg\""}},
+          // A picture of a subfolder, though not in the run.
+          {link, "_", std::nullopt, {"sub/x.jpg"}, {"/sub/_x.jpg\" zastąpiłby plik źródłowy \"sub/_x.jpg\""}},
       };
   for (const auto& [dest, affix, answer, names, refused] : rows) {
     bool asked = false;

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QTemporaryDir>
 #include <fstream>
+#include <tuple>
 
 namespace velmora {
 namespace {
@@ -29,6 +31,48 @@ TEST(SourceFiles, ListsNamesByTheirBytesAndNamesWhatItSkipped) {
   EXPECT_EQ(pictures.skipped, (std::vector<std::string>{"gone.jpeg", "pipe.jpg", "zero.JPG"}));
   fs::remove_all(src);  // QTemporaryDir cannot name what is no UTF-8
   EXPECT_EQ(printableName("łąka \xff\xfe\x1b]0;t\x07\x7f\xc2\x9b"), "łąka \\xFF\\xFE\\x1B]0;t\\x07\\x7F\\xC2\\x9B");
+}
+
+// Root reads every folder: the tree is listed as nobody, so a folder without permissions is unreadable.
+struct Unprivileged {
+  const bool root = ::geteuid() == 0;
+  Unprivileged() { EXPECT_TRUE(!root || ::seteuid(65534) == 0); }
+  ~Unprivileged() { EXPECT_TRUE(!root || ::seteuid(0) == 0); }
+};
+
+// Folder by folder, a folder's pictures before its subfolders, each in the names' order; a link to a
+// folder, the destination (however it is spelled) and an unreadable folder are passed over.
+TEST(SourceFiles, ListsSubfoldersDepthFirstWithoutLinksOrTheDestination) {
+  QTemporaryDir dir;
+  const fs::path top = dir.path().toStdString(), src = top / "src";
+  for (const char* folder : {"2026/10", "2026/9", "out", "locked"}) fs::create_directories(src / folder);
+  for (const char* name :
+       {"B.jpg", "a.jpg", "2026/10/y.jpg", "2026/9/z.jpg", "2026/x.jpg", "out/o.jpg", "locked/p.jpg"})
+    std::ofstream(src / name) << name;
+  fs::create_directory_symlink(src / "2026", src / "link");
+  fs::create_directory_symlink(src / "out", top / "out");
+  fs::permissions(top, fs::perms::all);
+  fs::permissions(src / "locked", fs::perms::none);
+  const std::vector<std::string> tree{"a.jpg", "B.jpg", "2026/x.jpg", "2026/9/z.jpg", "2026/10/y.jpg"};
+  std::vector<std::string> withOut = tree;
+  withOut.push_back("out/o.jpg");
+  const std::tuple<bool, fs::path, std::vector<std::string>> rows[] = {{false, src / "out", {"a.jpg", "B.jpg"}},
+                                                                       {true, src / "out", tree},
+                                                                       {true, top / "out", tree},
+                                                                       {true, {}, withOut}};
+  for (const auto& [subfolders, destination, names] : rows) {
+    FolderPictures pictures;
+    {
+      const Unprivileged nobody;
+      pictures = listFolderPictures(src, subfolders, destination);
+    }
+    EXPECT_EQ(pictures.names, names) << destination;
+    EXPECT_EQ(pictures.unreadable.size(), subfolders ? 1u : 0u);
+    if (!pictures.unreadable.empty()) {
+      EXPECT_EQ(pictures.unreadable[0].folder, "locked");
+    }
+  }
+  fs::permissions(src / "locked", fs::perms::owner_all);
 }
 
 }  // namespace
