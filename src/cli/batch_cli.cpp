@@ -15,10 +15,12 @@
 #include "base/fileio.h"
 #include "cli/batch_caption.h"
 #include "cli/batch_dump.h"
+#include "cli/batch_filelist.h"
 #include "cli/batch_preset.h"
 #include "cli/stopsignals.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
+#include "imaging/runreport.h"
 #include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
 #include "settings/filehelpers.h"
@@ -132,6 +134,11 @@ OutputFormat parseFormat(const std::string& text) {
   throw UsageError("--format: \"" + text + "\" nie jest formatem (jpeg, webp, avif)");
 }
 
+std::string nonEmptyPath(std::string_view option, const std::string& text) {
+  if (text.empty()) throw UsageError(std::string(option) + ": pusta nazwa pliku");
+  return text;
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--size", true, [](ParseState& s, const std::string& v) { s.options.run.sizeLimit = parseSize(v); }},
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
@@ -161,6 +168,10 @@ constexpr OptionSpec kOptions[] = {
     {"--format", true, [](ParseState& s, const std::string& v) { s.options.run.output.format = parseFormat(v); }},
     // Applied before the other options (parseArguments), so those given beside it win.
     {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
+    {"--report", true, [](ParseState& s, const std::string& v) { s.options.report = nonEmptyPath("--report", v); }},
+    {"--files-from", true,
+     [](ParseState& s, const std::string& v) { s.options.filesFrom = nonEmptyPath("--files-from", v); }},
+    {"--null", false, [](ParseState& s, const std::string&) { s.options.nulSeparated = true; }},
 };
 
 const OptionSpec* findOption(std::string_view name) {
@@ -225,6 +236,69 @@ std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream
   }
   return prepareRun(std::move(request), questions);
 }
+
+// --report: the lines go out as files finish, to standard output or into the file's temporary, which
+// takes the file's name only once the summary is in. A failed write is said once; the run goes on
+// without its report and ends with exit code 1.
+class ReportSink {
+ public:
+  ReportSink(const std::string& file, std::ostream& out, std::ostream& err) : out_(out), err_(err) {
+    if (file == "-") {
+      toOut_ = true;
+    } else if (!file.empty()) {
+      try {
+        writer_.emplace(fs::path(file));
+      } catch (const FileError& e) {
+        failed_ = true;
+        err_ << kProgram << ": --report: " << printableName(e.what()) << "\n";
+      }
+    }
+  }
+  bool failed() const { return failed_; }
+  void file(const FileResult& result) { put(report_.fileLine(result)); }
+  void finish(const RunSummary& summary) {
+    put(report_.summaryLine(summary));
+    if (!writer_) return;
+    try {
+      writer_->commit();
+    } catch (const FileError& e) {
+      fail(e);
+    }
+    writer_.reset();
+  }
+
+ private:
+  void put(std::string line) {
+    line += '\n';
+    if (toOut_) {
+      // A reader at the other end of a pipe sees each file as it finishes.
+      out_ << line << std::flush;
+      if (!out_ && !failed_) {
+        failed_ = true;
+        err_ << kProgram << ": --report: nie można pisać na standardowe wyjście\n";
+      }
+      return;
+    }
+    if (!writer_) return;
+    try {
+      writer_->append(line);
+    } catch (const FileError& e) {
+      fail(e);
+    }
+  }
+  void fail(const FileError& e) {
+    writer_.reset();
+    failed_ = true;
+    err_ << kProgram << ": --report: " << printableName(e.what()) << "\n";
+  }
+
+  std::ostream& out_;
+  std::ostream& err_;
+  bool toOut_ = false;
+  bool failed_ = false;
+  std::optional<AtomicFileWriter> writer_;
+  RunReport report_;
+};
 
 }  // namespace
 
@@ -372,6 +446,14 @@ CliOptions finishArguments(ParseState state, std::vector<std::string> positional
   state.options.source = positional[0];
   state.options.run.destFolder = positional[1];
   state.options.names.assign(positional.begin() + 2, positional.end());
+  if (state.options.nulSeparated && state.options.filesFrom.empty())
+    throw UsageError("--null ma znaczenie tylko razem z --files-from");
+  if (!state.options.filesFrom.empty()) {
+    if (!state.options.names.empty()) throw UsageError("--files-from i NAZWY plików wykluczają się");
+    // Paths below SOURCE stay paths: the run takes them as they are listed.
+    state.options.names = parseFileList(readFileList(state.options.filesFrom), state.options.nulSeparated);
+    return state.options;
+  }
   // A name that cannot become an output ("..", "a/b") is refused before anything is written.
   for (const std::string& name : state.options.names) {
     try {
@@ -424,7 +506,7 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
   return finishArguments(std::move(state), std::move(positional));
 }
 
-int runBatch(const CliOptions& options, std::ostream& err) {
+int runBatch(const CliOptions& options, std::ostream& out, std::ostream& err) {
   std::optional<RunRequest> prepared;
   try {
     prepared = prepareRequest(options, err);
@@ -435,6 +517,9 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   if (!prepared) return 1;
   RunRequest request = std::move(*prepared);
 
+  // Before any work: a report that cannot even be started stops the run.
+  ReportSink report(options.report, out, err);
+  if (report.failed()) return 1;
   // A signal stops the run as "Zatrzymaj" does, and the summary still comes.
   const StopSignals stops;
   request.stopSignal = &stops.caught();
@@ -448,6 +533,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
     for (const FileResult& result : batch.takeResults()) {
       const std::string name = printableName(result.name);
       err << result.completed << "/" << total << " " << name << "\n";
+      report.file(result);
       // Written, but without some of the source's metadata: said, and still a success.
       if (result.outcome)
         for (const TOutputNote& note : result.outcome->notes)
@@ -462,6 +548,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   }
   printProgress();
   const RunSummary summary = batch.summary();
+  report.finish(summary);
   const int signal = stops.caught().load();
   if (signal != 0) {
     err << kProgram << ": zatrzymano (" << signalName(signal) << ")";
@@ -472,7 +559,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   err << kProgram << ": " << summaryLine(summary) << "\n";
   // As a shell reports a program the signal ended: 128 + its number.
   if (signal != 0) return 128 + signal;
-  return summary.failed > 0 ? 1 : 0;
+  return summary.failed > 0 || report.failed() ? 1 : 0;
 }
 
 bool wantsCaption(const std::vector<std::string>& args) {
@@ -497,7 +584,7 @@ int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << usageText();
     return 0;
   }
-  return runBatch(options, err);
+  return runBatch(options, out, err);
 }
 
 }  // namespace velmora::batch

@@ -8,7 +8,8 @@
 //                 [--no-rotate]
 //                 [--caption] [--preset NAME] [--settings FILE] [--keep-going] [--jobs N]
 //                 [--quality N] [--max-size N{K|M}] [--sharpen LEVEL] [--standard-huffman] [--progressive]
-//                 [--chroma 420|444] [--keep-date] SOURCE DEST [NAME...]
+//                 [--chroma 420|444] [--keep-date] [--report FILE] [--files-from FILE [--null]]
+//                 SOURCE DEST [NAME...]
 
 #include <filesystem>
 #include <iosfwd>
@@ -33,6 +34,12 @@ struct CliOptions {
   std::filesystem::path settingsFile;
   // The preset ("Opcje zapisu") whose options and scaling the others start from; empty: none.
   std::string preset;
+  // Where the report goes as files finish (runreport.h): a file, "-" for standard output; empty: none.
+  std::string report;
+  // The list of files to run over (batch_filelist.h), "-" for standard input; read by parseArguments
+  // into names. nulSeparated: its entries end with NUL, not a line break.
+  std::string filesFrom;
+  bool nulSeparated = false;
 };
 
 // A command line that cannot be run; the message says why.
@@ -54,7 +61,9 @@ CliOptions parseArguments(const std::vector<std::string>& args);
 // SIGHUP stop the run as "Zatrzymaj" does ("zatrzymano (SIGTERM) przed NAME" before the report).
 // Returns the exit code: 0 when every file was written (with or without all of its metadata), 1
 // otherwise, 128 + the signal's number after a signal. With the caption a QGuiApplication must exist.
-int runBatch(const CliOptions& options, std::ostream& err);
+// With options.report, every finished file's line goes there as it finishes, the summary last; a file
+// takes its place only at the end, "-" goes to out. A report that cannot be written makes the exit code 1.
+int runBatch(const CliOptions& options, std::ostream& out, std::ostream& err);
 
 // The run's last line: "zapisano 97 z 100 plików, błędy: 3; 12.34 s, 7.9 zdj./s" ("przerwano po błędzie; "
 // in front when a failure ended the run). Pictures per second count the written files.

@@ -62,6 +62,7 @@ struct FileResult {
   std::optional<FileOutcome> outcome;  // the written file; empty when it failed
   std::string message;                 // a failure's text, "NAME: cause"
   std::exception_ptr error;            // a failure as it was thrown
+  double milliseconds = 0;             // the file's own time, from its start to its end
   bool written() const { return outcome.has_value(); }
 };
 
@@ -76,6 +77,7 @@ struct RunSummary {
   std::size_t total = 0;
   std::size_t written = 0;
   std::size_t failed = 0;
+  std::size_t skipped = 0;
   std::vector<FileResult> failures;        // every failed file, in list order
   std::optional<FileResult> firstFailure;  // Failed: the failure that ended the run
   std::string stoppedBefore;               // Stopped: the first file not started

@@ -281,8 +281,9 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     outcome.width = picture.width();
     outcome.height = picture.height();
     carryOptions(output, options, outcome, upright ? segments->Orientation() : orientation);
-    writeFileAtomically(outcome.output, encodeOutput(picture, options.output, *segments, output, outcome),
-                        options.fileCalls ? *options.fileCalls : systemFileCalls());
+    const Bytes encoded = encodeOutput(picture, options.output, *segments, output, outcome);
+    writeFileAtomically(outcome.output, encoded, options.fileCalls ? *options.fileCalls : systemFileCalls());
+    outcome.bytes = encoded.size();
     if (options.output.keepDate) keepSourceDate(source, outcome);
     return outcome;
   } catch (const BatchFileError&) {
