@@ -8,6 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -671,6 +674,47 @@ class RunTest : public QObject {
       QCOMPARE(written(), good);
       QVERIFY2(form.lStan->text().startsWith("zapisano 4 z 7 plików, błędy: 3; "), qPrintable(form.lStan->text()));
     }
+    CheckIdle(form);
+  }
+
+  // "Zapisz raport ..." of the "Błędy" list writes the run's report: every file, not only the failed one.
+  void failureListSavesTheReportOfEveryFile() {
+    AppHome home;
+    const QString photos = home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg=a.jpg", "sanyo_sr662.jpg=b.jpg"});
+    const QString out = home.PhotoFolder("wynik", {});
+    TForm1 form(home.Env());
+    form.show();
+    Prepare(form, photos, out);
+    form.cbPomijaj->setChecked(true);
+    QFile broken(photos + "/b.jpg");
+    QVERIFY(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    broken.write("to nie jest JPEG");
+    broken.close();
+    const QString path = out + "/raport.jsonl";
+    OnNextModal([&](QWidget* list) {
+      OnNextModal(
+          [&](QWidget* d) {
+            auto* fd = qobject_cast<QFileDialog*>(d);
+            QVERIFY(fd);
+            fd->selectFile(path);
+            // The dialog's file list fills on a thread of its own and may still retype the name.
+            QTRY_COMPARE(fd->selectedFiles().value(0), path);
+            static_cast<QDialog*>(fd)->accept();
+          },
+          list);
+      QTest::mouseClick(list->findChild<QLabel*>("LReport"), Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+      list->findChild<QPushButton*>("OK")->click();
+    });
+    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+    QTest::qWait(50);
+    QStringList statuses;
+    for (const QByteArray& line : FileBytes(path).trimmed().split('\n')) {
+      const QJsonObject object = QJsonDocument::fromJson(line).object();
+      statuses << object["source"].toString() + " " + object["status"].toString() +
+                      object["summary"].toObject()["end"].toString();
+    }
+    statuses.sort();
+    QCOMPARE(statuses, QStringList({" completed", "a.jpg written", "b.jpg failed"}));
     CheckIdle(form);
   }
 
