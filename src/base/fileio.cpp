@@ -306,9 +306,12 @@ AtomicFileWriter::AtomicFileWriter(const fs::path& path, const FileSystemCalls& 
   }
   const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
   checkFileNameFits(target_);
-  open_ = std::make_unique<Open>(calls, folder, target_);
   struct stat old {};
-  if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(open_->tmp.fd(), old.st_mode & 0777);
+  const bool exists = ::stat(target_.c_str(), &old) == 0;
+  // Said before the content is made, not at the rename (a report would be streamed for nothing).
+  if (exists && S_ISDIR(old.st_mode)) failWrite(target_, EISDIR);
+  open_ = std::make_unique<Open>(calls, folder, target_);
+  if (exists && S_ISREG(old.st_mode)) ::fchmod(open_->tmp.fd(), old.st_mode & 0777);
 }
 
 AtomicFileWriter::~AtomicFileWriter() = default;

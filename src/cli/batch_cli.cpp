@@ -463,16 +463,15 @@ CliOptions finishArguments(ParseState state, std::vector<std::string> positional
     throw UsageError("--null ma znaczenie tylko razem z --files-from");
   if (!state.options.filesFrom.empty()) {
     if (!state.options.names.empty()) throw UsageError("--files-from i NAZWY plików wykluczają się");
-    // Paths below SOURCE stay paths: the run takes them as they are listed.
+    // Paths below SOURCE stay paths, held to the same naming rule as NAMEs below.
     state.options.names = parseFileList(readFileList(state.options.filesFrom), state.options.nulSeparated);
-    return state.options;
   }
   // A name that cannot become an output ("..", "a/b") is refused before anything is written.
   for (const std::string& name : state.options.names) {
     try {
       outputName(name, state.options.run.nameMode, state.options.run.affix);
     } catch (const ImagingError& e) {
-      throw UsageError(e.what());
+      throw UsageError((state.options.filesFrom.empty() ? "" : "--files-from: ") + std::string(e.what()));
     }
   }
   return state.options;
