@@ -680,18 +680,17 @@ class RunTest : public QObject {
   // "Zapisz raport ..." of the "Błędy" list writes the run's report: every file, not only the failed one.
   void failureListSavesTheReportOfEveryFile() {
     AppHome home;
-    const QString photos = home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg=a.jpg", "synthetic_truncated.jpg=b.jpg"});
-    const QString out = home.PhotoFolder("wynik", {});
+    const QString out = home.PhotoFolder("wynik", {}), report = out + "/r.jsonl";
     TForm1 form(home.Env());
     form.show();
-    Prepare(form, photos, out);
+    Prepare(form, home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg=a.jpg", "synthetic_truncated.jpg=b.jpg"}), out);
     form.cbPomijaj->setChecked(true);
     OnNextModal([&](QWidget* list) {
       OnNextModal(
           [&](QWidget* d) {
             auto* fd = qobject_cast<QFileDialog*>(d);
-            fd->selectFile(out + "/r.jsonl");
-            QTRY_COMPARE(fd->selectedFiles().value(0), out + "/r.jsonl");  // the file list may still retype it
+            fd->selectFile(report);
+            QTRY_COMPARE(fd->selectedFiles().value(0), report);  // the file list may still retype it
             static_cast<QDialog*>(fd)->accept();
           },
           list);
@@ -701,7 +700,7 @@ class RunTest : public QObject {
     QTest::mouseClick(form.sbWyk, Qt::LeftButton);
     QTest::qWait(50);
     QStringList lines;
-    for (const QByteArray& line : FileBytes(out + "/r.jsonl").trimmed().split('\n')) {
+    for (const QByteArray& line : FileBytes(report).trimmed().split('\n')) {
       const QJsonObject o = QJsonDocument::fromJson(line).object();
       lines << o["source"].toString() + " " + o["status"].toString() + o["summary"].toObject()["end"].toString();
     }

@@ -1,6 +1,3 @@
-// --files-from and --report: the list a run goes over, the report a script reads, and one job split
-// over two processes.
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -46,9 +43,6 @@ TEST(FileList, EntriesInTheirOrderNormalisedAndRefusalsNameTheLine) {
       EXPECT_THAT(e.what(), testing::StartsWith("--files-from: " + message)) << text;
     }
   }
-  for (const std::vector<std::string>& args : {std::vector<std::string>{"--null", "in", "out"},
-                                               {"--report=", "in", "out"}, {"--files-from", "/nonexistent", "in", "out"}})
-    EXPECT_THROW(parseArguments(args), UsageError) << args[0];
 }
 
 class BatchReport : public testing::Test {
@@ -96,15 +90,11 @@ TEST_F(BatchReport, EveryLineIsJsonAndTheSummaryCountsTheLines) {
     QJsonObject summary;
     for (std::string line; std::getline(lines, line);) {
       ASSERT_TRUE(summary.isEmpty()) << "after the summary: " << line;
-      QJsonParseError error;
-      const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();
-      ASSERT_EQ(error.error, QJsonParseError::NoError) << line;
+      const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+      ASSERT_FALSE(object.isEmpty()) << line;
       summary = object["summary"].toObject();
       if (!summary.isEmpty()) continue;
       ++counts[statuses[object["source"].toString().toStdString()] = object["status"].toString()];
-      if (object["status"] == "written") {
-        EXPECT_EQ(object["bytes"].toInteger(), fs::file_size(object["output"].toString().toStdString()));
-      }
     }
     EXPECT_EQ(statuses.size(), paths.size());
     EXPECT_EQ(statuses["missing.jpg"], "failed");
