@@ -246,8 +246,11 @@ class ReportSink {
     if (file == "-") {
       toOut_ = true;
     } else if (!file.empty()) {
+      // What a killed run left beside its report goes first, as in DEST; a writer at work keeps its own.
+      const fs::path path(file);
+      removeStaleTemporaries(path.has_parent_path() ? path.parent_path() : fs::path("."));
       try {
-        writer_.emplace(fs::path(file));
+        writer_.emplace(path);
       } catch (const FileError& e) {
         failed_ = true;
         err_ << kProgram << ": --report: " << printableName(e.what()) << "\n";
