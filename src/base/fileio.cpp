@@ -289,6 +289,39 @@ void checkFolderWritable(const fs::path& folder) {
   }
 }
 
+void writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes, const FileSystemCalls& calls) {
+  fs::path target = path;
+  std::error_code ec;
+  // Replacing a link by a file would cut it off from what it points at (a settings file kept elsewhere).
+  if (fs::is_symlink(path, ec) && fs::exists(path, ec)) {
+    const fs::path resolved = fs::canonical(path, ec);
+    if (!ec) target = resolved;
+  }
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  checkFileNameFits(target);
+
+  TempFile tmp = createTemp(calls, folder, target);
+  struct stat old {};
+  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) ::fchmod(tmp.fd(), old.st_mode & 0777);
+
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = calls.write(tmp.fd(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failWrite(target, errno);
+    // A regular file takes at least one byte or says why not; nothing and no reason would loop forever.
+    if (n == 0) failWrite(target, EIO);
+    done += static_cast<std::size_t>(n);
+  }
+  if (calls.fsync(tmp.fd()) != 0 && !syncUnsupported(errno)) failWrite(target, errno);
+  // Network file systems may report a failed write only here.
+  if (tmp.close() != 0) failWrite(target, errno);
+  if (calls.rename(tmp.path().c_str(), target.c_str()) != 0) failWrite(target, errno);
+  tmp.release();
+  if (calls.syncFolder(folder.c_str()) != 0 && !syncUnsupported(errno)) failWrite(target, errno);
+}
+
+// The streamed variant: the same temporary, checks and steps as writeFileAtomically, in pieces.
 struct AtomicFileWriter::Open {
   Open(const FileSystemCalls& c, const fs::path& f, const fs::path& target)
       : calls(c), folder(f), tmp(createTemp(c, f, target)) {}
@@ -351,12 +384,6 @@ void AtomicFileWriter::commit() {
   const fs::path folder = open_->folder;
   open_.reset();
   if (calls.syncFolder(folder.c_str()) != 0 && !syncUnsupported(errno)) failWrite(target_, errno);
-}
-
-void writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> bytes, const FileSystemCalls& calls) {
-  AtomicFileWriter writer(path, calls);
-  writer.append(bytes);
-  writer.commit();
 }
 
 bool isOwnTemporaryName(std::string_view name) {

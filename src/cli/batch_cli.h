@@ -26,6 +26,12 @@ struct CliOptions {
   BatchOptions run;  // destFolder is DEST
   std::filesystem::path source;
   std::vector<std::string> names;  // empty: the source folder's pictures
+  // The list of files to run over (batch_filelist.h), "-" for standard input; read by parseArguments
+  // into names. nulSeparated: its entries end with NUL, not a line break.
+  std::string filesFrom;
+  bool nulSeparated = false;
+  // Where the report goes as files finish (runreport.h): a file, "-" for standard output; empty: none.
+  std::string report;
   bool keepGoing = false;
   int jobs = 0;  // files processed at once; 0: as many as the process has cores
   bool help = false;
@@ -34,12 +40,6 @@ struct CliOptions {
   std::filesystem::path settingsFile;
   // The preset ("Opcje zapisu") whose options and scaling the others start from; empty: none.
   std::string preset;
-  // Where the report goes as files finish (runreport.h): a file, "-" for standard output; empty: none.
-  std::string report;
-  // The list of files to run over (batch_filelist.h), "-" for standard input; read by parseArguments
-  // into names. nulSeparated: its entries end with NUL, not a line break.
-  std::string filesFrom;
-  bool nulSeparated = false;
 };
 
 // A command line that cannot be run; the message says why.

@@ -281,10 +281,12 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     outcome.width = picture.width();
     outcome.height = picture.height();
     carryOptions(output, options, outcome, upright ? segments->Orientation() : orientation);
-    const Bytes encoded = encodeOutput(picture, options.output, *segments, output, outcome);
-    writeFileAtomically(outcome.output, encoded, options.fileCalls ? *options.fileCalls : systemFileCalls());
-    outcome.bytes = encoded.size();
+    writeFileAtomically(outcome.output, encodeOutput(picture, options.output, *segments, output, outcome),
+                        options.fileCalls ? *options.fileCalls : systemFileCalls());
     if (options.output.keepDate) keepSourceDate(source, outcome);
+    std::error_code sizeError;
+    const std::uintmax_t size = fs::file_size(outcome.output, sizeError);
+    outcome.bytes = sizeError ? 0 : size;
     return outcome;
   } catch (const BatchFileError&) {
     throw;
