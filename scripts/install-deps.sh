@@ -20,6 +20,8 @@ packages=(
   liblcms2-utils icc-profiles-free colord-data
   # heif-convert, the reference decode of HEIF sources; dwebp and avifdec, of the other outputs
   libheif-examples webp libavif-bin
+  # the job runner of the split run in bench/report.sh (xargs -P without it)
+  parallel
   # fuzzing (clang with its sanitizer runtimes) and a virtual display for screenshots
   clang libclang-rt-14-dev xvfb xauth
   # peak memory in the benchmark

@@ -412,6 +412,8 @@ class TForm1 : public QWidget {
   // Waits for the run's end with the window live, showing each finished file.
   void FollowRun(BatchRun& run);
   void ShowFailureReport(const std::vector<FileResult>& failures);
+  // "Zapisz raport ..." of the "Błędy" report: the last run's report (runreport.h) where the user says.
+  void SaveRunReport() const;
   // Once at the end of a run: how many files went out without some of their source's metadata.
   // What files of the run were written without: some metadata, the conversion of their colours.
   void ShowMetadataNotice(int files, int colourFiles = 0);
@@ -442,6 +444,7 @@ class TForm1 : public QWidget {
   QStringList outputNotes_;        // of the run in progress: "NAME: what the size limit or the date says"
   int filesWithNotes_ = 0;         // of the run in progress: written without some metadata
   int filesWithColourNotes_ = 0;   // and written without the conversion to sRGB
+  std::vector<std::string> runReport_;  // of the last run: its report's lines, every file and the summary
   bool quitting_ = false;          // a termination signal came: nothing may open a dialog any more
   // The file a worker took up last, for the status line; set on the workers' threads.
   std::mutex startedMutex_;

@@ -27,12 +27,15 @@
 #include "app/form1.h"
 #include "app/fspath.h"
 #include "app/outputoptionsdialog.h"
+#include "base/fileio.h"
+#include "dialogs/inputdialogs.h"
 #include "dialogs/listdialog.h"
 #include "dialogs/messagedialogs.h"
 #include "dialogs/qmtgauge.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
 #include "imaging/pipeline.h"
+#include "imaging/runreport.h"
 #include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
 #include "settings/eabort.h"
@@ -166,8 +169,12 @@ void TForm1::FollowRun(BatchRun& run) {
   QElapsedTimer clock;
   clock.start();
   run.start([dispatcher] { dispatcher->wakeUp(); });
+  // Only the lines are kept: the report of every file, whatever the "Błędy" list shows of them.
+  RunReport report;
+  runReport_.clear();
   for (;;) {
     for (const FileResult& result : run.takeResults()) {
+      runReport_.push_back(report.fileLine(result));
       if (result.outcome) NoteOutcome(result.name, result.outcome->notes);
       Gauge1->SetProgress(static_cast<int>(result.completed));
       lProgress->setText(QStringLiteral("%1/%2").arg(Gauge1->Progress()).arg(Gauge1->MaxValue()));
@@ -175,7 +182,10 @@ void TForm1::FollowRun(BatchRun& run) {
       ShowRunStatus(Gauge1->Progress(), Gauge1->MaxValue(), static_cast<double>(clock.elapsed()) / 1000.0);
       emit FileCompleted(static_cast<int>(result.completed));
     }
-    if (run.done()) return;
+    if (run.done()) {
+      runReport_.push_back(report.summaryLine(run.summary()));
+      return;
+    }
     // Sleeps until a window event or a worker's wake-up: repaints, "Zatrzymaj" and a close request get
     // through here, while every other control is locked.
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -253,7 +263,22 @@ void TForm1::ShowFailureReport(const std::vector<FileResult>& failures) {
   // Read-only: the list is there to be read, copied ("Kopiuj") or saved ("Zapisz ..."), by default as a
   // text file beside the run's outputs.
   EditStringList(QStringLiteral("Błędy"), lines, true, QStringLiteral("Pliki tekstowe (*.txt)|*.txt"),
-                 WithDelimiter(eFoldDo->currentText()) + QStringLiteral("bledy.txt"));
+                 WithDelimiter(eFoldDo->currentText()) + QStringLiteral("bledy.txt"),
+                 {QStringLiteral("Zapisz raport ..."), QStringLiteral("LReport"), [this] { SaveRunReport(); }});
+}
+
+void TForm1::SaveRunReport() const {
+  const QString name = ChooseSaveFile(QStringLiteral("Raport JSON Lines (*.jsonl)|*.jsonl"),
+                                      WithDelimiter(eFoldDo->currentText()) + QStringLiteral("raport.jsonl"));
+  if (name.isEmpty()) return;
+  std::string text;
+  for (const std::string& line : runReport_) text += line + '\n';
+  try {
+    writeFileAtomically(ToFsPath(name), {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  } catch (const FileError& e) {
+    throw std::runtime_error(
+        QStringLiteral("Nie mogę zapisać pliku %1: %2").arg(name, QString::fromStdString(e.reason())).toStdString());
+  }
 }
 
 void TForm1::Podpiszwszystkiewfolderze1Click() {

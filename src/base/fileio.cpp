@@ -339,6 +339,71 @@ bool writeFileAtomically(const fs::path& path, std::span<const std::uint8_t> byt
   return true;
 }
 
+// The streamed variant: the same temporary, checks and steps as writeFileAtomically, in pieces.
+struct AtomicFileWriter::Open {
+  Open(const FileSystemCalls& c, const fs::path& f, const fs::path& target)
+      : calls(c), folder(f), tmp(createTemp(c, f, target)) {}
+  const FileSystemCalls& calls;
+  fs::path folder;
+  TempFile tmp;
+};
+
+AtomicFileWriter::AtomicFileWriter(const fs::path& path, const FileSystemCalls& calls) : target_(path) {
+  std::error_code ec;
+  // Replacing a link by a file would cut it off from what it points at (a settings file kept elsewhere).
+  if (fs::is_symlink(path, ec) && fs::exists(path, ec)) {
+    const fs::path resolved = fs::canonical(path, ec);
+    if (!ec) target_ = resolved;
+  }
+  const fs::path folder = target_.has_parent_path() ? target_.parent_path() : fs::path(".");
+  checkFileNameFits(target_);
+  struct stat old {};
+  const bool exists = ::stat(target_.c_str(), &old) == 0;
+  // Said before the content is made, not at the rename (a report would be streamed for nothing).
+  if (exists && S_ISDIR(old.st_mode)) failWrite(target_, EISDIR);
+  open_ = std::make_unique<Open>(calls, folder, target_);
+  if (exists && S_ISREG(old.st_mode)) ::fchmod(open_->tmp.fd(), old.st_mode & 0777);
+}
+
+AtomicFileWriter::~AtomicFileWriter() = default;
+
+void AtomicFileWriter::fail(int err) {
+  // The temporary goes before the error is told, so nothing half-written outlives the failure.
+  open_.reset();
+  failWrite(target_, err);
+}
+
+void AtomicFileWriter::append(std::span<const std::uint8_t> bytes) {
+  if (!open_) failWrite(target_, EBADF);
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = open_->calls.write(open_->tmp.fd(), bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) fail(errno);
+    // A regular file takes at least one byte or says why not; nothing and no reason would loop forever.
+    if (n == 0) fail(EIO);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void AtomicFileWriter::append(std::string_view text) {
+  append({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+}
+
+void AtomicFileWriter::commit() {
+  if (!open_) failWrite(target_, EBADF);
+  const FileSystemCalls& calls = open_->calls;
+  TempFile& tmp = open_->tmp;
+  if (calls.fsync(tmp.fd()) != 0 && !syncUnsupported(errno)) fail(errno);
+  // Network file systems may report a failed write only here.
+  if (tmp.close() != 0) fail(errno);
+  if (calls.rename(tmp.path().c_str(), target_.c_str()) != 0) fail(errno);
+  tmp.release();
+  const fs::path folder = open_->folder;
+  open_.reset();
+  if (calls.syncFolder(folder.c_str()) != 0 && !syncUnsupported(errno)) failWrite(target_, errno);
+}
+
 bool isOwnTemporaryName(std::string_view name) {
   if (name.size() != kTempPrefix.size() + kTempRandomChars + kTempCheckChars + kTempSuffix.size()) return false;
   if (!name.starts_with(kTempPrefix) || !name.ends_with(kTempSuffix)) return false;

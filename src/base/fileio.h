@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -87,6 +88,30 @@ enum class WriteMode {
 // if nothing has it at that very moment (no link is followed); false: something had, nothing written.
 bool writeFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
                          const FileSystemCalls& calls = systemFileCalls(), WriteMode mode = WriteMode::kReplace);
+
+// writeFileAtomically in pieces, for a file that grows while the program works (a run's report): the
+// temporary is made (and the target's checks done) at construction, each append writes through at
+// once, and only commit() puts the file in place. Until then, and for ever when the writer is
+// destroyed without commit or the process is killed, the file under the target's name stays as it was;
+// a killed process leaves only the temporary, which removeStaleTemporaries takes. Throws FileError
+// naming the file, after removing the temporary; a writer that threw takes no more calls (they throw
+// FileError again).
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(const std::filesystem::path& path, const FileSystemCalls& calls = systemFileCalls());
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  void append(std::span<const std::uint8_t> bytes);
+  void append(std::string_view text);
+  void commit();
+
+ private:
+  struct Open;
+  [[noreturn]] void fail(int err);
+  std::filesystem::path target_;
+  std::unique_ptr<Open> open_;  // null once committed or failed
+};
 
 // Throws FileError naming the file when its name is longer than its folder's file system allows. Lets a
 // caller refuse a name before doing the work of making its content.

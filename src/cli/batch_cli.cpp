@@ -15,11 +15,13 @@
 #include "base/fileio.h"
 #include "cli/batch_caption.h"
 #include "cli/batch_dump.h"
+#include "cli/batch_filelist.h"
 #include "cli/batch_preset.h"
 #include "cli/stopsignals.h"
 #include "imaging/batchrules.h"
 #include "imaging/batchrun.h"
 #include "imaging/runplan.h"
+#include "imaging/runreport.h"
 #include "imaging/runsetup.h"
 #include "imaging/sourcefiles.h"
 #include "settings/filehelpers.h"
@@ -158,6 +160,11 @@ OutputFormat parseFormat(const std::string& text) {
   throw UsageError("--format: \"" + text + "\" nie jest formatem (jpeg, webp, avif)");
 }
 
+std::string nonEmptyPath(std::string_view option, const std::string& text) {
+  if (text.empty()) throw UsageError(std::string(option) + ": pusta nazwa pliku");
+  return text;
+}
+
 constexpr OptionSpec kOptions[] = {
     {"--size", true, [](ParseState& s, const std::string& v) { s.options.run.sizeLimit = parseSize(v); }},
     {"--enlarge", false, [](ParseState& s, const std::string&) { s.options.run.enlarge = true; }},
@@ -193,6 +200,10 @@ constexpr OptionSpec kOptions[] = {
     {"--recursive", false, [](ParseState& s, const std::string&) { s.options.run.output.subfolders = true; }},
     // Applied before the other options (parseArguments), so those given beside it win.
     {"--preset", true, [](ParseState& s, const std::string& v) { s.options.preset = v; }},
+    {"--report", true, [](ParseState& s, const std::string& v) { s.options.report = nonEmptyPath("--report", v); }},
+    {"--files-from", true,
+     [](ParseState& s, const std::string& v) { s.options.filesFrom = nonEmptyPath("--files-from", v); }},
+    {"--null", false, [](ParseState& s, const std::string&) { s.options.nulSeparated = true; }},
 };
 
 const OptionSpec* findOption(std::string_view name) {
@@ -268,6 +279,72 @@ std::optional<RunRequest> prepareRequest(const CliOptions& options, std::ostream
   return prepareRun(std::move(*request), questions);
 }
 
+// --report: the lines go out as files finish, to standard output or into the file's temporary, which
+// takes the file's name only once the summary is in. A failed write is said once; the run goes on
+// without its report and ends with exit code 1.
+class ReportSink {
+ public:
+  ReportSink(const std::string& file, std::ostream& out, std::ostream& err) : out_(out), err_(err) {
+    if (file == "-") {
+      toOut_ = true;
+    } else if (!file.empty()) {
+      // What a killed run left beside its report goes first, as in DEST; a writer at work keeps its own.
+      const fs::path path(file);
+      removeStaleTemporaries(path.has_parent_path() ? path.parent_path() : fs::path("."));
+      try {
+        writer_.emplace(path);
+      } catch (const FileError& e) {
+        failed_ = true;
+        err_ << kProgram << ": --report: " << printableName(e.what()) << "\n";
+      }
+    }
+  }
+  bool failed() const { return failed_; }
+  void file(const FileResult& result) { put(report_.fileLine(result)); }
+  void finish(const RunSummary& summary) {
+    put(report_.summaryLine(summary));
+    if (!writer_) return;
+    try {
+      writer_->commit();
+    } catch (const FileError& e) {
+      fail(e);
+    }
+    writer_.reset();
+  }
+
+ private:
+  void put(std::string line) {
+    line += '\n';
+    if (toOut_) {
+      // A reader at the other end of a pipe sees each file as it finishes.
+      out_ << line << std::flush;
+      if (!out_ && !failed_) {
+        failed_ = true;
+        err_ << kProgram << ": --report: nie można pisać na standardowe wyjście\n";
+      }
+      return;
+    }
+    if (!writer_) return;
+    try {
+      writer_->append(line);
+    } catch (const FileError& e) {
+      fail(e);
+    }
+  }
+  void fail(const FileError& e) {
+    writer_.reset();
+    failed_ = true;
+    err_ << kProgram << ": --report: " << printableName(e.what()) << "\n";
+  }
+
+  std::ostream& out_;
+  std::ostream& err_;
+  bool toOut_ = false;
+  bool failed_ = false;
+  std::optional<AtomicFileWriter> writer_;
+  RunReport report_;
+};
+
 }  // namespace
 
 std::string summaryLine(const RunSummary& summary) {
@@ -284,7 +361,8 @@ std::string usageText() {
          "                     [--keep-profile] [--no-rotate] [--caption] [--preset NAZWA] [--settings PLIK] [--keep-going]\n"
          "                     [--jobs N] [--quality N] [--max-size ROZMIAR] [--sharpen POZIOM]\n"
          "                     [--standard-huffman] [--progressive] [--chroma 420|444] [--keep-date]\n"
-         "                     [--format jpeg|webp|avif] [--recursive]\n"
+         "                     [--format jpeg|webp|avif] [--recursive] [--report PLIK]\n"
+         "                     [--files-from PLIK [--null]]\n"
          "                     SOURCE DEST [NAZWA...]\n"
          "\n"
          "Skaluje zdjęcia z folderu SOURCE tak, by dłuższy bok miał najwyżej N pikseli, i zapisuje je jako JPEG\n"
@@ -359,6 +437,19 @@ std::string usageText() {
          "  --keep-going   po błędzie przejdź do następnego pliku (domyślnie przerwij), a na końcu wypisz\n"
          "                 wszystkie błędne pliki z przyczynami\n"
          "  --jobs N, -j N  przetwarzaj N plików naraz (domyślnie tyle, ile rdzeni może użyć program)\n"
+         "  --report PLIK  raport dla skryptów (JSON Lines): jeden obiekt JSON w wierszu na każdy ukończony\n"
+         "                 plik, w kolejności ukończenia (source, output, status written/skipped/failed,\n"
+         "                 cause, notes, width, height, bytes, ms), na końcu wiersz {\"summary\":{...}}\n"
+         "                 z liczbami plików, końcem pracy (completed/stopped/failed) i czasem; bajty nazw\n"
+         "                 spoza UTF-8 są tam znakiem U+FFFD. Plik dostaje tę nazwę dopiero po pracy (do\n"
+         "                 tego czasu jest plikiem tymczasowym obok); \"-\" to standardowe wyjście. Raport,\n"
+         "                 którego nie udało się zapisać, daje kod wyjścia 1\n"
+         "  --files-from PLIK  przetwórz dokładnie te pliki, w tej kolejności: jedna ścieżka względem\n"
+         "                 SOURCE w wierszu (\"-\" to standardowe wejście); puste wiersze i CR przed końcem\n"
+         "                 wiersza są pomijane; ścieżka bezwzględna, z \"..\" lub podana drugi raz jest\n"
+         "                 błędem wywołania (z numerem wiersza); brakujący plik jest błędem tego pliku\n"
+         "  --null         razem z --files-from: ścieżki kończą się znakiem NUL (find -print0), nie końcem\n"
+         "                 wiersza\n"
          "  --help         ten opis\n"
          "\n"
          "Folder DEST jest tworzony, gdy go nie ma (jeden poziom). Istniejący plik wynikowy jest zastępowany\n"
@@ -434,16 +525,28 @@ CliOptions finishArguments(ParseState state, std::vector<std::string> positional
   state.options.source = positional[0];
   state.options.run.destFolder = positional[1];
   state.options.names.assign(positional.begin() + 2, positional.end());
-  // A name that cannot become an output ("..", "a/b") is refused before anything is written.
+  if (state.options.nulSeparated && state.options.filesFrom.empty())
+    throw UsageError("--null ma znaczenie tylko razem z --files-from");
+  if (!state.options.filesFrom.empty()) {
+    if (!state.options.names.empty()) throw UsageError("--files-from i NAZWY plików wykluczają się");
+    // Paths below SOURCE stay paths, held to the same naming rule as NAMEs below.
+    state.options.names = parseFileList(readFileList(state.options.filesFrom), state.options.nulSeparated);
+  }
+  // A name that cannot become an output ("..", "a/b" as a NAME) is refused before anything is written;
+  // a listed path below SOURCE goes into the same folders below DEST.
+  const bool paths = !state.options.filesFrom.empty();
   for (const std::string& name : state.options.names) {
     try {
+      const BatchOptions& run = state.options.run;
       // A template's name needs the picture; the name itself must be one all the same.
-      if (state.options.run.output.templateNames)
-        outputName(name, NameMode::Prefix, "");
+      const NameMode mode = run.output.templateNames ? NameMode::Prefix : run.nameMode;
+      const std::string affix = run.output.templateNames ? std::string() : run.affix;
+      if (paths)
+        outputPath(run.destFolder, name, mode, affix);
       else
-        outputName(name, state.options.run.nameMode, state.options.run.affix);
+        outputName(name, mode, affix);
     } catch (const ImagingError& e) {
-      throw UsageError(e.what());
+      throw UsageError((state.options.filesFrom.empty() ? "" : "--files-from: ") + std::string(e.what()));
     }
   }
   return state.options;
@@ -490,7 +593,7 @@ CliOptions parseArguments(const std::vector<std::string>& args) {
   return finishArguments(std::move(state), std::move(positional));
 }
 
-int runBatch(const CliOptions& options, std::ostream& err) {
+int runBatch(const CliOptions& options, std::ostream& out, std::ostream& err) {
   std::optional<RunRequest> prepared;
   try {
     prepared = prepareRequest(options, err);
@@ -501,6 +604,9 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   if (!prepared) return 1;
   RunRequest request = std::move(*prepared);
 
+  // Before any work: a report that cannot even be started stops the run.
+  ReportSink report(options.report, out, err);
+  if (report.failed()) return 1;
   // A signal stops the run as "Zatrzymaj" does, and the summary still comes.
   const StopSignals stops;
   request.stopSignal = &stops.caught();
@@ -514,6 +620,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
     for (const FileResult& result : batch.takeResults()) {
       const std::string name = printableName(result.name);
       err << result.completed << "/" << total << " " << name << "\n";
+      report.file(result);
       // Written, but without some of the source's metadata: said, and still a success.
       if (result.outcome)
         for (const TOutputNote& note : result.outcome->notes)
@@ -528,6 +635,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   }
   printProgress();
   const RunSummary summary = batch.summary();
+  report.finish(summary);
   const int signal = stops.caught().load();
   if (signal != 0) {
     err << kProgram << ": zatrzymano (" << signalName(signal) << ")";
@@ -538,7 +646,7 @@ int runBatch(const CliOptions& options, std::ostream& err) {
   err << kProgram << ": " << summaryLine(summary) << "\n";
   // As a shell reports a program the signal ended: 128 + its number.
   if (signal != 0) return 128 + signal;
-  return summary.failed > 0 ? 1 : 0;
+  return summary.failed > 0 || report.failed() ? 1 : 0;
 }
 
 int planBatch(const CliOptions& options, std::ostream& out, std::ostream& err) {
@@ -582,7 +690,7 @@ int batchMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return 0;
   }
   if (options.dryRun) return planBatch(options, out, err);
-  return runBatch(options, err);
+  return runBatch(options, out, err);
 }
 
 }  // namespace velmora::batch

@@ -8,7 +8,8 @@
 //                 [--no-rotate]
 //                 [--caption] [--preset NAME] [--settings FILE] [--keep-going] [--jobs N]
 //                 [--quality N] [--max-size N{K|M}] [--sharpen LEVEL] [--standard-huffman] [--progressive]
-//                 [--chroma 420|444] [--keep-date] [--recursive] SOURCE DEST [NAME...]
+//                 [--chroma 420|444] [--keep-date] [--recursive] [--report FILE]
+//                 [--files-from FILE [--null]] SOURCE DEST [NAME...]
 
 #include <filesystem>
 #include <iosfwd>
@@ -25,6 +26,12 @@ struct CliOptions {
   BatchOptions run;  // destFolder is DEST
   std::filesystem::path source;
   std::vector<std::string> names;  // empty: the source folder's pictures
+  // The list of files to run over (batch_filelist.h), "-" for standard input; read by parseArguments
+  // into names. nulSeparated: its entries end with NUL, not a line break.
+  std::string filesFrom;
+  bool nulSeparated = false;
+  // Where the report goes as files finish (runreport.h): a file, "-" for standard output; empty: none.
+  std::string report;
   bool keepGoing = false;
   int jobs = 0;  // files processed at once; 0: as many as the process has cores
   bool help = false;
@@ -56,7 +63,9 @@ CliOptions parseArguments(const std::vector<std::string>& args);
 // SIGHUP stop the run as "Zatrzymaj" does ("zatrzymano (SIGTERM) przed NAME" before the report).
 // Returns the exit code: 0 when every file was written (with or without all of its metadata), 1
 // otherwise, 128 + the signal's number after a signal. With the caption a QGuiApplication must exist.
-int runBatch(const CliOptions& options, std::ostream& err);
+// With options.report, every finished file's line goes there as it finishes, the summary last; a file
+// takes its place only at the end, "-" goes to out. A report that cannot be written makes the exit code 1.
+int runBatch(const CliOptions& options, std::ostream& out, std::ostream& err);
 
 // --dry-run: the plan, one line a file, to out; 1 when a file would fail.
 int planBatch(const CliOptions& options, std::ostream& out, std::ostream& err);

@@ -185,7 +185,8 @@ QList<QPushButton*> AddButtonRow(TDialogForm& form, std::initializer_list<TRowBu
 }
 
 std::optional<QStringList> EditStringList(const QString& title, const QStringList& lines, bool readOnly,
-                                          const QString& saveFilter, const QString& saveName) {
+                                          const QString& saveFilter, const QString& saveName,
+                                          const TListLink& extraLink) {
   TFormRapDlg form;
   form.setWindowTitle(title);
   if (!saveFilter.isEmpty()) form.SaveFilter = saveFilter;
@@ -197,6 +198,14 @@ std::optional<QStringList> EditStringList(const QString& title, const QStringLis
   // Centred with the frame the window manager gives it, which need not be the 342 x 290 of the layout.
   form.CentreOnScreen();
   AddLinkLabels(form, true, true);
+  if (extraLink.action) {
+    // Between the memo and "Kopiuj": below the links the buttons leave no room for a wider one.
+    auto* link = new TLinkLabel(extraLink.caption, &form, extraLink.action);
+    link->setObjectName(extraLink.objectName);
+    const double above = 1.5 * QFontMetrics(form.font()).height();
+    link->move(20, form.height() - 50 - static_cast<int>(std::lrint(above)));
+    link->setProperty("velmoraTop", link->y() - form.height() + TFormRapDlg::kClientHeight);
+  }
 
   auto* memo = new QPlainTextEdit(&form);
   memo->setObjectName(QStringLiteral("Content"));

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 
@@ -66,9 +67,18 @@ void AddLinkLabels(TFormRapDlg& form, bool withCopy, bool withSave);
 // pointer snaps to it). None is a cancel button. Throws std::invalid_argument for another count.
 QList<QPushButton*> AddButtonRow(TDialogForm& form, std::initializer_list<TRowButtonKind> kinds, int defaultIndex);
 
+// A link of the caller's own, 1.5 text heights above "Kopiuj" ("Zapisz raport ..." of the "Błędy"
+// report); the action runs inside RunGuarded. No action: no link.
+struct TListLink {
+  QString caption;
+  QString objectName;
+  std::function<void()> action;
+};
+
 // A new list with the edited lines after "OK", nothing after any other close. saveFilter and saveName:
 // what "Zapisz ..." offers (TFormRapDlg); empty: the plain text filter and the title.
 std::optional<QStringList> EditStringList(const QString& title, const QStringList& lines, bool readOnly,
-                                          const QString& saveFilter = {}, const QString& saveName = {});
+                                          const QString& saveFilter = {}, const QString& saveName = {},
+                                          const TListLink& extraLink = {});
 
 }  // namespace velmora

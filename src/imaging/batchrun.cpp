@@ -225,6 +225,7 @@ void BatchRun::work() {
     FileResult result;
     result.index = index;
     result.name = request_.names[index];
+    const auto fileStart = std::chrono::steady_clock::now();
     try {
       if (index < request_.refused.size() && !request_.refused[index].empty())
         throw BatchFileError(result.name, request_.refused[index]);
@@ -239,6 +240,8 @@ void BatchRun::work() {
       result.error = std::current_exception();
       result.message = failureMessage(result.name, result.error);
     }
+    result.milliseconds =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - fileStart).count();
 
     lock.lock();
     result.completed = summary_.written + summary_.failed + summary_.skipped + 1;

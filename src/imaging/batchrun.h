@@ -74,6 +74,7 @@ struct FileResult {
   std::size_t index = 0;  // in RunRequest::names
   std::string name;
   std::size_t completed = 0;           // files finished so far, this one included: the progress count
+  double milliseconds = 0;             // the file's own time, from its start to its end
   std::optional<FileOutcome> outcome;  // the written file; empty when it failed
   std::string message;                 // a failure's text, "NAME: cause"
   std::exception_ptr error;            // a failure as it was thrown

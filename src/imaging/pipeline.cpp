@@ -309,6 +309,9 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
       }
     }
     if (options.output.keepDate) keepSourceDate(source, outcome);
+    std::error_code sizeError;
+    const std::uintmax_t size = fs::file_size(outcome.output, sizeError);
+    outcome.bytes = sizeError ? 0 : size;
     return outcome;
   } catch (const BatchFileError&) {
     throw;

@@ -71,6 +71,7 @@ struct FileOutcome {
   int height = 0;
   ScaleAction action = ScaleAction::Keep;
   int quality = 0;  // the written file's; below the options' when the size limit lowered it
+  std::uintmax_t bytes = 0;  // the written file's size
   // What the written file goes without of the source's metadata, and why; empty when nothing was lost
   // (what the user asked to strip is no loss).
   std::vector<TOutputNote> notes;

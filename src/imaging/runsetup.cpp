@@ -36,12 +36,13 @@ void makeDestination(const fs::path& folder, const std::function<bool()>& ask) {
   if (fs::is_directory(folder, ec)) return;
   if (ask && !ask()) throw RunSetupError(SetupFault::DestinationDeclined, "");
   const std::string quoted = "\"" + printableName(folder.string()) + "\"";
-  if (fs::exists(folder, ec)) throw RunSetupError(SetupFault::DestinationNotFolder, quoted + " nie jest folderem");
-  // One level only: a missing parent is not made either.
-  if (!fs::create_directory(folder, ec) || ec) {
-    throw RunSetupError(SetupFault::DestinationNotMade,
-                        "nie można utworzyć folderu docelowego " + quoted + ": " + systemErrorText(ec));
-  }
+  // One level only: a missing parent is not made either. Another process may make the folder at the
+  // same time (one job split over several, each making DEST): what counts is a folder there after.
+  const bool made = fs::create_directory(folder, ec);
+  if (made || fs::is_directory(folder)) return;
+  if (fs::exists(folder)) throw RunSetupError(SetupFault::DestinationNotFolder, quoted + " nie jest folderem");
+  throw RunSetupError(SetupFault::DestinationNotMade,
+                      "nie można utworzyć folderu docelowego " + quoted + ": " + systemErrorText(ec));
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileDialog>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -671,6 +674,38 @@ class RunTest : public QObject {
       QCOMPARE(written(), good);
       QVERIFY2(form.lStan->text().startsWith("zapisano 4 z 7 plików, błędy: 3; "), qPrintable(form.lStan->text()));
     }
+    CheckIdle(form);
+  }
+
+  // "Zapisz raport ..." of the "Błędy" list writes the run's report: every file, not only the failed one.
+  void failureListSavesTheReportOfEveryFile() {
+    AppHome home;
+    const QString out = home.PhotoFolder("wynik", {}), report = out + "/r.jsonl";
+    TForm1 form(home.Env());
+    form.show();
+    Prepare(form, home.PhotoFolder("zrodlo", {"sanyo_sr662.jpg=a.jpg", "synthetic_truncated.jpg=b.jpg"}), out);
+    form.cbPomijaj->setChecked(true);
+    OnNextModal([&](QWidget* list) {
+      OnNextModal(
+          [&](QWidget* d) {
+            auto* fd = qobject_cast<QFileDialog*>(d);
+            fd->selectFile(report);
+            QTRY_COMPARE(fd->selectedFiles().value(0), report);  // the file list may still retype it
+            static_cast<QDialog*>(fd)->accept();
+          },
+          list);
+      QTest::mouseClick(list->findChild<QLabel*>("LReport"), Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+      list->findChild<QPushButton*>("OK")->click();
+    });
+    QTest::mouseClick(form.sbWyk, Qt::LeftButton);
+    QTest::qWait(50);
+    QStringList lines;
+    for (const QByteArray& line : FileBytes(report).trimmed().split('\n')) {
+      const QJsonObject o = QJsonDocument::fromJson(line).object();
+      lines << o["source"].toString() + " " + o["status"].toString() + o["summary"].toObject()["end"].toString();
+    }
+    lines.sort();
+    QCOMPARE(lines, QStringList({" completed", "a.jpg written", "b.jpg failed"}));
     CheckIdle(form);
   }
 

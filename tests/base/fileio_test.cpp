@@ -136,6 +136,26 @@ TEST_F(FileIo, AFailureAnywhereKeepsTheOldFileAndSaysWhy) {
   }
 }
 
+// Streamed: the old file stands until commit; an abandoned or failed writer leaves it and no temporary.
+TEST_F(FileIo, AStreamedFileTakesTheNameOnlyWhenCommitted) {
+  const fs::path target = dir_ / "raport.jsonl";
+  Put(target, Fill(10, 1));
+  for (const bool commit : {false, true}) {
+    AtomicFileWriter writer(target);
+    writer.append(std::string_view("{}\n"));
+    writer.append(std::string_view("[]"));
+    EXPECT_EQ(readFileBytes(target), Fill(10, 1));
+    if (commit) writer.commit();
+  }
+  EXPECT_EQ(readFileBytes(target), Bytes({'{', '}', '\n', '[', ']'}));
+  FaultyCalls calls;
+  calls.failAt = Step::Write;
+  AtomicFileWriter failing(target, calls);
+  EXPECT_THROW(failing.append(std::string_view("x")), FileError);
+  EXPECT_EQ(Names(dir_), std::set<std::string>({"raport.jsonl"}));
+  EXPECT_THROW(failing.commit(), FileError);
+}
+
 TEST_F(FileIo, ShortWritesAreContinuedAndAWriteOfNothingIsAnError) {
   const auto target = dir_ / "a.txt";
   const Bytes bytes = Fill(10000, 3);

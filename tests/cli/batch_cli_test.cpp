@@ -109,6 +109,9 @@ TEST(BatchArguments, RefusesBadCommandLines) {
       {"--jobs", "2.5", "in", "out"},
       {"-j"},
       {"-x", "in", "out"},
+      {"--null", "in", "out"},
+      {"--report=", "in", "out"},
+      {"--files-from", "/nonexistent", "in", "out"},
   };
   for (const auto& args : bad) EXPECT_THROW(parseArguments(args), UsageError) << testing::PrintToString(args);
   // The output options: each refusal names its option.

@@ -83,6 +83,11 @@ TEST_F(RunSetup, TheDestinationIsMadeOneLevelWhenAgreed) {
     EXPECT_EQ(fs::is_directory(dest), !fault) << dest;
   }
   EXPECT_FALSE(fs::exists(deep.parent_path()));
+  // Made meanwhile by another process (two runs of one split job): the folder is there, as wanted.
+  fs::remove_all(dst_);
+  RunQuestions racing;
+  racing.makeDestination = [this] { return fs::create_directory(dst_); };
+  EXPECT_EQ(FaultOf(Request({"a.jpg"}, dst_), racing), std::nullopt);
 }
 
 // No output lands on a source folder's picture or a run's source, by any path; on its own only if agreed.
