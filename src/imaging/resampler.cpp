@@ -283,8 +283,13 @@ const VectorSteps& stepsFor(ResamplePath path) {
   static const VectorSteps none;
   static const VectorSteps sse = resample::sseSteps();
   static const VectorSteps avx2 = resample::avx2Steps();
-  static const VectorSteps widest{avx2.prepareRows ? avx2.prepareRows : sse.prepareRows,
-                                  avx2.combine ? avx2.combine : sse.combine};
+  static const VectorSteps avx512 = resample::avx512Steps();
+  static const VectorSteps widest{avx512.prepareRows ? avx512.prepareRows
+                                  : avx2.prepareRows ? avx2.prepareRows
+                                                     : sse.prepareRows,
+                                  avx512.combine ? avx512.combine
+                                  : avx2.combine ? avx2.combine
+                                                 : sse.combine};
   static const ResamplePath chosen = resamplePathFor(std::getenv("VELMORA_NO_SIMD"));
   switch (path == ResamplePath::kChosen ? chosen : path) {
     case ResamplePath::kSimd:
@@ -293,6 +298,8 @@ const VectorSteps& stepsFor(ResamplePath path) {
       return sse;
     case ResamplePath::kAvx2:
       return avx2;
+    case ResamplePath::kAvx512:
+      return avx512;
     default:
       return none;
   }

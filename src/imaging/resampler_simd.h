@@ -76,5 +76,7 @@ struct VectorSteps {
 VectorSteps sseSteps();
 // The AVX2 steps, when this processor has AVX2; none otherwise.
 VectorSteps avx2Steps();
+// The AVX-512 (F and BW) steps, when this processor has them; none otherwise.
+VectorSteps avx512Steps();
 
 }  // namespace velmora::resample

@@ -1,0 +1,194 @@
+// The resampler's AVX-512 steps (F and BW): the AVX2 steps' arithmetic with two target pixels in each
+// 64-byte register, one eight-pixel window in each half, so a step's shuffles and multiply-adds serve
+// two targets and its store four. The table of weights is the AVX2 steps' own. As there, each function
+// carries its own target attribute and runs only after the processor has been asked.
+
+#include <utility>
+
+#include "imaging/resampler.h"
+#include "imaging/resampler_simd.h"
+
+#if defined(__x86_64__)
+// GCC 12 takes the headers' deliberately undefined upper halves (_mm512_undefined_*) for uninitialised reads.
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#include <immintrin.h>
+#endif
+
+namespace velmora::resample {
+
+#if defined(__x86_64__)
+namespace {
+
+#define VELMORA_AVX512 __attribute__((target("avx512f,avx512bw")))
+
+// Target a's window in the low half, b's in the high.
+VELMORA_AVX512 __attribute__((always_inline)) inline __m512i loadPair(const std::uint8_t* row, std::size_t at,
+                                                                      std::size_t bt) {
+  return _mm512_inserti64x4(_mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + at))),
+                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + bt)), 1);
+}
+
+// The four 16-byte lanes hold the pixels 0-3 and 4-7 of target a's window, then those of target b's;
+// returns each lane's four channel sums, still split between the lanes.
+template <int kOctets, int kRows>
+VELMORA_AVX512 __attribute__((always_inline)) inline __m512i windowSums(const std::uint8_t* const* rows,
+                                                                        const std::int32_t* xa, const std::int16_t* wa,
+                                                                        const std::int32_t* xb, const std::int16_t* wb,
+                                                                        int count) {
+  const __m512i spread01 =
+      _mm512_broadcast_i32x4(_mm_setr_epi8(0, -1, 4, -1, 1, -1, 5, -1, 2, -1, 6, -1, 3, -1, 7, -1));
+  const __m512i spread23 =
+      _mm512_broadcast_i32x4(_mm_setr_epi8(8, -1, 12, -1, 9, -1, 13, -1, 10, -1, 14, -1, 11, -1, 15, -1));
+  // The weights of pixels 0,1 (lanes 0 and 2) and 4,5 (lanes 1 and 3) four times over; then of 2,3 and 6,7.
+  const __m512i pairs01 = _mm512_broadcast_i64x4(_mm256_setr_epi8(0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2, 3, 8, 9,
+                                                                  10, 11, 8, 9, 10, 11, 8, 9, 10, 11, 8, 9, 10, 11));
+  const __m512i pairs23 = _mm512_broadcast_i64x4(_mm256_setr_epi8(
+      4, 5, 6, 7, 4, 5, 6, 7, 4, 5, 6, 7, 4, 5, 6, 7, 12, 13, 14, 15, 12, 13, 14, 15, 12, 13, 14, 15, 12, 13, 14, 15));
+  __m512i acc = _mm512_setzero_si512();
+  for (int k = 0; k < (kOctets > 0 ? kOctets : count); ++k) {
+    const std::size_t at = static_cast<std::size_t>(xa[k]) * 4, bt = static_cast<std::size_t>(xb[k]) * 4;
+    __m512i eight = loadPair(rows[0], at, bt);
+    __m512i p01 = _mm512_shuffle_epi8(eight, spread01);
+    __m512i p23 = _mm512_shuffle_epi8(eight, spread23);
+    for (int r = 1; r < kRows; ++r) {
+      eight = loadPair(rows[r], at, bt);
+      p01 = _mm512_add_epi16(p01, _mm512_shuffle_epi8(eight, spread01));
+      p23 = _mm512_add_epi16(p23, _mm512_shuffle_epi8(eight, spread23));
+    }
+    // The eight weights of each window in every lane of its half.
+    const __m512i weights = _mm512_inserti64x4(
+        _mm512_castsi256_si512(
+            _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(wa + 8 * k)))),
+        _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(wb + 8 * k))), 1);
+    acc = _mm512_add_epi32(acc, _mm512_madd_epi16(p01, _mm512_shuffle_epi8(weights, pairs01)));
+    acc = _mm512_add_epi32(acc, _mm512_madd_epi16(p23, _mm512_shuffle_epi8(weights, pairs23)));
+  }
+  return acc;
+}
+
+template <bool kAdd, int kOctets, int kRows>
+VELMORA_AVX512 void horizontalPairs(const std::uint8_t* const* rows, const TapWindows& taps, std::uint32_t* out) {
+  const int count = kOctets > 0 ? kOctets : taps.perTarget;
+  const std::int32_t* x = taps.x.data();
+  const std::int16_t* w = taps.weights.data();
+  const std::size_t n = taps.x.size() / static_cast<std::size_t>(count);
+  std::size_t i = 0;
+  // Four targets a step: the two halves of each target's lanes added, so all four land in one store.
+  for (; i + 4 <= n; i += 4, x += 4 * count, w += 32 * count) {
+    const __m512i ab = windowSums<kOctets, kRows>(rows, x, w, x + count, w + 8 * count, count);
+    const __m512i cd =
+        windowSums<kOctets, kRows>(rows, x + 2 * count, w + 16 * count, x + 3 * count, w + 24 * count, count);
+    __m512i sum = _mm512_add_epi32(_mm512_shuffle_i64x2(ab, cd, 0x88), _mm512_shuffle_i64x2(ab, cd, 0xDD));
+    auto* o = out + i * kChannels;
+    if constexpr (kAdd) sum = _mm512_add_epi32(sum, _mm512_loadu_si512(o));
+    _mm512_storeu_si512(o, sum);
+  }
+  // The last one to three: a pair, then a lone target, summed twice and stored once.
+  if (i + 2 <= n) {
+    const __m512i ab = windowSums<kOctets, kRows>(rows, x, w, x + count, w + 8 * count, count);
+    const __m512i folded = _mm512_add_epi32(_mm512_shuffle_i64x2(ab, ab, 0x88), _mm512_shuffle_i64x2(ab, ab, 0xDD));
+    auto* o = reinterpret_cast<__m256i*>(out + i * kChannels);
+    __m256i sum = _mm512_castsi512_si256(folded);
+    if constexpr (kAdd) sum = _mm256_add_epi32(sum, _mm256_loadu_si256(o));
+    _mm256_storeu_si256(o, sum);
+    i += 2;
+    x += 2 * count;
+    w += 16 * count;
+  }
+  if (i < n) {
+    const __m512i aa = windowSums<kOctets, kRows>(rows, x, w, x, w, count);
+    auto* o = reinterpret_cast<__m128i*>(out + i * kChannels);
+    __m128i sum = _mm_add_epi32(_mm512_castsi512_si128(aa), _mm512_extracti32x4_epi32(aa, 1));
+    if constexpr (kAdd) sum = _mm_add_epi32(sum, _mm_loadu_si128(o));
+    _mm_storeu_si128(o, sum);
+  }
+}
+
+using PairPass = void (*)(const std::uint8_t* const*, const TapWindows&, std::uint32_t*);
+
+template <bool kAdd, int kRows>
+PairPass pairPassFor(int perTarget) {
+  switch (perTarget) {
+    case 1:
+      return horizontalPairs<kAdd, 1, kRows>;
+    case 2:
+      return horizontalPairs<kAdd, 2, kRows>;
+    default:
+      return horizontalPairs<kAdd, 0, kRows>;
+  }
+}
+
+static_assert(kHeldRows == 4, "the passes below are made for one to four rows");
+
+class PairRows : public VectorRows {
+ public:
+  explicit PairRows(TapWindows taps)
+      : taps_(std::move(taps)),
+        passes_{{pairPassFor<false, 1>(taps_.perTarget), pairPassFor<false, 2>(taps_.perTarget),
+                 pairPassFor<false, 3>(taps_.perTarget), pairPassFor<false, 4>(taps_.perTarget)},
+                {pairPassFor<true, 1>(taps_.perTarget), pairPassFor<true, 2>(taps_.perTarget),
+                 pairPassFor<true, 3>(taps_.perTarget), pairPassFor<true, 4>(taps_.perTarget)}} {}
+
+  void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const override {
+    passes_[add][0](&src, taps_, out);
+  }
+  void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const override {
+    passes_[add][count - 1](rows, taps_, out);
+  }
+
+ private:
+  TapWindows taps_;
+  PairPass passes_[2][kHeldRows];
+};
+
+std::unique_ptr<VectorRows> preparePairRows(const AxisPlan& plan, int srcWidth) {
+  TapWindows taps;
+  if (!layTaps(plan, srcWidth, 8, taps)) return nullptr;
+  return std::make_unique<PairRows>(std::move(taps));
+}
+
+// The vertical sum and the rounded division as the SSE step does them (see there why the quotient
+// through a double is exact), 16 lanes a step.
+template <bool kMid>
+VELMORA_AVX512 std::size_t combineLanes(const CombineRows& rows, std::uint8_t* out, std::size_t lanes) {
+  const __m512i wTop = _mm512_set1_epi32(static_cast<int>(rows.wTop));
+  const __m512i wBottom = _mm512_set1_epi32(static_cast<int>(rows.wBottom));
+  const __m512i wMid = _mm512_set1_epi32(static_cast<int>(rows.wMid));
+  const __m512i half = _mm512_set1_epi32(static_cast<int>(rows.half));
+  const __m512d inverse = _mm512_set1_pd(1.0 / static_cast<double>(rows.total) * (1.0 + 0x1p-40));
+  std::size_t k = 0;
+  for (; k + 16 <= lanes; k += 16) {
+    __m512i n = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_loadu_si512(rows.top + k), wTop),
+                                 _mm512_mullo_epi32(_mm512_loadu_si512(rows.bottom + k), wBottom));
+    n = _mm512_add_epi32(n, half);
+    if constexpr (kMid) n = _mm512_add_epi32(n, _mm512_mullo_epi32(_mm512_loadu_si512(rows.mid + k), wMid));
+    const __m256i q0 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(n)), inverse));
+    const __m256i q1 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(n, 1)), inverse));
+    // Every quotient is at most 255: the narrowing keeps it whole.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
+                     _mm512_cvtepi32_epi8(_mm512_inserti64x4(_mm512_castsi256_si512(q0), q1, 1)));
+  }
+  return k;
+}
+
+std::size_t combineAvx512(const CombineRows& rows, std::uint8_t* out, std::size_t lanes) {
+  return rows.mid ? combineLanes<true>(rows, out, lanes) : combineLanes<false>(rows, out, lanes);
+}
+
+#undef VELMORA_AVX512
+
+}  // namespace
+
+VectorSteps avx512Steps() {
+  VectorSteps steps;
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+    steps.prepareRows = preparePairRows;
+    steps.combine = combineAvx512;
+  }
+  return steps;
+}
+#else
+VectorSteps avx512Steps() { return {}; }
+#endif
+
+}  // namespace velmora::resample
