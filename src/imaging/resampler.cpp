@@ -183,8 +183,9 @@ class Resampler {
         for (; count < kHeldRows && y < s.last; ++count, ++y) rows[count] = source_.row(y);
         horizontalSum(rows, count, y - count > s.first + 1, mid_.data());
       }
-      const std::uint32_t* bottom = horizontalRow(s.last);
       std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
+      if (fusedBottom(s, top, hasMid, out)) continue;
+      const std::uint32_t* bottom = horizontalRow(s.last);
       if (hasMid) {
         combine<true>(top, bottom, s.wFirst, s.wLast, out);
       } else {
@@ -208,6 +209,24 @@ class Resampler {
     horizontal<false>(source_.row(y), slot.values.data());
     slot.y = y;
     return slot.values.data();
+  }
+
+  // The bottom row reduced and the target row written in one sweep, where the vector code does that:
+  // no second pass over the rows of sums.
+  bool fusedBottom(const Span& s, const std::uint32_t* top, bool hasMid, std::uint8_t* out) {
+    if constexpr (sizeof(Acc) != 4) {
+      return false;
+    } else {
+      if (!vectorRows_ || cache_[0].y == s.last || cache_[1].y == s.last) return false;
+      // The slot horizontalRow would take: never the one holding top.
+      CachedRow& slot = cache_[0].y < cache_[1].y ? cache_[0] : cache_[1];
+      const resample::CombineRows rows{top,     slot.values.data(), hasMid ? mid_.data() : nullptr,        s.wFirst,
+                                       s.wLast, yPlan_.wMid,        static_cast<std::uint32_t>(div_.half), div_.total};
+      slot.y = -1;
+      if (!vectorRows_->reduceCombine(source_.row(s.last), slot.values.data(), rows, out)) return false;
+      slot.y = s.last;
+      return true;
+    }
   }
 
   template <bool kAdd, typename Out>

@@ -66,13 +66,16 @@ VELMORA_AVX512 __attribute__((always_inline)) inline __m512i windowSums(const st
   return acc;
 }
 
+// The targets from `first` on.
 template <bool kAdd, int kOctets, int kRows>
-VELMORA_AVX512 void horizontalPairs(const std::uint8_t* const* rows, const TapWindows& taps, std::uint32_t* out) {
+VELMORA_AVX512 __attribute__((always_inline)) inline void pairsFrom(const std::uint8_t* const* rows,
+                                                                    const TapWindows& taps, std::uint32_t* out,
+                                                                    std::size_t first) {
   const int count = kOctets > 0 ? kOctets : taps.perTarget;
-  const std::int32_t* x = taps.x.data();
-  const std::int16_t* w = taps.weights.data();
+  const std::int32_t* x = taps.x.data() + first * count;
+  const std::int16_t* w = taps.weights.data() + first * 8 * count;
   const std::size_t n = taps.x.size() / static_cast<std::size_t>(count);
-  std::size_t i = 0;
+  std::size_t i = first;
   // Four targets a step: the two halves of each target's lanes added, so all four land in one store.
   for (; i + 4 <= n; i += 4, x += 4 * count, w += 32 * count) {
     const __m512i ab = windowSums<kOctets, kRows>(rows, x, w, x + count, w + 8 * count, count);
@@ -104,6 +107,83 @@ VELMORA_AVX512 void horizontalPairs(const std::uint8_t* const* rows, const TapWi
   }
 }
 
+template <bool kAdd, int kOctets, int kRows>
+VELMORA_AVX512 void horizontalPairs(const std::uint8_t* const* rows, const TapWindows& taps, std::uint32_t* out) {
+  pairsFrom<kAdd, kOctets, kRows>(rows, taps, out, 0);
+}
+
+// The weighed sum of a target row's sixteen lanes, bottom given, divided and rounded as the SSE step
+// does it (see there why the quotient through a double is exact).
+struct Weights {
+  __m512i wTop, wBottom, wMid, half;
+  __m512d inverse;
+};
+
+VELMORA_AVX512 __attribute__((always_inline)) inline Weights weightsOf(const CombineRows& rows) {
+  return {_mm512_set1_epi32(static_cast<int>(rows.wTop)), _mm512_set1_epi32(static_cast<int>(rows.wBottom)),
+          _mm512_set1_epi32(static_cast<int>(rows.wMid)), _mm512_set1_epi32(static_cast<int>(rows.half)),
+          _mm512_set1_pd(1.0 / static_cast<double>(rows.total) * (1.0 + 0x1p-40))};
+}
+
+template <bool kMid>
+VELMORA_AVX512 __attribute__((always_inline)) inline __m128i combine16(const CombineRows& rows, const Weights& c,
+                                                                       __m512i bottom, std::size_t k) {
+  __m512i n = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_loadu_si512(rows.top + k), c.wTop),
+                               _mm512_mullo_epi32(bottom, c.wBottom));
+  n = _mm512_add_epi32(n, c.half);
+  if constexpr (kMid) n = _mm512_add_epi32(n, _mm512_mullo_epi32(_mm512_loadu_si512(rows.mid + k), c.wMid));
+  const __m256i q0 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(n)), c.inverse));
+  const __m256i q1 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(n, 1)), c.inverse));
+  // Every quotient is at most 255: the narrowing keeps it whole.
+  return _mm512_cvtepi32_epi8(_mm512_inserti64x4(_mm512_castsi256_si512(q0), q1, 1));
+}
+
+// One row's pass that also writes the target row: each four targets' sums are stored in row and
+// combined with top and mid while still in the register.
+template <int kOctets, bool kMid>
+VELMORA_AVX512 void reducePairsCombined(const std::uint8_t* src, const TapWindows& taps, std::uint32_t* row,
+                                        const CombineRows& rows, std::uint8_t* out) {
+  const int count = kOctets > 0 ? kOctets : taps.perTarget;
+  const std::int32_t* x = taps.x.data();
+  const std::int16_t* w = taps.weights.data();
+  const std::size_t n = taps.x.size() / static_cast<std::size_t>(count);
+  const std::uint8_t* const rowsOf[1] = {src};
+  const Weights c = weightsOf(rows);
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4, x += 4 * count, w += 32 * count) {
+    const __m512i ab = windowSums<kOctets, 1>(rowsOf, x, w, x + count, w + 8 * count, count);
+    const __m512i cd =
+        windowSums<kOctets, 1>(rowsOf, x + 2 * count, w + 16 * count, x + 3 * count, w + 24 * count, count);
+    const __m512i sum = _mm512_add_epi32(_mm512_shuffle_i64x2(ab, cd, 0x88), _mm512_shuffle_i64x2(ab, cd, 0xDD));
+    const std::size_t k = i * kChannels;
+    _mm512_storeu_si512(row + k, sum);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), combine16<kMid>(rows, c, sum, k));
+  }
+  if (i == n) return;
+  // The last one to three targets: reduced as the plain pass does, combined lane by lane.
+  pairsFrom<false, kOctets, 1>(rowsOf, taps, row, i);
+  for (std::size_t k = i * kChannels; k < n * kChannels; ++k) {
+    std::uint64_t v = std::uint64_t{rows.wTop} * rows.top[k] + std::uint64_t{rows.wBottom} * row[k] + rows.half;
+    if constexpr (kMid) v += std::uint64_t{rows.wMid} * rows.mid[k];
+    out[k] = static_cast<std::uint8_t>(v / rows.total);
+  }
+}
+
+using CombinedPass = void (*)(const std::uint8_t*, const TapWindows&, std::uint32_t*, const CombineRows&,
+                              std::uint8_t*);
+
+template <bool kMid>
+CombinedPass combinedPassFor(int perTarget) {
+  switch (perTarget) {
+    case 1:
+      return reducePairsCombined<1, kMid>;
+    case 2:
+      return reducePairsCombined<2, kMid>;
+    default:
+      return reducePairsCombined<0, kMid>;
+  }
+}
+
 using PairPass = void (*)(const std::uint8_t* const*, const TapWindows&, std::uint32_t*);
 
 template <bool kAdd, int kRows>
@@ -127,7 +207,8 @@ class PairRows : public VectorRows {
         passes_{{pairPassFor<false, 1>(taps_.perTarget), pairPassFor<false, 2>(taps_.perTarget),
                  pairPassFor<false, 3>(taps_.perTarget), pairPassFor<false, 4>(taps_.perTarget)},
                 {pairPassFor<true, 1>(taps_.perTarget), pairPassFor<true, 2>(taps_.perTarget),
-                 pairPassFor<true, 3>(taps_.perTarget), pairPassFor<true, 4>(taps_.perTarget)}} {}
+                 pairPassFor<true, 3>(taps_.perTarget), pairPassFor<true, 4>(taps_.perTarget)}},
+        combined_{combinedPassFor<false>(taps_.perTarget), combinedPassFor<true>(taps_.perTarget)} {}
 
   void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const override {
     passes_[add][0](&src, taps_, out);
@@ -135,10 +216,16 @@ class PairRows : public VectorRows {
   void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const override {
     passes_[add][count - 1](rows, taps_, out);
   }
+  bool reduceCombine(const std::uint8_t* src, std::uint32_t* row, const CombineRows& rows,
+                     std::uint8_t* out) const override {
+    combined_[rows.mid != nullptr](src, taps_, row, rows, out);
+    return true;
+  }
 
  private:
   TapWindows taps_;
   PairPass passes_[2][kHeldRows];
+  CombinedPass combined_[2];
 };
 
 std::unique_ptr<VectorRows> preparePairRows(const AxisPlan& plan, int srcWidth) {
@@ -147,27 +234,14 @@ std::unique_ptr<VectorRows> preparePairRows(const AxisPlan& plan, int srcWidth) 
   return std::make_unique<PairRows>(std::move(taps));
 }
 
-// The vertical sum and the rounded division as the SSE step does them (see there why the quotient
-// through a double is exact), 16 lanes a step.
+// The combine step alone, 16 lanes a step.
 template <bool kMid>
 VELMORA_AVX512 std::size_t combineLanes(const CombineRows& rows, std::uint8_t* out, std::size_t lanes) {
-  const __m512i wTop = _mm512_set1_epi32(static_cast<int>(rows.wTop));
-  const __m512i wBottom = _mm512_set1_epi32(static_cast<int>(rows.wBottom));
-  const __m512i wMid = _mm512_set1_epi32(static_cast<int>(rows.wMid));
-  const __m512i half = _mm512_set1_epi32(static_cast<int>(rows.half));
-  const __m512d inverse = _mm512_set1_pd(1.0 / static_cast<double>(rows.total) * (1.0 + 0x1p-40));
+  const Weights c = weightsOf(rows);
   std::size_t k = 0;
-  for (; k + 16 <= lanes; k += 16) {
-    __m512i n = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_loadu_si512(rows.top + k), wTop),
-                                 _mm512_mullo_epi32(_mm512_loadu_si512(rows.bottom + k), wBottom));
-    n = _mm512_add_epi32(n, half);
-    if constexpr (kMid) n = _mm512_add_epi32(n, _mm512_mullo_epi32(_mm512_loadu_si512(rows.mid + k), wMid));
-    const __m256i q0 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(n)), inverse));
-    const __m256i q1 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(n, 1)), inverse));
-    // Every quotient is at most 255: the narrowing keeps it whole.
+  for (; k + 16 <= lanes; k += 16)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
-                     _mm512_cvtepi32_epi8(_mm512_inserti64x4(_mm512_castsi256_si512(q0), q1, 1)));
-  }
+                     combine16<kMid>(rows, c, _mm512_loadu_si512(rows.bottom + k), k));
   return k;
 }
 

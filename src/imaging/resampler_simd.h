@@ -42,6 +42,16 @@ struct TapWindows {
 // False when a weight does not fit the instructions' signed 16 bits or the row is narrower than a window.
 bool layTaps(const AxisPlan& plan, int srcWidth, int width, TapWindows& out);
 
+// One target row of the vertical pass: each lane is (wTop top + wBottom bottom [+ wMid mid] + half) / total,
+// rounded down. Mid is null when the span has no middle rows.
+struct CombineRows {
+  const std::uint32_t* top;
+  const std::uint32_t* bottom;
+  const std::uint32_t* mid;
+  std::uint32_t wTop, wBottom, wMid, half;
+  std::uint64_t total;  // at most 2^23, so every sum fits 32 bits
+};
+
 // The horizontal pass of one axis plan, its taps laid out once per picture for the vector unit.
 class VectorRows {
  public:
@@ -52,16 +62,13 @@ class VectorRows {
   virtual void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const {
     for (int i = 0; i < count; ++i) reduce(rows[i], add || i > 0, out);
   }
-};
-
-// One target row of the vertical pass: each lane is (wTop top + wBottom bottom [+ wMid mid] + half) / total,
-// rounded down. Mid is null when the span has no middle rows.
-struct CombineRows {
-  const std::uint32_t* top;
-  const std::uint32_t* bottom;
-  const std::uint32_t* mid;
-  std::uint32_t wTop, wBottom, wMid, half;
-  std::uint64_t total;  // at most 2^23, so every sum fits 32 bits
+  // Reduces the source row that ends a target row into `row` (rows.bottom) and, in the same sweep,
+  // writes the target row's lanes as the combine step would. False, having written nothing, where the
+  // code has no such step.
+  virtual bool reduceCombine(const std::uint8_t* /*src*/, std::uint32_t* /*row*/, const CombineRows& /*rows*/,
+                             std::uint8_t* /*out*/) const {
+    return false;
+  }
 };
 
 // The vector steps of a processor; a null entry is one it lacks.
