@@ -233,7 +233,7 @@ namespace {
 
 // The one reader of whole files: only a regular file is opened, so a named pipe cannot block the
 // caller and a device cannot feed it for ever. Reads at most maxBytes; with refuseLarger a file over
-// that is an error rather than cut short. Buffer is Bytes, or FileBytes's storage (not zeroed).
+// that is an error rather than cut short. Buffer is Bytes, or FileContents's storage (not zeroed).
 struct Uninitialised {
   std::unique_ptr<std::uint8_t[]> data;
   std::size_t length = 0;
@@ -297,9 +297,9 @@ Bytes readFileBytes(const fs::path& path, std::uintmax_t maxBytes) { return read
 
 Bytes readRegularFile(const fs::path& path, std::uintmax_t maxBytes) { return readZeroed(path, maxBytes, true); }
 
-FileBytes readRegularFileBytes(const fs::path& path, std::uintmax_t maxBytes) {
+FileContents readRegularFileContents(const fs::path& path, std::uintmax_t maxBytes) {
   auto [out, got] = readRegular<Uninitialised>(path, maxBytes, true);
-  FileBytes file;
+  FileContents file;
   file.data_ = std::move(out.data);
   file.size_ = got;
   return file;

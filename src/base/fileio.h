@@ -53,22 +53,22 @@ Bytes readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes
 
 // A whole file's bytes in storage that is not zeroed before the read fills it: for a camera picture of
 // several MB the zeroing costs about as much as the kernel's copy.
-class FileBytes {
+class FileContents {
  public:
-  FileBytes() = default;
+  FileContents() = default;
   std::span<const std::uint8_t> span() const { return {data_.get(), size_}; }
   operator ByteView() const { return span(); }  // NOLINT: implicit, as Bytes converts
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
  private:
-  friend FileBytes readRegularFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes);
+  friend FileContents readRegularFileContents(const std::filesystem::path& path, std::uintmax_t maxBytes);
   std::unique_ptr<std::uint8_t[]> data_;
   std::size_t size_ = 0;
 };
 
-// readRegularFile into a FileBytes: the same checks and errors.
-FileBytes readRegularFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes);
+// readRegularFile into a FileContents: the same checks and errors.
+FileContents readRegularFileContents(const std::filesystem::path& path, std::uintmax_t maxBytes);
 
 // The system calls of writeFileAtomically, each returning -1 with errno set as the call itself does.
 // A test derives from it to fail one of them as a full disk (ENOSPC), a failing device (EIO) or a short

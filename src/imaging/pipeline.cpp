@@ -231,7 +231,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     checkFileNameFits(outcome.output);
     // The source is read once: the decoder and the metadata both take these bytes. Only a regular
     // file, and one that can fit the budget, is read at all.
-    const FileBytes file = readRegularFileBytes(source, kMaxSourceBytes);
+    const FileContents file = readRegularFileContents(source, kMaxSourceBytes);
     const PictureFormat format = checkedFormat(name, file);
     // Held from the header on until the file is written: what its picture needs of the run's memory.
     std::optional<MemoryBudget::Lease> memory;
