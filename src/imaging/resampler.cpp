@@ -175,16 +175,23 @@ class Resampler {
       const Span s = yPlan_.spans[i];
       const std::uint32_t* top = horizontalRow(s.first);
       const bool hasMid = s.last - s.first > 1;
+      // Where the vector code has it, the bottom row goes in the sweep that writes the target row, and
+      // with it the middle rows a full group leaves over (they stay readable with the bottom row).
+      const bool fused = fuses(s);
+      const int kept = fused ? (s.last - s.first - 1) % kHeldRows : 0;
       // The middle rows go in groups the source keeps readable together, their pixels summed before
       // they are weighed; the first group is stored, the others added.
-      for (int y = s.first + 1; y < s.last;) {
+      for (int y = s.first + 1; y < s.last - kept;) {
         const std::uint8_t* rows[kHeldRows];
         int count = 0;
-        for (; count < kHeldRows && y < s.last; ++count, ++y) rows[count] = source_.row(y);
+        for (; count < kHeldRows && y < s.last - kept; ++count, ++y) rows[count] = source_.row(y);
         horizontalSum(rows, count, y - count > s.first + 1, mid_.data());
       }
       std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
-      if (fusedBottom(s, top, hasMid, out)) continue;
+      if (fused) {
+        sweepEnd(s, top, kept, s.last - kept > s.first + 1, out);
+        continue;
+      }
       const std::uint32_t* bottom = horizontalRow(s.last);
       if (hasMid) {
         combine<true>(top, bottom, s.wFirst, s.wLast, out);
@@ -211,21 +218,28 @@ class Resampler {
     return slot.values.data();
   }
 
-  // The bottom row reduced and the target row written in one sweep, where the vector code does that:
-  // no second pass over the rows of sums.
-  bool fusedBottom(const Span& s, const std::uint32_t* top, bool hasMid, std::uint8_t* out) {
+  bool fuses(const Span& s) const {
     if constexpr (sizeof(Acc) != 4) {
       return false;
     } else {
-      if (!vectorRows_ || cache_[0].y == s.last || cache_[1].y == s.last) return false;
+      return vectorRows_ && vectorRows_->fuses() && cache_[0].y != s.last && cache_[1].y != s.last;
+    }
+  }
+
+  // The last middle rows and the bottom row reduced and the target row written in one sweep: no
+  // second pass over the rows of sums.
+  void sweepEnd(const Span& s, const std::uint32_t* top, int midRows, bool midStored, std::uint8_t* out) {
+    if constexpr (sizeof(Acc) == 4) {
+      const std::uint8_t* rows[kHeldRows];
+      for (int k = 0; k < midRows; ++k) rows[k] = source_.row(s.last - midRows + k);
+      rows[midRows] = source_.row(s.last);
       // The slot horizontalRow would take: never the one holding top.
       CachedRow& slot = cache_[0].y < cache_[1].y ? cache_[0] : cache_[1];
-      const resample::CombineRows rows{top,     slot.values.data(), hasMid ? mid_.data() : nullptr,        s.wFirst,
-                                       s.wLast, yPlan_.wMid,        static_cast<std::uint32_t>(div_.half), div_.total};
-      slot.y = -1;
-      if (!vectorRows_->reduceCombine(source_.row(s.last), slot.values.data(), rows, out)) return false;
+      const bool hasMid = s.last - s.first > 1;
+      const resample::CombineRows c{top,     slot.values.data(), hasMid ? mid_.data() : nullptr,        s.wFirst,
+                                    s.wLast, yPlan_.wMid,        static_cast<std::uint32_t>(div_.half), div_.total};
+      vectorRows_->sweepEnd(rows, midRows, midStored, slot.values.data(), c, out);
       slot.y = s.last;
-      return true;
     }
   }
 

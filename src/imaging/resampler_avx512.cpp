@@ -127,60 +127,100 @@ VELMORA_AVX512 __attribute__((always_inline)) inline Weights weightsOf(const Com
 
 template <bool kMid>
 VELMORA_AVX512 __attribute__((always_inline)) inline __m128i combine16(const CombineRows& rows, const Weights& c,
-                                                                       __m512i bottom, std::size_t k) {
+                                                                       __m512i bottom, __m512i mid, std::size_t k) {
   __m512i n = _mm512_add_epi32(_mm512_mullo_epi32(_mm512_loadu_si512(rows.top + k), c.wTop),
                                _mm512_mullo_epi32(bottom, c.wBottom));
   n = _mm512_add_epi32(n, c.half);
-  if constexpr (kMid) n = _mm512_add_epi32(n, _mm512_mullo_epi32(_mm512_loadu_si512(rows.mid + k), c.wMid));
+  if constexpr (kMid) n = _mm512_add_epi32(n, _mm512_mullo_epi32(mid, c.wMid));
   const __m256i q0 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_castsi512_si256(n)), c.inverse));
   const __m256i q1 = _mm512_cvttpd_epi32(_mm512_mul_pd(_mm512_cvtepi32_pd(_mm512_extracti64x4_epi64(n, 1)), c.inverse));
   // Every quotient is at most 255: the narrowing keeps it whole.
   return _mm512_cvtepi32_epi8(_mm512_inserti64x4(_mm512_castsi256_si512(q0), q1, 1));
 }
 
-// One row's pass that also writes the target row: each four targets' sums are stored in row and
-// combined with top and mid while still in the register.
-template <int kOctets, bool kMid>
-VELMORA_AVX512 void reducePairsCombined(const std::uint8_t* src, const TapWindows& taps, std::uint32_t* row,
-                                        const CombineRows& rows, std::uint8_t* out) {
+// Four targets' sums of the rows, their two halves added.
+template <int kOctets, int kRows>
+VELMORA_AVX512 __attribute__((always_inline)) inline __m512i fourSums(const std::uint8_t* const* rows,
+                                                                      const std::int32_t* x, const std::int16_t* w,
+                                                                      int count) {
+  const __m512i ab = windowSums<kOctets, kRows>(rows, x, w, x + count, w + 8 * count, count);
+  const __m512i cd =
+      windowSums<kOctets, kRows>(rows, x + 2 * count, w + 16 * count, x + 3 * count, w + 24 * count, count);
+  return _mm512_add_epi32(_mm512_shuffle_i64x2(ab, cd, 0x88), _mm512_shuffle_i64x2(ab, cd, 0xDD));
+}
+
+// The sweep that ends a target row: rows[0] to rows[kMidRows - 1] are middle rows, their sums added to
+// the stored ones (kStored) in the register; rows[kMidRows] ends the target row, and its sums are stored
+// in row for the next target row. Each four targets are combined with top while still in the registers.
+template <int kOctets, int kMidRows, bool kStored>
+VELMORA_AVX512 void sweepCombined(const std::uint8_t* const* rows, const TapWindows& taps, std::uint32_t* row,
+                                  const CombineRows& c, std::uint8_t* out) {
+  constexpr bool kMid = kMidRows > 0 || kStored;
   const int count = kOctets > 0 ? kOctets : taps.perTarget;
   const std::int32_t* x = taps.x.data();
   const std::int16_t* w = taps.weights.data();
   const std::size_t n = taps.x.size() / static_cast<std::size_t>(count);
-  const std::uint8_t* const rowsOf[1] = {src};
-  const Weights c = weightsOf(rows);
+  const Weights weights = weightsOf(c);
   std::size_t i = 0;
   for (; i + 4 <= n; i += 4, x += 4 * count, w += 32 * count) {
-    const __m512i ab = windowSums<kOctets, 1>(rowsOf, x, w, x + count, w + 8 * count, count);
-    const __m512i cd =
-        windowSums<kOctets, 1>(rowsOf, x + 2 * count, w + 16 * count, x + 3 * count, w + 24 * count, count);
-    const __m512i sum = _mm512_add_epi32(_mm512_shuffle_i64x2(ab, cd, 0x88), _mm512_shuffle_i64x2(ab, cd, 0xDD));
     const std::size_t k = i * kChannels;
-    _mm512_storeu_si512(row + k, sum);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), combine16<kMid>(rows, c, sum, k));
+    const __m512i bottom = fourSums<kOctets, 1>(rows + kMidRows, x, w, count);
+    __m512i mid = _mm512_setzero_si512();
+    if constexpr (kMidRows > 0) mid = fourSums<kOctets, (kMidRows > 0 ? kMidRows : 1)>(rows, x, w, count);
+    if constexpr (kStored) mid = _mm512_add_epi32(mid, _mm512_loadu_si512(c.mid + k));
+    _mm512_storeu_si512(row + k, bottom);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), combine16<kMid>(c, weights, bottom, mid, k));
   }
-  if (i == n) return;
-  // The last one to three targets: reduced as the plain pass does, combined lane by lane.
-  pairsFrom<false, kOctets, 1>(rowsOf, taps, row, i);
-  for (std::size_t k = i * kChannels; k < n * kChannels; ++k) {
-    std::uint64_t v = std::uint64_t{rows.wTop} * rows.top[k] + std::uint64_t{rows.wBottom} * row[k] + rows.half;
-    if constexpr (kMid) v += std::uint64_t{rows.wMid} * rows.mid[k];
-    out[k] = static_cast<std::uint8_t>(v / rows.total);
+  // The last one to three targets lane by lane, from the same windows.
+  for (; i < n; ++i) {
+    for (std::size_t ch = 0; ch < kChannels; ++ch) {
+      std::uint32_t b = 0, m = 0;
+      for (int j = 0; j < count; ++j) {
+        const std::size_t window = i * static_cast<std::size_t>(count) + static_cast<std::size_t>(j);
+        const std::int16_t* wj = taps.weights.data() + window * 8;
+        for (std::size_t p = 0; p < 8; ++p) {
+          const std::size_t at = (static_cast<std::size_t>(taps.x[window]) + p) * kChannels + ch;
+          const auto weight = static_cast<std::uint32_t>(wj[p]);
+          b += weight * rows[kMidRows][at];
+          for (int r = 0; r < kMidRows; ++r) m += weight * rows[r][at];
+        }
+      }
+      const std::size_t lane = i * kChannels + ch;
+      row[lane] = b;
+      if constexpr (kStored) m += c.mid[lane];
+      std::uint64_t v = std::uint64_t{c.wTop} * c.top[lane] + std::uint64_t{c.wBottom} * b + c.half;
+      if constexpr (kMid) v += std::uint64_t{c.wMid} * m;
+      out[lane] = static_cast<std::uint8_t>(v / c.total);
+    }
   }
 }
 
-using CombinedPass = void (*)(const std::uint8_t*, const TapWindows&, std::uint32_t*, const CombineRows&,
+using CombinedPass = void (*)(const std::uint8_t* const*, const TapWindows&, std::uint32_t*, const CombineRows&,
                               std::uint8_t*);
 
-template <bool kMid>
-CombinedPass combinedPassFor(int perTarget) {
+template <int kOctets, bool kStored>
+CombinedPass sweepFor(int midRows) {
+  switch (midRows) {
+    case 0:
+      return sweepCombined<kOctets, 0, kStored>;
+    case 1:
+      return sweepCombined<kOctets, 1, kStored>;
+    case 2:
+      return sweepCombined<kOctets, 2, kStored>;
+    default:
+      return sweepCombined<kOctets, 3, kStored>;
+  }
+}
+
+template <bool kStored>
+CombinedPass combinedPassFor(int perTarget, int midRows) {
   switch (perTarget) {
     case 1:
-      return reducePairsCombined<1, kMid>;
+      return sweepFor<1, kStored>(midRows);
     case 2:
-      return reducePairsCombined<2, kMid>;
+      return sweepFor<2, kStored>(midRows);
     default:
-      return reducePairsCombined<0, kMid>;
+      return sweepFor<0, kStored>(midRows);
   }
 }
 
@@ -208,7 +248,10 @@ class PairRows : public VectorRows {
                  pairPassFor<false, 3>(taps_.perTarget), pairPassFor<false, 4>(taps_.perTarget)},
                 {pairPassFor<true, 1>(taps_.perTarget), pairPassFor<true, 2>(taps_.perTarget),
                  pairPassFor<true, 3>(taps_.perTarget), pairPassFor<true, 4>(taps_.perTarget)}},
-        combined_{combinedPassFor<false>(taps_.perTarget), combinedPassFor<true>(taps_.perTarget)} {}
+        combined_{{combinedPassFor<false>(taps_.perTarget, 0), combinedPassFor<false>(taps_.perTarget, 1),
+                   combinedPassFor<false>(taps_.perTarget, 2), combinedPassFor<false>(taps_.perTarget, 3)},
+                  {combinedPassFor<true>(taps_.perTarget, 0), combinedPassFor<true>(taps_.perTarget, 1),
+                   combinedPassFor<true>(taps_.perTarget, 2), combinedPassFor<true>(taps_.perTarget, 3)}} {}
 
   void reduce(const std::uint8_t* src, bool add, std::uint32_t* out) const override {
     passes_[add][0](&src, taps_, out);
@@ -216,16 +259,16 @@ class PairRows : public VectorRows {
   void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const override {
     passes_[add][count - 1](rows, taps_, out);
   }
-  bool reduceCombine(const std::uint8_t* src, std::uint32_t* row, const CombineRows& rows,
-                     std::uint8_t* out) const override {
-    combined_[rows.mid != nullptr](src, taps_, row, rows, out);
-    return true;
+  bool fuses() const override { return true; }
+  void sweepEnd(const std::uint8_t* const* rows, int midRows, bool midStored, std::uint32_t* row, const CombineRows& c,
+                std::uint8_t* out) const override {
+    combined_[midStored][midRows](rows, taps_, row, c, out);
   }
 
  private:
   TapWindows taps_;
   PairPass passes_[2][kHeldRows];
-  CombinedPass combined_[2];
+  CombinedPass combined_[2][kHeldRows];
 };
 
 std::unique_ptr<VectorRows> preparePairRows(const AxisPlan& plan, int srcWidth) {
@@ -241,7 +284,8 @@ VELMORA_AVX512 std::size_t combineLanes(const CombineRows& rows, std::uint8_t* o
   std::size_t k = 0;
   for (; k + 16 <= lanes; k += 16)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k),
-                     combine16<kMid>(rows, c, _mm512_loadu_si512(rows.bottom + k), k));
+                     combine16<kMid>(rows, c, _mm512_loadu_si512(rows.bottom + k),
+                                     kMid ? _mm512_loadu_si512(rows.mid + k) : _mm512_setzero_si512(), k));
   return k;
 }
 

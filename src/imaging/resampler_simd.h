@@ -62,13 +62,14 @@ class VectorRows {
   virtual void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const {
     for (int i = 0; i < count; ++i) reduce(rows[i], add || i > 0, out);
   }
-  // Reduces the source row that ends a target row into `row` (rows.bottom) and, in the same sweep,
-  // writes the target row's lanes as the combine step would. False, having written nothing, where the
-  // code has no such step.
-  virtual bool reduceCombine(const std::uint8_t* /*src*/, std::uint32_t* /*row*/, const CombineRows& /*rows*/,
-                             std::uint8_t* /*out*/) const {
-    return false;
-  }
+  // Whether sweepEnd is there.
+  virtual bool fuses() const { return false; }
+  // The one sweep that ends a target row: rows[0] to rows[midRows - 1] (at most kHeldRows - 1) are
+  // middle rows, their sums joined to those c.mid stores (midStored) or standing alone; rows[midRows]
+  // ends the target row and is reduced into `row` (c.bottom). Writes the target row's lanes as the
+  // combine step would; c.mid is null when the target row has no middle rows.
+  virtual void sweepEnd(const std::uint8_t* const* /*rows*/, int /*midRows*/, bool /*midStored*/,
+                        std::uint32_t* /*row*/, const CombineRows& /*c*/, std::uint8_t* /*out*/) const {}
 };
 
 // The vector steps of a processor; a null entry is one it lacks.
