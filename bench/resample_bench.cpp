@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   };
   using velmora::ResamplePath;
   const std::pair<ResamplePath, const char*> paths[] = {{ResamplePath::kChosen, "chosen"},
+                                                        {ResamplePath::kAvx512, "AVX-512"},
                                                         {ResamplePath::kAvx2, "AVX2"},
                                                         {ResamplePath::kSse, "SSE"},
                                                         {ResamplePath::kScalar, "plain loops"}};

@@ -10,8 +10,11 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace velmora {
 
@@ -238,8 +241,30 @@ namespace {
 
 // The one reader of whole files: only a regular file is opened, so a named pipe cannot block the
 // caller and a device cannot feed it for ever. Reads at most maxBytes; with refuseLarger a file over
-// that is an error rather than cut short.
-Bytes readRegular(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarger) {
+// that is an error rather than cut short. Buffer is Bytes, or FileContents's storage (not zeroed).
+struct Uninitialised {
+  std::unique_ptr<std::uint8_t[]> data;
+  std::size_t length = 0;
+  explicit Uninitialised(std::size_t n) : data(std::make_unique_for_overwrite<std::uint8_t[]>(n)), length(n) {}
+  std::size_t size() const { return length; }
+  std::uint8_t* bytes() { return data.get(); }
+  void grow(std::size_t n) {
+    auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+    std::memcpy(bigger.get(), data.get(), length);
+    data = std::move(bigger);
+    length = n;
+  }
+};
+struct Zeroed {
+  Bytes data;
+  explicit Zeroed(std::size_t n) : data(n) {}
+  std::size_t size() const { return data.size(); }
+  std::uint8_t* bytes() { return data.data(); }
+  void grow(std::size_t n) { data.resize(n); }
+};
+
+template <typename Buffer>
+std::pair<Buffer, std::size_t> readRegular(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarger) {
   const std::string tooLarge = "plik jest większy niż " + std::to_string(maxBytes) + " bajtów";
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) failRead(path, errno == ENOENT ? "plik nie istnieje" : systemErrorText(errno));
@@ -252,11 +277,11 @@ Bytes readRegular(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarg
   // Straight into the result, sized for the file and one byte more, which shows a file that grew
   // while it was read (held to the same limit).
   const std::uintmax_t stop = refuseLarger && maxBytes < UINTMAX_MAX ? maxBytes + 1 : maxBytes;
-  Bytes out(static_cast<std::size_t>(std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size) + 1, stop)));
+  Buffer out(static_cast<std::size_t>(std::min<std::uintmax_t>(static_cast<std::uintmax_t>(st.st_size) + 1, stop)));
   std::size_t got = 0;
   while (got < stop) {
-    if (got == out.size()) out.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(out.size() * 2 + 65536, stop)));
-    const ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
+    if (got == out.size()) out.grow(static_cast<std::size_t>(std::min<std::uintmax_t>(out.size() * 2 + 65536, stop)));
+    const ssize_t n = ::read(fd.get(), out.bytes() + got, out.size() - got);
     if (n < 0) {
       if (errno == EINTR) continue;
       failRead(path, systemErrorText(errno));
@@ -265,15 +290,28 @@ Bytes readRegular(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarg
     got += static_cast<std::size_t>(n);
   }
   if (refuseLarger && got > maxBytes) failRead(path, tooLarge);
-  out.resize(got);
-  return out;
+  return {std::move(out), got};
+}
+
+Bytes readZeroed(const fs::path& path, std::uintmax_t maxBytes, bool refuseLarger) {
+  auto [out, got] = readRegular<Zeroed>(path, maxBytes, refuseLarger);
+  out.data.resize(got);
+  return std::move(out.data);
 }
 
 }  // namespace
 
-Bytes readFileBytes(const fs::path& path, std::uintmax_t maxBytes) { return readRegular(path, maxBytes, false); }
+Bytes readFileBytes(const fs::path& path, std::uintmax_t maxBytes) { return readZeroed(path, maxBytes, false); }
 
-Bytes readRegularFile(const fs::path& path, std::uintmax_t maxBytes) { return readRegular(path, maxBytes, true); }
+Bytes readRegularFile(const fs::path& path, std::uintmax_t maxBytes) { return readZeroed(path, maxBytes, true); }
+
+FileContents readRegularFileContents(const fs::path& path, std::uintmax_t maxBytes) {
+  auto [out, got] = readRegular<Uninitialised>(path, maxBytes, true);
+  FileContents file;
+  file.data_ = std::move(out.data);
+  file.size_ = got;
+  return file;
+}
 
 void checkFileNameFits(const fs::path& path) {
   const fs::path folder = path.has_parent_path() ? path.parent_path() : fs::path(".");

@@ -51,6 +51,25 @@ Bytes readFileBytes(const std::filesystem::path& path, std::uintmax_t maxBytes =
 // path that is not a regular file, a file over maxBytes, or one that cannot be opened or read.
 Bytes readRegularFile(const std::filesystem::path& path, std::uintmax_t maxBytes);
 
+// A whole file's bytes in storage that is not zeroed before the read fills it: for a camera picture of
+// several MB the zeroing costs about as much as the kernel's copy.
+class FileContents {
+ public:
+  FileContents() = default;
+  std::span<const std::uint8_t> span() const { return {data_.get(), size_}; }
+  operator ByteView() const { return span(); }  // NOLINT: implicit, as Bytes converts
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+ private:
+  friend FileContents readRegularFileContents(const std::filesystem::path& path, std::uintmax_t maxBytes);
+  std::unique_ptr<std::uint8_t[]> data_;
+  std::size_t size_ = 0;
+};
+
+// readRegularFile into a FileContents: the same checks and errors.
+FileContents readRegularFileContents(const std::filesystem::path& path, std::uintmax_t maxBytes);
+
 // The system calls of writeFileAtomically, each returning -1 with errno set as the call itself does.
 // A test derives from it to fail one of them as a full disk (ENOSPC), a failing device (EIO) or a short
 // write would, where a real failure cannot be arranged. The base makes the real calls and keeps no

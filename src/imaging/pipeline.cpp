@@ -11,14 +11,14 @@
 #include "imaging/memorybudget.h"
 #include "imaging/orientation.h"
 #include "imaging/outputformat.h"
-#include "metadata/jpegmarkers.h"
 #include "imaging/resampler.h"
 #include "imaging/runplan.h"
 #include "imaging/sharpen.h"
+#include "imaging/sizelimit.h"
 #include "imaging/sourceformat.h"
 #include "imaging/sourcepicture.h"
-#include "imaging/sizelimit.h"
 #include "metadata/jpeglayout.h"
+#include "metadata/jpegmarkers.h"
 #include "metadata/jpegsegments.h"
 #include "metadata/segmentreader.h"
 #include "settings/eabort.h"
@@ -57,8 +57,8 @@ ContainerMetadata containerMetadata(const TImgData& source, const TOutputOptions
     const TOutputMetadata pieces = MakeOutputMetadata(source, output, limits);
     notes.insert(notes.end(), pieces.notes.begin(), pieces.notes.end());
     if (!pieces.iptc.empty())
-      notes.push_back({TOutputNote::Kind::kOutput, "zapisano bez IPTC: format " +
-                                                       std::string(outputFormatTitle(format)) + " go nie przechowuje"});
+      notes.push_back({TOutputNote::Kind::kOutput,
+                       "zapisano bez IPTC: format " + std::string(outputFormatTitle(format)) + " go nie przechowuje"});
     const ByteView xmp = pieces.XmpPacket();
     return {pieces.tiff, Bytes(xmp.span().begin(), xmp.span().end()), pieces.icc};
   } catch (const std::exception& e) {
@@ -128,7 +128,7 @@ void keepSourceDate(const fs::path& source, FileOutcome& outcome) {
 BatchFileError::BatchFileError(std::string fileName, std::string cause)
     : ImagingError(fileName + ": " + cause), fileName_(std::move(fileName)), cause_(std::move(cause)) {}
 
-std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadata) {
+std::unique_ptr<TImgData> readSourceSegments(ByteView jpeg, bool keepMetadata) {
   const ReadParts parts = (keepMetadata ? kPartsAll : kPartNone) | kPartIcc | kPartOrientation;
   for (const ReadParts tried : {parts, kPartIcc | kPartOrientation}) {
     auto img = std::make_unique<TImgData>();
@@ -177,11 +177,11 @@ namespace {
 
 // The source's metadata: a JPEG's own segments, or the blocks another format's decoder found, laid
 // out as a JPEG header holds them. What the header scan or the layout had to leave out is noted.
-std::unique_ptr<const TImgData> sourceMetadata(const Bytes& file, const SourceMetadata* decoded, bool keepMetadata,
+std::unique_ptr<const TImgData> sourceMetadata(ByteView file, const SourceMetadata* decoded, bool keepMetadata,
                                                std::vector<TOutputNote>& notes) {
   std::vector<std::string> dropped;
   const Bytes header = decoded ? jpegHeaderOf(*decoded, dropped) : Bytes{};
-  std::unique_ptr<const TImgData> segments = readSourceSegments(decoded ? header : file, keepMetadata);
+  std::unique_ptr<const TImgData> segments = readSourceSegments(decoded ? ByteView(header) : file, keepMetadata);
   if (keepMetadata)
     for (std::string& cause : dropped) notes.push_back({TOutputNote::Kind::kMetadata, std::move(cause)});
   if (segments->report.headerCut)
@@ -233,7 +233,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     checkFileNameFits(outcome.output);
     // The source is read once: the decoder and the metadata both take these bytes. Only a regular
     // file, and one that can fit the budget, is read at all.
-    const Bytes file = readRegularFile(source, kMaxSourceBytes);
+    const FileContents file = readRegularFileContents(source, kMaxSourceBytes);
     const PictureFormat format = checkedFormat(name, file);
     // Held from the header on until the file is written: what its picture needs of the run's memory.
     std::optional<MemoryBudget::Lease> memory;
@@ -257,7 +257,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     TOutputOptions output;
     std::shared_ptr<const ColourConversion> colour;
     if (options.convertColours) {
-      const StoredColour stored = decoded ? StoredColour::kRgb : jpegStoredColour(file);
+      const StoredColour stored = decoded ? StoredColour::kRgb : jpegStoredColour(file.span());
       colour = options.colourConversions ? options.colourConversions->For(stored, segments->iccProfile)
                                          : std::make_shared<const ColourConversion>(stored, segments->iccProfile);
     }
@@ -272,8 +272,9 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
       planned = UprightSize(QSize(plan.width, plan.height), orientation);
       return planned;
     };
-    QImage picture = decoded ? scaledOnce(std::move(decoded->picture), target)
-                             : decodeJpegScaled(file, target, kMaxPixels, admit, colour && colour->NeedsStoredInks());
+    QImage picture =
+        decoded ? scaledOnce(std::move(decoded->picture), target)
+                : decodeJpegScaled(file.span(), target, kMaxPixels, admit, colour && colour->NeedsStoredInks());
     // Before the turn, which moves pixels only, and before the caption, whose colours are sRGB already.
     if (colour) convertColours(*colour, picture, output, outcome.notes);
     picture = TurnUpright(picture, orientation);

@@ -102,7 +102,7 @@ class TImgData;
 // What the output takes from the source file's bytes: its segments up to the scan, for the colour
 // profile and the orientation and, with keepMetadata, the metadata. Metadata that cannot be read
 // leaves only what the plain save needs. Never throws for damaged metadata.
-std::unique_ptr<TImgData> readSourceSegments(const Bytes& jpeg, bool keepMetadata);
+std::unique_ptr<TImgData> readSourceSegments(ByteView jpeg, bool keepMetadata);
 
 // The bytes to write for an encoded picture: the output the options ask for (WriteJpegOutput),
 // or, when carrying the metadata fails for any reason, a plain save with only the colour profile;

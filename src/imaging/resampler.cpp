@@ -175,16 +175,24 @@ class Resampler {
       const Span s = yPlan_.spans[i];
       const std::uint32_t* top = horizontalRow(s.first);
       const bool hasMid = s.last - s.first > 1;
+      // Where the vector code has it, the bottom row goes in the sweep that writes the target row, and
+      // with it the middle rows a full group leaves over (they stay readable with the bottom row).
+      const bool fused = fuses(s);
+      const int kept = fused ? (s.last - s.first - 1) % kHeldRows : 0;
       // The middle rows go in groups the source keeps readable together, their pixels summed before
       // they are weighed; the first group is stored, the others added.
-      for (int y = s.first + 1; y < s.last;) {
+      for (int y = s.first + 1; y < s.last - kept;) {
         const std::uint8_t* rows[kHeldRows];
         int count = 0;
-        for (; count < kHeldRows && y < s.last; ++count, ++y) rows[count] = source_.row(y);
+        for (; count < kHeldRows && y < s.last - kept; ++count, ++y) rows[count] = source_.row(y);
         horizontalSum(rows, count, y - count > s.first + 1, mid_.data());
       }
-      const std::uint32_t* bottom = horizontalRow(s.last);
       std::uint8_t* out = dst + static_cast<std::ptrdiff_t>(i) * dstStride;
+      if (fused) {
+        sweepEnd(s, top, kept, s.last - kept > s.first + 1, out);
+        continue;
+      }
+      const std::uint32_t* bottom = horizontalRow(s.last);
       if (hasMid) {
         combine<true>(top, bottom, s.wFirst, s.wLast, out);
       } else {
@@ -208,6 +216,31 @@ class Resampler {
     horizontal<false>(source_.row(y), slot.values.data());
     slot.y = y;
     return slot.values.data();
+  }
+
+  bool fuses(const Span& s) const {
+    if constexpr (sizeof(Acc) != 4) {
+      return false;
+    } else {
+      return vectorRows_ && vectorRows_->fuses() && cache_[0].y != s.last && cache_[1].y != s.last;
+    }
+  }
+
+  // The last middle rows and the bottom row reduced and the target row written in one sweep: no
+  // second pass over the rows of sums.
+  void sweepEnd(const Span& s, const std::uint32_t* top, int midRows, bool midStored, std::uint8_t* out) {
+    if constexpr (sizeof(Acc) == 4) {
+      const std::uint8_t* rows[kHeldRows];
+      for (int k = 0; k < midRows; ++k) rows[k] = source_.row(s.last - midRows + k);
+      rows[midRows] = source_.row(s.last);
+      // The slot horizontalRow would take: never the one holding top.
+      CachedRow& slot = cache_[0].y < cache_[1].y ? cache_[0] : cache_[1];
+      const bool hasMid = s.last - s.first > 1;
+      const resample::CombineRows c{top,     slot.values.data(), hasMid ? mid_.data() : nullptr,        s.wFirst,
+                                    s.wLast, yPlan_.wMid,        static_cast<std::uint32_t>(div_.half), div_.total};
+      vectorRows_->sweepEnd(rows, midRows, midStored, slot.values.data(), c, out);
+      slot.y = s.last;
+    }
   }
 
   template <bool kAdd, typename Out>
@@ -283,8 +316,13 @@ const VectorSteps& stepsFor(ResamplePath path) {
   static const VectorSteps none;
   static const VectorSteps sse = resample::sseSteps();
   static const VectorSteps avx2 = resample::avx2Steps();
-  static const VectorSteps widest{avx2.prepareRows ? avx2.prepareRows : sse.prepareRows,
-                                  avx2.combine ? avx2.combine : sse.combine};
+  static const VectorSteps avx512 = resample::avx512Steps();
+  static const VectorSteps widest{avx512.prepareRows ? avx512.prepareRows
+                                  : avx2.prepareRows ? avx2.prepareRows
+                                                     : sse.prepareRows,
+                                  avx512.combine ? avx512.combine
+                                  : avx2.combine ? avx2.combine
+                                                 : sse.combine};
   static const ResamplePath chosen = resamplePathFor(std::getenv("VELMORA_NO_SIMD"));
   switch (path == ResamplePath::kChosen ? chosen : path) {
     case ResamplePath::kSimd:
@@ -293,6 +331,8 @@ const VectorSteps& stepsFor(ResamplePath path) {
       return sse;
     case ResamplePath::kAvx2:
       return avx2;
+    case ResamplePath::kAvx512:
+      return avx512;
     default:
       return none;
   }

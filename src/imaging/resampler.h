@@ -30,11 +30,11 @@ class RowSource {
   virtual const std::uint8_t* row(int y) = 0;
 };
 
-// The code that does the arithmetic; all give the same bytes. kSse and kAvx2 take those instructions
+// The code that does the arithmetic; all give the same bytes. kSse, kAvx2 and kAvx512 take those instructions
 // where the processor has them (the plain loops where not), kSimd the widest it has. kChosen is the
 // process' choice, made once: kScalar when the environment sets VELMORA_NO_SIMD to anything but "" or
 // "0", else kSimd.
-enum class ResamplePath { kChosen, kScalar, kSimd, kSse, kAvx2 };
+enum class ResamplePath { kChosen, kScalar, kSimd, kSse, kAvx2, kAvx512 };
 
 // The path a value of VELMORA_NO_SIMD chooses (null: not set).
 ResamplePath resamplePathFor(const char* noSimd);

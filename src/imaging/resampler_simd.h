@@ -42,6 +42,16 @@ struct TapWindows {
 // False when a weight does not fit the instructions' signed 16 bits or the row is narrower than a window.
 bool layTaps(const AxisPlan& plan, int srcWidth, int width, TapWindows& out);
 
+// One target row of the vertical pass: each lane is (wTop top + wBottom bottom [+ wMid mid] + half) / total,
+// rounded down. Mid is null when the span has no middle rows.
+struct CombineRows {
+  const std::uint32_t* top;
+  const std::uint32_t* bottom;
+  const std::uint32_t* mid;
+  std::uint32_t wTop, wBottom, wMid, half;
+  std::uint64_t total;  // at most 2^23, so every sum fits 32 bits
+};
+
 // The horizontal pass of one axis plan, its taps laid out once per picture for the vector unit.
 class VectorRows {
  public:
@@ -52,16 +62,14 @@ class VectorRows {
   virtual void reduceSum(const std::uint8_t* const* rows, int count, bool add, std::uint32_t* out) const {
     for (int i = 0; i < count; ++i) reduce(rows[i], add || i > 0, out);
   }
-};
-
-// One target row of the vertical pass: each lane is (wTop top + wBottom bottom [+ wMid mid] + half) / total,
-// rounded down. Mid is null when the span has no middle rows.
-struct CombineRows {
-  const std::uint32_t* top;
-  const std::uint32_t* bottom;
-  const std::uint32_t* mid;
-  std::uint32_t wTop, wBottom, wMid, half;
-  std::uint64_t total;  // at most 2^23, so every sum fits 32 bits
+  // Whether sweepEnd is there.
+  virtual bool fuses() const { return false; }
+  // The one sweep that ends a target row: rows[0] to rows[midRows - 1] (at most kHeldRows - 1) are
+  // middle rows, their sums joined to those c.mid stores (midStored) or standing alone; rows[midRows]
+  // ends the target row and is reduced into `row` (c.bottom). Writes the target row's lanes as the
+  // combine step would; c.mid is null when the target row has no middle rows.
+  virtual void sweepEnd(const std::uint8_t* const* /*rows*/, int /*midRows*/, bool /*midStored*/,
+                        std::uint32_t* /*row*/, const CombineRows& /*c*/, std::uint8_t* /*out*/) const {}
 };
 
 // The vector steps of a processor; a null entry is one it lacks.
@@ -76,5 +84,7 @@ struct VectorSteps {
 VectorSteps sseSteps();
 // The AVX2 steps, when this processor has AVX2; none otherwise.
 VectorSteps avx2Steps();
+// The AVX-512 (F and BW) steps, when this processor has them; none otherwise.
+VectorSteps avx512Steps();
 
 }  // namespace velmora::resample

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -281,14 +282,28 @@ TEST_F(FileIo, ReadRegularFileRefusesPipesDevicesFoldersAndLargeFiles) {
       {dir_, "to nie jest zwykły plik"},
       {dir_ / "absent", "plik nie istnieje"},
   };
-  for (const auto& [path, reason] : refused) {
-    try {
-      readRegularFile(path, 99);
-      ADD_FAILURE() << path;
-    } catch (const FileError& e) {
-      EXPECT_EQ(e.reason(), reason) << path;
-      EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos);
+  // The reader into storage that is not zeroed first refuses alike.
+  const std::function<void(const fs::path&)> readers[] = {[](const fs::path& p) { readRegularFile(p, 99); },
+                                                          [](const fs::path& p) { readRegularFileContents(p, 99); }};
+  for (const auto& read : readers) {
+    for (const auto& [path, reason] : refused) {
+      try {
+        read(path);
+        ADD_FAILURE() << path;
+      } catch (const FileError& e) {
+        EXPECT_EQ(e.reason(), reason) << path;
+        EXPECT_NE(std::string(e.what()).find(path.string()), std::string::npos);
+      }
     }
+  }
+}
+
+TEST_F(FileIo, FileContentsHoldWhatTheFileHolds) {
+  // A /proc file states size 0, so its read grows the storage it started with.
+  Put(dir_ / "small", Fill(100, 5));
+  for (const fs::path& path : {dir_ / "small", fs::path("/proc/self/cmdline")}) {
+    const FileContents contents = readRegularFileContents(path, 1 << 20);
+    EXPECT_EQ(Bytes(contents.span().begin(), contents.span().end()), readRegularFile(path, 1 << 20)) << path;
   }
 }
 

@@ -16,10 +16,11 @@ namespace velmora {
 
 // For the test names (found by argument lookup, so outside the unnamed namespace).
 void PrintTo(ResamplePath path, std::ostream* os) {
-  *os << (path == ResamplePath::kScalar ? "Scalar"
-          : path == ResamplePath::kSse  ? "Sse"
-          : path == ResamplePath::kAvx2 ? "Avx2"
-                                        : "Simd");
+  *os << (path == ResamplePath::kScalar   ? "Scalar"
+          : path == ResamplePath::kSse    ? "Sse"
+          : path == ResamplePath::kAvx2   ? "Avx2"
+          : path == ResamplePath::kAvx512 ? "Avx512"
+                                          : "Simd");
 }
 
 namespace {
@@ -109,7 +110,8 @@ class ResamplerOnPath : public testing::TestWithParam<ResamplePath> {
   }
 };
 INSTANTIATE_TEST_SUITE_P(Paths, ResamplerOnPath,
-                         testing::Values(ResamplePath::kScalar, ResamplePath::kSse, ResamplePath::kAvx2),
+                         testing::Values(ResamplePath::kScalar, ResamplePath::kSse, ResamplePath::kAvx2,
+                                         ResamplePath::kAvx512),
                          testing::PrintToStringParamName());
 
 TEST_P(ResamplerOnPath, ConstantPictureStaysConstant) {
@@ -231,7 +233,8 @@ TEST(ResamplerPaths, GiveTheSameBytes) {
     const Picture src = randomPicture(c.srcW, c.srcH, seed++);
     const Picture plain = scale(src, c.dstW, c.dstH, ResamplePath::kScalar);
     // A path the processor lacks is skipped by the tests above, and named there.
-    for (const ResamplePath path : {ResamplePath::kSse, ResamplePath::kAvx2, ResamplePath::kSimd}) {
+    for (const ResamplePath path :
+         {ResamplePath::kSse, ResamplePath::kAvx2, ResamplePath::kAvx512, ResamplePath::kSimd}) {
       if (!resamplePathRuns(path)) continue;
       EXPECT_EQ(scale(src, c.dstW, c.dstH, path).bytes, plain.bytes)
           << testing::PrintToString(path) << ": " << c.srcW << "x" << c.srcH << " -> " << c.dstW << "x" << c.dstH;
