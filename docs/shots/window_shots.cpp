@@ -137,10 +137,21 @@ class Scene {
 };
 
 // A dialog drawn over the window's picture where it stands on the screen.
+// A dialog larger than the window is shown whole, the picture grown around the window in a desktop grey.
 void DrawOver(QImage& shot, QWidget& window, QWidget& dialog) {
+  const QImage framed = Framed(dialog);
+  const QPoint at = dialog.geometry().topLeft() - window.mapToGlobal(QPoint(0, 0));
+  const QRect all = shot.rect().united(QRect(at, framed.size()));
+  if (all != shot.rect()) {
+    QImage grown(all.size(), shot.format());
+    grown.fill(QColor(0x6b, 0x6b, 0x6b));
+    QPainter g(&grown);
+    g.drawImage(-all.topLeft(), shot);
+    g.end();
+    shot = grown;
+  }
   QPainter p(&shot);
-  const QPoint at = dialog.geometry().topLeft() - QPoint(1, kTitle) - window.mapToGlobal(QPoint(0, 0));
-  p.drawImage(at + QPoint(1, kTitle), Framed(dialog));
+  p.drawImage(at - all.topLeft(), framed);
 }
 
 void LightShots(const QString& samples, const QString& docs) {
