@@ -134,15 +134,16 @@ class TOutputOptionsForm : public TDialogForm {
 
   QGroupBox* NamesGroup() {
     auto* form = NewForm();
-    templateOn_ = Watched(new QCheckBox(QStringLiteral("nazwy z szablonu (zamiast prefiksu i sufiksu)")),
-                          &QCheckBox::toggled);
+    templateOn_ =
+        Watched(new QCheckBox(QStringLiteral("nazwy z szablonu (zamiast prefiksu i sufiksu)")), &QCheckBox::toggled);
     templateOn_->setObjectName(QStringLiteral("nazwaZSzablonu"));
     form->addRow(templateOn_);
     template_ = Watched(new QLineEdit, &QLineEdit::textChanged);
     template_->setObjectName(QStringLiteral("szablonNazwy"));
     template_->setMinimumWidth(160);
-    template_->setToolTip(QStringLiteral("pola: {nazwa}, {nr} lub {nr:3}, {data} lub {data:%Y-%m-%d_%H%M}, "
-                                         "{szer}, {wys}; potrzebne {nazwa} lub {nr}"));
+    template_->setToolTip(
+        QStringLiteral("pola: {nazwa}, {nr} lub {nr:3}, {data} lub {data:%Y-%m-%d_%H%M}, "
+                       "{szer}, {wys}; potrzebne {nazwa} lub {nr}"));
     start_ = Watched(new QSpinBox, &QSpinBox::valueChanged);
     start_->setObjectName(QStringLiteral("odNumeru"));
     start_->setRange(0, kMaxStartNumber);

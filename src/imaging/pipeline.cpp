@@ -217,6 +217,43 @@ QImage scaledOnce(QImage full, const TargetSize& target) {
   return size == full.size() && full.format() == QImage::Format_RGB32 ? full : scaleHalftone(full, size);
 }
 
+// Writes the output under outcome.output. Other than "zastąp", what the plan found free may have been
+// taken since: such a file is never replaced, but skipped or numbered on (outcome says which).
+void writeOutput(const Bytes& bytes, const BatchOptions& options, FileOutcome& outcome) {
+  const FileSystemCalls& calls = options.fileCalls ? *options.fileCalls : systemFileCalls();
+  if (options.output.existing == ExistingOutput::Replace) {
+    writeFileAtomically(outcome.output, bytes, calls);
+    return;
+  }
+  const std::string base = options.outputBase.empty() ? outcome.output.filename().string() : options.outputBase;
+  // The planned name may lie below the destination ("sub/a.jpg"): numbers stay in its folder.
+  const std::string folder = options.outputName.substr(0, options.outputName.rfind('/') + 1);
+  int n = 1;
+  while (!writeFileAtomically(outcome.output, bytes, calls, WriteMode::kKeepExisting)) {
+    if (options.output.existing == ExistingOutput::Skip) {
+      outcome.skipped = true;
+      return;
+    }
+    std::string next;
+    std::error_code ec;
+    do {
+      if (++n > kMaxNumberedName) throw ImagingError("brak wolnej nazwy dla \"" + base + "\"");
+      next = numberedName(base, n);
+    } while ((options.plannedNames && options.plannedNames->contains(folder + next)) ||
+             fs::exists(fs::symlink_status(options.destFolder / (folder + next), ec)));
+    outcome.output = options.destFolder / (folder + next);
+  }
+}
+
+// The conversion the picture takes to sRGB ("kolory"), shared by the run's files where it has them.
+std::shared_ptr<const ColourConversion> colourFor(const BatchOptions& options, const FileContents& file, bool decoded,
+                                                  const TImgData& segments) {
+  if (!options.convertColours) return nullptr;
+  const StoredColour stored = decoded ? StoredColour::kRgb : jpegStoredColour(file.span());
+  return options.colourConversions ? options.colourConversions->For(stored, segments.iccProfile)
+                                   : std::make_shared<const ColourConversion>(stored, segments.iccProfile);
+}
+
 }  // namespace
 
 FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
@@ -226,8 +263,8 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     // Refuse a bad limit before any work, not after the file was read.
     if (options.scale) applySizeRule(1, 1, options.sizeLimit, false);
     FileOutcome outcome;
-    outcome.output = options.destFolder / (options.outputName.empty() ? fileOutputName(source, 0, options, nullptr)
-                                                                       : options.outputName);
+    outcome.output = options.destFolder /
+                     (options.outputName.empty() ? fileOutputName(source, 0, options, nullptr) : options.outputName);
     if (!options.allowReplaceSource) refuseOverwritingSource(source, outcome.output);
     // A name the file system cannot take fails now, not after the picture was made.
     checkFileNameFits(outcome.output);
@@ -255,12 +292,7 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     const bool upright = decoded && decoded->metadata.upright;
     const int orientation = options.rotate && !upright ? segments->Orientation() : kOrientationUpright;
     TOutputOptions output;
-    std::shared_ptr<const ColourConversion> colour;
-    if (options.convertColours) {
-      const StoredColour stored = decoded ? StoredColour::kRgb : jpegStoredColour(file.span());
-      colour = options.colourConversions ? options.colourConversions->For(stored, segments->iccProfile)
-                                         : std::make_shared<const ColourConversion>(stored, segments->iccProfile);
-    }
+    const std::shared_ptr<const ColourConversion> colour = colourFor(options, file, decoded.has_value(), *segments);
     // The size rule applies to the upright picture. The halftone stretch treats both axes alike, so
     // scaling the stored picture and turning the small result gives the same pixels, at less cost.
     const auto target = [&](QSize stored) {
@@ -285,34 +317,10 @@ FileOutcome processFile(const fs::path& source, const BatchOptions& options) {
     outcome.height = picture.height();
     carryOptions(output, options, outcome, upright ? segments->Orientation() : orientation);
     const Bytes bytes = encodeOutput(picture, options.output, *segments, output, outcome);
-    const FileSystemCalls& calls = options.fileCalls ? *options.fileCalls : systemFileCalls();
-    if (options.output.existing == ExistingOutput::Replace) {
-      writeFileAtomically(outcome.output, bytes, calls);
-    } else {
-      // What the plan found free may have been taken since: never replaced, skipped or numbered on.
-      const std::string base = options.outputBase.empty() ? outcome.output.filename().string() : options.outputBase;
-      // The planned name may lie below the destination ("sub/a.jpg"): numbers stay in its folder.
-      const std::string folder = options.outputName.substr(0, options.outputName.rfind('/') + 1);
-      int n = 1;
-      while (!writeFileAtomically(outcome.output, bytes, calls, WriteMode::kKeepExisting)) {
-        if (options.output.existing == ExistingOutput::Skip) {
-          outcome.skipped = true;
-          return outcome;
-        }
-        std::string next;
-        std::error_code ec;
-        do {
-          if (++n > kMaxNumberedName) throw ImagingError("brak wolnej nazwy dla \"" + base + "\"");
-          next = numberedName(base, n);
-        } while ((options.plannedNames && options.plannedNames->contains(folder + next)) ||
-                 fs::exists(fs::symlink_status(options.destFolder / (folder + next), ec)));
-        outcome.output = options.destFolder / (folder + next);
-      }
-    }
+    writeOutput(bytes, options, outcome);
+    if (outcome.skipped) return outcome;
     if (options.output.keepDate) keepSourceDate(source, outcome);
-    std::error_code sizeError;
-    const std::uintmax_t size = fs::file_size(outcome.output, sizeError);
-    outcome.bytes = sizeError ? 0 : size;
+    outcome.bytes = bytes.size();
     return outcome;
   } catch (const BatchFileError&) {
     throw;

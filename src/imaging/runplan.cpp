@@ -255,7 +255,43 @@ std::string fileOutputName(const fs::path& source, std::size_t index, const Batc
   return templateName(pattern, fields, options.output.format);
 }
 
-RunPlan planRun(const RunRequest& request, bool withSizes) {
+namespace {
+
+// Every picture of the source folder (of its whole tree when names reach into subfolders) and every
+// source of the run, by the file itself, so another spelling of the folder or a link to it is caught
+// as well.
+struct RunSources {
+  std::map<FileId, std::string> pictures;  // -> its name below the source folder
+  std::vector<std::optional<FileId>> own;  // each name's own file
+};
+
+RunSources runSources(const RunRequest& request) {
+  RunSources run;
+  const bool tree = std::any_of(request.names.begin(), request.names.end(),
+                                [](const std::string& name) { return name.find('/') != std::string::npos; });
+  if (tree) {
+    try {
+      for (const std::string& name : listFolderPictures(request.sourceFolder, true, request.options.destFolder).names)
+        if (const auto id = fileId(request.sourceFolder / name)) run.pictures.emplace(*id, name);
+    } catch (const FileError&) {
+    }
+  } else {
+    std::error_code ec;
+    for (fs::directory_iterator it(request.sourceFolder, ec), end; !ec && it != end; it.increment(ec)) {
+      if (!isPictureName(it->path().filename().string())) continue;
+      if (const auto id = fileId(it->path())) run.pictures.emplace(*id, it->path().filename().string());
+    }
+  }
+  for (const std::string& name : request.names) {
+    run.own.push_back(fileId(request.sourceFolder / name));
+    if (run.own.back()) run.pictures.emplace(*run.own.back(), name);
+  }
+  return run;
+}
+
+// Every file with the name the naming rule gives it (before numbering) and, when asked for or when the
+// template needs them, its header's size; a name that cannot be made is the file's refusal.
+RunPlan namedFiles(const RunRequest& request, bool withSizes) {
   const BatchOptions& options = request.options;
   bool needHeader = withSizes;
   bool needDate = false;
@@ -293,31 +329,17 @@ RunPlan planRun(const RunRequest& request, bool withSizes) {
       file.refused = e.what();
     }
   }
+  return plan;
+}
 
-  // Every picture of the source folder (of its whole tree when names reach into subfolders) and every
-  // source of the run, by the file itself, so another spelling of the folder or a link to it is caught
-  // as well.
-  std::map<FileId, std::string> sources;  // -> its name below the source folder
-  const bool tree = std::any_of(request.names.begin(), request.names.end(),
-                                [](const std::string& name) { return name.find('/') != std::string::npos; });
-  if (tree) {
-    try {
-      for (const std::string& name : listFolderPictures(request.sourceFolder, true, options.destFolder).names)
-        if (const auto id = fileId(request.sourceFolder / name)) sources.emplace(*id, name);
-    } catch (const FileError&) {
-    }
-  } else {
-    std::error_code ec;
-    for (fs::directory_iterator it(request.sourceFolder, ec), end; !ec && it != end; it.increment(ec)) {
-      if (!isPictureName(it->path().filename().string())) continue;
-      if (const auto id = fileId(it->path())) sources.emplace(*id, it->path().filename().string());
-    }
-  }
-  std::vector<std::optional<FileId>> own;
-  for (const std::string& name : request.names) {
-    own.push_back(fileId(request.sourceFolder / name));
-    if (own.back()) sources.emplace(*own.back(), name);
-  }
+}  // namespace
+
+RunPlan planRun(const RunRequest& request, bool withSizes) {
+  const BatchOptions& options = request.options;
+  RunPlan plan = namedFiles(request, withSizes);
+  const RunSources run = runSources(request);
+  const std::map<FileId, std::string>& sources = run.pictures;
+  const std::vector<std::optional<FileId>>& own = run.own;
 
   // Names below the destination: a picture of a subfolder keeps its folders ("sub/a.jpg" -> "sub/_a.jpg").
   std::vector<std::string> folderOf(plan.files.size());
