@@ -1,9 +1,10 @@
 #include "imaging/runreport.h"
 
-#include <QString>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+
+#include "metadata/metadata_dump.h"
 
 namespace velmora {
 
@@ -45,56 +46,19 @@ std::string reportCause(const FileResult& result) {
 
 }  // namespace
 
-std::string jsonString(std::string_view bytes) {
-  // Qt's decoder turns every sequence that is no UTF-8 (stray bytes, overlong forms, surrogates) into
-  // U+FFFD; what comes back is valid UTF-8, escaped below only where JSON requires.
-  const QByteArray utf8 = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toUtf8();
-  std::string out = "\"";
-  for (const char c : utf8) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (u < 0x20 || u == 0x7f) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          out += "\\u00";
-          out += kHex[u >> 4];
-          out += kHex[u & 15];
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
-}
-
 std::string RunReport::fileLine(const FileResult& result) {
   const bool written = result.outcome && !result.outcome->skipped;
   const bool skipped = result.outcome && result.outcome->skipped;
-  std::string line = "{\"source\":" + jsonString(result.name);
-  line += ",\"output\":" + (result.outcome ? jsonString(result.outcome->output.string()) : std::string("null"));
+  std::string line = "{\"source\":" + JsonString(result.name);
+  line += ",\"output\":" + (result.outcome ? JsonString(result.outcome->output.string()) : std::string("null"));
   line += ",\"status\":";
   line += written ? "\"written\"" : skipped ? "\"skipped\"" : "\"failed\"";
-  line += ",\"cause\":" + (result.outcome ? std::string("null") : jsonString(reportCause(result)));
+  line += ",\"cause\":" + (result.outcome ? std::string("null") : JsonString(reportCause(result)));
   line += ",\"notes\":";
   if (result.outcome) {
     line += "[";
     for (std::size_t i = 0; i < result.outcome->notes.size(); ++i)
-      line += (i > 0 ? "," : "") + jsonString(result.outcome->notes[i].Text());
+      line += (i > 0 ? "," : "") + JsonString(result.outcome->notes[i].Text());
     line += "]";
   } else {
     line += "null";

@@ -19,9 +19,6 @@
 
 namespace velmora {
 
-// The JSON string of these bytes, quotes included.
-std::string jsonString(std::string_view bytes);
-
 class RunReport {
  public:
   // The file's line, without the line break; counts the file for the summary.

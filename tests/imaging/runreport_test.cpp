@@ -9,19 +9,6 @@
 namespace velmora {
 namespace {
 
-TEST(RunReport, StringsAreValidJsonWhateverTheBytes) {
-  const std::pair<std::string, std::string> rows[] = {
-      {"IMG_0001.jpg", "\"IMG_0001.jpg\""},
-      {"a\"b\\c", "\"a\\\"b\\\\c\""},
-      {"\n\r\t\x01\x1f\x7f", "\"\\n\\r\\t\\u0001\\u001f\\u007f\""},
-      {"zdj\xc4\x99", "\"zdj\xc4\x99\""},
-      {"a\xff", "\"a\xef\xbf\xbd\""},                  // a stray byte
-      {"\xc3", "\"\xef\xbf\xbd\""},                    // cut off at the end
-      {"x\xc0\xaf", "\"x\xef\xbf\xbd\xef\xbf\xbd\""},  // an overlong "/"
-  };
-  for (const auto& [bytes, json] : rows) EXPECT_EQ(jsonString(bytes), json) << bytes;
-}
-
 // A line that is not one JSON object gives an empty one.
 QJsonObject Parsed(const std::string& line) {
   return line.find('\n') == std::string::npos ? QJsonDocument::fromJson(QByteArray::fromStdString(line)).object()

@@ -23,6 +23,7 @@ TEST(MetadataDump, JsonStringsAreEscaped) {
       {std::string("nul\0x\x1b", 6), "\"nul\\u0000x\\u001b\""},
       {"zażółć", "\"zażółć\""},
       {"bad \xC3 byte \xFF", "\"bad \xEF\xBF\xBD byte \xEF\xBF\xBD\""},
+      {"x\xC0\xAF\x7F", "\"x\xEF\xBF\xBD\xEF\xBF\xBD\\u007f\""},  // an overlong "/", DEL
   };
   for (const auto& r : rows) {
     EXPECT_EQ(JsonString(r.text), r.json);
