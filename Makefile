@@ -19,11 +19,9 @@ package: release
 	cpack --config build/release/CPackConfig.cmake -B build
 
 # Every test of a preset, then those it skipped with the reasons they give (ctest's summary names them
-# without one); the exit status is ctest's. A failed test gets one more run: Qt's file dialog fills its
-# list on a thread of its own, and one dialog test still meets that race now and then (ctest's output
-# shows any retry).
+# without one); the exit status is ctest's.
 define ctest_and_skips
-rm -f build/$(1)/tests.xml; ctest --preset $(1) -j2 --repeat until-pass:2 --output-junit tests.xml; status=$$?; \
+rm -f build/$(1)/tests.xml; ctest --preset $(1) -j2 --output-junit tests.xml; status=$$?; \
   cmake -DJUNIT=build/$(1)/tests.xml -P cmake/SkippedTests.cmake; exit $$status
 endef
 

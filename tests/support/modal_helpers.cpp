@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
@@ -82,6 +85,17 @@ void StartModalWatchdog() {
 void PressKey(QWidget* dialog, Qt::Key key, Qt::KeyboardModifiers modifiers) {
   QWidget* target = dialog->focusWidget() ? dialog->focusWidget() : dialog;
   QTest::keyClick(target, key, modifiers);
+}
+
+void TypeFileName(QWidget* fileDialog, const QString& path) {
+  auto* dialog = qobject_cast<QFileDialog*>(fileDialog);
+  QVERIFY(dialog);
+  auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  QVERIFY(name);
+  const QFileInfo file(path);
+  if (dialog->directory() != file.absoluteDir()) dialog->setDirectory(file.absolutePath());
+  name->setText(file.fileName());
+  QTRY_COMPARE(dialog->selectedFiles().value(0), path);
 }
 
 QWidget* FindTopLevel(const QString& objectName) {

@@ -27,6 +27,10 @@ void StartModalWatchdog();
 // Key press and release at the dialog's focus widget (the dialog itself when nothing has the focus).
 void PressKey(QWidget* dialog, Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+// Puts path into a Qt file dialog's name field. QFileDialog::selectFile leaves the field alone while it
+// has the focus, which the dialog gives it at some moment after it is shown.
+void TypeFileName(QWidget* fileDialog, const QString& path);
+
 // The visible top-level widget with this object name, or null.
 QWidget* FindTopLevel(const QString& objectName);
 
