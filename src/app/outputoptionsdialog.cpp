@@ -29,9 +29,17 @@ class TOutputOptionsForm : public TDialogForm {
     setObjectName(QStringLiteral("TOutputOptionsForm"));
     setWindowTitle(QStringLiteral("Opcje zapisu"));
     auto* column = new QVBoxLayout(this);
-    // The groups in their order; colour, formats and names and folders join this list.
-    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup(), DateGroup(), NamesGroup(), PresetGroup()})
-      column->addWidget(group);
+    // Two columns of groups, the file's on the left, so the dialog fits a 768-pixel screen.
+    auto* columns = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    auto* right = new QVBoxLayout;
+    for (QGroupBox* group : {FileGroup(), EncoderGroup(), ColourGroup()}) left->addWidget(group);
+    for (QGroupBox* group : {DateGroup(), NamesGroup(), PresetGroup()}) right->addWidget(group);
+    left->addStretch();
+    right->addStretch();
+    columns->addLayout(left);
+    columns->addLayout(right);
+    column->addLayout(columns);
     QPushButton* ok = AddResultButton(QStringLiteral("OK"), mrOk, QRect(0, 0, 75, 25));
     ok->setObjectName(QStringLiteral("OK"));
     auto* buttons = new QHBoxLayout;
