@@ -143,8 +143,7 @@ TEST_F(FileIo, AStreamedFileTakesTheNameOnlyWhenCommitted) {
   Put(target, Fill(10, 1));
   for (const bool commit : {false, true}) {
     AtomicFileWriter writer(target);
-    writer.append(std::string_view("{}\n"));
-    writer.append(std::string_view("[]"));
+    for (const char* part : {"{}\n", "[]"}) writer.append(std::string_view(part));
     EXPECT_EQ(readFileBytes(target), Fill(10, 1));
     if (commit) writer.commit();
   }
